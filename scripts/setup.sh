@@ -1,0 +1,30 @@
+#!/bin/sh
+# Installs every Debian package that Zelbrin needs to build, run and test.
+# Quick when everything is present: apt is only called for what is missing.
+set -eu
+
+PACKAGES="
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev
+  libpugixml-dev libcurl4-openssl-dev libx11-dev
+  libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui libreoffice-dev
+  libchm-dev libchm-bin fp-utils
+  googletest libgtest-dev libgmock-dev
+  xvfb xauth xdotool x11-utils xchm imagemagick fonts-wqy-zenhei
+  python3 curl
+"
+
+missing=""
+for p in $PACKAGES; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+fi

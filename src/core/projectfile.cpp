@@ -1,0 +1,152 @@
+// Reading and writing the .zlp project file.
+#include "projectfile.h"
+
+#include "atomicfile.h"
+#include "projectwindow.h"
+#include "prompts.h"
+#include "structuretree.h"
+#include "zlpproject.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <pugixml.hpp>
+
+namespace zelbrin {
+namespace {
+
+struct ByteWriter : pugi::xml_writer {
+    QByteArray bytes;
+    void write(const void *data, size_t size) override {
+        bytes.append(static_cast<const char *>(data), qsizetype(size));
+    }
+};
+
+std::string utf8(const QString &s) { return s.toStdString(); }
+QString fromUtf8(const char *s) { return QString::fromUtf8(s); }
+
+// The concatenated text of a node's descendants, as the DOM's text property gives it.
+QString nodeText(const pugi::xml_node &node) {
+    QString text;
+    for (pugi::xml_node n = node.first_child(); n; n = n.next_sibling()) {
+        if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata)
+            text += fromUtf8(n.value());
+        else if (n.type() == pugi::node_element)
+            text += nodeText(n);
+    }
+    return text;
+}
+
+bool isItem(const pugi::xml_node &n) {
+    return n.type() == pugi::node_element && std::strcmp(n.name(), "Item") == 0;
+}
+
+}  // namespace
+
+void SaveNode(const TreeNode *node, pugi::xml_node parent) {
+    pugi::xml_node item = parent.append_child("Item");
+    item.append_attribute("Caption").set_value(utf8(node->caption).c_str());
+    item.append_attribute("FullDir").set_value(utf8(node->link).c_str());
+    for (int i = 0; i < node->childCount(); ++i)
+        SaveNode(node->child(i), item);
+}
+
+QByteArray serializeProject(const QString &rootName, const QString &workCatalog,
+                            const StructureModel &tree) {
+    pugi::xml_document doc;
+    pugi::xml_node root = doc.append_child(utf8(rootName).c_str());
+    pugi::xml_node wc = root.append_child("WorkCatalog");
+    if (!workCatalog.isEmpty())
+        wc.append_child(pugi::node_pcdata).set_value(utf8(workCatalog).c_str());
+    pugi::xml_node items = root.append_child("Items");
+    for (int i = 0; i < tree.topLevelCount(); ++i)
+        SaveNode(tree.topLevel(i), items);
+    ByteWriter w;
+    doc.save(w, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    return w.bytes;
+}
+
+void LoadNode(ProjectWindow &window, TreeNode *parent, const pugi::xml_node &xml) {
+    const QString caption = fromUtf8(xml.attribute("Caption").value());
+    const QString link = fromUtf8(xml.attribute("FullDir").value());
+    bool hasItems = false;
+    for (pugi::xml_node c = xml.first_child(); c && !hasItems; c = c.next_sibling())
+        hasItems = isItem(c);
+    TreeNode *node = window.AddNode(parent, caption, hasItems, false, link);
+    for (pugi::xml_node c = xml.first_child(); c; c = c.next_sibling())
+        if (isItem(c))
+            LoadNode(window, node, c);
+}
+
+TZLPProject::SaveOutcome TZLPProject::Save(const QString &target) {
+    UserPrompts &prompts = window_.prompts();
+    if (FileName.isEmpty() && target.isEmpty())
+        return SaveOutcome::NoFileName;
+    if (!target.isEmpty() && QFileInfo::exists(target) &&
+        prompts.ask(QStringLiteral("文件已经存在！是否覆盖？"), false) != UserPrompts::Answer::Yes)
+        return SaveOutcome::Declined;
+    const QString path = target.isEmpty() ? FileName : target;
+    const QString rootName = ExtractProjectName(path);
+    if (!isXmlName(rootName)) {
+        prompts.notice(QStringLiteral("保存文件时发生错误：工程名称“%1”不是合法的XML名称，"
+                                      "请换用以字母或汉字开头、不含空格和括号的文件名。")
+                           .arg(rootName),
+                       UserPrompts::Icon::Error);
+        return SaveOutcome::InvalidName;
+    }
+    const QByteArray bytes = serializeProject(rootName, WorkCatalog, window_.structureTree());
+    // A failed write must never leave a truncated project behind.
+    QString error;
+    if (!writeFileAtomically(path, bytes, &error)) {
+        prompts.notice(QStringLiteral("保存文件时发生错误：") + error);
+        return SaveOutcome::Failed;
+    }
+    FileName = path;
+    Modified = false;
+    window_.setWindowCaption(kApplicationTitle + QStringLiteral(" - ") + GetProjectName());
+    return SaveOutcome::Written;
+}
+
+TZLPProject::OpenOutcome TZLPProject::Open(const QString &path) {
+    const QFileInfo info(path);
+    const int dot = path.lastIndexOf(u'.');
+    const QString ext = dot < 0 ? QString() : asciiLower(path.mid(dot));
+    if (!info.isFile() || ext != QStringLiteral(".zlp"))
+        return OpenOutcome::NotAProject;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return OpenOutcome::Unreadable;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return OpenOutcome::Unreadable;
+    pugi::xml_document doc;
+    const unsigned flags = pugi::parse_default | pugi::parse_declaration | pugi::parse_comments |
+                           pugi::parse_pi | pugi::parse_doctype;
+    const pugi::xml_parse_result parsed =
+        doc.load_buffer(bytes.constData(), size_t(bytes.size()), flags, pugi::encoding_auto);
+    pugi::xml_node root = doc.first_child();
+    if (!parsed || !root)
+        return OpenOutcome::Unreadable;
+
+    FileName = path;
+    Modified = false;
+    // The root is the first node whatever it is: a file that starts with a declaration,
+    // comment or processing instruction has no WorkCatalog or Items under it.
+    pugi::xml_node workCatalog = root.type() == pugi::node_element ? root.child("WorkCatalog")
+                                                                  : pugi::xml_node();
+    if (workCatalog)
+        SetWorkCatalog(nodeText(workCatalog));
+    else
+        WorkCatalog.clear();
+    window_.setWindowCaption(kApplicationTitle + QStringLiteral(" - ") + GetProjectName());
+    window_.structureTree().clear();
+    pugi::xml_node items = root.type() == pugi::node_element ? root.child("Items")
+                                                            : pugi::xml_node();
+    for (pugi::xml_node c = items.first_child(); c; c = c.next_sibling())
+        if (isItem(c))
+            LoadNode(window_, nullptr, c);
+    Closed = false;
+    return OpenOutcome::Read;
+}
+
+}  // namespace zelbrin

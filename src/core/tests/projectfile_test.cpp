@@ -1,0 +1,294 @@
+#include "headlesswindow.h"
+#include "scriptedprompts.h"
+#include "structuretree.h"
+#include "zlpproject.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace zelbrin;
+using zelbrin::testing::ScriptedPrompts;
+using Answer = UserPrompts::Answer;
+
+namespace {
+
+QByteArray readAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+void writeAll(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+struct ProjectFixture : ::testing::Test {
+    QTemporaryDir dir;
+    ScriptedPrompts prompts;
+    HeadlessProjectWindow window{prompts};
+    TZLPProject project{window};
+    StructureModel &tree = window.structureTree();
+
+    QString path(const QString &name) const { return dir.path() + "/" + name; }
+
+    // The tree of the format's example: catalog Start holding a.doc.
+    void buildExample(const QString &docs) {
+        TreeNode *start = window.AddNode(nullptr, "Start", false, false, "");
+        window.AddNode(start, "a.doc", false, false, docs + "/a.doc");
+    }
+};
+
+}  // namespace
+
+TEST_F(ProjectFixture, SaveWritesTheExampleByteForByte) {
+    const QString docs = dir.path();  // an existing folder stands in for the working directory
+    project.WorkCatalog = docs;
+    buildExample(docs);
+    ASSERT_EQ(project.Save(path("Demo.zlp")), TZLPProject::SaveOutcome::Written);
+    const QByteArray expected = "<Demo><WorkCatalog>" + docs.toUtf8() +
+                                "</WorkCatalog><Items><Item Caption=\"Start\" FullDir=\"\">"
+                                "<Item Caption=\"a.doc\" FullDir=\"" +
+                                docs.toUtf8() + "/a.doc\"/></Item></Items></Demo>";
+    EXPECT_EQ(readAll(path("Demo.zlp")), expected);
+    EXPECT_EQ(project.FileName, path("Demo.zlp"));
+    EXPECT_FALSE(project.Modified);
+    EXPECT_EQ(window.caption(), "Zelbrin - Demo");
+    EXPECT_TRUE(prompts.questions.isEmpty());
+}
+
+TEST_F(ProjectFixture, OpenReadsTheExampleAndDerivesKinds) {
+    const QString docs = dir.path();
+    writeAll(path("Demo.zlp"),
+             "<Demo><WorkCatalog>" + docs.toUtf8() +
+                 "</WorkCatalog><Items><Item Caption=\"Start\" FullDir=\"\">"
+                 "<Item Caption=\"a.doc\" FullDir=\"" +
+                 docs.toUtf8() +
+                 "/a.doc\"/></Item><Item Caption=\"Linked\" FullDir=\"x.doc\">"
+                 "<Item Caption=\"c\" FullDir=\"c.doc\"/></Item>"
+                 "<Item Caption=\"EmptyCat\" FullDir=\"\"/></Items></Demo>");
+    project.Modified = true;
+    ASSERT_EQ(project.Open(path("Demo.zlp")), TZLPProject::OpenOutcome::Read);
+    EXPECT_EQ(project.WorkCatalog, docs);
+    EXPECT_EQ(window.refreshCount(), 1);
+    EXPECT_FALSE(project.Modified);
+    EXPECT_FALSE(project.Closed);
+    EXPECT_EQ(window.caption(), "Zelbrin - Demo");
+    ASSERT_EQ(tree.topLevelCount(), 3);
+    TreeNode *start = tree.topLevel(0);
+    EXPECT_EQ(start->caption, "Start");
+    EXPECT_EQ(start->imageIndex, ImageIndex::Catalog);
+    ASSERT_EQ(start->childCount(), 1);
+    EXPECT_EQ(start->child(0)->imageIndex, ImageIndex::Page);
+    EXPECT_EQ(start->child(0)->link, docs + "/a.doc");
+    // An Item holding Items is a catalog even with a link; a childless empty link too.
+    EXPECT_EQ(tree.topLevel(1)->imageIndex, ImageIndex::Catalog);
+    EXPECT_EQ(tree.topLevel(1)->link, "x.doc");
+    EXPECT_EQ(tree.topLevel(2)->imageIndex, ImageIndex::Catalog);
+
+    // Saving what was read gives the same file back.
+    const QByteArray before = readAll(path("Demo.zlp"));
+    ASSERT_EQ(project.Save(), TZLPProject::SaveOutcome::Written);
+    EXPECT_EQ(readAll(path("Demo.zlp")), before);
+}
+
+TEST_F(ProjectFixture, EscapedCharactersRoundTrip) {
+    window.AddNode(nullptr, "A & B <c> \"d\" 'e'", false, false, "");
+    window.AddNode(tree.topLevel(0), "x", false, false, "/p&q/<r>\"s\".doc");
+    ASSERT_EQ(project.Save(path("Esc.zlp")), TZLPProject::SaveOutcome::Written);
+    const QByteArray bytes = readAll(path("Esc.zlp"));
+    EXPECT_TRUE(bytes.contains("Caption=\"A &amp; B &lt;c> &quot;d&quot; 'e'\"")) << bytes.data();
+    EXPECT_FALSE(bytes.contains("\"d\""));
+    tree.clear();
+    ASSERT_EQ(project.Open(path("Esc.zlp")), TZLPProject::OpenOutcome::Read);
+    EXPECT_EQ(tree.topLevel(0)->caption, "A & B <c> \"d\" 'e'");
+    EXPECT_EQ(tree.topLevel(0)->child(0)->link, "/p&q/<r>\"s\".doc");
+}
+
+TEST_F(ProjectFixture, EmptyTreeWritesEmptyItemsElement) {
+    ASSERT_EQ(project.Save(path("E.zlp")), TZLPProject::SaveOutcome::Written);
+    EXPECT_EQ(readAll(path("E.zlp")), QByteArray("<E><WorkCatalog/><Items/></E>"));
+}
+
+TEST_F(ProjectFixture, FirstNodeRuleGivesEmptyTree) {
+    for (const QByteArray &lead :
+         {QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"), QByteArray("<!-- note -->"),
+          QByteArray("<?app data?>")}) {
+        window.AddNode(nullptr, "old", false, false, "");
+        project.WorkCatalog = dir.path();
+        writeAll(path("P.zlp"), lead + "<P><WorkCatalog>" + dir.path().toUtf8() +
+                                    "</WorkCatalog><Items><Item Caption=\"a\" FullDir=\"\"/></Items></P>");
+        ASSERT_EQ(project.Open(path("P.zlp")), TZLPProject::OpenOutcome::Read) << lead.data();
+        EXPECT_EQ(tree.topLevelCount(), 0) << lead.data();
+        EXPECT_TRUE(project.WorkCatalog.isEmpty());
+        EXPECT_FALSE(project.Closed);
+    }
+}
+
+TEST_F(ProjectFixture, IndentedFileAndForeignContentLoadCleanly) {
+    writeAll(path("I.zlp"),
+             "<I>\n  <WorkCatalog>/nonexistent/folder</WorkCatalog>\n  <Items>\n"
+             "    <Item Caption=\"cat\" FullDir=\"\">\n      <!-- c -->\n"
+             "      <Other/>\n      <Item/>\n    </Item>\n    text\n  </Items>\n</I>\n");
+    project.WorkCatalog = dir.path();
+    ASSERT_EQ(project.Open(path("I.zlp")), TZLPProject::OpenOutcome::Read);
+    // A working directory that does not exist keeps the previous one.
+    EXPECT_EQ(project.WorkCatalog, dir.path());
+    ASSERT_EQ(tree.topLevelCount(), 1);
+    TreeNode *cat = tree.topLevel(0);
+    ASSERT_EQ(cat->childCount(), 1);  // the comment, <Other/> and text are skipped
+    // An Item without attributes reads as empty: caption default, empty link, catalog.
+    EXPECT_EQ(cat->child(0)->caption, kNewCatalogCaption);
+    EXPECT_TRUE(cat->child(0)->link.isEmpty());
+}
+
+TEST_F(ProjectFixture, EmptyWorkCatalogKeepsPreviousAndMissingOneClears) {
+    project.WorkCatalog = dir.path();
+    writeAll(path("W.zlp"), "<W><WorkCatalog></WorkCatalog><Items/></W>");
+    ASSERT_EQ(project.Open(path("W.zlp")), TZLPProject::OpenOutcome::Read);
+    EXPECT_EQ(project.WorkCatalog, dir.path());
+    writeAll(path("W.zlp"), "<W><Items/></W>");
+    ASSERT_EQ(project.Open(path("W.zlp")), TZLPProject::OpenOutcome::Read);
+    EXPECT_TRUE(project.WorkCatalog.isEmpty());
+}
+
+TEST_F(ProjectFixture, ExtensionIsComparedWithoutAsciiCase) {
+    const QByteArray content = "<x><WorkCatalog/><Items><Item Caption=\"n\" FullDir=\"\"/></Items></x>";
+    writeAll(path("x.xml"), content);
+    EXPECT_EQ(project.Open(path("x.xml")), TZLPProject::OpenOutcome::NotAProject);
+    EXPECT_EQ(tree.topLevelCount(), 0);
+    EXPECT_TRUE(project.Closed);
+    writeAll(path("x.ZLP"), content);
+    EXPECT_EQ(project.Open(path("x.ZLP")), TZLPProject::OpenOutcome::Read);
+    EXPECT_EQ(tree.topLevelCount(), 1);
+    EXPECT_EQ(project.Open(path("missing.zlp")), TZLPProject::OpenOutcome::NotAProject);
+}
+
+TEST_F(ProjectFixture, UnreadableFilesChangeNothing) {
+    window.AddNode(nullptr, "keep", false, false, "");
+    project.FileName = path("keep.zlp");
+    project.Modified = true;
+    project.Closed = false;
+    for (const QByteArray &content : {QByteArray(), QByteArray("<a><b></a>"), QByteArray("not xml"),
+                                      QByteArray("<!-- only a comment -->")}) {
+        writeAll(path("bad.zlp"), content);
+        EXPECT_EQ(project.Open(path("bad.zlp")), TZLPProject::OpenOutcome::Unreadable)
+            << content.data();
+        EXPECT_EQ(project.FileName, path("keep.zlp"));
+        EXPECT_TRUE(project.Modified);
+        ASSERT_EQ(tree.topLevelCount(), 1);
+        EXPECT_EQ(tree.topLevel(0)->caption, "keep");
+    }
+}
+
+TEST_F(ProjectFixture, InvalidXmlNameIsRefusedAndNothingWritten) {
+    project.Modified = true;
+    for (const char *n : {"1abc.zlp", "my project.zlp", "a(1).zlp", ".zlp"}) {
+        const QString name = QString::fromUtf8(n);
+        prompts.notices.clear();
+        EXPECT_EQ(project.Save(path(name)), TZLPProject::SaveOutcome::InvalidName) << name.toStdString();
+        EXPECT_FALSE(QFile::exists(path(name)));
+        ASSERT_EQ(prompts.notices.size(), 1);
+        EXPECT_TRUE(prompts.notices[0].contains("XML"));
+        EXPECT_TRUE(project.FileName.isEmpty());
+        EXPECT_TRUE(project.Modified);
+    }
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+    // Chinese names are valid XML names.
+    EXPECT_EQ(project.Save(path("帮助手册.zlp")), TZLPProject::SaveOutcome::Written);
+}
+
+TEST_F(ProjectFixture, OverwriteQuestionOnlyForANewTarget) {
+    writeAll(path("O.zlp"), "old");
+    prompts.answers = {Answer::No};
+    EXPECT_EQ(project.Save(path("O.zlp")), TZLPProject::SaveOutcome::Declined);
+    EXPECT_EQ(readAll(path("O.zlp")), QByteArray("old"));
+    ASSERT_EQ(prompts.questions, QStringList{"文件已经存在！是否覆盖？"});
+    prompts.answers = {Answer::Yes};
+    EXPECT_EQ(project.Save(path("O.zlp")), TZLPProject::SaveOutcome::Written);
+    EXPECT_EQ(project.Save(), TZLPProject::SaveOutcome::Written);  // no question for FileName
+    EXPECT_EQ(prompts.questions.size(), 2);
+    project.FileName.clear();
+    EXPECT_EQ(project.Save(), TZLPProject::SaveOutcome::NoFileName);
+}
+
+TEST_F(ProjectFixture, FailedWriteLeavesOldFileIntactAndNoTemporary) {
+    writeAll(path("F.zlp"), "<F><WorkCatalog/><Items/></F>");
+    project.FileName = path("F.zlp");
+    project.Modified = true;
+    TreeNode *cat = window.AddNode(nullptr, "big", false, false, "");
+    for (int i = 0; i < 200; ++i)
+        window.AddNode(cat, QString("document %1.doc").arg(i), false, false,
+                       QString("/some/long/folder/document %1.doc").arg(i));
+    // A file-size limit makes the write fail part-way, as a full disk would.
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 512;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const auto outcome = project.Save();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(outcome, TZLPProject::SaveOutcome::Failed);
+    EXPECT_EQ(readAll(path("F.zlp")), QByteArray("<F><WorkCatalog/><Items/></F>"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"F.zlp"});
+    ASSERT_EQ(prompts.notices.size(), 1);
+    EXPECT_TRUE(prompts.notices[0].startsWith("保存文件时发生错误："));
+    EXPECT_TRUE(project.Modified);
+}
+
+TEST(ProjectName, FourCharacterRule) {
+    EXPECT_EQ(TZLPProject::ExtractProjectName("/a/b/Manual.zlp"), "Manual");
+    EXPECT_EQ(TZLPProject::ExtractProjectName("/a/b/.zlp"), "");
+    EXPECT_EQ(TZLPProject::ExtractProjectName("/a/b/x.z"), "");
+    EXPECT_EQ(TZLPProject::ExtractProjectName("/a/b/手册a.zlp"), "手册a");
+    EXPECT_EQ(TZLPProject::ExtractProjectName("/a/b/noext"), "n");
+}
+
+TEST_F(ProjectFixture, FourCharacterFileNameOpensButCannotBeSaved) {
+    writeAll(path(".zlp"), "<a><WorkCatalog/><Items/></a>");
+    ASSERT_EQ(project.Open(path(".zlp")), TZLPProject::OpenOutcome::Read);
+    EXPECT_EQ(window.caption(), "Zelbrin - ");
+    EXPECT_EQ(project.Save(), TZLPProject::SaveOutcome::InvalidName);
+    EXPECT_EQ(readAll(path(".zlp")), QByteArray("<a><WorkCatalog/><Items/></a>"));
+}
+
+TEST_F(ProjectFixture, LifecycleTable) {
+    project.WorkCatalog = dir.path();
+    project.NewProject();
+    EXPECT_TRUE(project.FileName.isEmpty());
+    EXPECT_TRUE(project.Modified);
+    EXPECT_FALSE(project.Closed);
+    EXPECT_EQ(project.WorkCatalog, dir.path());
+    EXPECT_EQ(window.caption(), "Zelbrin - 未命名");
+
+    window.AddNode(nullptr, "n", false, false, "");
+    ASSERT_EQ(project.Save(path("L.zlp")), TZLPProject::SaveOutcome::Written);
+    EXPECT_EQ(project.FileName, path("L.zlp"));
+    EXPECT_EQ(project.ProjectDirectory(), dir.path() + "/");
+
+    project.CloseProject();
+    EXPECT_TRUE(project.FileName.isEmpty());
+    EXPECT_FALSE(project.Modified);
+    EXPECT_TRUE(project.Closed);
+    EXPECT_EQ(tree.topLevelCount(), 0);
+    EXPECT_EQ(project.WorkCatalog, dir.path());
+    EXPECT_EQ(window.caption(), "Zelbrin");
+
+    project.SetWorkCatalog("/definitely/not/here");
+    EXPECT_EQ(project.WorkCatalog, dir.path());
+    project.SetWorkCatalog("");
+    EXPECT_EQ(project.WorkCatalog, dir.path());
+    EXPECT_EQ(window.refreshCount(), 0);
+    QDir(dir.path()).mkdir("sub");
+    project.SetWorkCatalog(path("sub"));
+    EXPECT_EQ(project.WorkCatalog, path("sub"));
+    EXPECT_EQ(window.refreshCount(), 1);
+}

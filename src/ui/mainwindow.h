@@ -1,0 +1,157 @@
+#pragma once
+
+#include "projectwindow.h"
+#include "structuretree.h"
+#include "zlpproject.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QSplitter;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QFrame;
+
+namespace zelbrin::ui {
+
+class BoundAction;
+
+struct MainWindowOptions {
+    // Questions and notices; null means the real dialogs. Tests pass scripted prompts.
+    UserPrompts *prompts = nullptr;
+    // The background update check is started by the first show unless switched off.
+    bool startUpdateCheck = true;
+};
+
+// The workbench window. Its commands are split by area over several files:
+// mainwindow.cpp (layout, command table, enabling), mainwindow_lifecycle.cpp (New, Open,
+// Save, Close, quit), mainwindow_tree.cpp (tree editing), mainwindow_files.cpp
+// (working-directory list, placing files), mainwindow_build.cpp (compile front end),
+// mainwindow_other.cpp (decompile, About, demonstration, update, product number).
+class TMainForm : public QMainWindow, public ProjectWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(MainWindowOptions options = {});
+    ~TMainForm() override;
+
+    // ProjectWindow
+    StructureModel &structureTree() override { return *model_; }
+    TreeNode *AddNode(TreeNode *parent, const QString &caption, bool isCatalog, bool beginEdit,
+                      const QString &link) override;
+    void setWindowCaption(const QString &caption) override;
+    void RefreshFileList() override;
+    UserPrompts &prompts() override { return *prompts_; }
+
+    TZLPProject &project() { return *project_; }
+    void UpdateProjectState(bool value);
+    bool ConfirmSaveChanges();
+    bool HasChildLink(const TreeNode *parent, const QString &path) const {
+        return model_->HasChildLink(parent, path);
+    }
+    bool IsLinkedInTree(const QString &path) const;
+
+    // View state of the structure tree.
+    TreeNode *focusedNode() const;
+    void setFocusedNode(TreeNode *node);
+    QList<TreeNode *> selectedNodes() const;  // in the order the nodes were selected
+    void setInPlaceEditing(bool on);
+    bool inPlaceEditing() const;
+
+    // Commands of the command table.
+    void actSetWorkCatalogExecute();
+    void actNewExecute();
+    void actNewSubExecute();
+    void actDeleteCatalogExecute();
+    void actRenameCatalogExecute();
+    void actQuitExecute();
+    void actOpenProjectExecute();
+    void actSaveProjectExecute();
+    void actCloseProjectExecute();
+    void actSelectExecute();
+    void actSelectAllExecute();
+    void actRemoveExecute();
+    void actRemoveAllExecute();
+    void actNewProjectExecute();
+    void actCompileExecute();
+    void actUpExecute();
+    void actDownExecute();
+    void actCutomCompileExecute();
+    void actSetProdNOExecute();
+    void actLeftExecute();
+    // Other handlers.
+    void N18Click();
+    void N22Click();
+    void U2Click();
+    void N23Click();
+    void F2Click();
+    void PopupMenu2Popup();
+    void PopupMenu3Popup();
+    void Panel1Resize();
+
+    // Components, named as in the command table.
+    QAction *actSetWorkCatalog, *actNew, *actNewSub, *actDeleteCatalog, *actRenameCatalog,
+        *actQuit, *actOpenProject, *actSaveProject, *actCloseProject, *actSelect, *actSelectAll,
+        *actRemove, *actRemoveAll, *actNewProject, *actCompile, *actUp, *actDown,
+        *actCutomCompile, *actSetProdNO, *actLeft;
+    QList<QAction *> allActions() const;
+
+    QMenu *menuFile, *menuCatalog, *menuEdit, *menuNode, *menuOther;
+    BoundAction *W1;
+    QAction *N18, *N22, *U2;
+    QToolBar *ToolBar1;
+    BoundAction *ToolButton1, *ToolButton12;
+    QMenu *PopupMenu1, *PopupMenu2, *PopupMenu3;
+    QAction *miCut, *miCopy;
+    BoundAction *N20, *C5, *N9, *N10, *N11, *N13, *N14;
+    QAction *R3, *D3, *N23;
+    BoundAction *W2, *N15, *N16;
+    QAction *F2;
+
+    QWidget *panLeft, *panClient, *Panel1, *Panel2, *Show_Panel;
+    QSplitter *Splitter1;
+    QGroupBox *GroupBox1, *GroupBox2;
+    QTreeView *tlMain;
+    QTreeWidget *lvWordList;
+    QToolButton *SpeedButton1, *SpeedButton2, *SpeedButton3, *SpeedButton4, *SpeedButton5,
+        *SpeedButton6, *SpeedButton7;
+    QFrame *panCompile;
+    QLabel *lbCompileHint;
+    QProgressBar *Animate1;
+    QLabel *lblweb;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;  // FormCloseQuery
+    void showEvent(QShowEvent *event) override;    // FormShow, once
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createLayout();
+    void createPopupMenus();
+    void startUpdateCheck();
+
+    MainWindowOptions options_;
+    std::unique_ptr<UserPrompts> ownPrompts_;
+    UserPrompts *prompts_ = nullptr;
+    StructureModel *model_ = nullptr;
+    // Own fields besides the components, as the design orders them.
+    QString rememberedCaption_;
+    std::unique_ptr<TZLPProject> project_;
+    TreeNode *draggedNode_ = nullptr;
+    bool shown_ = false;
+};
+
+}  // namespace zelbrin::ui
