@@ -1,0 +1,225 @@
+#include "helpproject.h"
+
+#include "atomicfile.h"
+#include "builderror.h"
+#include "gbk.h"
+#include "structuretree.h"
+
+#include <QCryptographicHash>
+
+namespace zelbrin {
+namespace {
+
+const QString kFont = QStringLiteral("宋体,9,0");
+const QString kCrLf = QStringLiteral("\r\n");
+// A file name longer than this many UTF-8 bytes is refused by Linux file systems.
+constexpr qsizetype kNameMax = 255;
+
+// Leading and trailing characters up to the blank go, as the help-file tools trim.
+QString trimBlanks(const QString &s) {
+    qsizetype b = 0, e = s.size();
+    while (b < e && s[b].unicode() <= 0x20)
+        ++b;
+    while (e > b && s[e - 1].unicode() <= 0x20)
+        --e;
+    return s.mid(b, e - b);
+}
+
+QString nameParam(const QString &value) {
+    return QStringLiteral("<param name=\"Name\" value=\"") + value + QStringLiteral("\">");
+}
+
+QString localParam(const QString &value) {
+    return QStringLiteral("<param name=\"Local\" value=\"") + value + QStringLiteral("\">");
+}
+
+const QString kSitemapObject = QStringLiteral("<OBJECT type=\"text/sitemap\">");
+const QString kFolderImage = QStringLiteral("<param name=\"ImageNumber\" value=\"1\">");
+
+// The leaf's page name and Local value; the catalog path is already mapped.
+QString leafLocal(const QString &htmlFolder, const QString &folder, const QString &link) {
+    return htmlFolder + folder + pageFileName(link);
+}
+
+}  // namespace
+
+QString BareFileName(const QString &path) {
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? name : name.left(dot);
+}
+
+QString safeFolderName(const QString &caption) {
+    if (caption.isEmpty())
+        return QStringLiteral("_");
+    if (caption == u"." || caption == u"..")
+        return u'_' + caption;
+    QString name = caption;
+    for (QChar &c : name)
+        if (c == u'/' || c == u'\\' || c.category() == QChar::Other_Control)
+            c = u'_';
+    // A name that trims differently from its caption would not survive a round trip
+    // through tools that trim; mark such blanks instead of dropping them.
+    for (qsizetype i = 0; i < name.size() && name[i].isSpace(); ++i)
+        name[i] = u'_';
+    for (qsizetype i = name.size() - 1; i >= 0 && name[i].isSpace(); --i)
+        name[i] = u'_';
+    if (name.toUtf8().size() > kNameMax) {
+        const QString tag = u'~' + QString::fromLatin1(QCryptographicHash::hash(
+                                                           caption.toUtf8(), QCryptographicHash::Sha1)
+                                                           .toHex()
+                                                           .left(8));
+        qsizetype bytes = 0, keep = 0;
+        while (keep < name.size()) {
+            const qsizetype step = name[keep].isHighSurrogate() && keep + 1 < name.size() ? 2 : 1;
+            const qsizetype size = name.mid(keep, step).toUtf8().size();
+            if (bytes + size > kNameMax - tag.size())
+                break;
+            bytes += size;
+            keep += step;
+        }
+        name = name.left(keep) + tag;
+    }
+    return name;
+}
+
+QString catalogPath(const TreeNode *node) {
+    QString path;
+    for (const TreeNode *p = node ? node->parent() : nullptr; p; p = p->parent())
+        path.prepend(safeFolderName(p->caption) + u'/');
+    return path;
+}
+
+QString pageFileName(const QString &link) {
+    const QString name = link.mid(link.lastIndexOf(u'/') + 1);
+    if (name.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive))
+        return name;
+    return BareFileName(link) + QStringLiteral(".htm");
+}
+
+QString pagePath(const QString &htmlFolder, const TreeNode *node) {
+    return htmlFolder + catalogPath(node) + pageFileName(node->link);
+}
+
+QStringList helpProjectLines(const QString &projectDir, const QString &projectName,
+                             const QString &defaultTopic) {
+    const QString contentsFile = projectDir + QStringLiteral("temp/") + projectName + QStringLiteral(".hhc");
+    const QString indexFile = projectDir + QStringLiteral("temp/") + projectName + QStringLiteral(".hhk");
+    return {
+        QStringLiteral("[OPTIONS]"),
+        QStringLiteral("Compatibility=1.1 or later"),
+        QStringLiteral("Default Font=") + kFont,
+        QStringLiteral("Compiled file=") + projectDir + projectName + QStringLiteral(".CHM"),
+        QStringLiteral("Contents file=") + contentsFile,
+        QStringLiteral("index file=") + indexFile,
+        QStringLiteral("Default topic=") + projectName,
+        QStringLiteral("Default Window=win"),
+        QStringLiteral("Full-text search=Yes"),
+        QStringLiteral("Display compile progress=Yes"),
+        QStringLiteral("Language=0x0804"),
+        QStringLiteral("[WINDOWS]"),
+        QString(),
+        QStringLiteral("win=\"") + projectName + QStringLiteral("\",\"") + contentsFile +
+            QStringLiteral("\",\"") + indexFile + QStringLiteral("\",\"") + defaultTopic +
+            QStringLiteral("\",\"\",\"\",\"\",\"\",\"\",463904,185,1063038,[47,69,672,548],0,0,,0,0,0,0"),
+        QStringLiteral("[FILES]"),
+        QStringLiteral("[MERGE FILES]"),
+    };
+}
+
+QString WriteSitemapBranch(const TreeNode *node, QStringList &index, const QString &childFolder,
+                           const QString &htmlFolder) {
+    QStringList block;
+    for (int i = 0; i < node->childCount(); ++i) {
+        const TreeNode *child = node->child(i);
+        if (child->hasChildren()) {
+            QString head = QStringLiteral("<LI>") + kSitemapObject + nameParam(child->caption) + kFolderImage;
+            if (!trimBlanks(child->link).isEmpty())
+                head += localParam(leafLocal(htmlFolder, childFolder, child->link));
+            block << head + QStringLiteral("</OBJECT><UL>");
+            block << trimBlanks(WriteSitemapBranch(
+                child, index, childFolder + safeFolderName(child->caption) + u'/', htmlFolder));
+            block << QStringLiteral("</UL>");
+        } else {
+            const QString title = BareFileName(child->caption);
+            const QString local = leafLocal(htmlFolder, childFolder, child->link);
+            block << QStringLiteral("<LI> ") + kSitemapObject << nameParam(title) << localParam(local)
+                  << QStringLiteral("<param name=\"ImageNumber\" value=\"11\"></OBJECT>");
+            index << QStringLiteral("<LI> ") + kSitemapObject + nameParam(title)
+                  << nameParam(htmlFolder + childFolder + title)
+                  << localParam(local) + QStringLiteral("</OBJECT>");
+        }
+    }
+    QString text;
+    for (const QString &line : block)
+        text += line + kCrLf;
+    return text;
+}
+
+void WriteSitemaps(QStringList &contents, QStringList &index, const StructureModel &tree,
+                   const QString &htmlFolder) {
+    index << QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\"><HTML><HEAD>")
+          << QStringLiteral("<meta name=\"GENERATOR\" content=\"Microsoft&reg; HTML Help Workshop 4.1\">")
+          << QStringLiteral("<!-- Sitemap 1.0 -->")
+          << QStringLiteral("</HEAD><BODY><UL>");
+    contents << QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\"><HTML><HEAD>"
+                               "<meta name=\"GENERATOR\"><!-- Sitemap 1.0 --></HEAD><BODY>"
+                               "<OBJECT type=\"text/site properties\">")
+             << QStringLiteral("<param name=\"FrameName\" value=\"right\">")
+             << QStringLiteral("<param name=\"ImageType\" value=\"Folder\">")
+             << QStringLiteral("<param name=\"Window Styles\" value=\"519\">")
+             << QStringLiteral("<param name=\"Foreground\" value=\"0x80000008\">")
+             << QStringLiteral("<param name=\"Background\" value=\"0xFFFFFF\">")
+             << QStringLiteral("<param name=\"Font\" value=\"") + kFont + QStringLiteral("\"></OBJECT>");
+    for (int i = 0; i < tree.topLevelCount(); ++i) {
+        const TreeNode *node = tree.topLevel(i);
+        if (node->hasChildren()) {
+            QString head = QStringLiteral("<UL><LI>") + kSitemapObject + nameParam(node->caption) + kFolderImage;
+            if (!trimBlanks(node->link).isEmpty())
+                head += localParam(pagePath(htmlFolder, node));
+            contents << head + QStringLiteral("</OBJECT><UL>");
+            // One list entry per file line; the saved bytes are the same either way.
+            const QString block = trimBlanks(
+                WriteSitemapBranch(node, index, safeFolderName(node->caption) + u'/', htmlFolder));
+            contents << block.split(kCrLf);
+            contents << QStringLiteral("</UL></UL>");
+        } else {
+            const QString title = BareFileName(node->caption);
+            contents << QStringLiteral("<UL><LI> ") + kSitemapObject + nameParam(title) << nameParam(title)
+                     << localParam(pagePath(htmlFolder, node)) + QStringLiteral("</OBJECT></UL>");
+        }
+    }
+    index << QStringLiteral("</UL></BODY></HTML>");
+}
+
+void saveGbkLines(const QString &path, const QStringList &lines) {
+    QByteArray bytes;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const auto line = encodeGbk(lines[i]);
+        if (!line)
+            throw BuildError(QStringLiteral("文件“%1”第%2行含有GBK编码无法表示的字符：%3")
+                                 .arg(path)
+                                 .arg(i + 1)
+                                 .arg(lines[i]));
+        bytes += *line;
+        bytes += "\r\n";
+    }
+    QString error;
+    if (!writeFileAtomically(path, bytes, &error))
+        throw BuildError(QStringLiteral("无法保存文件“%1”：%2").arg(path, error));
+}
+
+void checkGbkCaptions(const StructureModel &tree) {
+    tree.forEach([](const TreeNode *node) {
+        // A branch shows its whole caption, a leaf the bare name of it; the folders
+        // made from captions hold no character the caption lacks, apart from "_".
+        const QString title = node->hasChildren() ? node->caption : BareFileName(node->caption);
+        if (!encodeGbk(title))
+            throw BuildError(QStringLiteral("目录名称“%1”含有GBK编码无法表示的字符").arg(node->caption));
+        if (!encodeGbk(pageFileName(node->link)))
+            throw BuildError(QStringLiteral("链接文件“%1”的名称含有GBK编码无法表示的字符").arg(node->link));
+        return true;
+    });
+}
+
+}  // namespace zelbrin

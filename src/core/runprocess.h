@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace zelbrin {
+
+// Runs program with arguments (each passed as it is, never split at blanks) and waits for
+// it in slices of 10 ms, letting pending events run between slices so that the window stays
+// painted. Returns its exit code; 1 when it cannot be started or crashed. The child reads
+// no input. output, when given, receives its merged standard output and error text;
+// otherwise that text is discarded. An empty workingDirectory keeps the caller's.
+int RunProcessAndWait(const QString &program, const QStringList &arguments, QString *output = nullptr,
+                      const QString &workingDirectory = {});
+
+}  // namespace zelbrin
