@@ -6,6 +6,7 @@ namespace zelbrin {
 
 class ProjectWindow;
 class TreeNode;
+struct BuildEnvironment;
 
 extern const QString kApplicationTitle;  // "Zelbrin"
 
@@ -45,6 +46,13 @@ public:
     // Folder of FileName with its trailing "/"; empty while unnamed.
     QString ProjectDirectory() const;
     static QString ExtractProjectName(const QString &path);
+
+    // One build of the project file's directory: converts every linked document,
+    // writes the help project, runs hhc and opens the result. Throws BuildError.
+    void Compile(BuildEnvironment &env);
+    // Writes the help project, contents and index files and runs hhc on them.
+    // Returns the compiled help file, or "" when hhc is not in the program folder.
+    QString WriteHelpProject(BuildEnvironment &env);
 
     ProjectWindow &window() { return window_; }
 

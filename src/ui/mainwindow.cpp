@@ -443,6 +443,11 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::closeEvent(QCloseEvent *event) {
+    // A running build owns the project and the tree until it ends.
+    if (building_) {
+        event->ignore();
+        return;
+    }
     if (FormCloseQuery())
         event->accept();
     else

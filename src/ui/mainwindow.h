@@ -1,5 +1,6 @@
 #pragma once
 
+#include "officesession.h"
 #include "projectwindow.h"
 #include "structuretree.h"
 #include "zlpproject.h"
@@ -29,6 +30,10 @@ struct MainWindowOptions {
     UserPrompts *prompts = nullptr;
     // The background update check is started by the first show unless switched off.
     bool startUpdateCheck = true;
+    // The office for builds; empty means the office worker in the program folder.
+    OfficeSessionFactory officeFactory;
+    // Where hhc and the other programs are looked for; empty means beside the executable.
+    QString programFolder;
 };
 
 // The workbench window. Its commands are split by area over several files:
@@ -95,6 +100,8 @@ public:
     void PopupMenu2Popup();
     void PopupMenu3Popup();
     void Panel1Resize();
+    void StartCompile();
+    bool isBuilding() const { return building_; }
 
     // Components, named as in the command table.
     QAction *actSetWorkCatalog, *actNew, *actNewSub, *actDeleteCatalog, *actRenameCatalog,
@@ -152,6 +159,7 @@ private:
     std::unique_ptr<TZLPProject> project_;
     TreeNode *draggedNode_ = nullptr;
     bool shown_ = false;
+    bool building_ = false;
 };
 
 }  // namespace zelbrin::ui

@@ -1,0 +1,171 @@
+#include "build.h"
+#include "builderror.h"
+#include "fakeoffice.h"
+#include "headlesswindow.h"
+#include "scriptedprompts.h"
+#include "structuretree.h"
+#include "zlpproject.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace zelbrin;
+using namespace zelbrin::testing;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &content, bool executable = false) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(content);
+    f.close();
+    if (executable)
+        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+}
+
+QByteArray readFile(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A stand-in compiler: records its argument and writes the file named in "Compiled file=".
+const QByteArray kFakeHhc =
+    "#!/bin/sh\n"
+    "echo \"$1\" > \"$(dirname \"$0\")/hhc.args\"\n"
+    "out=$(sed -n 's/^Compiled file=//p' \"$1\" | tr -d '\\r')\n"
+    "printf 'ITSF' > \"$out\"\n";
+const QByteArray kFailingHhc = "#!/bin/sh\necho 'Compiling...'\necho 'Error: page missing'\nexit 1\n";
+const QByteArray kSilentHhc = "#!/bin/sh\nexit 0\n";
+
+struct BuildTest : ::testing::Test {
+    QTemporaryDir tmp;
+    ScriptedPrompts prompts;
+    HeadlessProjectWindow window{prompts};
+    TZLPProject project{window};
+    FakeOfficeLog log;
+    QStringList steps, opened, closedViewers;
+    BuildEnvironment env;
+    QString proj, bin;
+
+    void SetUp() override {
+        proj = tmp.path() + "/proj/";
+        bin = tmp.path() + "/bin/";
+        QDir().mkpath(proj);
+        QDir().mkpath(bin);
+        project.FileName = proj + "Manual.zlp";
+        project.Closed = false;
+        env.showStep = [this](const QString &s) { steps << s; };
+        env.officeFactory = FakeOffice::factory(log);
+        env.closeViewer = [this](const QString &t) { closedViewers << t; };
+        env.openResult = [this](const QString &c) { opened << c; };
+        env.programFolder = bin;
+        writeFile(bin + "hhc", kFakeHhc, true);
+        writeFile(tmp.path() + "/docs/intro.doc", "doc");
+        TreeNode *guide = window.AddNode(nullptr, "Guide", false, false, "");
+        window.AddNode(guide, "intro.doc", false, false, tmp.path() + "/docs/intro.doc");
+    }
+};
+
+}  // namespace
+
+TEST_F(BuildTest, SuccessfulBuild) {
+    writeFile(proj + "temp/stale.txt", "old");
+    project.Compile(env);
+    EXPECT_EQ(steps, (QStringList{"开始编译...", "正在转换为HTML文件...", "正在编译...", "删除临时文件..."}));
+    EXPECT_EQ(closedViewers, QStringList{"Manual"});
+    EXPECT_EQ(opened, QStringList{proj + "Manual.CHM"});
+    EXPECT_EQ(readFile(proj + "Manual.CHM"), QByteArray("ITSF"));
+    EXPECT_EQ(readFile(bin + "hhc.args").trimmed(), (proj + "temp/Manual.hhp").toUtf8());
+    EXPECT_FALSE(QFileInfo::exists(proj + "temp"));
+    EXPECT_EQ(project.DefaultTopic, proj + "temp/html/Guide/intro.htm");
+    EXPECT_EQ(log.sessions, 1);
+    EXPECT_EQ(log.quits, 1);
+    EXPECT_FALSE(project.Modified);
+}
+
+TEST_F(BuildTest, KeepBuildFolderLeavesTheHelpProject) {
+    env.keepBuildFolder = true;
+    project.Compile(env);
+    const QByteArray hhp = readFile(proj + "temp/Manual.hhp");
+    EXPECT_TRUE(hhp.startsWith("[OPTIONS]\r\n"));
+    EXPECT_TRUE(hhp.contains(QByteArray("Compiled file=" + (proj + "Manual.CHM").toUtf8() + "\r\n")));
+    EXPECT_TRUE(QFileInfo::exists(proj + "temp/html/Guide/intro.htm"));
+    EXPECT_TRUE(QFileInfo::exists(proj + "temp/Manual.hhc"));
+    EXPECT_TRUE(QFileInfo::exists(proj + "temp/Manual.hhk"));
+}
+
+TEST_F(BuildTest, EmptyTreeStillBuilds) {
+    window.structureTree().clear();
+    project.Compile(env);
+    EXPECT_EQ(log.sessions, 1);
+    EXPECT_EQ(log.quits, 1);
+    EXPECT_EQ(opened.size(), 1);
+    EXPECT_TRUE(project.DefaultTopic.isEmpty());
+}
+
+TEST_F(BuildTest, MissingCompilerWritesNothingAndOpensNothing) {
+    QFile::remove(bin + "hhc");
+    env.keepBuildFolder = false;
+    project.Compile(env);
+    EXPECT_EQ(prompts.notices, QStringList{kCompilerMissingMessage});
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(proj + "temp"));
+    EXPECT_EQ(log.quits, 1);
+}
+
+TEST_F(BuildTest, CompilerFailureIsAnErrorAndTheStaleFileIsNotOpened) {
+    writeFile(proj + "Manual.CHM", "stale");
+    writeFile(bin + "hhc", kFailingHhc, true);
+    try {
+        project.Compile(env);
+        FAIL() << "expected a build error";
+    } catch (const BuildError &e) {
+        EXPECT_TRUE(e.message().startsWith(kCompileFailedPrefix));
+        EXPECT_TRUE(e.message().contains("Error: page missing"));
+    }
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_EQ(readFile(proj + "Manual.CHM"), QByteArray("stale"));
+    EXPECT_FALSE(QFileInfo::exists(proj + "temp"));
+    EXPECT_EQ(log.quits, 1);
+
+    // Exit 0 without writing the file is a failure too.
+    writeFile(bin + "hhc", kSilentHhc, true);
+    EXPECT_THROW(project.Compile(env), BuildError);
+    EXPECT_TRUE(opened.isEmpty());
+}
+
+TEST_F(BuildTest, ConversionErrorEndsTheOfficeAndRemovesTheBuildFolder) {
+    log.failWordFor = tmp.path() + "/docs/intro.doc";
+    EXPECT_THROW(project.Compile(env), BuildError);
+    EXPECT_EQ(log.quits, 1);
+    EXPECT_FALSE(QFileInfo::exists(proj + "temp"));
+    EXPECT_TRUE(opened.isEmpty());
+}
+
+TEST_F(BuildTest, OfficeThatCannotStartLeavesTheHtmlFolder) {
+    env.officeFactory = []() -> std::unique_ptr<OfficeSession> {
+        throw BuildError("办公软件无法启动");
+    };
+    EXPECT_THROW(project.Compile(env), BuildError);
+    EXPECT_TRUE(QFileInfo(proj + "temp/html").isDir());
+}
+
+TEST_F(BuildTest, TopLevelLeafCarriesItsFolderButNotTemp) {
+    window.structureTree().clear();
+    writeFile(tmp.path() + "/docs/pics/a.png", "png");
+    writeFile(tmp.path() + "/docs/temp/t.txt", "t");
+    writeFile(tmp.path() + "/docs/Temp/T.txt", "T");
+    window.AddNode(nullptr, "intro.doc", false, false, tmp.path() + "/docs/intro.doc");
+    window.AddNode(nullptr, "empty", false, false, "");
+    env.keepBuildFolder = true;
+    project.Compile(env);
+    EXPECT_TRUE(QFileInfo::exists(proj + "temp/html/pics/a.png"));
+    EXPECT_TRUE(QFileInfo::exists(proj + "temp/html/Temp/T.txt"));
+    EXPECT_FALSE(QFileInfo::exists(proj + "temp/html/temp"));
+    EXPECT_TRUE(QFileInfo::exists(proj + "temp/html/intro.htm"));
+}

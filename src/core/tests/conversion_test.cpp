@@ -1,0 +1,222 @@
+#include "conversion.h"
+#include "builderror.h"
+#include "fakeoffice.h"
+#include "headlesswindow.h"
+#include "scriptedprompts.h"
+#include "structuretree.h"
+#include "zlpproject.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace zelbrin;
+using namespace zelbrin::testing;
+
+namespace {
+
+void touch(const QString &path, const QByteArray &content = "x") {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+struct ConversionTest : ::testing::Test {
+    QTemporaryDir tmp;
+    ScriptedPrompts prompts;
+    HeadlessProjectWindow window{prompts};
+    TZLPProject project{window};
+    FakeOfficeLog log;
+    FakeOffice office{log};
+    DocumentConverter converter{office, project, prompts};
+    StructureModel &tree = window.structureTree();
+    QString docs, html;
+
+    void SetUp() override {
+        docs = tmp.path() + "/docs/";
+        html = tmp.path() + "/proj/temp/html/";
+        QDir().mkpath(docs);
+        converter.presentationRetryPauseMs = 0;
+    }
+    TreeNode *node(TreeNode *parent, const QString &caption, const QString &link = {}) {
+        return window.AddNode(parent, caption, false, false, link);
+    }
+    void convertAll() {
+        for (int i = 0; i < tree.topLevelCount(); ++i) {
+            TreeNode *n = tree.topLevel(i);
+            if (n->hasChildren())
+                converter.ConvertBranch(n, html);
+            else
+                converter.ConvertDocument(n->link, html);
+        }
+    }
+};
+
+}  // namespace
+
+TEST(ConversionPaths, ParentFolderAndExtension) {
+    EXPECT_EQ(DocumentConverter::ParentFolder("/a/b/"), "/a/");
+    EXPECT_EQ(DocumentConverter::ParentFolder("/a/"), "/");
+    EXPECT_EQ(DocumentConverter::ParentFolder("ab/"), "");
+    EXPECT_EQ(DocumentConverter::DocumentExtension("/x/Report.DOC"), ".doc");
+    EXPECT_EQ(DocumentConverter::DocumentExtension("/my.docs/readme"), "");
+    EXPECT_EQ(DocumentConverter::DocumentExtension("/x/a.tar.Txt"), ".txt");
+    EXPECT_EQ(DocumentConverter::DocumentExtension(""), "");
+}
+
+TEST_F(ConversionTest, WalkWritesPagesIntoCatalogFolders) {
+    touch(docs + "intro.doc");
+    touch(docs + "price.xls");
+    touch(docs + "faq.txt");
+    TreeNode *product = node(nullptr, "产品", docs + "intro.doc");
+    node(product, "price.xls", docs + "price.xls");
+    TreeNode *appendix = node(product, "附录");
+    node(appendix, "faq.txt", docs + "faq.txt");
+    convertAll();
+    EXPECT_TRUE(QFileInfo::exists(html + "intro.htm"));
+    EXPECT_TRUE(QFileInfo::exists(html + "产品/price.htm"));
+    EXPECT_TRUE(QFileInfo::exists(html + "产品/附录/faq.htm"));
+    EXPECT_EQ(project.DefaultTopic, html + "intro.htm");
+    EXPECT_EQ(log.calls.size(), 3);
+    EXPECT_TRUE(prompts.notices.isEmpty());
+}
+
+TEST_F(ConversionTest, ExtensionsAreMatchedWithoutCaseAndOthersIgnored) {
+    for (const char *name : {"A.DOC", "b.Txt", "c.XLSX", "d.PpT", "e.rtf", "f.pdf", "noext"})
+        touch(docs + name);
+    QDir().mkpath(tmp.path() + "/my.docs");
+    touch(tmp.path() + "/my.docs/readme");
+    TreeNode *cat = node(nullptr, "cat");
+    for (const char *name : {"A.DOC", "b.Txt", "c.XLSX", "d.PpT", "e.rtf", "f.pdf", "noext"})
+        node(cat, name, docs + name);
+    node(cat, "readme", tmp.path() + "/my.docs/readme");
+    node(cat, "empty", "");
+    convertAll();
+    QStringList kinds;
+    for (const QString &c : log.calls)
+        kinds << c.section(' ', 0, 0);
+    EXPECT_EQ(kinds, (QStringList{"word", "word", "calc", "impress"}));
+    EXPECT_EQ(QDir(html + "cat").entryList(QDir::Files),
+              (QStringList{"A.htm", "b.htm", "c.htm", "d.htm"}));
+    EXPECT_TRUE(prompts.notices.isEmpty());
+}
+
+TEST_F(ConversionTest, DefaultTopicIsTheFirstWordPageOrHtmlCopy) {
+    touch(docs + "sheet.xls");
+    touch(docs + "show.ppt");
+    touch(docs + "page.html", "<html><!-- c --><body>p</body></html>");
+    touch(docs + "later.doc");
+    node(nullptr, "sheet.xls", docs + "sheet.xls");
+    node(nullptr, "show.ppt", docs + "show.ppt");
+    node(nullptr, "page.html", docs + "page.html");
+    node(nullptr, "later.doc", docs + "later.doc");
+    convertAll();
+    EXPECT_EQ(project.DefaultTopic, html + "page.html");
+    // The copy keeps its own name and was cleaned; no page.htm is made for it.
+    QFile copy(html + "page.html");
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), QByteArray("<html><body>p</body></html>\r\n"));
+    EXPECT_FALSE(QFileInfo::exists(html + "page.htm"));
+
+    project.DefaultTopic.clear();
+    tree.clear();
+    node(nullptr, "sheet.xls", docs + "sheet.xls");
+    convertAll();
+    EXPECT_TRUE(project.DefaultTopic.isEmpty());
+}
+
+TEST_F(ConversionTest, OnlyTheLastLeafCarriesItsFolders) {
+    QDir().mkpath(tmp.path() + "/a/pictures");
+    QDir().mkpath(tmp.path() + "/b/styles");
+    touch(tmp.path() + "/a/first.doc");
+    touch(tmp.path() + "/a/pictures/p.png");
+    touch(tmp.path() + "/b/second.doc");
+    touch(tmp.path() + "/b/styles/s.css");
+    TreeNode *cat = node(nullptr, "cat");
+    node(cat, "first.doc", tmp.path() + "/a/first.doc");
+    node(cat, "second.doc", tmp.path() + "/b/second.doc");
+    convertAll();
+    EXPECT_TRUE(QFileInfo::exists(html + "cat/styles/s.css"));
+    EXPECT_FALSE(QFileInfo::exists(html + "cat/pictures"));
+
+    // A last leaf with an empty link carries nothing, whatever came before.
+    QDir(html).removeRecursively();
+    node(cat, "empty catalog", "");
+    convertAll();
+    EXPECT_FALSE(QFileInfo::exists(html + "cat/styles"));
+}
+
+TEST_F(ConversionTest, SameBareNameLaterDocumentWins) {
+    touch(docs + "report.doc");
+    touch(docs + "report.xls");
+    TreeNode *cat = node(nullptr, "cat");
+    node(cat, "report.doc", docs + "report.doc");
+    node(cat, "report.xls", docs + "report.xls");
+    convertAll();
+    QFile page(html + "cat/report.htm");
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(page.readAll().contains("report.xls"));
+}
+
+TEST_F(ConversionTest, MissingDocuments) {
+    TreeNode *cat = node(nullptr, "cat");
+    node(cat, "gone.doc", docs + "gone.doc");
+    node(cat, "gone.xls", docs + "gone.xls");
+    node(cat, "gone.ppt", docs + "gone.ppt");
+    convertAll();
+    // Once per document, Excel and PowerPoint included; nothing is converted.
+    EXPECT_EQ(prompts.notices,
+              (QStringList{missingDocumentMessage(docs + "gone.doc"),
+                           missingDocumentMessage(docs + "gone.xls"),
+                           missingDocumentMessage(docs + "gone.ppt")}));
+    EXPECT_TRUE(log.calls.isEmpty());
+    EXPECT_EQ(prompts.notices[0], "编译文件中缺少" + docs + "gone.doc文件，请确认！");
+
+    node(cat, "gone.htm", docs + "gone.htm");
+    try {
+        convertAll();
+        FAIL() << "a missing HTML document must end the build";
+    } catch (const BuildError &e) {
+        EXPECT_TRUE(e.message().contains(docs + "gone.htm"));
+    }
+}
+
+TEST_F(ConversionTest, OfficeAttemptsAndWordErrors) {
+    touch(docs + "book.xls");
+    touch(docs + "deck.ppt");
+    touch(docs + "bad.doc");
+    log.failWorkbookAttempts = 2;
+    log.failPresentationAttempts = 5;
+    node(nullptr, "book.xls", docs + "book.xls");
+    node(nullptr, "deck.ppt", docs + "deck.ppt");
+    convertAll();
+    EXPECT_EQ(log.calls.filter("calc").size(), 3);     // two failures, then success
+    EXPECT_EQ(log.calls.filter("impress").size(), 5);  // five failures, then left out
+    EXPECT_TRUE(QFileInfo::exists(html + "book.htm"));
+    EXPECT_FALSE(QFileInfo::exists(html + "deck.htm"));
+    EXPECT_TRUE(prompts.notices.isEmpty());
+
+    log.failWordFor = docs + "bad.doc";
+    tree.clear();
+    node(nullptr, "bad.doc", docs + "bad.doc");
+    EXPECT_THROW(convertAll(), BuildError);
+}
+
+TEST_F(ConversionTest, HostileCaptionsStayInsideTheHtmlFolder) {
+    touch(docs + "a.doc");
+    TreeNode *up = node(nullptr, "..");
+    TreeNode *slash = node(up, "x/../../y");
+    node(slash, "a.doc", docs + "a.doc");
+    convertAll();
+    const QString root = QDir(html).canonicalPath();
+    QStringList pages;
+    for (const QString &c : log.calls)
+        pages << c.section(" -> ", 1);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_TRUE(QFileInfo(pages[0]).canonicalFilePath().startsWith(root + "/")) << pages[0].toStdString();
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/proj/temp/y"));
+}

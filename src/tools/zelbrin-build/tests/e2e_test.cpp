@@ -1,0 +1,165 @@
+// The main job end to end: real documents through the office worker, the help project
+// through hhc and chmcmd, the result unpacked with CHMLib and checked.
+#include "chmcheck.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace zelbrin::testing;
+
+namespace {
+
+QString bin(const QString &program) { return qEnvironmentVariable("ZELBRIN_BIN_DIR") + "/" + program; }
+
+QString xmlEscape(QString s) {
+    return s.replace("&", "&amp;").replace("<", "&lt;").replace("\"", "&quot;");
+}
+
+struct Catalog {
+    QString caption;
+    QStringList documents;  // paths relative to the corpus folder
+};
+
+void writeProject(const QString &path, const QString &root, const QString &workCatalog,
+                  const QList<Catalog> &catalogs) {
+    QString xml = "<" + root + "><WorkCatalog>" + xmlEscape(workCatalog) + "</WorkCatalog><Items>";
+    for (const Catalog &c : catalogs) {
+        xml += "<Item Caption=\"" + xmlEscape(c.caption) + "\" FullDir=\"\">";
+        for (const QString &d : c.documents)
+            xml += "<Item Caption=\"" + xmlEscape(QFileInfo(d).fileName()) + "\" FullDir=\"" +
+                   xmlEscape(workCatalog + "/" + d) + "\"/>";
+        xml += "</Item>";
+    }
+    xml += "</Items></" + root + ">";
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(xml.toUtf8());
+}
+
+QString bareName(const QString &path) {
+    const QString name = QFileInfo(path).fileName();
+    const int dot = name.lastIndexOf('.');
+    return dot < 0 ? name : name.left(dot);
+}
+
+}  // namespace
+
+TEST(EndToEnd, CorpusProjectCompilesAndEveryPageHoldsItsText) {
+    const QString corpus = corpusFolder();
+    ASSERT_FALSE(corpus.isEmpty()) << "shared/corpus not found beside the checkout";
+    QTemporaryDir tmp;
+    const QMap<QString, QStringList> expected = {
+        {"doc/61490.doc", {"居中的大标题"}},
+        {"doc/testPictures.doc", {"Sunset: Jpg image"}},
+        {"doc/au.edu.utas.www___data_assets_word_doc_0003_154335_International-Travel-Approval-Request-Form.doc",
+         {"International Travel Approval Request Form"}},
+        {"doc/FloatingPictures.doc", {"総長の挨拶"}},
+        {"doc/cap.stanford.edu_profiles_viewbiosketch_facultyid=4009&name=m_maciver.doc", {"BIOGRAPHICAL SKETCH"}},
+        {"docx/ServerStatus-DogSon-README.docx", {"云探针，多服务器探针"}},
+        {"docx/bib-chernigovka.netdo.ru_download_docs_17459.docx", {"Большечерниговская районная библиотека"}},
+        {"xls/19599-2.xls", {"汇总", "订阅上行列表"}},
+        {"xls/44235.xls", {"还原利润表"}},
+        {"xls/34775.xls", {"Sheet1", "Pareto (2)"}},
+        {"xls/55982.xls", {"Description", "Guide Utilisateur"}},
+        {"xlsx/CVLKRA-KYC_Download_File_Structure_V3.1.xlsx", {"KYC HEADER", "KYC TRAILER"}},
+        {"xlsx/craftonhills.edu_programreview_report.aspx_goalpriorityreport_0011d159-1eeb-4b63-8833-867b0926e5f3.xlsx",
+         {"District Police Department"}},
+        {"ppt/bug55030.ppt", {"平抛运动的分解演示"}},
+        {"ppt/54880_chinese.ppt", {"複数の文字", "カタカナ"}},
+        {"ppt/alterman_security.ppt", {"Government-University Identity Management"}},
+        {"pptx/aascu.org_hbcu_leadershipsummit_cooper_.pptx", {"Global Issues and Trends In Higher Education Financing"}},
+        {"html/baidu-cn-home.html", {"百度"}},
+        {"html/word2016-gb2312/README.html", {"云探针"}},
+        {"html/word2003-cp1251/readme.html", {"click the Report button on the main panel"}},
+        {"txt/wikipediaTw_Japan_GB2312.txt", {"日本"}},
+        {"txt/README（备用）.txt", {"环境：jdk1.8"}},
+        {"txt/gbk.txt", {"資訊科技"}},
+    };
+    QList<Catalog> catalogs = {{"Word文档", {}}, {"网页", {}}, {"文本", {}}, {"表格", {}}, {"演示文稿", {}}};
+    for (const QString &d : expected.keys()) {
+        const QString kind = d.section('/', 0, 0);
+        const int i = kind.startsWith("doc") ? 0 : kind == "html" ? 1 : kind == "txt" ? 2 : kind.startsWith("xls") ? 3 : 4;
+        catalogs[i].documents << d;
+    }
+    const QString project = tmp.path() + "/proj/语料.zlp";
+    QDir().mkpath(tmp.path() + "/proj");
+    writeProject(project, "语料", corpus, catalogs);
+
+    QString output;
+    const int code = runProgram(bin("zelbrin-build"), {project}, &output, 20 * 60 * 1000);
+    ASSERT_EQ(code, 0) << output.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/proj/temp"));
+    const UnpackedChm chm = unpackChm(tmp.path() + "/proj/语料.CHM", tmp.path() + "/out");
+    ASSERT_TRUE(chm.error.isEmpty()) << chm.error.toStdString();
+    EXPECT_TRUE(chm.deadLocals.isEmpty()) << chm.deadLocals.join(", ").toStdString();
+
+    QStringList titles;
+    for (const auto &e : chm.entries)
+        titles << e.first;
+    for (const Catalog &c : catalogs)
+        EXPECT_TRUE(titles.contains(c.caption)) << c.caption.toStdString();
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        const QString title = bareName(it.key());
+        ASSERT_TRUE(titles.contains(title)) << title.toStdString();
+        const QString text = chm.pageText(title);
+        for (const QString &snippet : it.value())
+            EXPECT_TRUE(text.contains(snippet))
+                << it.key().toStdString() << " lacks " << snippet.toStdString() << "\n"
+                << text.left(600).toStdString();
+    }
+    // Pictures travel with their pages: Word's, Word "Web Page" companion folders, slides.
+    EXPECT_GE(chm.storedImages("testPictures"), 5);
+    EXPECT_GE(chm.storedImages("README"), 5);
+    EXPECT_GE(chm.storedImages("alterman_security"), 1);
+}
+
+TEST(EndToEnd, SampleProjectCompilesWithExitCodes) {
+    QTemporaryDir tmp;
+    QString out;
+    ASSERT_EQ(runProgram("sh", {qEnvironmentVariable("ZELBRIN_SOURCE_DIR") + "/scripts/sample.sh", tmp.path()},
+                         &out, 30000), 0) << out.toStdString();
+    const QString project = tmp.path() + "/用户手册.zlp";
+    const int code = runProgram(bin("zelbrin-build"), {"--keep-temp", project}, &out, 10 * 60 * 1000);
+    ASSERT_EQ(code, 0) << out.toStdString();
+    const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+    EXPECT_TRUE(lines.startsWith("开始编译...")) << out.toStdString();
+    EXPECT_TRUE(out.contains("正在转换为HTML文件...\n正在编译...\n删除临时文件...\n")) << out.toStdString();
+    EXPECT_TRUE(QFileInfo(tmp.path() + "/temp/用户手册.hhp").isFile());  // --keep-temp
+
+    const UnpackedChm chm = unpackChm(tmp.path() + "/用户手册.CHM", tmp.path() + "/out");
+    ASSERT_TRUE(chm.error.isEmpty()) << chm.error.toStdString();
+    EXPECT_TRUE(chm.deadLocals.isEmpty()) << chm.deadLocals.join(", ").toStdString();
+    QStringList titles;
+    for (const auto &e : chm.entries)
+        titles << e.first;
+    for (const char *t : {"入门", "安装步骤", "常见问题", "参考资料", "价格表", "产品演示", "附录", "联系我们"})
+        EXPECT_TRUE(titles.contains(QString::fromUtf8(t))) << t;
+    EXPECT_TRUE(chm.pageText("入门").contains("欢迎使用 Zelbrin 用户手册"));
+    EXPECT_GE(chm.storedImages("入门"), 1);
+    EXPECT_TRUE(chm.pageText("安装步骤").contains("选择工作目录"));
+    EXPECT_TRUE(chm.pageText("常见问题").contains("如何添加文档"));
+    const QString prices = chm.pageText("价格表");
+    EXPECT_TRUE(prices.contains("专业版 Professional") && prices.contains("批量折扣")) << prices.toStdString();
+    const QString slides = chm.pageText("产品演示");
+    EXPECT_TRUE(slides.contains("产品概览") && slides.contains("路线图")) << slides.toStdString();
+    const QString contact = chm.pageText("联系我们");
+    EXPECT_TRUE(contact.contains("Write to us")) << contact.toStdString();
+    EXPECT_FALSE(contact.contains("DocumentProperties"));  // the conditional comment is gone
+
+    // Exit codes: 2 for arguments and unreadable projects, 1 for a build error.
+    EXPECT_EQ(runProgram(bin("zelbrin-build"), {}, &out, 10000), 2);
+    EXPECT_EQ(runProgram(bin("zelbrin-build"), {"--bogus", project}, &out, 10000), 2);
+    EXPECT_EQ(runProgram(bin("zelbrin-build"), {tmp.path() + "/missing.zlp"}, &out, 10000), 2);
+    QFile broken(tmp.path() + "/坏.zlp");
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("<坏><Items><Item Caption=\"网页\" FullDir=\"/nonexistent/page.htm\"/></Items></坏>");
+    broken.close();
+    EXPECT_EQ(runProgram(bin("zelbrin-build"), {tmp.path() + "/坏.zlp"}, &out, 5 * 60 * 1000), 1);
+    EXPECT_TRUE(out.contains("编译时出错，是否安装过office？：")) << out.toStdString();
+    EXPECT_TRUE(out.contains("/nonexistent/page.htm")) << out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/坏.CHM"));
+}

@@ -1,0 +1,146 @@
+#include "build.h"
+#include "fakeoffice.h"
+#include "mainwindow.h"
+#include "scriptedprompts.h"
+#include "shellopen.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+using namespace zelbrin;
+using namespace zelbrin::ui;
+using namespace zelbrin::testing;
+using Answer = UserPrompts::Answer;
+
+namespace {
+
+const QByteArray kFakeHhc =
+    "#!/bin/sh\nout=$(sed -n 's/^Compiled file=//p' \"$1\" | tr -d '\\r')\nprintf 'ITSF' > \"$out\"\n";
+
+struct CompileCommandTest : ::testing::Test {
+    QTemporaryDir tmp;
+    ScriptedPrompts prompts;
+    FakeOfficeLog log;
+    std::unique_ptr<TMainForm> w;
+    QStringList opened;
+
+    void SetUp() override {
+        const QString bin = tmp.path() + "/bin/";
+        QDir().mkpath(bin);
+        QFile hhc(bin + "hhc");
+        ASSERT_TRUE(hhc.open(QIODevice::WriteOnly));
+        hhc.write(kFakeHhc);
+        hhc.close();
+        hhc.setPermissions(hhc.permissions() | QFileDevice::ExeOwner);
+        QFile doc(tmp.path() + "/a.doc");
+        ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
+        doc.write("doc");
+        doc.close();
+
+        MainWindowOptions options{&prompts, false};
+        options.officeFactory = FakeOffice::factory(log);
+        options.programFolder = bin;
+        w = std::make_unique<TMainForm>(options);
+        w->show();
+        platform::setShellOpenHandler([this](const QString &p) { opened << p; });
+        w->actNewProjectExecute();
+        TreeNode *cat = w->AddNode(nullptr, "Cat", false, false, "");
+        w->AddNode(cat, "a.doc", false, false, tmp.path() + "/a.doc");
+    }
+    void TearDown() override {
+        platform::setShellOpenHandler(nullptr);
+        w->project().Modified = false;
+        w.reset();
+    }
+    QString projectFile() const { return tmp.path() + "/Help.zlp"; }
+};
+
+}  // namespace
+
+TEST_F(CompileCommandTest, UnsavedChangesAnswerNoCompilesNothing) {
+    prompts.answers = {Answer::No};
+    w->actCompileExecute();
+    EXPECT_EQ(prompts.questions, QStringList{"编译之前必须先保存所做的修改！要保存并继续编译吗？"});
+    EXPECT_EQ(log.sessions, 0);
+    EXPECT_FALSE(w->panCompile->isVisible());
+}
+
+TEST_F(CompileCommandTest, UnnamedProjectAndCancelledSaveDialogCompilesNothing) {
+    prompts.answers = {Answer::Yes};
+    prompts.fileNames = {""};
+    w->actCompileExecute();
+    EXPECT_EQ(log.sessions, 0);
+    EXPECT_TRUE(opened.isEmpty());
+}
+
+TEST_F(CompileCommandTest, YesSavesThenBuildsAndOpensTheResult) {
+    prompts.answers = {Answer::Yes};
+    prompts.fileNames = {projectFile()};
+    w->actCompileExecute();
+    EXPECT_TRUE(QFileInfo::exists(projectFile()));
+    EXPECT_EQ(log.sessions, 1);
+    EXPECT_EQ(opened, QStringList{tmp.path() + "/Help.CHM"});
+    EXPECT_EQ(w->lbCompileHint->text(), "删除临时文件...");
+    EXPECT_FALSE(w->panCompile->isVisible());
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/temp"));
+    EXPECT_TRUE(prompts.notices.isEmpty());
+
+    // Without changes the next compile asks nothing.
+    prompts.questions.clear();
+    w->actCompileExecute();
+    EXPECT_TRUE(prompts.questions.isEmpty());
+    EXPECT_EQ(log.sessions, 2);
+}
+
+TEST_F(CompileCommandTest, CommandsAreBlockedWhileBuildingAndRestoredAfter) {
+    prompts.answers = {Answer::Yes};
+    prompts.fileNames = {projectFile()};
+    w->actSaveProjectExecute();
+    prompts.answers.clear();
+    QMap<QString, bool> before;
+    for (QAction *a : w->findChildren<QAction *>())
+        if (!a->objectName().isEmpty())
+            before[a->objectName()] = a->isEnabled();
+    bool checked = false;
+    log.duringWord = [&] {
+        checked = true;
+        for (QAction *a : w->findChildren<QAction *>())
+            EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+        EXPECT_FALSE(w->tlMain->isEnabled());
+        EXPECT_TRUE(w->panCompile->isVisible());
+        EXPECT_EQ(w->lbCompileHint->text(), "正在转换为HTML文件...");
+        EXPECT_FALSE(w->close());  // the window cannot be closed meanwhile
+        w->actCompileExecute();    // and a second build does not start
+    };
+    w->actCompileExecute();
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(log.sessions, 1);
+    for (QAction *a : w->findChildren<QAction *>()) {
+        if (!a->objectName().isEmpty()) {
+            EXPECT_EQ(a->isEnabled(), before[a->objectName()]) << a->objectName().toStdString();
+        }
+    }
+    EXPECT_TRUE(w->tlMain->isEnabled());
+    EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(CompileCommandTest, BuildErrorIsShownWithThePrefix) {
+    prompts.answers = {Answer::Yes};
+    prompts.fileNames = {projectFile()};
+    log.failWordFor = tmp.path() + "/a.doc";
+    w->actCompileExecute();
+    ASSERT_EQ(prompts.notices.size(), 1);
+    EXPECT_TRUE(prompts.notices[0].startsWith("编译时出错，是否安装过office？："));
+    EXPECT_TRUE(prompts.notices[0].contains(tmp.path() + "/a.doc"));
+    EXPECT_FALSE(w->panCompile->isVisible());
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_TRUE(w->actCompile->isEnabled());
+}
