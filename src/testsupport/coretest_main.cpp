@@ -2,7 +2,10 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include "testenvironment.h"
+
 int main(int argc, char **argv) {
+    zelbrin::testing::setDefaultTestEnvironment();
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

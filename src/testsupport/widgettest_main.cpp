@@ -2,7 +2,10 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "testenvironment.h"
+
 int main(int argc, char **argv) {
+    zelbrin::testing::setDefaultTestEnvironment();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
