@@ -5,6 +5,7 @@
 #include "zlpproject.h"
 
 #include <QMainWindow>
+#include <QProcessEnvironment>
 #include <memory>
 
 class QAction;
@@ -20,15 +21,31 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QFrame;
 
+namespace zelbrin::platform {
+class CheckUpdate;
+QString defaultUpdateBaseUrl();
+}  // namespace zelbrin::platform
+
 namespace zelbrin::ui {
 
 class BoundAction;
+class TAboutFrm;
+class UpdateCheckHost;
 
 struct MainWindowOptions {
     // Questions and notices; null means the real dialogs. Tests pass scripted prompts.
     UserPrompts *prompts = nullptr;
     // The background update check is started by the first show unless switched off.
     bool startUpdateCheck = true;
+    // Update server (path "/update/Chm/CHS/"), the environment its proxy comes from, and
+    // the random pause before a retry.
+    QString updateBaseUrl = platform::defaultUpdateBaseUrl();
+    QProcessEnvironment updateEnvironment = QProcessEnvironment::systemEnvironment();
+    int updateRetryMinMs = 300000;
+    int updateRetryMaxMs = 600000;
+    // Where hh, Update, Tutorix and the installed update list lie; empty means the folder
+    // of the running executable.
+    QString programFolder;
 };
 
 // The workbench window. Its commands are split by area over several files:
@@ -95,6 +112,15 @@ public:
     void PopupMenu2Popup();
     void PopupMenu3Popup();
     void Panel1Resize();
+    // The update question, run on the user-interface thread for the update check.
+    void PromptForUpdate();
+
+    // Folder of hh, Update and Tutorix, ending with "/".
+    QString programFolder() const;
+    // Set by actSetProdNOExecute; lives only while the program runs.
+    int productNumber() const { return productNumber_; }
+    // The running update check, or null.
+    platform::CheckUpdate *updateCheckThread() const;
 
     // Components, named as in the command table.
     QAction *actSetWorkCatalog, *actNew, *actNewSub, *actDeleteCatalog, *actRenameCatalog,
@@ -152,6 +178,10 @@ private:
     std::unique_ptr<TZLPProject> project_;
     TreeNode *draggedNode_ = nullptr;
     bool shown_ = false;
+    // Auxiliary commands (mainwindow_other.cpp).
+    int productNumber_ = 6;
+    TAboutFrm *aboutFrm_ = nullptr;          // child; kept once created
+    UpdateCheckHost *updateCheck_ = nullptr;  // child; stops and joins the thread when destroyed
 };
 
 }  // namespace zelbrin::ui
