@@ -5,6 +5,7 @@
 #include "imagelist.h"
 #include "qtprompts.h"
 #include "structuredelegate.h"
+#include "weblabel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -287,10 +288,7 @@ void TMainForm::createLayout() {
     sp->setContentsMargins(6, 0, 6, 0);
     auto *support = new QLabel(QStringLiteral("技术支持：support@zelbrin.example"), Show_Panel);
     auto *caption = new QLabel(QStringLiteral("网址："), Show_Panel);
-    lblweb = new QLabel(QStringLiteral("https://zelbrin.example/"), Show_Panel);
-    lblweb->setObjectName(QStringLiteral("lblweb"));
-    lblweb->setStyleSheet(QStringLiteral("color: blue;"));
-    lblweb->setCursor(Qt::PointingHandCursor);
+    lblweb = new WebLabel(QStringLiteral("https://zelbrin.example/"), Show_Panel);
     sp->addWidget(support);
     sp->addStretch(1);
     sp->addWidget(caption);

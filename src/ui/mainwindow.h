@@ -6,6 +6,7 @@
 #include "zlpproject.h"
 
 #include <QMainWindow>
+#include <QProcessEnvironment>
 #include <memory>
 
 class QAction;
@@ -21,9 +22,16 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QFrame;
 
+namespace zelbrin::platform {
+class CheckUpdate;
+QString defaultUpdateBaseUrl();
+}  // namespace zelbrin::platform
+
 namespace zelbrin::ui {
 
 class BoundAction;
+class TAboutFrm;
+class UpdateCheckHost;
 
 struct MainWindowOptions {
     // Questions and notices; null means the real dialogs. Tests pass scripted prompts.
@@ -32,7 +40,14 @@ struct MainWindowOptions {
     bool startUpdateCheck = true;
     // The office for builds; empty means the office worker in the program folder.
     OfficeSessionFactory officeFactory;
-    // Where hhc and the other programs are looked for; empty means beside the executable.
+    // Update server (path "/update/Chm/CHS/"), the environment its proxy comes from, and
+    // the random pause before a retry.
+    QString updateBaseUrl = platform::defaultUpdateBaseUrl();
+    QProcessEnvironment updateEnvironment = QProcessEnvironment::systemEnvironment();
+    int updateRetryMinMs = 300000;
+    int updateRetryMaxMs = 600000;
+    // Where hhc, hh, the office worker, Update, Tutorix and the installed update list lie;
+    // empty means the folder of the running executable.
     QString programFolder;
 };
 
@@ -102,6 +117,15 @@ public:
     void Panel1Resize();
     void StartCompile();
     bool isBuilding() const { return building_; }
+    // The update question, run on the user-interface thread for the update check.
+    void PromptForUpdate();
+
+    // Folder of hh, Update and Tutorix, ending with "/".
+    QString programFolder() const;
+    // Set by actSetProdNOExecute; lives only while the program runs.
+    int productNumber() const { return productNumber_; }
+    // The running update check, or null.
+    platform::CheckUpdate *updateCheckThread() const;
 
     // Components, named as in the command table.
     QAction *actSetWorkCatalog, *actNew, *actNewSub, *actDeleteCatalog, *actRenameCatalog,
@@ -160,6 +184,10 @@ private:
     TreeNode *draggedNode_ = nullptr;
     bool shown_ = false;
     bool building_ = false;
+    // Auxiliary commands (mainwindow_other.cpp).
+    int productNumber_ = 6;
+    TAboutFrm *aboutFrm_ = nullptr;          // child; kept once created
+    UpdateCheckHost *updateCheck_ = nullptr;  // child; stops and joins the thread when destroyed
 };
 
 }  // namespace zelbrin::ui

@@ -52,7 +52,7 @@ void TMainForm::StartCompile() {
         lbCompileHint->setText(step);
         QCoreApplication::processEvents();
     };
-    env.programFolder = options_.programFolder.isEmpty() ? ProgramFolder() : options_.programFolder;
+    env.programFolder = programFolder();
     env.officeFactory = options_.officeFactory
                             ? options_.officeFactory
                             : makeLibreOfficeSessionFactory(env.programFolder + QStringLiteral("zelbrin-office"));

@@ -2,13 +2,84 @@
 // update, product number.
 #include "mainwindow.h"
 
+#include "aboutdialog.h"
+#include "checkupdate.h"
+#include "convertchmdialog.h"
+#include "prompts.h"
+#include "updatecheckhost.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QThread>
+
 namespace zelbrin::ui {
 
-void TMainForm::actCutomCompileExecute() {}
-void TMainForm::actSetProdNOExecute() {}
-void TMainForm::N18Click() {}
-void TMainForm::N22Click() {}
-void TMainForm::U2Click() {}
-void TMainForm::startUpdateCheck() {}
+namespace {
+const QString kUpdateQuestion = QStringLiteral("检查到Zelbrin已有新版本，您是否立即进行升级操作？");
+const QString kProductNumberCaption = QStringLiteral("设置产品编号");
+}  // namespace
+
+QString TMainForm::programFolder() const {
+    if (!options_.programFolder.isEmpty())
+        return options_.programFolder.endsWith(u'/') ? options_.programFolder
+                                                     : options_.programFolder + u'/';
+    return QCoreApplication::applicationDirPath() + u'/';
+}
+
+void TMainForm::actCutomCompileExecute() {
+    TComvertCHM_Frm dialog(*prompts_, programFolder(), this);
+    dialog.exec();
+}
+
+void TMainForm::actSetProdNOExecute() {
+    const std::optional<QString> text = prompts_->inputText(
+        kProductNumberCaption, kProductNumberCaption, QString::number(productNumber_));
+    if (!text)
+        return;
+    bool ok = false;
+    const int value = text->trimmed().toInt(&ok, 10);
+    if (ok)
+        productNumber_ = value;
+}
+
+void TMainForm::N18Click() {
+    if (!aboutFrm_)
+        aboutFrm_ = new TAboutFrm(this);
+    aboutFrm_->exec();
+}
+
+void TMainForm::N22Click() {
+    // A missing demonstration program shows nothing.
+    QProcess::startDetached(programFolder() + QStringLiteral("Tutorix"), {});
+}
+
+void TMainForm::U2Click() {
+    // The updater is started even when the close-time question kept the window open:
+    // it deals with a running workbench itself.
+    close();
+    QThread::msleep(1000);
+    QCoreApplication::processEvents();
+    QProcess::startDetached(programFolder() + QStringLiteral("Update"), {QStringLiteral("Zelbrin")});
+}
+
+void TMainForm::startUpdateCheck() {
+    if (!updateCheck_)
+        updateCheck_ = new UpdateCheckHost(*this, options_);
+}
+
+platform::CheckUpdate *TMainForm::updateCheckThread() const {
+    return updateCheck_ ? &updateCheck_->thread() : nullptr;
+}
+
+void TMainForm::PromptForUpdate() {
+    if (prompts_->ask(kUpdateQuestion, false) != UserPrompts::Answer::Yes)
+        return;
+    // Closing the normal way lets the user save first; Cancel there keeps everything as it
+    // was and starts nothing.
+    if (!close())
+        return;
+    QProcess::startDetached(programFolder() + QStringLiteral("Update"), {});
+    QCoreApplication::quit();
+}
 
 }  // namespace zelbrin::ui

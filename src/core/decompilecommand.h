@@ -1,0 +1,37 @@
+#pragma once
+
+// The decisions of the decompile dialog, kept apart from its widgets.
+#include "prompts.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace zelbrin {
+
+extern const QString kDecompileSameFolderText;  // "转换保存位置不能与原CHM文件放在一起！"
+extern const QString kDecompileDoneText;        // "转换成功！"
+extern const QString kDecompileFailedText;      // "转换失败！"
+
+// Folder part of the help file's text (untrimmed), up to and including its last "/".
+QString DecompileSourceFolder(const QString &helpFileText);
+// The trimmed destination text followed by "/".
+QString DecompileDestinationFolder(const QString &destinationText);
+// True when the destination is the help file's own folder, compared as exact text:
+// "/a" is refused for "/a/x.chm", "/A" and "/a/" are not, and a destination of "/"
+// (which becomes "//") never is.
+bool DecompileRefused(const QString &helpFileText, const QString &destinationText);
+// Arguments for "hh": "-decompile", destination, help file, each trimmed and each one
+// argument, whatever blanks they hold.
+QStringList DecompileArguments(const QString &helpFileText, const QString &destinationText);
+// Where the folder browser opens: the trimmed destination text, or the program folder
+// when it is empty; empty (no preselection) when that folder does not exist.
+QString DecompileBrowseStart(const QString &destinationText, const QString &programFolder);
+
+struct DecompileOutcome {
+    QString text;
+    UserPrompts::Icon icon;
+};
+// The notice after a run: success only when the help file existed and hh ended with 0.
+DecompileOutcome DecompileResult(bool helpFileExists, int exitCode);
+
+}  // namespace zelbrin

@@ -1,0 +1,103 @@
+#include "convertchmdialog.h"
+
+#include "runprocess.h"
+#include "decompilecommand.h"
+#include "prompts.h"
+
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace zelbrin::ui {
+
+TComvertCHM_Frm::TComvertCHM_Frm(UserPrompts &prompts, QString programFolder, QWidget *parent,
+                                 QString hhProgram)
+    : QDialog(parent),
+      prompts_(prompts),
+      programFolder_(std::move(programFolder)),
+      hhProgram_(hhProgram.isEmpty() ? programFolder_ + QStringLiteral("hh") : std::move(hhProgram)) {
+    setObjectName(QStringLiteral("ComvertCHM_Frm"));
+    setWindowTitle(QStringLiteral("反编译CHM文件"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(387, 254);
+
+    auto *strip = new QFrame(this);
+    strip->setGeometry(0, 0, 387, 13);
+    strip->setStyleSheet(QStringLiteral(
+        "background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #2048a0, stop:1 #eeeeee);"));
+
+    auto *openLabel = new QLabel(QStringLiteral("需转换的CHM文件："), this);
+    openLabel->move(7, 49);
+    Open_Edit = new QLineEdit(this);
+    Open_Edit->setObjectName(QStringLiteral("Open_Edit"));
+    Open_Edit->setGeometry(114, 46, 221, 22);
+    Open_Btn = new QPushButton(QStringLiteral("..."), this);
+    Open_Btn->setObjectName(QStringLiteral("Open_Btn"));
+    Open_Btn->setGeometry(344, 43, 25, 25);
+    Open_Btn->setAutoDefault(false);
+
+    auto *saveLabel = new QLabel(QStringLiteral("保存目录："), this);
+    saveLabel->move(7, 89);
+    Save_Edit = new QLineEdit(this);
+    Save_Edit->setObjectName(QStringLiteral("Save_Edit"));
+    Save_Edit->setGeometry(114, 86, 221, 22);
+    Save_Btn = new QPushButton(QStringLiteral("..."), this);
+    Save_Btn->setObjectName(QStringLiteral("Save_Btn"));
+    Save_Btn->setGeometry(344, 83, 25, 25);
+    Save_Btn->setAutoDefault(false);
+
+    auto *bottom = new QFrame(this);
+    bottom->setFrameShape(QFrame::StyledPanel);
+    bottom->setGeometry(0, 254 - 49, 387, 49);
+    Start_Btn = new QPushButton(QStringLiteral("开始转换(&B)"), bottom);
+    Start_Btn->setObjectName(QStringLiteral("Start_Btn"));
+    Start_Btn->setGeometry(160, 8, 75, 25);
+    End_Btn = new QPushButton(QStringLiteral("关闭(&C)"), bottom);
+    End_Btn->setObjectName(QStringLiteral("End_Btn"));
+    End_Btn->setGeometry(248, 8, 75, 25);
+
+    connect(Open_Btn, &QPushButton::clicked, this, &TComvertCHM_Frm::Open_BtnClick);
+    connect(Save_Btn, &QPushButton::clicked, this, &TComvertCHM_Frm::Save_BtnClick);
+    connect(Start_Btn, &QPushButton::clicked, this, &TComvertCHM_Frm::Start_BtnClick);
+    connect(End_Btn, &QPushButton::clicked, this, &TComvertCHM_Frm::End_BtnClick);
+}
+
+void TComvertCHM_Frm::Open_BtnClick() {
+    const QString file = prompts_.openFileName(QStringLiteral("CHM (*.chm)"), QStringLiteral("chm"));
+    if (!file.isEmpty())
+        Open_Edit->setText(file);
+}
+
+void TComvertCHM_Frm::Save_BtnClick() {
+    const QString folder = prompts_.folderName(
+        QStringLiteral("选择目录"), DecompileBrowseStart(Save_Edit->text(), programFolder_));
+    if (!folder.isEmpty())
+        Save_Edit->setText(folder);
+}
+
+void TComvertCHM_Frm::Start_BtnClick() {
+    const QString helpFile = Open_Edit->text();
+    const QString destination = Save_Edit->text();
+    if (DecompileRefused(helpFile, destination)) {
+        prompts_.notice(kDecompileSameFolderText, UserPrompts::Icon::Warning);
+        return;
+    }
+    End_Btn->setEnabled(false);
+    Start_Btn->setEnabled(false);
+    // A missing help file is reported instead of being handed to hh.
+    const bool exists = QFileInfo(helpFile.trimmed()).isFile();
+    const int exitCode =
+        exists ? RunProcessAndWait(hhProgram_, DecompileArguments(helpFile, destination))
+               : 1;
+    const DecompileOutcome outcome = DecompileResult(exists, exitCode);
+    prompts_.notice(outcome.text, outcome.icon);
+    End_Btn->setEnabled(true);
+    Start_Btn->setEnabled(true);
+}
+
+void TComvertCHM_Frm::End_BtnClick() { close(); }
+
+}  // namespace zelbrin::ui

@@ -1,0 +1,240 @@
+#include "convertchmdialog.h"
+#include "mainwindow.h"
+#include "scriptedprompts.h"
+#include "testchm.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace zelbrin;
+using namespace zelbrin::ui;
+using namespace zelbrin::testing;
+using Icon = UserPrompts::Icon;
+
+namespace {
+
+// Records where the folder browser was asked to start.
+struct RecordingPrompts : ScriptedPrompts {
+    QStringList folderStarts;
+    QStringList folderTitles;
+    QString folderName(const QString &title, const QString &startDir) override {
+        folderTitles << title;
+        folderStarts << startDir;
+        return ScriptedPrompts::folderName(title, startDir);
+    }
+};
+
+QByteArray readFile(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+struct DecompileTest : ::testing::Test {
+    QTemporaryDir tmp;
+    RecordingPrompts prompts;
+    QMap<QString, QByteArray> pages = defaultChmPages();
+    QString chm;
+    QString marker;
+
+    void SetUp() override {
+        ASSERT_TRUE(tmp.isValid());
+        chm = tmp.path() + "/help files/my help.chm";
+        const QString error = makeTestChm(tmp.path() + "/project", chm, pages);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        marker = tmp.path() + "/hh-ran";
+    }
+    // An hh stand-in that notes its arguments, waits a little and then runs the real hh.
+    QString slowHh() {
+        const QString path = tmp.path() + "/slow-hh";
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nprintf '[%s]' \"$@\" > '" + marker.toUtf8() + "'\nsleep 0.3\nexec '" +
+                binProgram("hh").toUtf8() + "' \"$@\"\n");
+        f.close();
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        return path;
+    }
+    QString binFolder() const { return qEnvironmentVariable("ZELBRIN_BIN_DIR") + "/"; }
+};
+
+}  // namespace
+
+TEST_F(DecompileTest, LayoutAndCaptions) {
+    TComvertCHM_Frm dlg(prompts, binFolder());
+    EXPECT_EQ(dlg.windowTitle(), "反编译CHM文件");
+    EXPECT_EQ(dlg.size(), QSize(387, 254));
+    EXPECT_EQ(dlg.Start_Btn->text(), "开始转换(&B)");
+    EXPECT_EQ(dlg.End_Btn->text(), "关闭(&C)");
+    EXPECT_EQ(dlg.Open_Btn->text(), "...");
+    EXPECT_EQ(dlg.Open_Edit->geometry(), QRect(114, 46, 221, 22));
+    EXPECT_EQ(dlg.Save_Edit->geometry(), QRect(114, 86, 221, 22));
+    EXPECT_TRUE(dlg.Open_Edit->text().isEmpty());
+    EXPECT_TRUE(dlg.Save_Edit->text().isEmpty());
+}
+
+TEST_F(DecompileTest, UnpacksThroughTheRealHhWithBlanksInBothPaths) {
+    TComvertCHM_Frm dlg(prompts, binFolder());
+    const QString dest = tmp.path() + "/out folder/unpacked here";
+    dlg.Open_Edit->setText(chm);
+    dlg.Save_Edit->setText("  " + dest + " ");
+    dlg.show();
+    QTest::mouseClick(dlg.Start_Btn, Qt::LeftButton);
+    EXPECT_EQ(prompts.notices, QStringList{"转换成功！"});
+    EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Question});
+    for (auto it = pages.begin(); it != pages.end(); ++it)
+        EXPECT_EQ(readFile(dest + "/" + it.key()), it.value()) << it.key().toStdString();
+    EXPECT_TRUE(dlg.Start_Btn->isEnabled());
+    EXPECT_TRUE(dlg.End_Btn->isEnabled());
+}
+
+TEST_F(DecompileTest, ButtonsAreDisabledWhileHhRunsAndTheDialogKeepsWorking) {
+    TComvertCHM_Frm dlg(prompts, binFolder(), nullptr, slowHh());
+    const QString dest = tmp.path() + "/out";
+    dlg.Open_Edit->setText(chm);
+    dlg.Save_Edit->setText(dest);
+    dlg.show();
+    int ticks = 0;
+    bool startEnabled = true, endEnabled = true;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (++ticks == 3) {
+            startEnabled = dlg.Start_Btn->isEnabled();
+            endEnabled = dlg.End_Btn->isEnabled();
+        }
+    });
+    timer.start(20);
+    dlg.Start_BtnClick();
+    timer.stop();
+    EXPECT_GE(ticks, 5);
+    EXPECT_FALSE(startEnabled);
+    EXPECT_FALSE(endEnabled);
+    EXPECT_TRUE(dlg.Start_Btn->isEnabled());
+    EXPECT_TRUE(dlg.End_Btn->isEnabled());
+    // Each path is one argument, trimmed, destination first.
+    EXPECT_EQ(readFile(marker), "[-decompile][" + dest.toUtf8() + "][" + chm.toUtf8() + "]");
+    EXPECT_EQ(prompts.notices, QStringList{"转换成功！"});
+    EXPECT_EQ(readFile(dest + "/aa/x.htm"), pages["aa/x.htm"]);
+}
+
+TEST_F(DecompileTest, TheHelpFilesOwnFolderIsRefusedAsExactText) {
+    TComvertCHM_Frm dlg(prompts, binFolder(), nullptr, slowHh());
+    const QString folder = QFileInfo(chm).path();
+    dlg.Open_Edit->setText(chm);
+    dlg.Save_Edit->setText(folder);
+    dlg.Start_BtnClick();
+    EXPECT_EQ(prompts.notices, QStringList{"转换保存位置不能与原CHM文件放在一起！"});
+    EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Warning});
+    EXPECT_FALSE(QFileInfo::exists(marker));
+    EXPECT_TRUE(dlg.Start_Btn->isEnabled());
+
+    // Another spelling of the same folder is not the same text, so it is accepted.
+    prompts.notices.clear();
+    dlg.Save_Edit->setText(folder + "/");
+    dlg.Start_BtnClick();
+    EXPECT_EQ(prompts.notices, QStringList{"转换成功！"});
+    EXPECT_TRUE(QFileInfo::exists(marker));
+    EXPECT_EQ(readFile(folder + "/index.htm"), pages["index.htm"]);
+}
+
+TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
+    TComvertCHM_Frm dlg(prompts, binFolder(), nullptr, slowHh());
+    dlg.Open_Edit->setText(tmp.path() + "/absent.chm");
+    dlg.Save_Edit->setText(tmp.path() + "/out");
+    dlg.Start_BtnClick();
+    EXPECT_EQ(prompts.notices, QStringList{"转换失败！"});
+    EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Warning});
+    EXPECT_FALSE(QFileInfo::exists(marker));  // nothing was run
+
+    // Both fields empty: no refusal, and a failure rather than a success.
+    prompts.notices.clear();
+    dlg.Open_Edit->clear();
+    dlg.Save_Edit->clear();
+    dlg.Start_BtnClick();
+    EXPECT_EQ(prompts.notices, QStringList{"转换失败！"});
+
+    // A root destination is never the help file's folder: it is run, not refused.
+    prompts.notices.clear();
+    dlg.Open_Edit->setText("/absent.chm");
+    dlg.Save_Edit->setText("/");
+    dlg.Start_BtnClick();
+    EXPECT_EQ(prompts.notices, QStringList{"转换失败！"});
+
+    // hh ending with an error (here: a file that is no help file).
+    prompts.notices.clear();
+    {
+        QFile f(tmp.path() + "/fake.chm");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a help file");
+    }
+    TComvertCHM_Frm real(prompts, binFolder());
+    real.Open_Edit->setText(tmp.path() + "/fake.chm");
+    real.Save_Edit->setText(tmp.path() + "/out");
+    real.Start_BtnClick();
+    EXPECT_EQ(prompts.notices, QStringList{"转换失败！"});
+    EXPECT_EQ(prompts.noticeIcons, QList<Icon>(4, Icon::Warning));
+}
+
+TEST_F(DecompileTest, OpenAndFolderButtonsFillTheFields) {
+    TComvertCHM_Frm dlg(prompts, tmp.path() + "/");
+    prompts.fileNames = {chm, ""};
+    dlg.Open_BtnClick();
+    EXPECT_EQ(dlg.Open_Edit->text(), chm);
+    dlg.Open_BtnClick();  // cancelled: unchanged
+    EXPECT_EQ(dlg.Open_Edit->text(), chm);
+
+    prompts.fileNames = {tmp.path() + "/chosen", "", ""};
+    dlg.Save_BtnClick();
+    EXPECT_EQ(dlg.Save_Edit->text(), tmp.path() + "/chosen");
+    dlg.Save_Edit->setText(" " + tmp.path() + "/help files ");
+    dlg.Save_BtnClick();
+    dlg.Save_Edit->setText(tmp.path() + "/nowhere");
+    dlg.Save_BtnClick();
+    EXPECT_EQ(dlg.Save_Edit->text(), tmp.path() + "/nowhere");
+    EXPECT_EQ(prompts.folderTitles, QStringList(3, "选择目录"));
+    EXPECT_EQ(prompts.folderStarts,
+              (QStringList{tmp.path() + "/", tmp.path() + "/help files", QString()}));
+    EXPECT_EQ(prompts.unexpected, 0);
+}
+
+TEST_F(DecompileTest, TheCommandShowsTheDialogModallyAndDestroysIt) {
+    ScriptedPrompts windowPrompts;
+    MainWindowOptions options{&windowPrompts, false};
+    options.programFolder = binFolder();
+    TMainForm w(options);
+    w.show();
+    const QString dest = tmp.path() + "/via command";
+    QPointer<TComvertCHM_Frm> seen;
+    bool wasModal = false, emptyAtStart = false;
+    QTimer::singleShot(0, [&] {
+        seen = qobject_cast<TComvertCHM_Frm *>(QApplication::activeModalWidget());
+        if (!seen)
+            return;
+        wasModal = seen->isModal();
+        emptyAtStart = seen->Open_Edit->text().isEmpty() && seen->Save_Edit->text().isEmpty();
+        seen->Open_Edit->setText(chm);
+        seen->Save_Edit->setText(dest);
+        QTest::mouseClick(seen->Start_Btn, Qt::LeftButton);
+        QTest::mouseClick(seen->End_Btn, Qt::LeftButton);
+    });
+    QTimer guard;  // never leave a modal loop hanging when the dialog was not found
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] {
+        if (QWidget *m = QApplication::activeModalWidget())
+            m->close();
+    });
+    guard.start(10000);
+    w.actCutomCompile->trigger();
+    EXPECT_TRUE(wasModal);
+    EXPECT_TRUE(emptyAtStart);
+    EXPECT_TRUE(seen.isNull());  // destroyed when it closed
+    EXPECT_EQ(windowPrompts.notices, QStringList{"转换成功！"});
+    EXPECT_EQ(readFile(dest + "/bb/y.htm"), pages["bb/y.htm"]);
+}

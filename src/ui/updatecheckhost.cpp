@@ -1,0 +1,32 @@
+#include "updatecheckhost.h"
+
+#include "checkupdate.h"
+#include "mainwindow.h"
+
+#include <QCoreApplication>
+
+namespace zelbrin::ui {
+
+UpdateCheckHost::UpdateCheckHost(TMainForm &form, const MainWindowOptions &options)
+    : QObject(&form) {
+    const QString programFolder = form.programFolder();
+    check_ = std::make_unique<platform::CheckUpdate>(
+        options.updateBaseUrl, programFolder, DefaultDownloadFolder(programFolder),
+        options.updateEnvironment,
+        platform::UpdateSleepRange{options.updateRetryMinMs, options.updateRetryMaxMs});
+    TMainForm *target = &form;
+    connect(check_.get(), &platform::CheckUpdate::PromptForUpdate, this,
+            [target] { target->PromptForUpdate(); }, Qt::BlockingQueuedConnection);
+    check_->start();
+}
+
+UpdateCheckHost::~UpdateCheckHost() {
+    check_->stop();
+    // A question posted but not yet shown would block the thread, and so the join, for
+    // ever: removing the posted call releases the waiting thread.
+    disconnect(check_.get(), nullptr, this, nullptr);
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    check_.reset();
+}
+
+}  // namespace zelbrin::ui
