@@ -2,18 +2,10 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
-static void setTestEnvironment() {
-    const auto set = [](const char *name, const char *value) {
-        if (qEnvironmentVariableIsEmpty(name))
-            qputenv(name, value);
-    };
-    set("ZELBRIN_BIN_DIR", ZELBRIN_BUILD_BIN_DIR);
-    set("ZELBRIN_TEST_BIN_DIR", ZELBRIN_BUILD_TEST_BIN_DIR);
-    set("ZELBRIN_SOURCE_DIR", ZELBRIN_BUILD_SOURCE_DIR);
-}
+#include "testenvironment.h"
 
 int main(int argc, char **argv) {
-    setTestEnvironment();
+    zelbrin::testing::setTestEnvironment();
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -2,18 +2,10 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-static void setTestEnvironment() {
-    const auto set = [](const char *name, const char *value) {
-        if (qEnvironmentVariableIsEmpty(name))
-            qputenv(name, value);
-    };
-    set("ZELBRIN_BIN_DIR", ZELBRIN_BUILD_BIN_DIR);
-    set("ZELBRIN_TEST_BIN_DIR", ZELBRIN_BUILD_TEST_BIN_DIR);
-    set("ZELBRIN_SOURCE_DIR", ZELBRIN_BUILD_SOURCE_DIR);
-}
+#include "testenvironment.h"
 
 int main(int argc, char **argv) {
-    setTestEnvironment();
+    zelbrin::testing::setTestEnvironment();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -167,6 +167,7 @@ private:
     void FormCreate();
     void FormShow();
     bool FormCloseQuery();
+    bool askToSaveChanges();
     void createActions();
     void createMenus();
     void createToolBar();

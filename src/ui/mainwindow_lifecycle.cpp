@@ -14,9 +14,7 @@ const QString kProjectFilter = QStringLiteral("工程文件(*.zlp)");
 const QString kProjectSuffix = QStringLiteral("zlp");
 }  // namespace
 
-bool TMainForm::ConfirmSaveChanges() {
-    if (!project_->Modified)
-        return true;
+bool TMainForm::askToSaveChanges() {
     switch (prompts_->ask(kSaveChangesQuestion, true)) {
     case UserPrompts::Answer::Cancel:
         return false;
@@ -30,6 +28,8 @@ bool TMainForm::ConfirmSaveChanges() {
     }
     return false;
 }
+
+bool TMainForm::ConfirmSaveChanges() { return !project_->Modified || askToSaveChanges(); }
 
 void TMainForm::actNewProjectExecute() {
     if (!ConfirmSaveChanges())
@@ -81,18 +81,8 @@ void TMainForm::actCloseProjectExecute() {
 void TMainForm::actQuitExecute() { close(); }
 
 bool TMainForm::FormCloseQuery() {
-    if (project_->Closed || !project_->Modified)
-        return true;
-    switch (prompts_->ask(kSaveChangesQuestion, true)) {
-    case UserPrompts::Answer::Cancel:
-        return false;
-    case UserPrompts::Answer::Yes:
-        actSaveProjectExecute();
-        return !project_->Modified;
-    case UserPrompts::Answer::No:
-        return true;
-    }
-    return false;
+    // Unlike ConfirmSaveChanges, nothing is asked while no project is open.
+    return project_->Closed || !project_->Modified || askToSaveChanges();
 }
 
 }  // namespace zelbrin::ui
