@@ -105,10 +105,6 @@ const WindowDefinition *HelpProject::defaultWindow() const {
     return windows.isEmpty() ? nullptr : &windows.first();
 }
 
-WindowDefinition *HelpProject::defaultWindow() {
-    return const_cast<WindowDefinition *>(std::as_const(*this).defaultWindow());
-}
-
 QString decodeProjectText(const QByteArray &bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes.mid(3));

@@ -41,7 +41,6 @@ struct HelpProject {
     bool hasOption(const QString &key) const;
     // The window that "Default Window=" names, else the first one; none without windows.
     const WindowDefinition *defaultWindow() const;
-    WindowDefinition *defaultWindow();
 };
 
 // Reads a help project. Its text is GBK (the ANSI code page of a Chinese system) unless

@@ -27,7 +27,6 @@ public:
     void reserveRootName(const QString &name);
     // The staged name (relative to the staging root) of a source file, given on first use.
     QString stage(const QString &sourcePath);
-    bool isStaged(const QString &sourcePath) const { return staged_.contains(sourcePath); }
 
     // Reads every staged page and style sheet, stages the files they link (and so on)
     // and works out how their links change. Nothing is written yet, so a missing or

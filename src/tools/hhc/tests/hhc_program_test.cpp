@@ -237,3 +237,31 @@ TEST(HhcProgram, HundredPagesCompileQuicklyAndCompletely) {
     }
     EXPECT_EQ(pages, 100);
 }
+
+TEST_F(WorkbenchProject, WithoutAWindowDefaultTopicTheFirstContentsPageIsTheDefault) {
+    QByteArray project = readFile(hhp);
+    const QByteArray topic = "\"" + gbk(html + QStringLiteral("指南/简介.htm")) + "\"";
+    ASSERT_TRUE(project.contains(topic));
+    project.replace(topic, "\"\"");
+    writeFile(hhp, project);
+    const HhcRun run = runHhc(hhp);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString out = tmp.path() + QStringLiteral("/unpacked");
+    ASSERT_TRUE(extractChm(chm, out));
+    const QList<SitemapEntry> contents = sitemapEntries(readFile(out + QStringLiteral("/contents.hhc")));
+    ASSERT_GE(contents.size(), 2);
+    EXPECT_EQ(contents[1].name, QStringLiteral("简介"));  // contents[0] is the catalog 指南, no page
+    EXPECT_EQ(QString::fromLatin1(systemRecords(out).value(2)), contents[1].local);
+}
+
+TEST(HhcProgram, AnEmptyStructureTreeStillCompiles) {
+    QTemporaryDir tmp;
+    const QString folder = tmp.path() + QStringLiteral("/空/");
+    const QString hhp = writeWorkbenchProject(folder, QStringLiteral("空项目"), QString(), {}, {});
+    const HhcRun run = runHhc(hhp);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString out = tmp.path() + QStringLiteral("/unpacked");
+    ASSERT_TRUE(extractChm(folder + QStringLiteral("空项目.CHM"), out));
+    EXPECT_EQ(zelbrin::decodeGbk(systemRecords(out).value(3)), QStringLiteral("空项目"));
+    EXPECT_TRUE(sitemapEntries(readFile(out + QStringLiteral("/contents.hhc"))).isEmpty());
+}
