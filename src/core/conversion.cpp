@@ -2,6 +2,7 @@
 
 #include "builderror.h"
 #include "fileops.h"
+#include "gbk.h"
 #include "helpproject.h"
 #include "officesession.h"
 #include "prompts.h"
@@ -41,6 +42,21 @@ void DocumentConverter::missingDocument(const QString &path) {
     prompts_.notice(missingDocumentMessage(path));
 }
 
+void DocumentConverter::writeStandInPage(const QString &target, const QString &text) {
+    // The contents still name the page of a skipped document; a page that says why keeps
+    // that entry from leading nowhere (and hhc from refusing the whole help file).
+    if (QFileInfo::exists(target))
+        return;
+    const QString body = text.toHtmlEscaped();
+    const QString html = QStringLiteral("<html><head><meta http-equiv=\"Content-Type\" "
+                                        "content=\"text/html; charset=gb2312\"><title>") +
+                         body + QStringLiteral("</title></head><body><p>") + body +
+                         QStringLiteral("</p></body></html>\r\n");
+    QFile f(target);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(encodeGbk(html).value_or(html.toUtf8()));
+}
+
 void DocumentConverter::setDefaultTopicOnce(const QString &page) {
     if (project_.DefaultTopic.isEmpty())
         project_.DefaultTopic = page;
@@ -73,6 +89,7 @@ void DocumentConverter::ConvertDocument(const QString &path, const QString &fold
     if (ext == u".doc" || ext == u".docx" || ext == u".txt") {
         if (!QFileInfo(path).isFile()) {
             missingDocument(path);
+            writeStandInPage(target, missingDocumentMessage(path));
             return;
         }
         setDefaultTopicOnce(target);
@@ -92,13 +109,15 @@ void DocumentConverter::ConvertDocument(const QString &path, const QString &fold
         // A missing workbook or presentation is reported once, not once per attempt.
         if (!QFileInfo(path).isFile()) {
             missingDocument(path);
+            writeStandInPage(target, missingDocumentMessage(path));
             return;
         }
         const bool workbook = ext.startsWith(u".x");
         for (int attempt = 0; attempt < officeAttempts; ++attempt) {
             if (workbook ? ConvertExcelToHtml(path, target) : ConvertPowerPointToHtml(path, target))
-                break;
+                return;
         }
+        writeStandInPage(target, QStringLiteral("无法转换文件：") + path);
     }
 }
 

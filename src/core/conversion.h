@@ -36,6 +36,7 @@ public:
 
 private:
     void missingDocument(const QString &path);
+    void writeStandInPage(const QString &target, const QString &text);
     void setDefaultTopicOnce(const QString &page);
 
     OfficeSession &office_;

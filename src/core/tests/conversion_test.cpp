@@ -1,6 +1,7 @@
 #include "conversion.h"
 #include "builderror.h"
 #include "fakeoffice.h"
+#include "gbk.h"
 #include "headlesswindow.h"
 #include "scriptedprompts.h"
 #include "structuretree.h"
@@ -175,6 +176,11 @@ TEST_F(ConversionTest, MissingDocuments) {
                            missingDocumentMessage(docs + "gone.ppt")}));
     EXPECT_TRUE(log.calls.isEmpty());
     EXPECT_EQ(prompts.notices[0], "编译文件中缺少" + docs + "gone.doc文件，请确认！");
+    // The contents entry leads to a page that says what is missing (the first of the three
+    // documents that share the page name).
+    QFile standIn(html + "cat/gone.htm");
+    ASSERT_TRUE(standIn.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(decodeGbk(standIn.readAll()).contains(missingDocumentMessage(docs + "gone.doc")));
 
     node(cat, "gone.htm", docs + "gone.htm");
     try {
@@ -197,7 +203,9 @@ TEST_F(ConversionTest, OfficeAttemptsAndWordErrors) {
     EXPECT_EQ(log.calls.filter("calc").size(), 3);     // two failures, then success
     EXPECT_EQ(log.calls.filter("impress").size(), 5);  // five failures, then left out
     EXPECT_TRUE(QFileInfo::exists(html + "book.htm"));
-    EXPECT_FALSE(QFileInfo::exists(html + "deck.htm"));
+    QFile deck(html + "deck.htm");  // left out: a page says so
+    ASSERT_TRUE(deck.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(decodeGbk(deck.readAll()).contains("无法转换文件：" + docs + "deck.ppt"));
     EXPECT_TRUE(prompts.notices.isEmpty());
 
     log.failWordFor = docs + "bad.doc";

@@ -1,0 +1,39 @@
+// hhc: compiles an HTML Help project into a .chm with chmcmd. One argument, the project
+// file; exit code 0 only when the file named in "Compiled file=" was written whole.
+#include "compiler.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+void print(FILE *stream, const QString &text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 2) {
+        print(stderr, QStringLiteral("usage: hhc PROJECT.hhp\n"));
+        return 2;
+    }
+    const zelbrin::hhc::CompileResult r = zelbrin::hhc::compileHelpProject(args[1]);
+    QString output = r.compilerOutput;
+    if (!output.isEmpty() && !output.endsWith(u'\n'))
+        output += u'\n';
+    print(r.ok ? stdout : stderr, output);
+    for (const QString &w : r.warnings)
+        print(stderr, QStringLiteral("hhc: warning: %1\n").arg(w));
+    for (const QString &e : r.errors)
+        print(stderr, QStringLiteral("hhc: error: %1\n").arg(e));
+    if (!r.ok) {
+        print(stderr, QStringLiteral("hhc: %1 was not compiled\n").arg(args[1]));
+        return 1;
+    }
+    print(stdout, QStringLiteral("hhc: wrote %1\n").arg(r.outputPath));
+    return 0;
+}

@@ -1,0 +1,215 @@
+#include "references.h"
+
+#include "gbk.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <sys/stat.h>
+
+namespace zelbrin::hhc {
+namespace {
+
+bool isAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool hasDriveLetter(const QString &s) {
+    return s.size() >= 2 && s[1] == u':' && s[0].isLetter() && s[0].unicode() < 128;
+}
+
+// Only entities that stand for ASCII characters: those are what a file name in a link
+// needs, and they mean the same in every encoding.
+QByteArray decodeAsciiEntities(const QByteArray &s) {
+    static const struct {
+        const char *name;
+        char c;
+    } named[] = {{"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}};
+    QByteArray out;
+    out.reserve(s.size());
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] != '&') {
+            out.append(s[i]);
+            continue;
+        }
+        bool done = false;
+        for (const auto &e : named) {
+            const QByteArray name(e.name);
+            if (s.mid(i + 1, name.size()) == name) {
+                out.append(e.c);
+                i += name.size();
+                done = true;
+                break;
+            }
+        }
+        if (!done && i + 2 < s.size() && s[i + 1] == '#') {
+            const qsizetype semi = s.indexOf(';', i + 2);
+            if (semi > 0 && semi - i <= 8) {
+                QByteArray digits = s.mid(i + 2, semi - i - 2);
+                bool ok = false;
+                const int code = (digits.startsWith('x') || digits.startsWith('X'))
+                                     ? digits.mid(1).toInt(&ok, 16)
+                                     : digits.toInt(&ok, 10);
+                if (ok && code > 0 && code < 128) {
+                    out.append(char(code));
+                    i = semi;
+                    done = true;
+                }
+            }
+        }
+        if (!done)
+            out.append('&');
+    }
+    return out;
+}
+
+std::optional<QString> decodeUtf8Strictly(const QByteArray &bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+std::optional<QString> decodeGbkStrictly(const QByteArray &bytes) {
+    QString text = decodeGbk(bytes);
+    if (text.contains(QChar::ReplacementCharacter))
+        return std::nullopt;
+    return text;
+}
+
+QStringList decodings(const QByteArray &path, TextEncoding preferred) {
+    QList<QByteArray> forms{path};
+    auto addForm = [&](const QByteArray &b) {
+        if (!forms.contains(b))
+            forms.append(b);
+    };
+    const QByteArray unescaped = path.contains('&') ? decodeAsciiEntities(path) : path;
+    addForm(unescaped);
+    if (path.contains('%')) {
+        addForm(QByteArray::fromPercentEncoding(path));
+        addForm(QByteArray::fromPercentEncoding(unescaped));
+    }
+    QStringList texts;
+    for (const QByteArray &b : forms) {
+        std::optional<QString> first = preferred == TextEncoding::Gbk ? decodeGbkStrictly(b)
+                                                                      : decodeUtf8Strictly(b);
+        std::optional<QString> second = preferred == TextEncoding::Gbk ? decodeUtf8Strictly(b)
+                                                                       : decodeGbkStrictly(b);
+        for (const auto &t : {first, second}) {
+            if (t && !texts.contains(*t))
+                texts.append(*t);
+        }
+    }
+    return texts;
+}
+
+std::optional<QString> findFile(const QString &name, const QString &dir, const QString &rootDir) {
+    QStringList spellings{name};
+    if (name.contains(u'\\'))
+        spellings.append(QString(name).replace(u'\\', u'/'));
+    for (const QString &s : spellings) {
+        QStringList candidates;
+        if (s.startsWith(u'/')) {
+            candidates.append(s);
+            if (!rootDir.isEmpty())
+                candidates.append(rootDir + s.mid(1));
+        } else if (!hasDriveLetter(s)) {
+            candidates.append(dir + s);
+        }
+        for (const QString &c : candidates) {
+            const QString clean = QDir::cleanPath(c);
+            if (isRegularFile(clean))
+                return clean;
+            if (clean.endsWith(u".htm", Qt::CaseInsensitive) && isRegularFile(clean + u'l'))
+                return clean + u'l';
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool isExternalReference(const QByteArray &raw) {
+    const QByteArray v = raw.trimmed();
+    if (v.startsWith('#') || v.startsWith("//") || v.startsWith("\\\\"))
+        return true;
+    if (v.isEmpty() || !isAlpha(v[0]))
+        return false;
+    qsizetype i = 1;
+    while (i < v.size() && (isAlpha(v[i]) || (v[i] >= '0' && v[i] <= '9') || v[i] == '+' ||
+                            v[i] == '-' || v[i] == '.'))
+        ++i;
+    // One letter before ":" is a drive letter, a file name of another system.
+    return i < v.size() && v[i] == ':' && i >= 2;
+}
+
+std::optional<ResolvedReference> resolveReference(const QByteArray &value, const QString &dir,
+                                                   TextEncoding preferred, const QString &rootDir) {
+    const QByteArray v = value.trimmed();
+    if (v.isEmpty() || isExternalReference(v))
+        return std::nullopt;
+    // The whole value first: "#" may belong to a file or folder name as the
+    // help-project writer spells it.
+    QList<qsizetype> cuts{v.size()};
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        if ((v[i] == '#' && (i == 0 || v[i - 1] != '&')) || v[i] == '?')
+            cuts.append(i);
+    }
+    for (qsizetype cut : cuts) {
+        const QByteArray path = v.left(cut);
+        if (path.isEmpty())
+            continue;
+        for (const QString &name : decodings(path, preferred)) {
+            if (auto found = findFile(name, dir, rootDir))
+                return ResolvedReference{*found, v.mid(cut)};
+        }
+    }
+    return std::nullopt;
+}
+
+QString projectPath(const QString &value, const QString &dir) {
+    QString v = value.trimmed();
+    if (v.size() >= 2 && v.startsWith(u'"') && v.endsWith(u'"'))
+        v = v.mid(1, v.size() - 2);
+    v.replace(u'\\', u'/');
+    if (v.isEmpty())
+        return QString();
+    if (v.startsWith(u'/') || hasDriveLetter(v))
+        return QDir::cleanPath(v);
+    return QDir::cleanPath(dir + v);
+}
+
+QString referenceFileName(const QByteArray &value, TextEncoding encoding) {
+    const QByteArray v = value.trimmed();
+    QString text = encoding == TextEncoding::Gbk ? decodeGbk(v) : QString::fromUtf8(v);
+    text.replace(u'\\', u'/');
+    return text.mid(text.lastIndexOf(u'/') + 1);
+}
+
+QString relativeStagedPath(const QString &fromDir, const QString &target) {
+    const QStringList from = fromDir.split(u'/', Qt::SkipEmptyParts);
+    const QStringList to = target.split(u'/', Qt::SkipEmptyParts);
+    qsizetype common = 0;
+    while (common < from.size() && common + 1 < to.size() && from[common] == to[common])
+        ++common;
+    QStringList parts;
+    for (qsizetype i = common; i < from.size(); ++i)
+        parts.append(QStringLiteral(".."));
+    for (qsizetype i = common; i < to.size(); ++i)
+        parts.append(to[i]);
+    return parts.join(u'/');
+}
+
+QString folderOf(const QString &path) {
+    return path.left(path.lastIndexOf(u'/') + 1);
+}
+
+bool isRegularFile(const QString &path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace zelbrin::hhc

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace zelbrin::hhc {
+
+class Stager;
+
+struct StagedSitemap {
+    QByteArray text;       // the sitemap with every Local naming its staged page
+    QString firstPage;     // staged name of the first page it names; empty if none
+    QStringList missing;   // Local values that name no existing file
+    QStringList dropped;   // Local values naming the page ".htm" of a catalog without document
+};
+
+// Rewrites the Local values of a GBK contents or index file (bytes outside those values
+// stay as they are, so the titles keep their GBK bytes) and stages the pages they name.
+// Relative values are taken from projectFolder. The help-project writer names a catalog
+// without a document by the page name ".htm" alone; such a Local is left out, so the entry
+// becomes a heading without a page.
+StagedSitemap stageSitemap(const QByteArray &gbkText, const QString &projectFolder, Stager &stager);
+
+}  // namespace zelbrin::hhc

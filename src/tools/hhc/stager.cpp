@@ -1,0 +1,225 @@
+#include "stager.h"
+
+#include "gbk.h"
+#include "markup.h"
+#include "references.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <filesystem>
+
+namespace zelbrin::hhc {
+namespace {
+
+bool isSafeName(const QString &name) {
+    if (name.isEmpty() || name.startsWith(u'.'))
+        return false;
+    for (QChar c : name) {
+        const char16_t u = c.unicode();
+        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+                        u == '.' || u == '_' || u == '-';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+QString safeExtension(const QString &name) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot <= 0)
+        return QString();
+    const QString ext = name.mid(dot);
+    return (ext.size() <= 10 && isSafeName(ext.mid(1))) ? ext : QString();
+}
+
+enum class Kind { Page, StyleSheet, Other };
+
+Kind kindOf(const QString &path) {
+    const QString ext = path.mid(path.lastIndexOf(u'.') + 1).toLower();
+    if (ext == u"htm" || ext == u"html" || ext == u"xhtml" || ext == u"shtml" || ext == u"stm" ||
+        ext == u"hta")
+        return Kind::Page;
+    if (ext == u"css")
+        return Kind::StyleSheet;
+    return Kind::Other;
+}
+
+bool isValidUtf8(const QByteArray &bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    (void)decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+QString chopSlash(const QString &folder) {
+    return (folder.size() > 1 && folder.endsWith(u'/')) ? folder.left(folder.size() - 1) : folder;
+}
+
+}  // namespace
+
+Stager::Stager(const QString &projectFolder)
+    : projectFolder_(chopSlash(QDir::cleanPath(projectFolder))) {
+    folders_.insert(projectFolder_, QString());
+    reserveRootName(QStringLiteral("_ext"));
+}
+
+void Stager::reserveRootName(const QString &name) {
+    usedNames_[QString()].insert(name.toLower());
+}
+
+QString Stager::uniqueName(const QString &stagedParent, const QString &wanted, bool folder) {
+    QSet<QString> &used = usedNames_[stagedParent];
+    if (isSafeName(wanted) && !used.contains(wanted.toLower())) {
+        used.insert(wanted.toLower());
+        return wanted;
+    }
+    const QString ext = folder ? QString() : safeExtension(wanted);
+    for (;;) {
+        const QString name = (folder ? u"d" : u"f") + QString::number(++counter_) + ext;
+        if (!used.contains(name.toLower())) {
+            used.insert(name.toLower());
+            return name;
+        }
+    }
+}
+
+QString Stager::stagedFolder(const QString &sourceFolder) {
+    auto it = folders_.constFind(sourceFolder);
+    if (it != folders_.constEnd())
+        return *it;
+    QString result;
+    if (sourceFolder.isEmpty() || sourceFolder == u"/") {
+        result = QStringLiteral("_ext");
+    } else {
+        const qsizetype slash = sourceFolder.lastIndexOf(u'/');
+        const QString parent = stagedFolder(slash <= 0 ? QStringLiteral("/") : sourceFolder.left(slash));
+        const QString name = uniqueName(parent, sourceFolder.mid(slash + 1), true);
+        result = parent.isEmpty() ? name : parent + u'/' + name;
+    }
+    folders_.insert(sourceFolder, result);
+    return result;
+}
+
+QString Stager::stage(const QString &sourcePath) {
+    auto it = staged_.constFind(sourcePath);
+    if (it != staged_.constEnd())
+        return *it;
+    const qsizetype slash = sourcePath.lastIndexOf(u'/');
+    const QString folder = stagedFolder(slash <= 0 ? QStringLiteral("/") : sourcePath.left(slash));
+    const QString name = uniqueName(folder, sourcePath.mid(slash + 1), false);
+    const QString staged = folder.isEmpty() ? name : folder + u'/' + name;
+    staged_.insert(sourcePath, staged);
+    Entry e;
+    e.source = sourcePath;
+    e.staged = staged;
+    entries_.append(e);
+    return staged;
+}
+
+QStringList Stager::stagedFiles() const {
+    QStringList names;
+    names.reserve(entries_.size());
+    for (const Entry &e : entries_)
+        names.append(e.staged);
+    return names;
+}
+
+bool Stager::planPage(qsizetype i, bool styleSheet, QStringList &errors, QStringList &warnings) {
+    const QString source = entries_[i].source;
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        errors.append(QStringLiteral("cannot read %1: %2").arg(source, in.errorString()));
+        return false;
+    }
+    const QByteArray text = in.readAll();
+    const TextEncoding encoding = isValidUtf8(text) ? TextEncoding::Utf8 : TextEncoding::Gbk;
+    const QString sourceDir = folderOf(source);
+    const QString stagedDir = folderOf(entries_[i].staged);
+    QList<Edit> edits;
+    const QList<Span> links = styleSheet ? findCssLinks(text) : findHtmlLinks(text);
+    for (const Span &span : links) {
+        const QByteArray value = text.mid(span.begin, span.end - span.begin);
+        if (value.trimmed().isEmpty() || isExternalReference(value))
+            continue;
+        const auto found = resolveReference(value, sourceDir, encoding, projectFolder_ + u'/');
+        if (!found) {
+            const QString shown = encoding == TextEncoding::Utf8 ? QString::fromUtf8(value) : decodeGbk(value);
+            warnings.append(QStringLiteral("%1: no file for link \"%2\"").arg(source, shown));
+            continue;
+        }
+        const QByteArray rewritten =
+            relativeStagedPath(stagedDir, stage(found->path)).toLatin1() + found->suffix;
+        if (rewritten != value)
+            edits.append({span, rewritten});
+    }
+    // stage() above may have grown the list: index it afresh.
+    entries_[i].rewritten = true;
+    entries_[i].size = text.size();
+    entries_[i].edits = edits;
+    return true;
+}
+
+bool Stager::plan(QStringList &errors, QStringList &warnings) {
+    bool ok = true;
+    // Pages stage the files they link while they are planned, so the list grows.
+    for (qsizetype i = 0; i < entries_.size(); ++i) {
+        const Kind kind = kindOf(entries_[i].source);
+        if (kind != Kind::Other) {
+            ok = planPage(i, kind == Kind::StyleSheet, errors, warnings) && ok;
+        } else {
+            const QFileInfo info(entries_[i].source);
+            if (!info.isReadable()) {
+                errors.append(QStringLiteral("cannot read %1").arg(entries_[i].source));
+                ok = false;
+            }
+            entries_[i].size = info.size();
+        }
+        totalBytes_ += entries_[i].size;
+    }
+    return ok;
+}
+
+bool Stager::write(const QString &stagingFolder, QStringList &errors) {
+    QSet<QString> createdFolders;
+    for (const Entry &e : std::as_const(entries_)) {
+        const QString target = stagingFolder + e.staged;
+        const QString folder = folderOf(target);
+        if (!createdFolders.contains(folder)) {
+            if (!QDir().mkpath(folder)) {
+                errors.append(QStringLiteral("cannot create folder %1").arg(folder));
+                return false;
+            }
+            createdFolders.insert(folder);
+        }
+        if (e.rewritten) {
+            QFile in(e.source);
+            QByteArray text;
+            if (in.open(QIODevice::ReadOnly))
+                text = in.readAll();
+            if (!in.isOpen() || text.size() != e.size) {
+                errors.append(QStringLiteral("%1 changed or vanished during the compilation").arg(e.source));
+                return false;
+            }
+            const QByteArray result = applyEdits(text, e.edits);
+            QFile out(target);
+            if (!out.open(QIODevice::WriteOnly) || out.write(result) != result.size() || !out.flush()) {
+                errors.append(QStringLiteral("cannot write %1: %2").arg(target, out.errorString()));
+                return false;
+            }
+            continue;
+        }
+        std::error_code ec;
+        std::filesystem::copy_file(QFile::encodeName(e.source).toStdString(),
+                                   QFile::encodeName(target).toStdString(),
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+        if (ec) {
+            errors.append(QStringLiteral("cannot copy %1: %2").arg(e.source, QString::fromLocal8Bit(ec.message())));
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace zelbrin::hhc

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "markup.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+namespace zelbrin::hhc {
+
+// Plans and writes the copy of a help project that chmcmd compiles. chmcmd stores each file under
+// the name it has in the staging folder, and a GBK contents file can only point at ASCII
+// names, so every file gets an ASCII name: the folder tree below the project folder is
+// mirrored, names of [A-Za-z0-9._-] are kept, others become d<n> (folders) and f<n>.<ext>
+// (files); files outside the project folder go below "_ext". Names are unique within a
+// folder without regard to case, as help viewers look them up. Pages and style sheets
+// are copied with their links rewritten to the new names; every file that they link is
+// staged as well, and so on.
+class Stager {
+public:
+    // projectFolder ends in "/".
+    explicit Stager(const QString &projectFolder);
+
+    // Keeps a name in the staging root for the compiler's own files.
+    void reserveRootName(const QString &name);
+    // The staged name (relative to the staging root) of a source file, given on first use.
+    QString stage(const QString &sourcePath);
+
+    // Reads every staged page and style sheet, stages the files they link (and so on)
+    // and works out how their links change. Nothing is written yet, so a missing or
+    // unreadable file is known before any copying. Returns false on such errors.
+    bool plan(QStringList &errors, QStringList &warnings);
+    qint64 totalBytes() const { return totalBytes_; }  // of all staged files, once planned
+
+    // Writes the planned copy into stagingFolder (ending in "/").
+    bool write(const QString &stagingFolder, QStringList &errors);
+
+    QStringList stagedFiles() const;  // staged names, in staging order
+
+private:
+    struct Entry {
+        QString source;
+        QString staged;
+        bool rewritten = false;  // a page or style sheet: written with edits applied
+        qint64 size = 0;         // when planned
+        QList<Edit> edits;
+    };
+    QString stagedFolder(const QString &sourceFolder);  // sourceFolder without trailing "/"
+    QString uniqueName(const QString &stagedParent, const QString &wanted, bool folder);
+    bool planPage(qsizetype i, bool styleSheet, QStringList &errors, QStringList &warnings);
+
+    QString projectFolder_;  // without trailing "/" unless it is "/"
+    QHash<QString, QString> staged_;           // source file -> staged name
+    QHash<QString, QString> folders_;          // source folder -> staged folder
+    QHash<QString, QSet<QString>> usedNames_;  // staged folder -> lower-case names
+    QList<Entry> entries_;
+    qint64 totalBytes_ = 0;
+    int counter_ = 0;
+};
+
+}  // namespace zelbrin::hhc

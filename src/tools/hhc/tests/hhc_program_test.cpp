@@ -1,0 +1,267 @@
+// hhc end to end: the real program over the real chmcmd, its result unpacked with extract_chmLib.
+#include "gbk.h"
+#include "hhctesting.h"
+#include "workbenchproject.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QDirIterator>
+#include <QImage>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+using namespace hhctest;
+
+namespace {
+
+QString folderPart(const QString &path) {
+    return path.left(path.lastIndexOf(u'/') + 1);
+}
+
+bool isAscii(const QString &s) {
+    for (QChar c : s) {
+        if (c.unicode() >= 128)
+            return false;
+    }
+    return true;
+}
+
+// The stored file that a link in a stored page leads to (anchor removed).
+QString linkTarget(const QString &unpacked, const QString &pageLocal, const QByteArray &link) {
+    const QByteArray path = link.left(link.indexOf('#') < 0 ? link.size() : link.indexOf('#'));
+    return QDir::cleanPath(unpacked + u'/' + folderPart(pageLocal) + QString::fromLatin1(path));
+}
+
+QString stored(const QString &unpacked, const QString &local) {
+    return QDir::cleanPath(unpacked + u'/' + local);
+}
+
+}  // namespace
+
+TEST_F(WorkbenchProject, CompilesContentsWithGbkTitlesThatAllResolve) {
+    const HhcRun run = runHhc(hhp);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    ASSERT_TRUE(QFileInfo(chm).isFile());
+    // Nothing else appears beside the project (no temporary copy of the result).
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{name + QStringLiteral(".CHM")});
+
+    const QString out = tmp.path() + QStringLiteral("/unpacked");
+    ASSERT_TRUE(extractChm(chm, out));
+    const QMap<int, QByteArray> system = systemRecords(out);
+    ASSERT_TRUE(system.contains(0) && system.contains(1) && system.contains(2) && system.contains(3));
+    EXPECT_EQ(zelbrin::decodeGbk(system[3]), name);  // the title
+    ASSERT_GE(system[4].size(), 4);
+    EXPECT_EQ(qFromLittleEndian<quint32>(system[4].constData()), 0x0804u);  // Chinese (PRC)
+
+    const QList<SitemapEntry> contents = sitemapEntries(readFile(out + u'/' + QString::fromLatin1(system[0])));
+    QStringList names;
+    for (const SitemapEntry &e : contents)
+        names.append(e.name);
+    EXPECT_EQ(names, (QStringList{QStringLiteral("指南"), QStringLiteral("简介"), QStringLiteral("附录"),
+                                  QStringLiteral("数据"), QStringLiteral("说明"), QStringLiteral("空目录")}));
+    QMap<QString, QString> local;
+    for (const SitemapEntry &e : contents)
+        local.insert(e.name, e.local);
+    EXPECT_TRUE(local[QStringLiteral("指南")].isEmpty());
+    EXPECT_TRUE(local[QStringLiteral("空目录")].isEmpty());  // a heading without a page
+    const QMap<QString, QByteArray> markers{{QStringLiteral("简介"), "INTRO-MARKER"},
+                                            {QStringLiteral("附录"), "APPENDIX-MARKER"},
+                                            {QStringLiteral("数据"), "DATA-MARKER"},
+                                            {QStringLiteral("说明"), "NOTES-MARKER"}};
+    for (auto it = markers.begin(); it != markers.end(); ++it) {
+        const QString l = local[it.key()];
+        EXPECT_TRUE(isAscii(l) && !l.isEmpty()) << l.toStdString();
+        EXPECT_TRUE(readFile(stored(out, l)).contains(it.value())) << it.key().toStdString();
+    }
+    EXPECT_TRUE(local[QStringLiteral("说明")].endsWith(QStringLiteral(".html")));
+
+    const QList<SitemapEntry> index = sitemapEntries(readFile(out + u'/' + QString::fromLatin1(system[1])));
+    ASSERT_EQ(index.size(), 2);
+    EXPECT_EQ(index[0].name, QStringLiteral("简介"));
+    EXPECT_EQ(index[0].local, local[QStringLiteral("简介")]);
+    EXPECT_EQ(index[1].name, QStringLiteral("数据"));
+    EXPECT_EQ(index[1].local, local[QStringLiteral("数据")]);
+
+    // The default topic is the window definition's: the page 简介.
+    EXPECT_EQ(QString::fromLatin1(system[2]), local[QStringLiteral("简介")]);
+}
+
+TEST_F(WorkbenchProject, PagesKeepPicturesStyleSheetsAndLinksBetweenFolders) {
+    const HhcRun run = runHhc(hhp);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString out = tmp.path() + QStringLiteral("/unpacked");
+    ASSERT_TRUE(extractChm(chm, out));
+    QMap<QString, QString> local;
+    for (const SitemapEntry &e : sitemapEntries(readFile(out + QStringLiteral("/contents.hhc"))))
+        local.insert(e.name, e.local);
+    const QString intro = local[QStringLiteral("简介")];
+    const QString data = local[QStringLiteral("数据")];
+    const QByteArray page = readFile(stored(out, intro));
+    ASSERT_FALSE(page.isEmpty());
+
+    const QString pic = linkTarget(out, intro, attributeNear(page, "id=\"pic\"", "src"));
+    EXPECT_EQ(readFile(pic), picture);
+    EXPECT_FALSE(QImage(pic).isNull());
+    const QString css = linkTarget(out, intro, attributeNear(page, "rel=\"stylesheet\"", "href"));
+    const QByteArray storedCss = readFile(css);
+    ASSERT_TRUE(storedCss.startsWith("body { color: #202020; background: url(")) << storedCss.toStdString();
+    const qsizetype open = storedCss.indexOf("url(") + 4;
+    const QByteArray bg = storedCss.mid(open, storedCss.indexOf(')', open) - open);
+    EXPECT_EQ(readFile(QDir::cleanPath(folderPart(css) + QString::fromLatin1(bg))), background);
+
+    // The link into the other catalog folder leads to the stored page of 数据, anchor kept.
+    const QByteArray toData = attributeNear(page, "id=\"tofaq\"", "href");
+    EXPECT_TRUE(toData.endsWith(QByteArray("#" + gbk(QStringLiteral("表1"))))) << toData.toStdString();
+    EXPECT_EQ(linkTarget(out, intro, toData), stored(out, data));
+    EXPECT_EQ(attributeNear(page, "id=\"ext\"", "href"), QByteArray("http://example.com/x.htm"));
+    EXPECT_EQ(attributeNear(page, "id=\"anchor\"", "href"), QByteArray("#top"));
+    // The GBK text around the links is as it was.
+    EXPECT_TRUE(page.contains(gbk(QStringLiteral("<title>简介</title>"))));
+    EXPECT_TRUE(page.contains(gbk(QStringLiteral("<p>这是简介页面 INTRO-MARKER</p>"))));
+    EXPECT_TRUE(page.contains(gbk(QStringLiteral("\">数据</a> "))));
+
+    const QByteArray dataPage = readFile(stored(out, data));
+    EXPECT_EQ(linkTarget(out, data, attributeNear(dataPage, "id=\"back\"", "href")), stored(out, intro));
+    EXPECT_EQ(readFile(linkTarget(out, data, attributeNear(dataPage, "id=\"chart\"", "src"))), chart);
+    EXPECT_TRUE(dataPage.contains(QStringLiteral("<p>数据 DATA-MARKER</p>").toUtf8()));
+}
+
+TEST(HhcProgram, CompilesAHelpWorkshopProjectWithRelativePathsAndBackslashes) {
+    QTemporaryDir tmp;
+    const QString p = tmp.path() + QStringLiteral("/ws/");
+    writeFile(p + QStringLiteral("help.hhp"),
+              "[OPTIONS]\r\nCompiled file=out\\guide.chm\r\nContents file=toc.hhc\r\nIndex file=idx.hhk\r\n"
+              "Default topic=pages\\start.htm\r\nLanguage=0x804 Chinese (PRC)\r\nTitle=Guide\r\n"
+              "Full-text search=Yes\r\n\r\n[FILES]\r\npages\\extra.htm\r\n\r\n[ALIAS]\r\nIDH_START=pages\\start.htm\r\n"
+              "\r\n[MAP]\r\n#include ids.h\r\n");
+    writeFile(p + QStringLiteral("ids.h"), "#define IDH_START 100\r\n");
+    writeFile(p + QStringLiteral("toc.hhc"),
+              "<HTML><BODY><UL>\r\n<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Start\">"
+              "<param name=\"Local\" value=\"pages\\start.htm\"></OBJECT>\r\n"
+              "<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Second\">"
+              "<param name=\"Local\" value=\"pages\\sub dir\\second page.htm#part\"></OBJECT>\r\n"
+              "<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Web\">"
+              "<param name=\"Local\" value=\"http://example.com/\"></OBJECT>\r\n</UL></BODY></HTML>\r\n");
+    writeFile(p + QStringLiteral("idx.hhk"),
+              "<HTML><BODY><UL>\r\n<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"start\">"
+              "<param name=\"Local\" value=\"pages/start.htm\"></OBJECT>\r\n</UL></BODY></HTML>\r\n");
+    writeFile(p + QStringLiteral("pages/start.htm"),
+              "<html><body>START-MARKER <a id=\"s\" href=\"sub%20dir/second%20page.htm\">2</a>"
+              "<img id=\"i\" src=\"..\\images\\logo.png\"></body></html>");
+    writeFile(p + QStringLiteral("pages/sub dir/second page.htm"), "<html><body>SECOND-MARKER</body></html>");
+    writeFile(p + QStringLiteral("pages/extra.htm"), "<html><body>EXTRA-MARKER</body></html>");
+    const QByteArray logo = smallPng(0xffff0000);
+    writeFile(p + QStringLiteral("images/logo.png"), logo);
+    QDir().mkpath(p + QStringLiteral("out"));
+
+    const HhcRun run = runHhc(p + QStringLiteral("help.hhp"));
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString out = tmp.path() + QStringLiteral("/unpacked");
+    ASSERT_TRUE(extractChm(p + QStringLiteral("out/guide.chm"), out));
+    const QMap<int, QByteArray> system = systemRecords(out);
+    EXPECT_EQ(system.value(3), QByteArray("Guide"));
+    const QString start = QString::fromLatin1(system.value(2));
+    EXPECT_TRUE(readFile(stored(out, start)).contains("START-MARKER"));
+
+    const QList<SitemapEntry> toc = sitemapEntries(readFile(out + u'/' + QString::fromLatin1(system.value(0))));
+    ASSERT_EQ(toc.size(), 3);
+    EXPECT_EQ(toc[0].local, start);
+    ASSERT_TRUE(toc[1].local.endsWith(QStringLiteral("#part")));
+    const QString second = stored(out, toc[1].local.chopped(5));
+    EXPECT_TRUE(readFile(second).contains("SECOND-MARKER"));
+    EXPECT_EQ(toc[2].local, QStringLiteral("http://example.com/"));
+
+    const QByteArray page = readFile(stored(out, start));
+    EXPECT_EQ(linkTarget(out, start, attributeNear(page, "id=\"s\"", "href")), second);
+    EXPECT_EQ(readFile(linkTarget(out, start, attributeNear(page, "id=\"i\"", "src"))), logo);
+    // The file that only [FILES] names is stored as well.
+    bool extraFound = false;
+    for (QDirIterator it(out, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        extraFound = readFile(it.next()).contains("EXTRA-MARKER") || extraFound;
+    EXPECT_TRUE(extraFound);
+}
+
+TEST(HhcProgram, HundredPagesCompileQuicklyAndCompletely) {
+    QTemporaryDir tmp;
+    const QString folder = tmp.path() + QStringLiteral("/大项目/");
+    const QString html = folder + QStringLiteral("temp/html/");
+    const QByteArray png = smallPng(0xff336699);
+    QStringList contents;
+    const QString text = QStringLiteral("<p>这是第%1页的正文。 Words for the full-text index, page %1.</p>");
+    for (int c = 0; c < 10; ++c) {
+        const QString catalog = QStringLiteral("第%1章").arg(c);
+        contents.append(QStringLiteral("<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"%1\">"
+                                       "<param name=\"ImageNumber\" value=\"1\"></OBJECT><UL>").arg(catalog));
+        for (int k = 0; k < 10; ++k) {
+            const int n = c * 10 + k;
+            const QString page = QStringLiteral("页面%1").arg(n);
+            writeFile(html + catalog + u'/' + page + QStringLiteral(".htm"),
+                      gbk(QStringLiteral("<html><body>") + text.arg(n).repeated(20) +
+                          QStringLiteral("<img src=\"%1.files/image001.png\"><a href=\"../第%2章/页面%3.htm\">下一章</a>"
+                                         "PAGE-%4-END</body></html>")
+                              .arg(page).arg((c + 1) % 10).arg(((c + 1) % 10) * 10).arg(n)));
+            writeFile(html + catalog + u'/' + page + QStringLiteral(".files/image001.png"), png);
+            contents << QStringLiteral("<LI> <OBJECT type=\"text/sitemap\">")
+                     << QStringLiteral("<param name=\"Name\" value=\"%1\">").arg(page)
+                     << QStringLiteral("<param name=\"Local\" value=\"%H%1/%2.htm\">").arg(catalog, page)
+                     << QStringLiteral("<param name=\"ImageNumber\" value=\"11\"></OBJECT>");
+        }
+        contents.append(QStringLiteral("</UL></UL>"));
+    }
+    const QString hhp =
+        writeWorkbenchProject(folder, QStringLiteral("大"), QStringLiteral("%H第0章/页面0.htm"), contents, {});
+    QElapsedTimer timer;
+    timer.start();
+    const HhcRun run = runHhc(hhp);
+    const qint64 ms = timer.elapsed();
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    RecordProperty("hhc_milliseconds_for_100_pages", int(ms));
+    std::printf("hhc compiled 100 pages in %lld ms\n", static_cast<long long>(ms));
+    EXPECT_LT(ms, 15000);
+
+    const QString out = tmp.path() + QStringLiteral("/unpacked");
+    ASSERT_TRUE(extractChm(folder + QStringLiteral("大.CHM"), out));
+    const QList<SitemapEntry> entries = sitemapEntries(readFile(out + QStringLiteral("/contents.hhc")));
+    ASSERT_EQ(entries.size(), 110);
+    int pages = 0;
+    for (const SitemapEntry &e : entries) {
+        if (e.local.isEmpty())
+            continue;
+        const int n = e.name.mid(2).toInt();
+        const QByteArray page = readFile(stored(out, e.local));
+        EXPECT_TRUE(page.contains(QStringLiteral("PAGE-%1-END").arg(n).toLatin1())) << e.local.toStdString();
+        EXPECT_EQ(readFile(linkTarget(out, e.local, attributeNear(page, "image001", "src"))), png);
+        ++pages;
+    }
+    EXPECT_EQ(pages, 100);
+}
+
+TEST_F(WorkbenchProject, WithoutAWindowDefaultTopicTheFirstContentsPageIsTheDefault) {
+    QByteArray project = readFile(hhp);
+    const QByteArray topic = "\"" + gbk(html + QStringLiteral("指南/简介.htm")) + "\"";
+    ASSERT_TRUE(project.contains(topic));
+    project.replace(topic, "\"\"");
+    writeFile(hhp, project);
+    const HhcRun run = runHhc(hhp);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString out = tmp.path() + QStringLiteral("/unpacked");
+    ASSERT_TRUE(extractChm(chm, out));
+    const QList<SitemapEntry> contents = sitemapEntries(readFile(out + QStringLiteral("/contents.hhc")));
+    ASSERT_GE(contents.size(), 2);
+    EXPECT_EQ(contents[1].name, QStringLiteral("简介"));  // contents[0] is the catalog 指南, no page
+    EXPECT_EQ(QString::fromLatin1(systemRecords(out).value(2)), contents[1].local);
+}
+
+TEST(HhcProgram, AnEmptyStructureTreeStillCompiles) {
+    QTemporaryDir tmp;
+    const QString folder = tmp.path() + QStringLiteral("/空/");
+    const QString hhp = writeWorkbenchProject(folder, QStringLiteral("空项目"), QString(), {}, {});
+    const HhcRun run = runHhc(hhp);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString out = tmp.path() + QStringLiteral("/unpacked");
+    ASSERT_TRUE(extractChm(folder + QStringLiteral("空项目.CHM"), out));
+    EXPECT_EQ(zelbrin::decodeGbk(systemRecords(out).value(3)), QStringLiteral("空项目"));
+    EXPECT_TRUE(sitemapEntries(readFile(out + QStringLiteral("/contents.hhc"))).isEmpty());
+}
