@@ -2,12 +2,16 @@
 
 #include "projectwindow.h"
 #include "structuretree.h"
+#include "workbenchrules.h"
 #include "zlpproject.h"
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
+class QDialog;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -95,6 +99,29 @@ public:
     void PopupMenu2Popup();
     void PopupMenu3Popup();
     void Panel1Resize();
+    // Structure-tree events and drag and drop.
+    void tlMainClick();
+    void tlMainEditing();
+    void tlMainEdited();
+    void tlMainExit();
+    void tlMainBeginDragNode(TreeNode *node);
+    bool tlMainDragOver(DragSource source) const;
+    void tlMainEndDrag(bool accepted, const QPoint &globalPos);
+    void lvWordListEndDrag(bool accepted);
+    void miCutClick();
+    void miCopyClick();
+
+    void RefreshFileList(const QString &folder);
+    // Selected nodes from top to bottom.
+    QList<TreeNode *> selectedNodesInDisplayOrder() const;
+    // The node the last drag within the tree started on; none once it is deleted.
+    TreeNode *draggedNode() const { return draggedNode_; }
+    const QString &rememberedCaption() const { return rememberedCaption_; }
+
+    // Modal steps, replaceable so that tests can answer them: running a dialog
+    // (default exec()) and choosing from a popup menu (default exec() at the point).
+    std::function<int(QDialog &)> execDialog;
+    std::function<QAction *(QMenu *, const QPoint &)> execPopupMenu;
 
     // Components, named as in the command table.
     QAction *actSetWorkCatalog, *actNew, *actNewSub, *actDeleteCatalog, *actRenameCatalog,
@@ -142,6 +169,13 @@ private:
     void createLayout();
     void createPopupMenus();
     void startUpdateCheck();
+    void setupTreeEditing();
+    void setupPlacing();
+    bool swapNodes(TreeNode *focused, TreeNode *neighbour);
+    void focusMovedNode(TreeNode *node);
+    void appendReturnedRow(const TreeNode *node);
+    void dropOnTree(DragSource source, const QPoint &globalPos);
+    void finishDrop();
 
     MainWindowOptions options_;
     std::unique_ptr<UserPrompts> ownPrompts_;
@@ -152,6 +186,13 @@ private:
     std::unique_ptr<TZLPProject> project_;
     TreeNode *draggedNode_ = nullptr;
     bool shown_ = false;
+    // A drop waits for the drag loop of its source to end before it is acted on.
+    struct PendingDrop {
+        DragSource source;
+        QPoint globalPos;
+    };
+    std::optional<PendingDrop> pendingDrop_;
+    int runningDrags_ = 0;
 };
 
 }  // namespace zelbrin::ui
