@@ -82,11 +82,19 @@ void TMainForm::tlMainEdited() {
         UpdateProjectState(true);
 }
 
+// The group box shrinks its top margin for an empty title; keeping the margin keeps the
+// tree where it is, so that a second click lands on the node the first one hit.
+static void setTreeCaption(QGroupBox *box, const QString &text) {
+    const QMargins margins = box->contentsMargins();
+    box->setTitle(text);
+    box->setContentsMargins(margins);
+}
+
 void TMainForm::tlMainClick() {
     TreeNode *focused = focusedNode();
     if (!focused)
         return;
-    GroupBox2->setTitle(fileNamePart(focused->link));
+    setTreeCaption(GroupBox2, fileNamePart(focused->link));
     if (rememberedCaption_.isEmpty() || rememberedCaption_ != focused->caption) {
         rememberedCaption_ = focused->caption;
         return;
@@ -97,7 +105,7 @@ void TMainForm::tlMainClick() {
     tlMain->edit(model_->indexOf(focused));
 }
 
-void TMainForm::tlMainExit() { GroupBox2->setTitle(kTreeCaption); }
+void TMainForm::tlMainExit() { setTreeCaption(GroupBox2, kTreeCaption); }
 
 void TMainForm::actDeleteCatalogExecute() {
     const QList<TreeNode *> nodes = selectedNodesInDisplayOrder();

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -61,6 +63,23 @@ TFormSetWorkCatalog::TFormSetWorkCatalog(UserPrompts &prompts, QWidget *parent)
     connect(Cancel_Btn, &QPushButton::clicked, this, &QDialog::reject);
     connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &TFormSetWorkCatalog::folderSelected);
+    // The folder model lists folders in the background: the initial folder is brought
+    // into view again whenever rows arrive or are sorted, until the user takes over the tree.
+    connect(folders_, &QFileSystemModel::directoryLoaded, this, &TFormSetWorkCatalog::scheduleReveal);
+    connect(folders_, &QAbstractItemModel::rowsInserted, this, &TFormSetWorkCatalog::scheduleReveal);
+    connect(folders_, &QAbstractItemModel::layoutChanged, this, &TFormSetWorkCatalog::scheduleReveal);
+    auto userTookOver = [this] {
+        if (!revealing_)
+            revealed_ = QPersistentModelIndex();
+    };
+    connect(ShellTreeView1, &QTreeView::expanded, this, userTookOver);
+    connect(ShellTreeView1, &QTreeView::collapsed, this, userTookOver);
+    connect(ShellTreeView1->verticalScrollBar(), &QScrollBar::actionTriggered, this, userTookOver);
+    connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                if (current != revealed_)
+                    revealed_ = QPersistentModelIndex();
+            });
     folderSelected();
 }
 
@@ -70,8 +89,29 @@ void TFormSetWorkCatalog::setInitialFolder(const QString &folder) {
     const QModelIndex index = folders_->index(QFileInfo(folder).absoluteFilePath());
     if (!index.isValid())
         return;
+    revealed_ = index;
     ShellTreeView1->setCurrentIndex(index);
-    ShellTreeView1->scrollTo(index);
+    revealInitialFolder();
+}
+
+void TFormSetWorkCatalog::scheduleReveal() {
+    if (!revealed_.isValid() || revealScheduled_)
+        return;
+    revealScheduled_ = true;
+    QTimer::singleShot(0, this, [this] {
+        revealScheduled_ = false;
+        revealInitialFolder();
+    });
+}
+
+void TFormSetWorkCatalog::revealInitialFolder() {
+    if (!revealed_.isValid())
+        return;
+    revealing_ = true;
+    for (QModelIndex p = revealed_.parent(); p.isValid(); p = p.parent())
+        ShellTreeView1->expand(p);
+    ShellTreeView1->scrollTo(revealed_, QAbstractItemView::PositionAtCenter);
+    revealing_ = false;
 }
 
 QString TFormSetWorkCatalog::chosenFolder() const {
@@ -84,6 +124,7 @@ bool TFormSetWorkCatalog::acceptsPath(const QString &text) {
 
 void TFormSetWorkCatalog::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
+    scheduleReveal();  // scrolling needs the laid-out view
     Edit1->selectAll();
     Edit1->setFocus();
 }

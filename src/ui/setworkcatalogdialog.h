@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPersistentModelIndex>
 
 class QFileSystemModel;
 class QLabel;
@@ -40,9 +41,14 @@ protected:
 private:
     void okClick();
     void folderSelected();
+    void scheduleReveal();
+    void revealInitialFolder();
 
     UserPrompts &prompts_;
     QFileSystemModel *folders_;
+    QPersistentModelIndex revealed_;  // the initial folder, until the user takes over
+    bool revealing_ = false;
+    bool revealScheduled_ = false;
 };
 
 }  // namespace zelbrin::ui

@@ -330,3 +330,36 @@ TEST_F(PlacingTest, LookingAndRefreshingDoNotMarkModified) {
     w->actSelectExecute();
     EXPECT_TRUE(modified());
 }
+
+// Inside a drag loop of our own the drop waits for the loop to end, like an end-of-drag
+// event; what happens then is the same as for a drop from outside.
+// (The offscreen platform has no drag loop of its own; scripts/xsession.sh drives the
+// real one under X.)
+TEST_F(PlacingTest, DropsInsideOurOwnDragLoopWaitForItsEnd) {
+    useScratchFolder({"a.doc", "b.doc"});
+    TreeNode *one = catalog(nullptr, "One");
+    TreeNode *two = catalog(nullptr, "Two");
+
+    highlight({"a.doc"});
+    emit list()->dragLoopStarted();
+    EXPECT_TRUE(dragOntoTree(listDragData(), centerOf(one)));
+    EXPECT_FALSE(one->hasChildren());
+    emit list()->dragLoopFinished();
+    EXPECT_EQ(captions(one), QStringList{"a.doc"});
+    EXPECT_EQ(rowNames(), QStringList{"b.doc"});
+
+    // A drag that ends elsewhere leaves nothing behind to act on later.
+    emit list()->dragLoopStarted();
+    emit list()->dragLoopFinished();
+    EXPECT_EQ(one->childCount(), 1);
+
+    view()->expandAll();
+    menuChoice = w->miCut;
+    emit view()->dragLoopStarted();
+    EXPECT_TRUE(dragNode(one->child(0), two));
+    EXPECT_TRUE(menusShown.isEmpty());
+    emit view()->dragLoopFinished();
+    EXPECT_EQ(menusShown.size(), 1);
+    EXPECT_FALSE(one->hasChildren());
+    EXPECT_EQ(links(two), QStringList{path("a.doc")});
+}
