@@ -102,7 +102,7 @@ public:
     // Structure-tree events and drag and drop.
     void tlMainClick();
     void tlMainEditing();
-    void tlMainEdited();
+    void tlMainEdited(TreeNode *edited);
     void tlMainExit();
     void tlMainBeginDragNode(TreeNode *node);
     bool tlMainDragOver(DragSource source) const;

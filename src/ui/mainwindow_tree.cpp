@@ -26,7 +26,8 @@ void TMainForm::setupTreeEditing() {
     auto *view = static_cast<StructureView *>(tlMain);
     connect(view, &QAbstractItemView::clicked, this, [this] { tlMainClick(); });
     connect(view, &StructureView::editorOpened, this, &TMainForm::tlMainEditing);
-    connect(view, &StructureView::editorClosed, this, &TMainForm::tlMainEdited);
+    connect(view, &StructureView::editorClosed, this,
+            [this](const QModelIndex &index) { tlMainEdited(model_->nodeOf(index)); });
     connect(view, &StructureView::focusLeft, this, &TMainForm::tlMainExit);
     if (!execDialog)
         execDialog = [](QDialog &dialog) { return dialog.exec(); };
@@ -76,9 +77,8 @@ void TMainForm::actRenameCatalogExecute() {
 
 void TMainForm::tlMainEditing() { setInPlaceEditing(false); }
 
-void TMainForm::tlMainEdited() {
-    TreeNode *focused = focusedNode();
-    if (focused && focused->caption != rememberedCaption_)
+void TMainForm::tlMainEdited(TreeNode *edited) {
+    if (edited && edited->caption != rememberedCaption_)
         UpdateProjectState(true);
 }
 

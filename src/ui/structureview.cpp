@@ -94,14 +94,18 @@ void StructureView::dropEvent(QDropEvent *event) {
 
 bool StructureView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) {
     const bool handled = QTreeView::edit(index, trigger, event);
-    if (handled && state() == EditingState)
+    if (handled && state() == EditingState) {
+        edited_ = index;
         emit editorOpened();
+    }
     return handled;
 }
 
 void StructureView::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) {
+    // A click on another node ends the edit after the focus has moved there, so the
+    // edited node is the one the editor was opened on, not the current one.
     QTreeView::closeEditor(editor, hint);
-    emit editorClosed();
+    emit editorClosed(edited_);
 }
 
 void StructureView::focusOutEvent(QFocusEvent *event) {

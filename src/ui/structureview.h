@@ -37,7 +37,8 @@ signals:
     void dragLoopStarted();
     void dragLoopFinished();
     void editorOpened();
-    void editorClosed();
+    // The in-place edit of index ended (committed or not).
+    void editorClosed(const QModelIndex &index);
     void focusLeft();
 
 protected:
@@ -56,6 +57,7 @@ private:
     bool trackDrag(const QPoint &pos, const QMimeData *data);
 
     QPersistentModelIndex pressed_;
+    QPersistentModelIndex edited_;
 };
 
 }  // namespace zelbrin::ui

@@ -101,6 +101,7 @@ TEST_F(TreeEditingTest, SecondClickRenamesAndAChangedCaptionMarksModified) {
     TreeNode *a = catalog(nullptr, "Same");
     TreeNode *b = catalog(nullptr, "Same");
     TreeNode *c = catalog(nullptr, "Other");
+    TreeNode *twin = catalog(nullptr, "Renamed");
     markSaved();
     click(a);
     EXPECT_EQ(w->rememberedCaption(), "Same");
@@ -125,6 +126,20 @@ TEST_F(TreeEditingTest, SecondClickRenamesAndAChangedCaptionMarksModified) {
     EXPECT_EQ(c->caption, "Renamed");
     EXPECT_TRUE(modified());
     EXPECT_EQ(m->data(idx(c), Qt::DisplayRole).toString(), "Renamed");
+
+    // The focus moving on (as it does under a drag) ends the edit: the edited node
+    // counts, even when the newly focused one carries the remembered caption.
+    markSaved();
+    click(c);
+    click(c);
+    editor = editorOf(c);
+    ASSERT_NE(editor, nullptr);
+    editor->setText("Again");
+    w->setFocusedNode(twin);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(editorOf(c), nullptr);
+    EXPECT_EQ(c->caption, "Again");
+    EXPECT_TRUE(modified());
 
     // An emptied caption is kept as it is; with an empty caption remembered, clicks
     // only remember, so the editor does not open again by clicking.
