@@ -6,6 +6,8 @@
 #include "qtprompts.h"
 #include "structuredelegate.h"
 #include "weblabel.h"
+#include "structureview.h"
+#include "wordlistwidget.h"
 
 #include <QAction>
 #include <QApplication>
@@ -49,6 +51,8 @@ TMainForm::TMainForm(MainWindowOptions options) : options_(options) {
     createToolBar();
     createLayout();
     createPopupMenus();
+    setupTreeEditing();
+    setupPlacing();
     FormCreate();
 }
 
@@ -215,7 +219,7 @@ void TMainForm::createLayout() {
     GroupBox2 = new QGroupBox(QStringLiteral("CHM结构"), panLeft);
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     auto *gb2 = new QVBoxLayout(GroupBox2);
-    tlMain = new QTreeView(GroupBox2);
+    tlMain = new StructureView(GroupBox2);
     tlMain->setObjectName(QStringLiteral("tlMain"));
     tlMain->setModel(model_);
     tlMain->setHeaderHidden(true);
@@ -262,7 +266,7 @@ void TMainForm::createLayout() {
     GroupBox1 = new QGroupBox(QStringLiteral("本地文件目录"), panClient);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     auto *gb1 = new QVBoxLayout(GroupBox1);
-    lvWordList = new QTreeWidget(GroupBox1);
+    lvWordList = new WordListWidget(GroupBox1);
     lvWordList->setObjectName(QStringLiteral("lvWordList"));
     lvWordList->setColumnCount(2);
     lvWordList->setColumnHidden(1, true);

@@ -3,13 +3,17 @@
 #include "officesession.h"
 #include "projectwindow.h"
 #include "structuretree.h"
+#include "workbenchrules.h"
 #include "zlpproject.h"
 
 #include <QMainWindow>
 #include <QProcessEnvironment>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
+class QDialog;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -126,6 +130,29 @@ public:
     int productNumber() const { return productNumber_; }
     // The running update check, or null.
     platform::CheckUpdate *updateCheckThread() const;
+    // Structure-tree events and drag and drop.
+    void tlMainClick();
+    void tlMainEditing();
+    void tlMainEdited(TreeNode *edited);
+    void tlMainExit();
+    void tlMainBeginDragNode(TreeNode *node);
+    bool tlMainDragOver(DragSource source) const;
+    void tlMainEndDrag(bool accepted, const QPoint &globalPos);
+    void lvWordListEndDrag(bool accepted);
+    void miCutClick();
+    void miCopyClick();
+
+    void RefreshFileList(const QString &folder);
+    // Selected nodes from top to bottom.
+    QList<TreeNode *> selectedNodesInDisplayOrder() const;
+    // The node the last drag within the tree started on; none once it is deleted.
+    TreeNode *draggedNode() const { return draggedNode_; }
+    const QString &rememberedCaption() const { return rememberedCaption_; }
+
+    // Modal steps, replaceable so that tests can answer them: running a dialog
+    // (default exec()) and choosing from a popup menu (default exec() at the point).
+    std::function<int(QDialog &)> execDialog;
+    std::function<QAction *(QMenu *, const QPoint &)> execPopupMenu;
 
     // Components, named as in the command table.
     QAction *actSetWorkCatalog, *actNew, *actNewSub, *actDeleteCatalog, *actRenameCatalog,
@@ -174,6 +201,13 @@ private:
     void createLayout();
     void createPopupMenus();
     void startUpdateCheck();
+    void setupTreeEditing();
+    void setupPlacing();
+    bool swapNodes(TreeNode *focused, TreeNode *neighbour);
+    void focusMovedNode(TreeNode *node);
+    void appendReturnedRow(const TreeNode *node);
+    void dropOnTree(DragSource source, const QPoint &globalPos);
+    void finishDrop();
 
     MainWindowOptions options_;
     std::unique_ptr<UserPrompts> ownPrompts_;
@@ -189,6 +223,13 @@ private:
     int productNumber_ = 6;
     TAboutFrm *aboutFrm_ = nullptr;          // child; kept once created
     UpdateCheckHost *updateCheck_ = nullptr;  // child; stops and joins the thread when destroyed
+    // A drop waits for the drag loop of its source to end before it is acted on.
+    struct PendingDrop {
+        DragSource source;
+        QPoint globalPos;
+    };
+    std::optional<PendingDrop> pendingDrop_;
+    int runningDrags_ = 0;
 };
 
 }  // namespace zelbrin::ui

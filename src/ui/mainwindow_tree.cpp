@@ -1,16 +1,224 @@
 // Structure-tree editing: new catalogs, rename, delete, moves, properties.
 #include "mainwindow.h"
 
+#include "boundaction.h"
+#include "prompts.h"
+#include "rootdialog.h"
+#include "structureview.h"
+#include "workbenchrules.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenu>
+
+#include <algorithm>
+
 namespace zelbrin::ui {
 
-void TMainForm::actNewExecute() {}
-void TMainForm::actNewSubExecute() {}
-void TMainForm::actDeleteCatalogExecute() {}
-void TMainForm::actRenameCatalogExecute() {}
-void TMainForm::actUpExecute() {}
-void TMainForm::actDownExecute() {}
-void TMainForm::actLeftExecute() {}
-void TMainForm::PopupMenu2Popup() {}
-void TMainForm::N23Click() {}
+namespace {
+const QString kTreeCaption = QStringLiteral("CHM结构");
+const QString kDeleteQuestion = QStringLiteral("删除目录后，该目录下的子目录和文件链接都会被删除！") +
+                                QStringLiteral("\r\n") + QStringLiteral("确定要删除吗？");
+}  // namespace
+
+void TMainForm::setupTreeEditing() {
+    auto *view = static_cast<StructureView *>(tlMain);
+    connect(view, &QAbstractItemView::clicked, this, [this] { tlMainClick(); });
+    connect(view, &StructureView::editorOpened, this, &TMainForm::tlMainEditing);
+    connect(view, &StructureView::editorClosed, this,
+            [this](const QModelIndex &index) { tlMainEdited(model_->nodeOf(index)); });
+    connect(view, &StructureView::focusLeft, this, &TMainForm::tlMainExit);
+    if (!execDialog)
+        execDialog = [](QDialog &dialog) { return dialog.exec(); };
+}
+
+QList<TreeNode *> TMainForm::selectedNodesInDisplayOrder() const {
+    return inDisplayOrder(selectedNodes());
+}
+
+// A new catalog opens its editor at once, so its parent is opened first to show it.
+static void revealChildrenOf(QTreeView *view, const StructureModel &model, TreeNode *parent) {
+    if (!parent)
+        return;
+    const QModelIndex index = model.indexOf(parent);
+    view->scrollTo(index);  // opens the ancestors
+    view->expand(index);
+}
+
+void TMainForm::actNewExecute() {
+    TreeNode *focused = focusedNode();
+    TreeNode *parent = focused ? focused->parent() : nullptr;
+    revealChildrenOf(tlMain, *model_, parent);
+    TreeNode *node = AddNode(parent, QString(), false, true, QString());
+    tlMain->scrollTo(model_->indexOf(node));
+    UpdateProjectState(true);
+}
+
+void TMainForm::actNewSubExecute() {
+    TreeNode *parent = focusedNode();
+    revealChildrenOf(tlMain, *model_, parent);
+    TreeNode *node = AddNode(parent, QString(), false, true, QString());
+    tlMain->scrollTo(model_->indexOf(node));
+    UpdateProjectState(true);
+}
+
+void TMainForm::actRenameCatalogExecute() {
+    TreeNode *focused = focusedNode();
+    if (!focused)
+        return;
+    const QModelIndex index = model_->indexOf(focused);
+    setInPlaceEditing(true);
+    tlMain->scrollTo(index);
+    tlMain->edit(index);
+    // Counts as a change even when the edit is cancelled.
+    UpdateProjectState(true);
+}
+
+void TMainForm::tlMainEditing() { setInPlaceEditing(false); }
+
+void TMainForm::tlMainEdited(TreeNode *edited) {
+    if (edited && edited->caption != rememberedCaption_)
+        UpdateProjectState(true);
+}
+
+// The group box shrinks its top margin for an empty title; keeping the margin keeps the
+// tree where it is, so that a second click lands on the node the first one hit.
+static void setTreeCaption(QGroupBox *box, const QString &text) {
+    const QMargins margins = box->contentsMargins();
+    box->setTitle(text);
+    box->setContentsMargins(margins);
+}
+
+void TMainForm::tlMainClick() {
+    TreeNode *focused = focusedNode();
+    if (!focused)
+        return;
+    setTreeCaption(GroupBox2, fileNamePart(focused->link));
+    if (rememberedCaption_.isEmpty() || rememberedCaption_ != focused->caption) {
+        rememberedCaption_ = focused->caption;
+        return;
+    }
+    // A second click on the same caption starts renaming.
+    rememberedCaption_ = focused->caption;
+    setInPlaceEditing(true);
+    tlMain->edit(model_->indexOf(focused));
+}
+
+void TMainForm::tlMainExit() { setTreeCaption(GroupBox2, kTreeCaption); }
+
+void TMainForm::actDeleteCatalogExecute() {
+    const QList<TreeNode *> nodes = selectedNodesInDisplayOrder();
+    if (nodes.isEmpty()) {
+        prompts_->notice(QStringLiteral("请选择节点"), UserPrompts::Icon::Information);
+        return;
+    }
+    const bool anyBranch =
+        std::any_of(nodes.begin(), nodes.end(), [](const TreeNode *n) { return n->hasChildren(); });
+    if (anyBranch && prompts_->ask(kDeleteQuestion, false) != UserPrompts::Answer::Yes)
+        return;
+    TreeNode *parent = nodes.front()->parent();
+    const int row = nodes.front()->row();
+    // From the bottom up, so a selected descendant goes before its selected ancestor.
+    for (auto it = nodes.rbegin(); it != nodes.rend(); ++it)
+        model_->remove(*it);
+    TreeNode *next = model_->childAt(parent, row);
+    setFocusedNode(next ? next : parent);
+    UpdateProjectState(true);
+}
+
+void TMainForm::focusMovedNode(TreeNode *node) {
+    const QModelIndex index = model_->indexOf(node);
+    if (node->hasChildren())
+        tlMain->expand(index);
+    setFocusedNode(node);
+    tlMain->scrollTo(index);
+    tlMain->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+bool TMainForm::swapNodes(TreeNode *focused, TreeNode *neighbour) {
+    if (!focused || !neighbour || focused == neighbour || focused->parent() != neighbour->parent())
+        return false;
+    TreeNode *parent = focused->parent();
+    // Rebuilt rather than reordered: the copies come up collapsed and unselected.
+    TreeNode *focusedCopy =
+        model_->insert(parent, neighbour->row(), StructureModel::cloneSubtree(focused));
+    TreeNode *neighbourCopy =
+        model_->insert(parent, focused->row(), StructureModel::cloneSubtree(neighbour));
+    model_->remove(focused);
+    model_->remove(neighbour);
+    if (neighbourCopy->hasChildren())
+        tlMain->expand(model_->indexOf(neighbourCopy));
+    focusMovedNode(focusedCopy);
+    return true;
+}
+
+void TMainForm::actUpExecute() {
+    TreeNode *focused = focusedNode();
+    if (!focused || focused->row() == 0)
+        return;
+    if (swapNodes(focused, model_->childAt(focused->parent(), focused->row() - 1)))
+        UpdateProjectState(true);
+}
+
+void TMainForm::actDownExecute() {
+    TreeNode *focused = focusedNode();
+    if (!focused || focused->row() >= model_->childCount(focused->parent()) - 1)
+        return;
+    if (swapNodes(focused, model_->childAt(focused->parent(), focused->row() + 1)))
+        UpdateProjectState(true);
+}
+
+void TMainForm::actLeftExecute() {
+    TreeNode *focused = focusedNode();
+    if (!focused || !focused->parent())
+        return;
+    TreeNode *grandparent = focused->parent()->parent();
+    TreeNode *copy = model_->insert(grandparent, model_->childCount(grandparent),
+                                    StructureModel::cloneSubtree(focused));
+    model_->remove(focused);
+    focusMovedNode(copy);
+    UpdateProjectState(true);
+}
+
+void TMainForm::PopupMenu2Popup() {
+    const QList<TreeNode *> selected = selectedNodesInDisplayOrder();
+    const bool any = !selected.isEmpty();
+    for (BoundAction *a : {N9, N10, N11})
+        a->setOwnEnabled(any);
+    const bool anyLink = std::any_of(selected.begin(), selected.end(),
+                                     [](const TreeNode *n) { return !n->link.isEmpty(); });
+    N13->setOwnEnabled(anyLink);
+    N14->setOwnEnabled(anyLink);
+    N23->setEnabled(any && selected.first()->hasChildren());
+}
+
+void TMainForm::N23Click() {
+    const QList<TreeNode *> selected = selectedNodesInDisplayOrder();
+    if (selected.isEmpty() || !selected.first()->hasChildren())
+        return;
+    TreeNode *node = selected.first();
+
+    // The list shows the project file's folder; an unnamed project shows the
+    // working directory instead (or nothing).
+    TRoot_Frm dialog(this);
+    if (!project_->FileName.isEmpty()) {
+        const QString folder = project_->ProjectDirectory();
+        if (!dialog.setDirectory(folder)) {
+            prompts_->notice(QStringLiteral("文件夹不存在：") + folder, UserPrompts::Icon::Error);
+            return;
+        }
+    } else {
+        dialog.setDirectory(project_->WorkCatalog);
+    }
+    dialog.setMask(TRoot_Frm::kFileMask);
+    dialog.Title_Edit->setText(node->caption);
+    dialog.Line_Edit->setText(node->link);
+    if (execDialog(dialog) != QDialog::Accepted)
+        return;
+    model_->setCaption(node, trimBlanksAndControls(dialog.Title_Edit->text()));
+    model_->setLink(node, trimBlanksAndControls(dialog.Line_Edit->text()));
+    UpdateProjectState(true);
+}
 
 }  // namespace zelbrin::ui

@@ -1,6 +1,7 @@
 #include "boundaction.h"
 #include "mainwindow.h"
 #include "scriptedprompts.h"
+#include "structureview.h"
 
 #include <QAction>
 #include <QFile>
@@ -268,7 +269,9 @@ TEST_F(MainWindowTest, AddNodeDrivesFocusAndEditor) {
     w->actNewProjectExecute();
     TreeNode *a = w->AddNode(nullptr, "", false, true, "");
     EXPECT_EQ(w->focusedNode(), a);
-    EXPECT_TRUE(w->inPlaceEditing());
+    // The editor is open, and opening it used up the editing option.
+    EXPECT_TRUE(static_cast<StructureView *>(w->tlMain)->isEditing());
+    EXPECT_FALSE(w->inPlaceEditing());
     TreeNode *file = w->AddNode(a, "f.doc", false, false, "/d/f.doc");
     EXPECT_EQ(w->focusedNode(), a);  // a file link leaves the focus alone
     EXPECT_EQ(file->imageIndex, ImageIndex::Page);

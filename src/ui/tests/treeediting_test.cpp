@@ -1,0 +1,460 @@
+// Editing the structure tree by hand: new catalogs, renaming, clicks, Delete, moves,
+// the tree's context menu and the node-properties dialog.
+#include "boundaction.h"
+#include "rootdialog.h"
+#include "workbenchfixture.h"
+
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+using namespace zelbrin;
+using namespace zelbrin::ui;
+using namespace zelbrin::ui::testing;
+using Answer = UserPrompts::Answer;
+
+namespace {
+
+const QString kDeleteQuestion =
+    QString::fromUtf8("删除目录后，该目录下的子目录和文件链接都会被删除！\r\n确定要删除吗？");
+
+struct TreeEditingTest : WorkbenchTest {
+    QLineEdit *editorOf(const TreeNode *n) const {
+        return qobject_cast<QLineEdit *>(view()->indexWidget(idx(n)));
+    }
+    void click(const TreeNode *n) {
+        QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, centerOf(n));
+    }
+    void closeAnyEditor(const TreeNode *n) {
+        if (QLineEdit *e = editorOf(n))
+            QTest::keyClick(e, Qt::Key_Escape);
+    }
+};
+
+}  // namespace
+
+TEST_F(TreeEditingTest, NewSiblingAndChildAppendAndOpenTheEditor) {
+    markSaved();
+    w->actNewExecute();  // nothing focused: a top-level catalog
+    ASSERT_EQ(m->topLevelCount(), 1);
+    TreeNode *first = m->topLevel(0);
+    EXPECT_EQ(first->caption, "新建目录");
+    EXPECT_EQ(first->imageIndex, ImageIndex::Catalog);
+    EXPECT_EQ(w->focusedNode(), first);
+    EXPECT_NE(editorOf(first), nullptr);
+    EXPECT_FALSE(w->inPlaceEditing());  // the opening editor used the option up
+    EXPECT_TRUE(modified());
+    closeAnyEditor(first);
+
+    w->actNewExecute();
+    EXPECT_EQ(captions(nullptr), (QStringList{"新建目录", "新建目录"}));
+    closeAnyEditor(m->topLevel(1));
+
+    // On the third of five children the new sibling becomes the sixth child.
+    TreeNode *parent = catalog(nullptr, "P");
+    QList<TreeNode *> kids;
+    for (int i = 0; i < 5; ++i)
+        kids << catalog(parent, QString("k%1").arg(i));
+    w->setFocusedNode(kids[2]);
+    w->actNewExecute();
+    EXPECT_EQ(captions(parent), (QStringList{"k0", "k1", "k2", "k3", "k4", "新建目录"}));
+    closeAnyEditor(parent->child(5));
+
+    // A child of a collapsed catalog, and of a file link.
+    view()->collapseAll();
+    w->setFocusedNode(kids[4]);
+    w->actNewSubExecute();
+    ASSERT_EQ(kids[4]->childCount(), 1);
+    EXPECT_TRUE(expanded(kids[4]));  // shown, so that its editor can be seen
+    EXPECT_TRUE(expanded(parent));
+    closeAnyEditor(kids[4]->child(0));
+    TreeNode *file = fileLink(parent, "f.doc");
+    w->setFocusedNode(file);
+    w->actNewSubExecute();
+    ASSERT_EQ(file->childCount(), 1);
+    EXPECT_EQ(file->child(0)->caption, "新建目录");
+    EXPECT_EQ(w->focusedNode(), file->child(0));
+}
+
+TEST_F(TreeEditingTest, RenameMarksModifiedEvenWhenCancelled) {
+    TreeNode *a = catalog(nullptr, "A");
+    w->setFocusedNode(nullptr);
+    markSaved();
+    w->actRenameCatalogExecute();
+    EXPECT_FALSE(modified());
+
+    w->setFocusedNode(a);
+    w->actRenameCatalogExecute();
+    QLineEdit *editor = editorOf(a);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_FALSE(w->inPlaceEditing());
+    EXPECT_TRUE(modified());
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_EQ(a->caption, "A");
+    EXPECT_TRUE(modified());
+}
+
+TEST_F(TreeEditingTest, SecondClickRenamesAndAChangedCaptionMarksModified) {
+    TreeNode *a = catalog(nullptr, "Same");
+    TreeNode *b = catalog(nullptr, "Same");
+    TreeNode *c = catalog(nullptr, "Other");
+    TreeNode *twin = catalog(nullptr, "Renamed");
+    markSaved();
+    click(a);
+    EXPECT_EQ(w->rememberedCaption(), "Same");
+    EXPECT_EQ(editorOf(a), nullptr);
+    // Another node with the remembered caption opens its editor on the first click.
+    click(b);
+    QLineEdit *editor = editorOf(b);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_FALSE(modified());
+    QTest::keyClick(editor, Qt::Key_Escape);  // unchanged: not modified
+    EXPECT_FALSE(modified());
+
+    click(c);  // a different caption is only remembered
+    EXPECT_EQ(editorOf(c), nullptr);
+    EXPECT_EQ(w->rememberedCaption(), "Other");
+    click(c);
+    editor = editorOf(c);
+    ASSERT_NE(editor, nullptr);
+    editor->setText("Renamed");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();  // the delegate commits on a queued call
+    EXPECT_EQ(c->caption, "Renamed");
+    EXPECT_TRUE(modified());
+    EXPECT_EQ(m->data(idx(c), Qt::DisplayRole).toString(), "Renamed");
+
+    // The focus moving on (as it does under a drag) ends the edit: the edited node
+    // counts, even when the newly focused one carries the remembered caption.
+    markSaved();
+    click(c);
+    click(c);
+    editor = editorOf(c);
+    ASSERT_NE(editor, nullptr);
+    editor->setText("Again");
+    w->setFocusedNode(twin);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(editorOf(c), nullptr);
+    EXPECT_EQ(c->caption, "Again");
+    EXPECT_TRUE(modified());
+
+    // An emptied caption is kept as it is; with an empty caption remembered, clicks
+    // only remember, so the editor does not open again by clicking.
+    markSaved();
+    click(a);
+    click(a);
+    editor = editorOf(a);
+    ASSERT_NE(editor, nullptr);
+    editor->clear();
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();  // the delegate commits on a queued call
+    EXPECT_EQ(a->caption, "");
+    EXPECT_TRUE(modified());
+    click(a);
+    click(a);
+    EXPECT_EQ(editorOf(a), nullptr);
+}
+
+TEST_F(TreeEditingTest, ClickShowsTheDocumentNameUntilTheTreeLosesFocus) {
+    QApplication::setActiveWindow(w.get());
+    TreeNode *cat = catalog(nullptr, "C");
+    TreeNode *file = fileLink(cat, "report.doc");
+    view()->expandAll();
+    view()->setFocus();
+    click(file);
+    EXPECT_EQ(w->GroupBox2->title(), "report.doc");
+    const QRect treeAt = view()->geometry();
+    click(cat);
+    EXPECT_EQ(w->GroupBox2->title(), "");
+    // The emptied title does not move the tree under the pointer.
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(view()->geometry(), treeAt);
+    list()->setFocus();
+    EXPECT_EQ(w->GroupBox2->title(), "CHM结构");
+}
+
+TEST_F(TreeEditingTest, DeleteAsksOnceForBranchesOnly) {
+    TreeNode *a = catalog(nullptr, "A");
+    TreeNode *a1 = fileLink(a, "a1.doc");
+    TreeNode *b = catalog(nullptr, "B");
+    fileLink(b, "b1.doc");
+    TreeNode *c = catalog(nullptr, "C");
+    TreeNode *f1 = fileLink(c, "1.doc");
+    TreeNode *f2 = fileLink(c, "2.doc");
+    TreeNode *f3 = fileLink(c, "3.doc");
+    fileLink(c, "4.doc");
+    markSaved();
+
+    selectNodes({});
+    w->actDeleteCatalogExecute();
+    EXPECT_EQ(prompts.notices, QStringList{"请选择节点"});
+    EXPECT_FALSE(modified());
+
+    // Three file links: no question.
+    selectNodes({f1, f3, f2});
+    w->actDeleteCatalogExecute();
+    EXPECT_TRUE(prompts.questions.isEmpty());
+    EXPECT_EQ(captions(c), QStringList{"4.doc"});
+    EXPECT_EQ(w->focusedNode(), c->child(0));  // what now stands where 1.doc stood
+    EXPECT_TRUE(modified());
+    EXPECT_EQ(list()->topLevelItemCount(), 0);  // deleted links do not return to the list
+
+    // Two branches and a child of one of them: one question; No keeps everything.
+    markSaved();
+    selectNodes({a, a1, b});
+    prompts.answers = {Answer::No};
+    w->actDeleteCatalogExecute();
+    EXPECT_EQ(prompts.questions, QStringList{kDeleteQuestion});
+    EXPECT_EQ(m->topLevelCount(), 3);
+    EXPECT_FALSE(modified());
+
+    prompts.answers = {Answer::Yes};
+    w->actDeleteCatalogExecute();
+    EXPECT_EQ(prompts.questions.size(), 2);
+    EXPECT_EQ(captions(nullptr), QStringList{"C"});
+    EXPECT_EQ(w->focusedNode(), m->topLevel(0));
+    EXPECT_TRUE(modified());
+
+    // Deleting the last child focuses its parent; the last node leaves no focus.
+    selectNodes({c->child(0)});
+    w->actDeleteCatalogExecute();
+    EXPECT_EQ(w->focusedNode(), c);
+    selectNodes({c});
+    w->actDeleteCatalogExecute();
+    EXPECT_EQ(w->focusedNode(), nullptr);
+    EXPECT_EQ(m->topLevelCount(), 0);
+}
+
+TEST_F(TreeEditingTest, MoveUpRebuildsBothNodesAroundTheFocus) {
+    TreeNode *a = catalog(nullptr, "A");
+    TreeNode *a1 = catalog(a, "a1");
+    fileLink(a1, "x.doc");
+    fileLink(a, "a2.doc");
+    TreeNode *b = catalog(nullptr, "B");
+    TreeNode *b1 = catalog(b, "b1");
+    fileLink(b1, "y.doc");
+    TreeNode *c = fileLink(nullptr, "c.doc");
+    view()->expandAll();
+    selectNodes({a, c});
+    w->setFocusedNode(b);
+    markSaved();
+
+    w->actUpExecute();
+    EXPECT_EQ(captions(nullptr), (QStringList{"B", "A", "c.doc"}));
+    TreeNode *b2 = m->topLevel(0);
+    TreeNode *a2 = m->topLevel(1);
+    EXPECT_EQ(w->focusedNode(), b2);
+    EXPECT_TRUE(expanded(b2));
+    EXPECT_TRUE(expanded(a2));
+    EXPECT_FALSE(expanded(b2->child(0)));  // copied descendants come up collapsed
+    EXPECT_FALSE(expanded(a2->child(0)));
+    EXPECT_EQ(captions(a2), (QStringList{"a1", "a2.doc"}));
+    EXPECT_EQ(a2->child(1)->link, path("a2.doc"));
+    EXPECT_EQ(a2->child(1)->imageIndex, ImageIndex::Page);
+    EXPECT_EQ(b2->child(0)->child(0)->link, path("y.doc"));
+    // The moved node joins the selection; the neighbour is not selected although A was.
+    EXPECT_EQ(w->selectedNodesInDisplayOrder(), (QList<TreeNode *>{b2, m->topLevel(2)}));
+    EXPECT_TRUE(modified());
+
+    // First position: nothing, nothing marked.
+    markSaved();
+    w->actUpExecute();
+    EXPECT_EQ(captions(nullptr), (QStringList{"B", "A", "c.doc"}));
+    EXPECT_FALSE(modified());
+    w->setFocusedNode(nullptr);
+    w->actUpExecute();
+    EXPECT_FALSE(modified());
+}
+
+TEST_F(TreeEditingTest, MoveDownAmongChildrenAndAtTheEnd) {
+    TreeNode *p = catalog(nullptr, "P");
+    TreeNode *k0 = catalog(p, "k0");
+    fileLink(k0, "deep.doc");
+    fileLink(p, "k1.doc");
+    TreeNode *k2 = fileLink(p, "k2.doc");
+    view()->expandAll();
+    w->setFocusedNode(k0);
+    selectNodes({});
+    markSaved();
+    w->actDownExecute();
+    EXPECT_EQ(captions(p), (QStringList{"k1.doc", "k0", "k2.doc"}));
+    TreeNode *moved = p->child(1);
+    EXPECT_EQ(w->focusedNode(), moved);
+    EXPECT_TRUE(expanded(moved));
+    EXPECT_EQ(w->selectedNodesInDisplayOrder(), QList<TreeNode *>{moved});
+    EXPECT_TRUE(modified());
+
+    markSaved();
+    w->setFocusedNode(k2);
+    w->actDownExecute();
+    EXPECT_EQ(captions(p), (QStringList{"k1.doc", "k0", "k2.doc"}));
+    EXPECT_FALSE(modified());
+}
+
+TEST_F(TreeEditingTest, MoveOneLevelUpAppendsToTheGrandparent) {
+    TreeNode *t = catalog(nullptr, "T");
+    TreeNode *u = catalog(t, "U");
+    TreeNode *v = catalog(u, "V");
+    fileLink(v, "v.doc");
+    fileLink(u, "w.doc");
+    TreeNode *after = fileLink(t, "after.doc");
+    catalog(nullptr, "Z");
+    view()->expandAll();
+    markSaved();
+
+    w->setFocusedNode(v);  // depth three: last child of its grandparent T
+    w->actLeftExecute();
+    EXPECT_EQ(captions(t), (QStringList{"U", "after.doc", "V"}));
+    TreeNode *v2 = t->child(2);
+    EXPECT_EQ(w->focusedNode(), v2);
+    EXPECT_TRUE(expanded(v2));
+    EXPECT_TRUE(w->selectedNodesInDisplayOrder().contains(v2));
+    EXPECT_EQ(captions(u), QStringList{"w.doc"});
+    EXPECT_TRUE(modified());
+
+    w->setFocusedNode(after);  // parent is top-level: the last top-level node
+    w->actLeftExecute();
+    EXPECT_EQ(captions(nullptr), (QStringList{"T", "Z", "after.doc"}));
+    EXPECT_EQ(captions(t), (QStringList{"U", "V"}));
+    EXPECT_EQ(m->topLevel(2)->link, path("after.doc"));
+    EXPECT_EQ(m->topLevel(2)->imageIndex, ImageIndex::Page);
+
+    // The former parent stays when its only child leaves.
+    w->setFocusedNode(u->child(0));
+    w->actLeftExecute();
+    EXPECT_FALSE(u->hasChildren());
+    EXPECT_EQ(captions(t), (QStringList{"U", "V", "w.doc"}));
+
+    markSaved();
+    w->setFocusedNode(m->topLevel(0));
+    w->actLeftExecute();
+    EXPECT_EQ(m->topLevelCount(), 3);
+    EXPECT_FALSE(modified());
+}
+
+TEST_F(TreeEditingTest, ContextMenuEnabling) {
+    TreeNode *cat = catalog(nullptr, "C");
+    TreeNode *file = fileLink(cat, "f.doc");
+    TreeNode *plain = catalog(nullptr, "Plain");
+    selectNodes({});
+    w->PopupMenu2Popup();
+    for (QAction *a : {static_cast<QAction *>(w->N9), static_cast<QAction *>(w->N10),
+                       static_cast<QAction *>(w->N11), static_cast<QAction *>(w->N13),
+                       static_cast<QAction *>(w->N14), w->N23})
+        EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+
+    selectNodes({plain});
+    w->PopupMenu2Popup();
+    EXPECT_TRUE(w->N9->isEnabled());
+    EXPECT_TRUE(w->N11->isEnabled());
+    EXPECT_FALSE(w->N13->isEnabled());
+    EXPECT_FALSE(w->N23->isEnabled());
+
+    // The first selected node in display order decides N23, whatever the selection order.
+    selectNodes({plain, file});
+    w->PopupMenu2Popup();
+    EXPECT_TRUE(w->N13->isEnabled());
+    EXPECT_TRUE(w->N14->isEnabled());
+    EXPECT_FALSE(w->N23->isEnabled());
+    selectNodes({plain, cat});
+    w->PopupMenu2Popup();
+    EXPECT_TRUE(w->N23->isEnabled());
+    EXPECT_FALSE(w->N13->isEnabled());
+}
+
+TEST_F(TreeEditingTest, PropertiesDialogEditsTheUpperSelectedNode) {
+    touch({"a.doc", "b.html", "c.txt", "d.htm", "e.xls", "f.ppt", "g.DOC"});
+    w->project().FileName = path("Help.zlp");
+    TreeNode *upper = catalog(nullptr, "Upper");
+    w->AddNode(upper, "x", false, false, "/elsewhere/x.doc");
+    TreeNode *lower = catalog(nullptr, "Lower");
+    fileLink(lower, "y.doc");
+    view()->expandAll();
+    selectNodes({lower, upper});
+    w->setFocusedNode(lower);
+    markSaved();
+
+    QStringList shownFiles;
+    w->execDialog = [&](QDialog &d) {
+        auto &dlg = static_cast<TRoot_Frm &>(d);
+        dlg.show();
+        EXPECT_EQ(dlg.windowTitle(), "链接文件");
+        EXPECT_EQ(dlg.Title_Edit->text(), "Upper");
+        EXPECT_EQ(dlg.Line_Edit->text(), "");
+        for (int i = 0; i < dlg.FileListBox1->count(); ++i)
+            shownFiles << dlg.FileListBox1->item(i)->text();
+        QListWidgetItem *item = dlg.FileListBox1->findItems("c.txt", Qt::MatchExactly).value(0);
+        EXPECT_NE(item, nullptr);
+        if (item)
+            QTest::mouseClick(dlg.FileListBox1->viewport(), Qt::LeftButton, {},
+                              dlg.FileListBox1->visualItemRect(item).center());
+        EXPECT_EQ(dlg.Title_Edit->text(), "Upper");
+        dlg.Title_Edit->setText("  新标题 \t");
+        dlg.OK_Btn->click();
+        return dlg.result();
+    };
+    w->N23Click();
+    EXPECT_EQ(shownFiles, (QStringList{"a.doc", "b.html", "c.txt", "d.htm", "g.DOC"}));
+    EXPECT_EQ(upper->caption, "新标题");
+    EXPECT_EQ(upper->link, path("c.txt"));
+    EXPECT_EQ(lower->caption, "Lower");
+    EXPECT_EQ(upper->imageIndex, ImageIndex::Catalog);
+    EXPECT_EQ(upper->childCount(), 1);
+    EXPECT_TRUE(modified());
+
+    // Cancel changes nothing.
+    markSaved();
+    w->execDialog = [&](QDialog &d) {
+        auto &dlg = static_cast<TRoot_Frm &>(d);
+        dlg.Title_Edit->setText("ignored");
+        dlg.Line_Edit->setText("ignored");
+        dlg.Cacel_Btn->click();
+        return dlg.result();
+    };
+    w->N23Click();
+    EXPECT_EQ(upper->caption, "新标题");
+    EXPECT_FALSE(modified());
+}
+
+TEST_F(TreeEditingTest, PropertiesDialogFolderRules) {
+    TreeNode *cat = catalog(nullptr, "C");
+    TreeNode *file = fileLink(cat, "f.doc");
+    int runs = 0;
+    QString shownFolder;
+    int shownCount = -1;
+    w->execDialog = [&](QDialog &d) {
+        auto &dlg = static_cast<TRoot_Frm &>(d);
+        ++runs;
+        shownFolder = dlg.directory();
+        shownCount = dlg.FileListBox1->count();
+        return int(QDialog::Rejected);
+    };
+    // A file link first: no dialog.
+    selectNodes({file});
+    w->N23Click();
+    EXPECT_EQ(runs, 0);
+
+    // Unnamed project without working directory: an empty list.
+    selectNodes({cat});
+    w->N23Click();
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(shownCount, 0);
+    // Unnamed project: the working directory.
+    useScratchFolder({"w.doc"});
+    w->N23Click();
+    EXPECT_EQ(shownFolder, dir.path());
+    EXPECT_EQ(shownCount, 1);
+
+    // The project file's folder has vanished: a notice naming it, no dialog, no change.
+    markSaved();
+    w->project().FileName = path("gone/Help.zlp");
+    w->N23Click();
+    EXPECT_EQ(runs, 2);
+    ASSERT_EQ(prompts.notices.size(), 1);
+    EXPECT_TRUE(prompts.notices[0].contains(path("gone/")));
+    EXPECT_EQ(cat->caption, "C");
+    EXPECT_FALSE(modified());
+}

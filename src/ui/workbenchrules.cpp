@@ -1,0 +1,169 @@
+#include "workbenchrules.h"
+
+#include "structuretree.h"
+
+#include <QDir>
+#include <QMimeData>
+
+#include <algorithm>
+#include <vector>
+
+namespace zelbrin::ui {
+
+namespace {
+
+bool isLastChild(const StructureModel &model, const TreeNode *node) {
+    return node->row() == model.childCount(node->parent()) - 1;
+}
+
+std::vector<int> rowPath(const TreeNode *node) {
+    std::vector<int> path;
+    for (; node; node = node->parent())
+        path.push_back(node->row());
+    std::reverse(path.begin(), path.end());
+    return path;
+}
+
+}  // namespace
+
+TreeNode *nextInDisplayOrder(const StructureModel &model, const TreeNode *node,
+                             const ExpandedFn &isExpanded) {
+    if (!node)
+        return nullptr;
+    if (node->hasChildren() && isExpanded(node))
+        return node->child(0);
+    for (const TreeNode *n = node; n; n = n->parent()) {
+        if (TreeNode *sibling = model.childAt(n->parent(), n->row() + 1))
+            return sibling;
+    }
+    return nullptr;
+}
+
+bool isLinkedInTree(const StructureModel &model, const QString &path, const ExpandedFn &isExpanded) {
+    const TreeNode *node = model.topLevel(0);
+    while (node) {
+        if (!node->hasChildren()) {
+            if (linksEqual(node->link, path))
+                return true;
+            node = nextInDisplayOrder(model, node, isExpanded);
+            continue;
+        }
+        // From the first child on, in display order, up to the first node that closes
+        // its own sibling list; then on after that node's parent. Every step lands
+        // later in pre-order than the node it started from, so the walk ends.
+        const TreeNode *n = node->child(0);
+        for (;;) {
+            if (linksEqual(n->link, path))
+                return true;
+            if (isLastChild(model, n))
+                break;
+            const TreeNode *next = nextInDisplayOrder(model, n, isExpanded);
+            if (!next)
+                return false;
+            n = next;
+        }
+        node = nextInDisplayOrder(model, n->parent(), isExpanded);
+    }
+    return false;
+}
+
+bool precedesInDisplayOrder(const TreeNode *a, const TreeNode *b) {
+    return rowPath(a) < rowPath(b);
+}
+
+QList<TreeNode *> inDisplayOrder(QList<TreeNode *> nodes) {
+    std::vector<std::pair<std::vector<int>, TreeNode *>> keyed;
+    keyed.reserve(size_t(nodes.size()));
+    for (TreeNode *n : nodes)
+        keyed.emplace_back(rowPath(n), n);
+    std::sort(keyed.begin(), keyed.end(),
+              [](const auto &x, const auto &y) { return x.first < y.first; });
+    QList<TreeNode *> sorted;
+    for (const auto &k : keyed)
+        sorted << k.second;
+    return sorted;
+}
+
+bool isInSubtree(const TreeNode *node, const TreeNode *root) {
+    for (; node; node = node->parent())
+        if (node == root)
+            return true;
+    return false;
+}
+
+QString fileNamePart(const QString &path) { return path.mid(path.lastIndexOf(u'/') + 1); }
+
+int imageIndexForReturnedName(const QString &name) {
+    const int dot = name.lastIndexOf(u'.');
+    const QString ext = dot < 0 ? QString() : name.mid(dot);
+    if (ext == QLatin1String(".doc"))
+        return ImageIndex::WordDocument;
+    if (ext == QLatin1String(".htm") || ext == QLatin1String(".html"))
+        return ImageIndex::WebPage;
+    return ImageIndex::Page;
+}
+
+QString trimBlanksAndControls(const QString &text) {
+    auto trimmable = [](QChar c) { return c.unicode() <= 0x20 || c.unicode() == 0x7F; };
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && trimmable(text[begin]))
+        ++begin;
+    while (end > begin && trimmable(text[end - 1]))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+const std::array<FileListPass, 6> kFileListPasses = {{
+    {"doc", ImageIndex::WordDocument},
+    {"htm", ImageIndex::WebPage},
+    {"html", ImageIndex::WebPage},
+    {"txt", ImageIndex::Page},
+    {"xls", ImageIndex::Page},
+    {"ppt", ImageIndex::Page},
+}};
+
+QStringList scanFileListPass(const QString &folder, const QString &extension) {
+    QDir dir(folder);
+    // No CaseSensitive flag: the name filter ignores letter case.
+    dir.setFilter(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    dir.setNameFilters({QStringLiteral("*.") + extension});
+    dir.setSorting(QDir::Unsorted);
+    QStringList names = dir.entryList();
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const QString kWordListMimeType = QStringLiteral("application/x-zelbrin-worklist-rows");
+const QString kTreeNodeMimeType = QStringLiteral("application/x-zelbrin-structure-node");
+
+DragSource dragSourceOf(const QMimeData *data) {
+    if (!data)
+        return DragSource::None;
+    if (data->hasFormat(kWordListMimeType))
+        return DragSource::WordList;
+    if (data->hasFormat(kTreeNodeMimeType))
+        return DragSource::Tree;
+    return DragSource::None;
+}
+
+bool treeAcceptsDrop(DragSource source, const TreeNode *target, const TreeNode *dragged) {
+    const bool targetIsFileLink = target && !target->link.isEmpty();
+    switch (source) {
+    case DragSource::WordList:
+        return !targetIsFileLink;
+    case DragSource::Tree:
+        // Only a file link without children travels: a move copies the node alone
+        // and deletes the original with everything below it, which would lose the
+        // children (or, dropped into its own subtree, the copy as well).
+        return !targetIsFileLink && dragged && !dragged->link.isEmpty() && !dragged->hasChildren();
+    case DragSource::None:
+        break;
+    }
+    return false;
+}
+
+bool offersMoveOrCopy(const TreeNode *dragged, const TreeNode *target) {
+    return dragged && target != dragged->parent();
+}
+
+}  // namespace zelbrin::ui
