@@ -23,7 +23,15 @@ function(zelbrin_add_test name)
   endif()
   target_link_libraries(${name} PRIVATE zelbrin_options GTest::gtest GTest::gmock ${T_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  gtest_discover_tests(${name}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZELBRIN_BIN_DIR=${CMAKE_BINARY_DIR}/bin;ZELBRIN_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  # gtest_discover_tests' PROPERTIES lose the separators of a list value (every test got only
+  # the first variable), so the environment is set by a file that CTest reads after the
+  # discovered tests, from the list of their names.
+  set(env_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
+  file(WRITE ${env_file}
+    "if(${name}_TESTS)\n"
+    "  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT \"QT_QPA_PLATFORM=offscreen;"
+    "ZELBRIN_BIN_DIR=${CMAKE_BINARY_DIR}/bin;ZELBRIN_SOURCE_DIR=${CMAKE_SOURCE_DIR}\")\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${env_file})
 endfunction()
