@@ -438,6 +438,38 @@ TEST(LibreOfficeSession, HungOfficeRunsIntoTheTimeOutAndIsKilled) {
     }
 }
 
+TEST(LibreOfficeSession, ChineseFileNamesOpenWithoutAUtf8Locale) {
+    // An office in the C locale cannot open a file URL naming a Chinese file (type
+    // detection fails), although "soffice --convert-to" converts the same file.
+    QTemporaryDir out;
+    const QString corpus = corpusFolder();
+    ASSERT_FALSE(corpus.isEmpty()) << "acceptance corpus not found";
+    const QString workbook = out.filePath(QStringLiteral("订阅 统计.xls"));
+    ASSERT_TRUE(QFile::copy(corpus + QStringLiteral("/xls/19599-2.xls"), workbook));
+
+    const char *names[] = {"LANG", "LANGUAGE", "LC_ALL", "LC_CTYPE", "LC_MESSAGES"};
+    QList<QByteArray> saved;
+    for (const char *name : names) {
+        saved << qgetenv(name);
+        qunsetenv(name);
+    }
+    std::unique_ptr<LibreOfficeSession> session;
+    try {
+        session = std::make_unique<LibreOfficeSession>(workerProgram(), 60000);
+    } catch (const BuildError &e) {
+        ADD_FAILURE() << e.what();
+    }
+    for (int i = 0; i < saved.size(); ++i)
+        if (!saved[i].isNull())
+            qputenv(names[i], saved[i]);
+    ASSERT_TRUE(session);
+
+    const QString page = out.filePath(QStringLiteral("订阅 统计.htm"));
+    ASSERT_TRUE(session->convertWorkbook(workbook, page));
+    EXPECT_TRUE(shows(visibleText(readFile(page)), QStringLiteral("订阅上行列表")));
+    session->quit();
+}
+
 TEST(LibreOfficeSession, QuitAndDestructionLeaveNoProcessAndNoProfile) {
     QTemporaryDir out;
     const QString corpus = corpusFolder();

@@ -69,7 +69,9 @@ uno::Sequence<beans::PropertyValue> filterDescription(
 OUString detectFilter(const uno::Reference<uno::XComponentContext> &ctx, const OUString &url) {
     uno::Reference<document::XTypeDetection> detection(
         create(ctx, "com.sun.star.document.TypeDetection"), uno::UNO_QUERY_THROW);
-    uno::Sequence<beans::PropertyValue> descriptor = props({prop("URL", uno::Any(url))});
+    // Read-only: otherwise detection opens the user's document for writing.
+    uno::Sequence<beans::PropertyValue> descriptor =
+        props({prop("URL", uno::Any(url)), prop("ReadOnly", uno::Any(true))});
     const OUString type = detection->queryTypeByDescriptor(descriptor, true);
     if (type.isEmpty())
         return {};
@@ -237,7 +239,10 @@ void exportPresentation(const uno::Reference<uno::XComponentContext> &ctx,
     const QFileInfo targetInfo(target);
     const QString folderName = companionFolderName(targetInfo.fileName());
     QDir folder(targetInfo.absolutePath() + QLatin1Char('/') + folderName);
-    if (folder.exists())
+    // Pictures of an earlier page of this name go; a link is removed, never followed.
+    if (QFileInfo(folder.path()).isSymLink())
+        QFile::remove(folder.path());
+    else if (folder.exists())
         folder.removeRecursively();
     if (!QDir().mkpath(folder.absolutePath()))
         throw WorkerError(QStringLiteral("无法建立文件夹：%1").arg(folder.absolutePath()));
