@@ -351,6 +351,28 @@ TEST_F(OfficeSessionTest, AFailedDocumentLeavesTheOfficeServingTheNext) {
                                            target(QStringLiteral("no.htm"))));
     EXPECT_FALSE(session_->convertPresentation(out_.filePath(QStringLiteral("no.ppt")),
                                                target(QStringLiteral("no2.htm"))));
+
+    // The office reads unknown files as text: binary garbage and a file of the wrong kind
+    // must fail rather than give a page of noise.
+    QByteArray noise(20000, '\0');
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char((i * 7919 + 13) % 251);
+    for (const char *name : {"noise.doc", "noise.xls", "noise.ppt"}) {
+        QFile file(out_.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(noise);
+    }
+    EXPECT_THROW(session_->convertWordDocument(out_.filePath(QStringLiteral("noise.doc")),
+                                               target(QStringLiteral("n1.htm"))),
+                 BuildError);
+    EXPECT_FALSE(session_->convertWorkbook(out_.filePath(QStringLiteral("noise.xls")),
+                                           target(QStringLiteral("n2.htm"))));
+    EXPECT_FALSE(session_->convertPresentation(out_.filePath(QStringLiteral("noise.ppt")),
+                                               target(QStringLiteral("n3.htm"))));
+    EXPECT_FALSE(session_->convertPresentation(corpus(QStringLiteral("doc/61490.doc")),
+                                               target(QStringLiteral("n4.htm"))));
+    EXPECT_FALSE(QFileInfo::exists(target(QStringLiteral("n3.htm"))));
+
     session_->convertWordDocument(corpus(QStringLiteral("txt/gbk.txt")), target(QStringLiteral("gbk.htm")));
     EXPECT_EQ(session_->workerProcessId(), worker);
 }
@@ -362,7 +384,7 @@ TEST_F(OfficeSessionTest, OfficeCrashFailsOnlyTheDocumentItHappenedIn) {
     ASSERT_GT(office, 0);
     // Stopped, the office keeps the worker waiting inside a call; the crash comes then.
     ::kill(pid_t(office), SIGSTOP);
-    QTimer::singleShot(300, [office] { ::kill(pid_t(office), SIGKILL); });
+    QTimer::singleShot(800, [office] { ::kill(pid_t(office), SIGKILL); });
     EXPECT_FALSE(session_->convertWorkbook(corpus(QStringLiteral("xls/19599-2.xls")),
                                            target(QStringLiteral("crash.htm"))));
     // The worker started a fresh office and carries on.

@@ -1,6 +1,6 @@
 #include "converter.h"
 
-#include "csvoptions.h"
+#include "textimport.h"
 #include "officeprotocol.h"
 #include "presentationpage.h"
 #include "unoutil.h"
@@ -86,15 +86,15 @@ OUString detectFilter(const uno::Reference<uno::XComponentContext> &ctx, const O
 }
 
 // Import filters tried when detection finds nothing or its choice cannot load the file:
-// the usual formats of the route, and what other programs write under its extensions
-// (text, CSV or HTML files named .xls, older binary formats).
+// the binary and XML formats of the route. Text filters are not among them: they would
+// turn any unreadable file into a page of garbage instead of an error.
 std::vector<const char *> fallbackFilters(const QString &kind) {
     if (kind == QLatin1String(protocol::kCalc))
         return {"MS Excel 97", "Calc MS Excel 2007 XML", "MS Excel 95", "MS Excel 5.0/95",
-                "MS Excel 4.0", "MS Excel 2003 XML", "calc_HTML_WebQuery", kCsvFilter};
+                "MS Excel 4.0", "MS Excel 2003 XML"};
     if (kind == QLatin1String(protocol::kImpress))
         return {"MS PowerPoint 97", "Impress MS PowerPoint 2007 XML"};
-    return {"MS Word 97", "MS Word 2007 XML", "Rich Text Format", "HTML (StarWriter)", "Text"};
+    return {"MS Word 97", "MS Word 2007 XML", "MS Word 95", "Rich Text Format"};
 }
 
 void closeModel(const uno::Reference<uno::XInterface> &model) {
@@ -135,10 +135,17 @@ private:
 uno::Reference<uno::XInterface> loadWithFilter(const uno::Reference<uno::XComponentContext> &ctx,
                                                const QString &source, const OUString &filter) {
     const OUString url = fileUrl(source);
-    OUString service;
-    findProp(filterDescription(ctx, filter), "DocumentService") >>= service;
+    const auto description = filterDescription(ctx, filter);
+    OUString service, type;
+    findProp(description, "DocumentService") >>= service;
+    findProp(description, "Type") >>= type;
     if (service.isEmpty())
         throw uno::RuntimeException("no document service for filter " + filter);
+    if (type.indexOf("Text") >= 0) {
+        QFile file(source);
+        if (!file.open(QIODevice::ReadOnly) || !looksLikeText(file.read(65536)))
+            throw uno::RuntimeException(toOU(QStringLiteral("文件既不是可识别的格式，也不是文本")));
+    }
     uno::Reference<uno::XInterface> model =
         ctx->getServiceManager()->createInstanceWithContext(service, ctx);
     uno::Reference<frame::XLoadable> loadable(model, uno::UNO_QUERY_THROW);
@@ -150,7 +157,7 @@ uno::Reference<uno::XInterface> loadWithFilter(const uno::Reference<uno::XCompon
         prop("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
         prop("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
     });
-    if (filter == kCsvFilter) {
+    if (filter.equalsAscii(kCsvFilter)) {
         QFile file(source);
         if (file.open(QIODevice::ReadOnly)) {
             descriptor.realloc(descriptor.getLength() + 1);
@@ -197,6 +204,27 @@ uno::Reference<uno::XInterface> load(const uno::Reference<uno::XComponentContext
 bool supports(const uno::Reference<uno::XInterface> &model, const char *service) {
     uno::Reference<lang::XServiceInfo> info(model, uno::UNO_QUERY);
     return info.is() && info->supportsService(OUString::createFromAscii(service));
+}
+
+// A document that the office reads as something other than its route expects (a
+// presentation file that only opens as text, say) is not converted into a wrong page.
+void checkRoute(const QString &kind, const uno::Reference<uno::XInterface> &model) {
+    bool fits = false;
+    QString expected;
+    if (kind == QLatin1String(protocol::kCalc)) {
+        fits = supports(model, "com.sun.star.sheet.SpreadsheetDocument");
+        expected = QStringLiteral("电子表格");
+    } else if (kind == QLatin1String(protocol::kImpress)) {
+        fits = supports(model, "com.sun.star.presentation.PresentationDocument") ||
+               supports(model, "com.sun.star.drawing.DrawingDocument");
+        expected = QStringLiteral("演示文稿");
+    } else {
+        fits = supports(model, "com.sun.star.text.TextDocument") ||
+               supports(model, "com.sun.star.text.WebDocument");
+        expected = QStringLiteral("文字处理文档");
+    }
+    if (!fits)
+        throw WorkerError(QStringLiteral("文档不是%1").arg(expected));
 }
 
 void store(const uno::Reference<uno::XInterface> &model, const QString &target,
@@ -304,6 +332,7 @@ void Converter::convert(const QString &kind, const QString &source, const QStrin
     try {
         const auto model = load(ctx, kind, sourceInfo.absoluteFilePath());
         ModelGuard guard(model);
+        checkRoute(kind, model);
         if (supports(model, "com.sun.star.presentation.PresentationDocument")) {
             exportPresentation(ctx, model, target, scratchFolder_, "impress_html_Export");
         } else if (supports(model, "com.sun.star.drawing.DrawingDocument")) {

@@ -1,4 +1,4 @@
-#include "csvoptions.h"
+#include "textimport.h"
 
 namespace zelbrin::officeworker {
 
@@ -49,6 +49,20 @@ bool isUtf8(const QByteArray &head) {
 }
 
 }  // namespace
+
+bool looksLikeText(const QByteArray &head) {
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
+        return true;
+    qsizetype controls = 0;
+    for (char c : head) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == 0)
+            return false;
+        if (b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != 0x1A)
+            ++controls;
+    }
+    return controls * 100 <= head.size();
+}
 
 QString csvFilterOptions(const QByteArray &head) {
     int tabs = 0, semicolons = 0, commas = 0;
