@@ -22,7 +22,7 @@ namespace {
 
 // A fresh office fills its profile and restarts once; a loaded machine needs time.
 constexpr int kStartTimeoutMs = 120000;
-constexpr int kQuitTimeoutMs = 30000;
+constexpr int kQuitTimeoutMs = 15000;
 constexpr int kReapTimeoutMs = 10000;
 // Short slices, so that a window stays painted while the office works.
 constexpr int kSliceMs = 20;

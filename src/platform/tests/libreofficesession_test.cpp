@@ -116,6 +116,26 @@ qint64 officeProcessOf(const QString &profile) {
     return 0;
 }
 
+// The profile folder named on the command line of the office whose parent is pid.
+QString profileOfOfficeStartedBy(qint64 parent) {
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 2 || fields[1].toLongLong() != parent)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &arg : cmdline.readAll().split('\0'))
+            if (arg.startsWith("-env:UserInstallation="))
+                return QUrl::fromEncoded(arg.mid(22)).toLocalFile();
+    }
+    return {};
+}
+
 bool waitUntilGone(const QString &profile, int timeoutMs = 5000) {
     QElapsedTimer clock;
     clock.start();
@@ -539,6 +559,40 @@ TEST(LibreOfficeSession, WorkerKilledFromOutsideTakesItsOfficeAlong) {
     worker.kill();
     worker.waitForFinished(5000);
     EXPECT_TRUE(waitUntilGone(profile.path())) << "soffice.bin outlived its worker";
+}
+
+TEST(LibreOfficeSession, WorkerRejectsMalformedRequestsAndEndsAtEndOfInput) {
+    QProcess worker;
+    worker.setProgram(workerProgram());
+    worker.start();
+    ASSERT_TRUE(worker.waitForStarted(10000));
+    auto answer = [&worker] {
+        QElapsedTimer clock;
+        clock.start();
+        while (!worker.canReadLine() && clock.elapsed() < 120000 &&
+               worker.state() == QProcess::Running)
+            worker.waitForReadyRead(100);
+        return worker.readLine();
+    };
+    ASSERT_EQ(answer(), QByteArray("READY\n"));
+    // Without --profile the worker makes its own profile folder and removes it at the end.
+    const QString profile = profileOfOfficeStartedBy(worker.processId());
+    ASSERT_FALSE(profile.isEmpty()) << "no office of the worker found";
+
+    worker.write("CONVERT\tspreadsheet\t/a.xls\t/a.htm\n");
+    EXPECT_TRUE(answer().startsWith("ERROR\t"));
+    worker.write("HELLO\n");
+    EXPECT_TRUE(answer().startsWith("ERROR\t"));
+    worker.write("CONVERT\twriter\t/nonexistent\\tfile.doc\t/tmp/x.htm\n");
+    const QByteArray missing = answer();
+    EXPECT_TRUE(missing.startsWith("ERROR\t"));
+    EXPECT_TRUE(missing.contains("/nonexistent\\tfile.doc")) << missing.constData();
+
+    worker.closeWriteChannel();
+    ASSERT_TRUE(worker.waitForFinished(30000));
+    EXPECT_EQ(worker.exitCode(), 0);
+    EXPECT_TRUE(waitUntilGone(profile));
+    EXPECT_FALSE(QFileInfo::exists(profile));
 }
 
 TEST(LibreOfficeSession, FactoryReportsWhatCannotBeStarted) {

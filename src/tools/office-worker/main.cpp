@@ -108,20 +108,27 @@ int main(int argc, char **argv) {
     while (!quitRequested && std::getline(std::cin, line)) {
         const QStringList request = officeprotocol::decodeLine(QByteArray::fromStdString(line));
         QStringList answer{officeprotocol::kOk};
-        if (request.value(0) == QLatin1String(officeprotocol::kConvert) && request.size() == 4) {
+        const QString kind = request.value(1);
+        const bool knownKind = kind == QLatin1String(officeprotocol::kWriter) ||
+                               kind == QLatin1String(officeprotocol::kCalc) ||
+                               kind == QLatin1String(officeprotocol::kImpress);
+        if (request.value(0) == QLatin1String(officeprotocol::kConvert) && request.size() == 4 &&
+            knownKind) {
             try {
-                converter.convert(request[1], request[2], request[3]);
+                converter.convert(kind, request[2], request[3]);
             } catch (const WorkerError &e) {
                 answer = {officeprotocol::kError, e.text()};
             } catch (const std::exception &e) {
                 answer = {officeprotocol::kError, QString::fromLocal8Bit(e.what())};
+            } catch (...) {
+                answer = {officeprotocol::kError, QStringLiteral("转换时发生未知错误")};
             }
         } else if (request.value(0) == QLatin1String(officeprotocol::kQuit)) {
             quitRequested = true;
             continue;
         } else {
             answer = {officeprotocol::kError,
-                      QStringLiteral("未知的请求：%1").arg(request.value(0))};
+                      QStringLiteral("无法识别的请求：%1").arg(request.join(QLatin1Char(' ')))};
         }
         if (!send(answer))
             break;

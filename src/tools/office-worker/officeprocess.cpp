@@ -30,7 +30,7 @@ namespace {
 // soffice.bin asks for a restart (exit code 81) after it has filled a new profile.
 constexpr int kRestartRequested = 81;
 constexpr int kStartTimeoutMs = 90000;
-constexpr int kTerminateTimeoutMs = 15000;
+constexpr int kTerminateTimeoutMs = 10000;
 
 QByteArray officeProgram() {
     QByteArray program = qgetenv("ZELBRIN_SOFFICE_BIN");
