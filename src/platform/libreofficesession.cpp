@@ -1,14 +1,243 @@
-// Placeholder until the office worker client lands: every build fails clearly.
 #include "libreofficesession.h"
 
 #include "builderror.h"
+#include "officeprotocol.h"
 
-namespace zelbrin {
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
 
-OfficeSessionFactory makeLibreOfficeSessionFactory(const QString &workerProgram, int) {
-    return [workerProgram]() -> std::unique_ptr<OfficeSession> {
-        throw BuildError(QStringLiteral("办公软件转换程序尚不可用：") + workerProgram);
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace zelbrin::platform {
+
+namespace protocol = zelbrin::officeprotocol;
+
+namespace {
+
+// A fresh office fills its profile and restarts once; a loaded machine needs time.
+constexpr int kStartTimeoutMs = 120000;
+constexpr int kQuitTimeoutMs = 15000;
+constexpr int kReapTimeoutMs = 10000;
+// Short slices, so that a window stays painted while the office works.
+constexpr int kSliceMs = 20;
+
+// True while a process of the group exists that has not ended (zombies do not count:
+// they hold no resources and are gone once their parent reaps them).
+bool groupHasLiveProcess(qint64 group) {
+    if (group <= 0)
+        return false;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool numeric = false;
+        entry.toLongLong(&numeric);
+        if (!numeric)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        // "pid (name) state ppid pgrp ...": the name may hold blanks and parentheses.
+        const qsizetype nameEnd = text.lastIndexOf(')');
+        if (nameEnd < 0)
+            continue;
+        const QList<QByteArray> fields = text.mid(nameEnd + 2).split(' ');
+        if (fields.size() < 3)
+            continue;
+        if (fields[2].toLongLong() == group && fields[0] != "Z" && fields[0] != "X")
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+LibreOfficeSession::LibreOfficeSession(const QString &workerProgram, int perDocumentTimeoutMs)
+    : workerProgram_(workerProgram), timeoutMs_(perDocumentTimeoutMs) {
+    startWorker();
+}
+
+LibreOfficeSession::~LibreOfficeSession() {
+    try {
+        quit();
+    } catch (...) {
+        // quit() has killed whatever did not end by itself; nothing is left to do.
+    }
+}
+
+qint64 LibreOfficeSession::workerProcessId() const {
+    return worker_ ? worker_->processId() : 0;
+}
+
+QString LibreOfficeSession::profileFolder() const {
+    return worker_ && profile_ ? profile_->path() : QString();
+}
+
+void LibreOfficeSession::startWorker() {
+    profile_ = std::make_unique<QTemporaryDir>(QDir::tempPath() +
+                                               QStringLiteral("/zelbrin-office-XXXXXX"));
+    if (!profile_->isValid()) {
+        profile_.reset();
+        throw BuildError(QStringLiteral("无法建立办公软件的临时文件夹：%1").arg(QDir::tempPath()));
+    }
+    worker_ = std::make_unique<QProcess>();
+    worker_->setProgram(workerProgram_);
+    worker_->setArguments({QStringLiteral("--profile"), profile_->path()});
+    worker_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The worker leads a process group that its office joins, so that one signal ends
+    // both; and it dies with the thread that started it, whatever ends the workbench.
+    worker_->setChildProcessModifier([] {
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+    });
+    worker_->start();
+    if (!worker_->waitForStarted(kStartTimeoutMs)) {
+        const QString reason = worker_->errorString();
+        killWorker();
+        throw BuildError(QStringLiteral("无法启动办公软件转换程序 %1：%2").arg(workerProgram_, reason));
+    }
+    processGroup_ = worker_->processId();
+
+    QByteArray line;
+    if (!readLine(kStartTimeoutMs, &line)) {
+        killWorker();
+        throw BuildError(QStringLiteral("办公软件（LibreOffice）没有启动：转换程序已退出或无响应"));
+    }
+    const QStringList hello = protocol::decodeLine(line);
+    if (hello.value(0) != QLatin1String(protocol::kReady)) {
+        killWorker();
+        throw BuildError(QStringLiteral("无法启动办公软件（LibreOffice）：%1").arg(hello.value(1)));
+    }
+}
+
+bool LibreOfficeSession::readLine(int timeoutMs, QByteArray *line) {
+    QElapsedTimer clock;
+    clock.start();
+    while (true) {
+        if (worker_->canReadLine()) {
+            *line = worker_->readLine();
+            return true;
+        }
+        if (worker_->state() == QProcess::NotRunning)
+            return false;
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0)
+            return false;
+        worker_->waitForReadyRead(int(qMin<qint64>(left, kSliceMs)));
+        if (QCoreApplication::instance() && !worker_->canReadLine())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, kSliceMs);
+        if (!worker_) // a handler run by processEvents may have ended the session
+            return false;
+    }
+}
+
+void LibreOfficeSession::killWorker() {
+    if (worker_) {
+        if (processGroup_ > 0 && groupHasLiveProcess(processGroup_))
+            ::kill(pid_t(-processGroup_), SIGKILL);
+        worker_->kill();
+        worker_->waitForFinished(kReapTimeoutMs);
+        QElapsedTimer clock;
+        clock.start();
+        while (groupHasLiveProcess(processGroup_) && clock.elapsed() < kReapTimeoutMs) {
+            ::kill(pid_t(-processGroup_), SIGKILL);
+            QThread::msleep(10);
+        }
+        worker_.reset();
+    }
+    processGroup_ = 0;
+    profile_.reset();  // removes the office's profile and scratch files
+}
+
+LibreOfficeSession::Outcome LibreOfficeSession::convert(const char *kind, const QString &source,
+                                                        const QString &target,
+                                                        QString *errorText) {
+    if (!worker_) {
+        try {
+            startWorker();
+        } catch (const BuildError &e) {
+            *errorText = e.message();
+            return Outcome::Broken;
+        }
+    }
+    worker_->write(protocol::encodeLine(
+        {QLatin1String(protocol::kConvert), QLatin1String(kind), source, target}));
+    QByteArray line;
+    if (!readLine(timeoutMs_, &line)) {
+        *errorText = worker_ && worker_->state() != QProcess::NotRunning
+                         ? QStringLiteral("%1 秒内没有完成转换").arg(timeoutMs_ / 1000.0)
+                         : QStringLiteral("转换程序意外退出");
+        killWorker();
+        return Outcome::Broken;
+    }
+    const QStringList answer = protocol::decodeLine(line);
+    if (answer.value(0) == QLatin1String(protocol::kOk))
+        return Outcome::Done;
+    if (answer.value(0) == QLatin1String(protocol::kError)) {
+        *errorText = answer.value(1);
+        return Outcome::Failed;
+    }
+    *errorText = QStringLiteral("转换程序的回答无法识别：%1").arg(QString::fromUtf8(line).trimmed());
+    killWorker();
+    return Outcome::Broken;
+}
+
+void LibreOfficeSession::convertWordDocument(const QString &source, const QString &target) {
+    QString error;
+    switch (convert(protocol::kWriter, source, target, &error)) {
+    case Outcome::Done:
+        return;
+    case Outcome::Failed:
+        throw BuildError(QStringLiteral("办公软件转换失败：%1：%2").arg(source, error));
+    case Outcome::Broken:
+        throw BuildError(QStringLiteral("办公软件已退出或无响应：%1：%2").arg(source, error));
+    }
+}
+
+bool LibreOfficeSession::convertWorkbook(const QString &source, const QString &target) {
+    QString error;
+    return convert(protocol::kCalc, source, target, &error) == Outcome::Done;
+}
+
+bool LibreOfficeSession::convertPresentation(const QString &source, const QString &target) {
+    QString error;
+    return convert(protocol::kImpress, source, target, &error) == Outcome::Done;
+}
+
+void LibreOfficeSession::quit() {
+    if (!worker_)
+        return;
+    QString problem;
+    if (worker_->state() != QProcess::NotRunning) {
+        worker_->write(protocol::encodeLine({QLatin1String(protocol::kQuit)}));
+        QByteArray line;
+        if (!readLine(kQuitTimeoutMs, &line)) {
+            problem = QStringLiteral("转换程序没有按时退出");
+        } else {
+            const QStringList answer = protocol::decodeLine(line);
+            if (answer.value(0) != QLatin1String(protocol::kOk))
+                problem = answer.value(1);
+            else if (!worker_->waitForFinished(kReapTimeoutMs))
+                problem = QStringLiteral("转换程序没有按时退出");
+        }
+    } else {
+        problem = QStringLiteral("转换程序意外退出");
+    }
+    killWorker();
+    if (!problem.isEmpty())
+        throw BuildError(QStringLiteral("办公软件未能正常退出：%1").arg(problem));
+}
+
+OfficeSessionFactory makeLibreOfficeSessionFactory(const QString &workerProgram,
+                                                   int perDocumentTimeoutMs) {
+    return [workerProgram, perDocumentTimeoutMs]() -> std::unique_ptr<OfficeSession> {
+        return std::make_unique<LibreOfficeSession>(workerProgram, perDocumentTimeoutMs);
     };
 }
 
-}  // namespace zelbrin
+}  // namespace zelbrin::platform

@@ -2,10 +2,53 @@
 
 #include "officesession.h"
 
-namespace zelbrin {
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
 
-// Starts the office worker program for each build.
+class QProcess;
+
+namespace zelbrin::platform {
+
+// The office of one build, in a separate program: our office worker (zelbrin-office),
+// which runs one headless LibreOffice with a private profile. A crash or hang of the
+// office never reaches the workbench: the worker and its office form one process group
+// that the session kills as a whole, and the next request starts a fresh worker.
+class LibreOfficeSession : public OfficeSession {
+public:
+    // Starts the worker and waits until its office is up; throws BuildError otherwise.
+    LibreOfficeSession(const QString &workerProgram, int perDocumentTimeoutMs);
+    ~LibreOfficeSession() override;
+
+    void convertWordDocument(const QString &source, const QString &target) override;
+    bool convertWorkbook(const QString &source, const QString &target) override;
+    bool convertPresentation(const QString &source, const QString &target) override;
+    void quit() override;
+
+    // The running worker's process id (its process group), 0 when none runs.
+    qint64 workerProcessId() const;
+    // The private profile folder of the running worker's office; empty when none runs.
+    QString profileFolder() const;
+
+private:
+    enum class Outcome { Done, Failed, Broken };
+    Outcome convert(const char *kind, const QString &source, const QString &target,
+                    QString *errorText);
+    void startWorker();
+    // Reads one answer line; false when the worker ended or the time ran out first.
+    bool readLine(int timeoutMs, QByteArray *line);
+    void killWorker();
+
+    QString workerProgram_;
+    int timeoutMs_;
+    std::unique_ptr<QProcess> worker_;
+    std::unique_ptr<QTemporaryDir> profile_;
+    qint64 processGroup_ = 0;
+};
+
+// The factory that the build uses: every call starts one session (one worker, one
+// office). workerProgram is the worker's path (program folder + "zelbrin-office").
 OfficeSessionFactory makeLibreOfficeSessionFactory(const QString &workerProgram,
                                                    int perDocumentTimeoutMs = 180000);
 
-}  // namespace zelbrin
+}  // namespace zelbrin::platform

@@ -55,7 +55,7 @@ void TMainForm::StartCompile() {
     env.programFolder = programFolder();
     env.officeFactory = options_.officeFactory
                             ? options_.officeFactory
-                            : makeLibreOfficeSessionFactory(env.programFolder + QStringLiteral("zelbrin-office"));
+                            : platform::makeLibreOfficeSessionFactory(env.programFolder + QStringLiteral("zelbrin-office"));
     env.closeViewer = [](const QString &title) { platform::closeWindowTitled(title); };
     env.openResult = [](const QString &chm) { platform::shellOpen(chm); };
     try {

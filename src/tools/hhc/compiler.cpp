@@ -302,7 +302,33 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
         (index && !writeBytes(stagingFolder + kStagedIndex, index->text, r.errors)))
         return;
 
-    const ChmcmdRun run = runChmcmd(chmcmd, stagingFolder, kStagedProject);
+    ChmcmdRun run = runChmcmd(chmcmd, stagingFolder, kStagedProject);
+    // chmcmd's full-text indexer dies on some real pages (an access violation, exit 217)
+    // while the same project compiles without the index; a help file without search beats
+    // none, so try once more without it and say so.
+    const bool indexerCrash = run.started && (run.crashed || run.exitCode == 217 ||
+                                              run.output.contains(QLatin1String("Access violation")));
+    QStringList withoutSearch = lines;
+    bool searchWasOn = false;
+    for (QString &line : withoutSearch) {
+        if (line.startsWith(QLatin1String("Full-text search="), Qt::CaseInsensitive) &&
+            line.mid(17).trimmed().compare(QLatin1String("No"), Qt::CaseInsensitive) != 0) {
+            line = QStringLiteral("Full-text search=No");
+            searchWasOn = true;
+        }
+    }
+    if (indexerCrash && searchWasOn) {
+        const auto retryText =
+            encodeGbk(withoutSearch.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+        QFile::remove(stagingFolder + kStagedOutput);
+        if (retryText && writeBytes(stagingFolder + kStagedProject, *retryText, r.errors)) {
+            r.warnings.append(QStringLiteral(
+                "chmcmd's full-text indexer failed (%1); compiled without full-text search")
+                                  .arg(run.crashed ? QStringLiteral("crash")
+                                                   : QStringLiteral("exit code %1").arg(run.exitCode)));
+            run = runChmcmd(chmcmd, stagingFolder, kStagedProject);
+        }
+    }
     r.compilerOutput = run.output;
     if (!run.started) {
         r.errors.append(QStringLiteral("cannot start %1: %2").arg(chmcmd, run.output));

@@ -68,7 +68,7 @@ int main(int argc, char *argv[]) {
     BuildEnvironment env;
     env.showStep = [](const QString &step) { printLine(stdout, step); };
     env.programFolder = ProgramFolder();
-    env.officeFactory = makeLibreOfficeSessionFactory(env.programFolder + QStringLiteral("zelbrin-office"));
+    env.officeFactory = platform::makeLibreOfficeSessionFactory(env.programFolder + QStringLiteral("zelbrin-office"));
     env.closeViewer = [](const QString &title) { platform::closeWindowTitled(title); };
     env.keepBuildFolder = keepTemp;
     QString result;

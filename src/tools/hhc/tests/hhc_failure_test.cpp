@@ -138,3 +138,27 @@ TEST_F(WorkbenchProject, EveryWayChmcmdFailsIsAFailure) {
         EXPECT_EQ(leftOver(tmpDir), QStringList());  // the staging folder is gone
     }
 }
+
+// chmcmd's full-text indexer crashes on some real pages; the help file is then compiled
+// again without full-text search instead of failing.
+TEST_F(WorkbenchProject, IndexerCrashIsRetriedWithoutFullTextSearch) {
+    QTemporaryDir scratch;
+    const QString script = scratch.path() + QStringLiteral("/indexer-crash-chmcmd");
+    writeFile(script, QByteArray("#!/bin/sh\n"
+                                 "for a; do project=$a; done\n"
+                                 "if grep -q '^Full-text search=Yes' \"$project\"; then\n"
+                                 "  echo 'An unhandled exception occurred at $0000000000490CA8:'\n"
+                                 "  echo 'EAccessViolation: Access violation'\n"
+                                 "  exit 217\n"
+                                 "fi\n"
+                                 "exec chmcmd \"$@\"\n"));
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcessEnvironment env = withTmpDir(scratch.path());
+    env.insert(QStringLiteral("ZELBRIN_CHMCMD"), script);
+    const HhcRun run = runHhc(hhp, env);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("compiled without full-text search"))) << run.err.toStdString();
+    const QString out = tmp.path() + QStringLiteral("/unpacked");
+    ASSERT_TRUE(extractChm(chm, out));
+    EXPECT_TRUE(QFileInfo(out + QStringLiteral("/contents.hhc")).isFile());
+}

@@ -49,9 +49,15 @@ QString bareName(const QString &path) {
 }  // namespace
 
 TEST(EndToEnd, CorpusProjectCompilesAndEveryPageHoldsItsText) {
-    const QString corpus = corpusFolder();
-    ASSERT_FALSE(corpus.isEmpty()) << "shared/corpus not found beside the checkout";
+    const QString shared = corpusFolder();
+    ASSERT_FALSE(shared.isEmpty()) << "shared/corpus not found beside the checkout";
     QTemporaryDir tmp;
+    // A writable copy, as a user's documents folder is: the shared copy has no write bits,
+    // and read-only folders are never carried along with their pages.
+    const QString corpus = tmp.path() + "/corpus";
+    QString copyOutput;
+    ASSERT_EQ(runProgram("cp", {"-r", shared, corpus}, &copyOutput, 60000), 0) << copyOutput.toStdString();
+    ASSERT_EQ(runProgram("chmod", {"-R", "u+w", corpus}, &copyOutput, 60000), 0);
     const QMap<QString, QStringList> expected = {
         {"doc/61490.doc", {"居中的大标题"}},
         {"doc/testPictures.doc", {"Sunset: Jpg image"}},
@@ -76,7 +82,7 @@ TEST(EndToEnd, CorpusProjectCompilesAndEveryPageHoldsItsText) {
         {"html/word2016-gb2312/README.html", {"云探针"}},
         {"html/word2003-cp1251/readme.html", {"click the Report button on the main panel"}},
         {"txt/wikipediaTw_Japan_GB2312.txt", {"日本"}},
-        {"txt/README（备用）.txt", {"环境：jdk1.8"}},
+        {"txt/README（备用）.txt", {"航班数据来源于"}},
         {"txt/gbk.txt", {"資訊科技"}},
     };
     QList<Catalog> catalogs = {{"Word文档", {}}, {"网页", {}}, {"文本", {}}, {"表格", {}}, {"演示文稿", {}}};

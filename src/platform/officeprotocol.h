@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The line protocol between the workbench and its office worker (zelbrin-office).
+//
+// Every message is one line of UTF-8 text ending in "\n"; its fields are separated by
+// tabs. Inside a field a backslash, tab, line feed and carriage return are written as
+// "\\", "\t", "\n" and "\r", so any file name passes unchanged.
+//
+//   worker, once the office is up:  READY <version>      or  ERROR <text>, then it exits
+//   request:                        CONVERT <kind> <source path> <target path>
+//                                   kind is writer, calc or impress
+//   answer:                         OK                   or  ERROR <text>
+//   request:                        QUIT                 answer OK; the worker has ended
+//                                                        its office and exits
+// End of input counts as QUIT. Requests are served one at a time, in order.
+namespace zelbrin::officeprotocol {
+
+inline constexpr char kReady[] = "READY";
+inline constexpr char kError[] = "ERROR";
+inline constexpr char kOk[] = "OK";
+inline constexpr char kConvert[] = "CONVERT";
+inline constexpr char kQuit[] = "QUIT";
+
+inline constexpr char kWriter[] = "writer";
+inline constexpr char kCalc[] = "calc";
+inline constexpr char kImpress[] = "impress";
+
+// One line with its terminating "\n".
+QByteArray encodeLine(const QStringList &fields);
+// Splits a line (with or without its "\n"); a malformed escape is kept as it stands.
+QStringList decodeLine(const QByteArray &line);
+
+}  // namespace zelbrin::officeprotocol

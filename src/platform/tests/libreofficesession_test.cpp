@@ -1,0 +1,619 @@
+// The office worker end to end: real LibreOffice, real documents of the acceptance
+// corpus, and what happens when the office crashes, hangs or is ended.
+
+#include "builderror.h"
+#include "libreofficesession.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+
+using zelbrin::BuildError;
+using zelbrin::platform::LibreOfficeSession;
+using zelbrin::platform::makeLibreOfficeSessionFactory;
+
+namespace {
+
+// CI puts a copy of shared/ beside the clone; a developer machine has it in /work.
+QString corpusFolder() {
+    const QStringList candidates{qEnvironmentVariable("ZELBRIN_SOURCE_DIR") +
+                                     QStringLiteral("/../shared/corpus"),
+                                 QStringLiteral("/work/shared/corpus")};
+    for (const QString &candidate : candidates)
+        if (QFileInfo(candidate + QStringLiteral("/README.md")).isFile())
+            return QDir(candidate).canonicalPath();
+    return {};
+}
+
+QString workerProgram() {
+    return qEnvironmentVariable("ZELBRIN_BIN_DIR") + QStringLiteral("/zelbrin-office");
+}
+
+QString readFile(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+// What a reader sees: tags dropped, the usual entities resolved. Blanks are dropped
+// too, since the export breaks long lines (also between CJK characters).
+QString visibleText(const QString &page) {
+    QString text = page;
+    text.remove(QRegularExpression(QStringLiteral("<style.*?</style>"),
+                                   QRegularExpression::DotMatchesEverythingOption));
+    text.replace(QRegularExpression(QStringLiteral("<[^>]*>")), QStringLiteral(" "));
+    text.replace(QStringLiteral("&lt;"), QStringLiteral("<"))
+        .replace(QStringLiteral("&gt;"), QStringLiteral(">"))
+        .replace(QStringLiteral("&quot;"), QStringLiteral("\""))
+        .replace(QStringLiteral("&nbsp;"), QStringLiteral(" "))
+        .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+    return text.remove(QRegularExpression(QStringLiteral("\\s+")));
+}
+
+bool shows(const QString &text, QString phrase) {
+    return text.contains(phrase.remove(QRegularExpression(QStringLiteral("\\s+"))));
+}
+
+bool declaresUtf8(const QString &page) {
+    return page.contains(QRegularExpression(QStringLiteral("charset=\"?utf-8"),
+                                            QRegularExpression::CaseInsensitiveOption));
+}
+
+// The files that a page's <img> elements point to, resolved against the page's folder.
+QStringList pictureFiles(const QString &pagePath) {
+    const QString page = readFile(pagePath);
+    QStringList files;
+    static const QRegularExpression img(QStringLiteral("<img[^>]*\\ssrc=\"([^\"]+)\""),
+                                        QRegularExpression::CaseInsensitiveOption);
+    for (auto it = img.globalMatch(page); it.hasNext();) {
+        QString src = it.next().captured(1);
+        src.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+        files << QFileInfo(pagePath).dir().filePath(QUrl::fromPercentEncoding(src.toUtf8()));
+    }
+    return files;
+}
+
+// Processes (worker or office) whose command line names the profile folder; ended ones
+// that only wait to be reaped have an empty command line and do not count.
+QList<qint64> processesUsing(const QString &profile) {
+    QList<qint64> found;
+    if (profile.isEmpty())
+        return found;
+    const QByteArray plain = profile.toUtf8();
+    const QByteArray asUrl = QUrl::fromLocalFile(profile).toEncoded();
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        if (!numeric)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = cmdline.readAll();
+        if (text.contains(plain) || text.contains(asUrl))
+            found << pid;
+    }
+    return found;
+}
+
+qint64 officeProcessOf(const QString &profile) {
+    for (qint64 pid : processesUsing(profile)) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("soffice.bin"))
+            return pid;
+    }
+    return 0;
+}
+
+// The profile folder named on the command line of the office whose parent is pid.
+QString profileOfOfficeStartedBy(qint64 parent) {
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 2 || fields[1].toLongLong() != parent)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &arg : cmdline.readAll().split('\0'))
+            if (arg.startsWith("-env:UserInstallation="))
+                return QUrl::fromEncoded(arg.mid(22)).toLocalFile();
+    }
+    return {};
+}
+
+bool waitUntilGone(const QString &profile, int timeoutMs = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!processesUsing(profile).isEmpty()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+class OfficeSessionTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        corpus_ = corpusFolder();
+        if (corpus_.isEmpty())
+            return;
+        try {
+            session_ = new LibreOfficeSession(workerProgram(), 120000);
+        } catch (const BuildError &e) {
+            startError_ = e.message();
+        }
+    }
+    static void TearDownTestSuite() {
+        delete session_;
+        session_ = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_FALSE(corpus_.isEmpty())
+            << "acceptance corpus not found: neither $ZELBRIN_SOURCE_DIR/../shared/corpus "
+               "nor /work/shared/corpus exists";
+        ASSERT_NE(session_, nullptr) << startError_.toStdString();
+        ASSERT_TRUE(out_.isValid());
+    }
+    static QString corpus(const QString &relative) { return corpus_ + QLatin1Char('/') + relative; }
+    QString target(const QString &name) const { return out_.filePath(name); }
+
+    static QString corpus_;
+    static QString startError_;
+    static LibreOfficeSession *session_;
+    QTemporaryDir out_;
+};
+
+QString OfficeSessionTest::corpus_;
+QString OfficeSessionTest::startError_;
+LibreOfficeSession *OfficeSessionTest::session_ = nullptr;
+
+TEST_F(OfficeSessionTest, WordRoutePagesHoldTheTextAndTheirOwnPictures) {
+    struct Case {
+        const char *document;
+        const char *page;
+        QStringList phrases;
+        int minPictures;
+    };
+    const QList<Case> cases{
+        {"doc/61490.doc", "61490.htm", {"居中的大标题", "章节1.1的内容"}, 0},
+        // Japanese text, floating pictures, and a caption number that only a layout or a
+        // field update fills in.
+        {"doc/FloatingPictures.doc", "FloatingPictures.htm",
+         {"文京区と目黒区", "Figure 1 Spacewalk"}, 2},
+        {"docx/ServerStatus-DogSon-README.docx", "ServerStatus-DogSon-README.htm", {}, 5},
+        {"docx/bib-chernigovka.netdo.ru_download_docs_17459.docx", "bib.htm",
+         {"Большечерниговская районная библиотека"}, 1},
+        {"txt/gbk.txt", "gbk.htm", {"資訊科技", "通用型计算机程序设计语言"}, 0},
+        {"txt/wikipediaTw_Japan_GB2312.txt", "wiki.htm", {"维基百科，自由的百科全书"}, 0},
+        {"txt/README（备用）.txt", "README（备用）.htm", {"环境：jdk1.8"}, 0},
+    };
+    // All pages go into one folder: none may take over another's pictures.
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.document);
+        const QString page = target(QString::fromUtf8(c.page));
+        session_->convertWordDocument(corpus(QString::fromUtf8(c.document)), page);
+        const QString html = readFile(page);
+        EXPECT_TRUE(declaresUtf8(html));
+        const QString text = visibleText(html);
+        for (const QString &phrase : c.phrases)
+            EXPECT_TRUE(shows(text, phrase)) << phrase.toStdString();
+    }
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.document);
+        const QString page = target(QString::fromUtf8(c.page));
+        const QStringList pictures = pictureFiles(page);
+        EXPECT_GE(pictures.size(), c.minPictures);
+        const QString own = QFileInfo(page).completeBaseName() + QStringLiteral("_htm_");
+        for (const QString &picture : pictures) {
+            EXPECT_TRUE(QFileInfo(picture).isFile()) << picture.toStdString();
+            EXPECT_TRUE(QFileInfo(picture).fileName().startsWith(own)) << picture.toStdString();
+            EXPECT_EQ(QFileInfo(picture).absolutePath(), QDir(out_.path()).absolutePath());
+        }
+    }
+}
+
+TEST_F(OfficeSessionTest, WorkbookPageCarriesEverySheet) {
+    const QString chinese = target(QStringLiteral("19599-2.htm"));
+    ASSERT_TRUE(session_->convertWorkbook(corpus(QStringLiteral("xls/19599-2.xls")), chinese));
+    QString text = visibleText(readFile(chinese));
+    for (const char *phrase : {"汇总", "订阅上行列表", "信息终端发送短消息次数",
+                               "“家家e”业务统计月报-订阅上行列表"})
+        EXPECT_TRUE(shows(text, QString::fromUtf8(phrase))) << phrase;
+
+    const QString french = target(QStringLiteral("55982.htm"));
+    ASSERT_TRUE(session_->convertWorkbook(corpus(QStringLiteral("xls/55982.xls")), french));
+    text = visibleText(readFile(french));
+    for (const char *phrase : {"Sheet 1: Description", "Sheet 2: ET - 01", "Sheet 3: Contenu du Lot",
+                               "Sheet 4: Composants du Projet", "Sheet 5: Guide Utilisateur",
+                               "Certificats médicaux"})
+        EXPECT_TRUE(shows(text, QString::fromUtf8(phrase))) << phrase;
+
+    // Thirty sheets, one of them hidden by its author (a copy of "Country Master").
+    const QString many = target(QStringLiteral("kyc.htm"));
+    ASSERT_TRUE(session_->convertWorkbook(
+        corpus(QStringLiteral("xlsx/CVLKRA-KYC_Download_File_Structure_V3.1.xlsx")), many));
+    text = visibleText(readFile(many));
+    EXPECT_TRUE(shows(text, QStringLiteral("Sheet 1: KYC HEADER")));
+    EXPECT_TRUE(shows(text, QStringLiteral("Sheet 29: KYC_MODE")));
+
+    // Chart sheets become pictures beside the page, under the page's own name.
+    const QString charts = target(QStringLiteral("34775.htm"));
+    ASSERT_TRUE(session_->convertWorkbook(corpus(QStringLiteral("xls/34775.xls")), charts));
+    const QStringList pictures = pictureFiles(charts);
+    EXPECT_EQ(pictures.size(), 4);
+    for (const QString &picture : pictures)
+        EXPECT_TRUE(QFileInfo(picture).fileName().startsWith(QStringLiteral("34775_htm_")) &&
+                    QFileInfo(picture).size() > 0)
+            << picture.toStdString();
+}
+
+TEST_F(OfficeSessionTest, WorkbooksThatOtherProgramsWroteUnderXlsConvert) {
+    // Web applications "export to Excel" as CSV text or as an HTML table named .xls.
+    const QString csv = out_.filePath(QStringLiteral("export.xls"));
+    QFile csvFile(csv);
+    ASSERT_TRUE(csvFile.open(QIODevice::WriteOnly));
+    csvFile.write("名称,数量\n苹果,3\nЯблоко,7\n");
+    csvFile.close();
+    ASSERT_TRUE(session_->convertWorkbook(csv, target(QStringLiteral("export.htm"))));
+    QString text = visibleText(readFile(target(QStringLiteral("export.htm"))));
+    EXPECT_TRUE(shows(text, QStringLiteral("苹果")));
+    EXPECT_TRUE(shows(text, QStringLiteral("Яблоко")));
+
+    const QString html = out_.filePath(QStringLiteral("report.xls"));
+    QFile htmlFile(html);
+    ASSERT_TRUE(htmlFile.open(QIODevice::WriteOnly));
+    htmlFile.write("<html><head><meta charset=\"utf-8\"></head><body><table>"
+                   "<tr><td>季度</td><td>收入</td></tr><tr><td>一季度</td><td>1200</td></tr>"
+                   "</table></body></html>");
+    htmlFile.close();
+    ASSERT_TRUE(session_->convertWorkbook(html, target(QStringLiteral("report.htm"))));
+    text = visibleText(readFile(target(QStringLiteral("report.htm"))));
+    EXPECT_TRUE(shows(text, QStringLiteral("一季度")));
+    EXPECT_TRUE(shows(text, QStringLiteral("1200")));
+}
+
+TEST_F(OfficeSessionTest, PresentationPageHasEverySlidesTextAndPicture) {
+    struct Case {
+        const char *document;
+        int slides;
+        QStringList phrases;
+    };
+    const QList<Case> cases{
+        // Old .ppt files whose text the default HTML export loses.
+        {"ppt/bug55030.ppt", 1, {"平抛运动的分解演示"}},
+        {"ppt/54880_chinese.ppt", 1, {"カタカナ", "ﾊﾝｶｸ", "表Mixパﾋﾟ𠮟"}},
+        {"ppt/alterman_security.ppt", 23,
+         {"Government-University Identity Management Opportunities", "Current State of Affairs",
+          "You forget the password", "Password Entropy", "Resources"}},
+        {"pptx/aascu.org_hbcu_leadershipsummit_cooper_.pptx", 16,
+         {"The College Completion Agenda", "More peer institution connections"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.document);
+        const QString source = corpus(QString::fromUtf8(c.document));
+        const QString page = target(QFileInfo(source).completeBaseName() + QStringLiteral(".htm"));
+        ASSERT_TRUE(session_->convertPresentation(source, page));
+        const QString html = readFile(page);
+        EXPECT_TRUE(declaresUtf8(html));
+        const QString text = visibleText(html);
+        for (const QString &phrase : c.phrases)
+            EXPECT_TRUE(shows(text, phrase)) << phrase.toStdString();
+        EXPECT_EQ(html.count(QStringLiteral("<h1")), c.slides);
+        // One picture per slide, in slide order, in the page's own companion folder.
+        const QStringList pictures = pictureFiles(page);
+        ASSERT_EQ(pictures.size(), c.slides);
+        const QString folder = QFileInfo(page).fileName().replace(QLatin1Char('.'), QLatin1Char('_')) +
+                               QStringLiteral("_files");
+        for (int i = 0; i < pictures.size(); ++i) {
+            const QFileInfo picture(pictures[i]);
+            EXPECT_EQ(picture.fileName(), QStringLiteral("slide%1.jpg").arg(i + 1));
+            EXPECT_EQ(picture.dir().dirName(), folder);
+            QFile file(picture.filePath());
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << picture.filePath().toStdString();
+            EXPECT_TRUE(file.read(2) == QByteArray("\xFF\xD8"));  // a JPEG image
+        }
+    }
+
+    // A page written again for a shorter presentation keeps no pictures of the longer one.
+    const QString page = target(QStringLiteral("alterman_security.htm"));
+    ASSERT_TRUE(session_->convertPresentation(corpus(QStringLiteral("ppt/bug55030.ppt")), page));
+    EXPECT_EQ(QDir(target(QStringLiteral("alterman_security_htm_files"))).entryList(QDir::Files),
+              QStringList{QStringLiteral("slide1.jpg")});
+}
+
+TEST_F(OfficeSessionTest, NamesWithBlanksHashesAmpersandsAndChineseArePassedThrough) {
+    const QString folder = out_.filePath(QStringLiteral("资料 #1 50%&a=b"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString word = folder + QStringLiteral("/简历 & 说明=2.doc");
+    ASSERT_TRUE(QFile::copy(
+        corpus(QStringLiteral("doc/cap.stanford.edu_profiles_viewbiosketch_facultyid=4009&name=m_maciver.doc")),
+        word));
+    const QString wordPage = out_.filePath(QStringLiteral("输出 #2/简历 & 说明=2.htm"));
+    session_->convertWordDocument(word, wordPage);
+    EXPECT_TRUE(shows(visibleText(readFile(wordPage)), QStringLiteral("BIOGRAPHICAL SKETCH")));
+
+    const QString slides = folder + QStringLiteral("/演示 #1&2 %20.ppt");
+    ASSERT_TRUE(QFile::copy(corpus(QStringLiteral("ppt/bug55030.ppt")), slides));
+    const QString slidesPage = out_.filePath(QStringLiteral("输出 #2/演示 #1&2 %20.htm"));
+    ASSERT_TRUE(session_->convertPresentation(slides, slidesPage));
+    const QStringList pictures = pictureFiles(slidesPage);
+    ASSERT_EQ(pictures.size(), 1);
+    EXPECT_TRUE(QFileInfo(pictures[0]).isFile()) << pictures[0].toStdString();
+}
+
+TEST_F(OfficeSessionTest, AFailedDocumentLeavesTheOfficeServingTheNext) {
+    const qint64 worker = session_->workerProcessId();
+    const QString missing = out_.filePath(QStringLiteral("不存在.doc"));
+    try {
+        session_->convertWordDocument(missing, target(QStringLiteral("x.htm")));
+        FAIL() << "a missing document converted";
+    } catch (const BuildError &e) {
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("办公软件转换失败："))) << e.what();
+        EXPECT_TRUE(e.message().contains(missing)) << e.what();
+    }
+    EXPECT_FALSE(session_->convertWorkbook(out_.filePath(QStringLiteral("no.xls")),
+                                           target(QStringLiteral("no.htm"))));
+    EXPECT_FALSE(session_->convertPresentation(out_.filePath(QStringLiteral("no.ppt")),
+                                               target(QStringLiteral("no2.htm"))));
+
+    // The office reads unknown files as text: binary garbage and a file of the wrong kind
+    // must fail rather than give a page of noise.
+    QByteArray noise(20000, '\0');
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char((i * 7919 + 13) % 251);
+    for (const char *name : {"noise.doc", "noise.xls", "noise.ppt"}) {
+        QFile file(out_.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(noise);
+    }
+    EXPECT_THROW(session_->convertWordDocument(out_.filePath(QStringLiteral("noise.doc")),
+                                               target(QStringLiteral("n1.htm"))),
+                 BuildError);
+    EXPECT_FALSE(session_->convertWorkbook(out_.filePath(QStringLiteral("noise.xls")),
+                                           target(QStringLiteral("n2.htm"))));
+    EXPECT_FALSE(session_->convertPresentation(out_.filePath(QStringLiteral("noise.ppt")),
+                                               target(QStringLiteral("n3.htm"))));
+    EXPECT_FALSE(session_->convertPresentation(corpus(QStringLiteral("doc/61490.doc")),
+                                               target(QStringLiteral("n4.htm"))));
+    EXPECT_FALSE(QFileInfo::exists(target(QStringLiteral("n3.htm"))));
+
+    session_->convertWordDocument(corpus(QStringLiteral("txt/gbk.txt")), target(QStringLiteral("gbk.htm")));
+    EXPECT_EQ(session_->workerProcessId(), worker);
+}
+
+TEST_F(OfficeSessionTest, OfficeCrashFailsOnlyTheDocumentItHappenedIn) {
+    const qint64 worker = session_->workerProcessId();
+    const QString profile = session_->profileFolder();
+    const qint64 office = officeProcessOf(profile);
+    ASSERT_GT(office, 0);
+    // Stopped, the office keeps the worker waiting inside a call; the crash comes then.
+    ::kill(pid_t(office), SIGSTOP);
+    QTimer::singleShot(800, [office] { ::kill(pid_t(office), SIGKILL); });
+    EXPECT_FALSE(session_->convertWorkbook(corpus(QStringLiteral("xls/19599-2.xls")),
+                                           target(QStringLiteral("crash.htm"))));
+    // The worker started a fresh office and carries on.
+    EXPECT_TRUE(session_->convertWorkbook(corpus(QStringLiteral("xls/44235.xls")),
+                                          target(QStringLiteral("44235.htm"))));
+    EXPECT_TRUE(shows(visibleText(readFile(target(QStringLiteral("44235.htm")))), QStringLiteral("还原利润表")));
+    EXPECT_EQ(session_->workerProcessId(), worker);
+    const qint64 newOffice = officeProcessOf(profile);
+    EXPECT_GT(newOffice, 0);
+    EXPECT_NE(newOffice, office);
+}
+
+TEST_F(OfficeSessionTest, WorkerKilledMidConversionIsAnErrorAndTheNextRequestStartsAfresh) {
+    for (const bool wordRoute : {true, false}) {
+        SCOPED_TRACE(wordRoute ? "Word route" : "Excel route");
+        const qint64 worker = session_->workerProcessId();
+        const QString profile = session_->profileFolder();
+        ASSERT_GT(worker, 0);
+        ASSERT_GT(officeProcessOf(profile), 0);
+        // The timer runs while the session waits for the answer.
+        QTimer::singleShot(0, [worker] { ::kill(pid_t(worker), SIGKILL); });
+        if (wordRoute) {
+            try {
+                session_->convertWordDocument(corpus(QStringLiteral("docx/ServerStatus-DogSon-README.docx")),
+                                              target(QStringLiteral("killed.htm")));
+                FAIL() << "conversion succeeded although the worker was killed";
+            } catch (const BuildError &e) {
+                EXPECT_TRUE(e.message().startsWith(QStringLiteral("办公软件已退出或无响应："))) << e.what();
+            }
+        } else {
+            EXPECT_FALSE(session_->convertWorkbook(corpus(QStringLiteral("xls/55982.xls")),
+                                                   target(QStringLiteral("killed.htm"))));
+        }
+        EXPECT_TRUE(waitUntilGone(profile)) << "an office process outlived its worker";
+        EXPECT_FALSE(QFileInfo::exists(profile));
+        EXPECT_EQ(session_->workerProcessId(), 0);
+
+        session_->convertWordDocument(corpus(QStringLiteral("doc/61490.doc")), target(QStringLiteral("after.htm")));
+        EXPECT_TRUE(shows(visibleText(readFile(target(QStringLiteral("after.htm")))), QStringLiteral("居中的大标题")));
+        EXPECT_NE(session_->workerProcessId(), worker);
+    }
+}
+
+TEST(LibreOfficeSession, HungOfficeRunsIntoTheTimeOutAndIsKilled) {
+    QTemporaryDir out;
+    const QString corpus = corpusFolder();
+    ASSERT_FALSE(corpus.isEmpty()) << "acceptance corpus not found";
+    LibreOfficeSession session(workerProgram(), 2500);
+    for (const bool wordRoute : {true, false}) {
+        SCOPED_TRACE(wordRoute ? "Word route" : "Excel route");
+        const QString profile = session.profileFolder();
+        const qint64 office = officeProcessOf(profile);
+        ASSERT_GT(office, 0);
+        ::kill(pid_t(office), SIGSTOP);
+        QElapsedTimer clock;
+        clock.start();
+        if (wordRoute) {
+            try {
+                session.convertWordDocument(corpus + QStringLiteral("/txt/gbk.txt"), out.filePath(QStringLiteral("hung.htm")));
+                FAIL() << "conversion succeeded with a stopped office";
+            } catch (const BuildError &e) {
+                EXPECT_TRUE(e.message().startsWith(QStringLiteral("办公软件已退出或无响应："))) << e.what();
+            }
+        } else {
+            EXPECT_FALSE(session.convertWorkbook(corpus + QStringLiteral("/xls/44235.xls"),
+                                                 out.filePath(QStringLiteral("hung.htm"))));
+        }
+        EXPECT_GE(clock.elapsed(), 2500);
+        EXPECT_LT(clock.elapsed(), 20000);
+        EXPECT_TRUE(waitUntilGone(profile)) << "the hung office was left running";
+        session.convertWordDocument(corpus + QStringLiteral("/txt/gbk.txt"), out.filePath(QStringLiteral("next.htm")));
+        EXPECT_TRUE(shows(visibleText(readFile(out.filePath(QStringLiteral("next.htm")))), QStringLiteral("資訊科技")));
+    }
+}
+
+TEST(LibreOfficeSession, ChineseFileNamesOpenWithoutAUtf8Locale) {
+    // An office in the C locale cannot open a file URL naming a Chinese file (type
+    // detection fails), although "soffice --convert-to" converts the same file.
+    QTemporaryDir out;
+    const QString corpus = corpusFolder();
+    ASSERT_FALSE(corpus.isEmpty()) << "acceptance corpus not found";
+    const QString workbook = out.filePath(QStringLiteral("订阅 统计.xls"));
+    ASSERT_TRUE(QFile::copy(corpus + QStringLiteral("/xls/19599-2.xls"), workbook));
+
+    const char *names[] = {"LANG", "LANGUAGE", "LC_ALL", "LC_CTYPE", "LC_MESSAGES"};
+    QList<QByteArray> saved;
+    for (const char *name : names) {
+        saved << qgetenv(name);
+        qunsetenv(name);
+    }
+    std::unique_ptr<LibreOfficeSession> session;
+    try {
+        session = std::make_unique<LibreOfficeSession>(workerProgram(), 60000);
+    } catch (const BuildError &e) {
+        ADD_FAILURE() << e.what();
+    }
+    for (int i = 0; i < saved.size(); ++i)
+        if (!saved[i].isNull())
+            qputenv(names[i], saved[i]);
+    ASSERT_TRUE(session);
+
+    const QString page = out.filePath(QStringLiteral("订阅 统计.htm"));
+    ASSERT_TRUE(session->convertWorkbook(workbook, page));
+    EXPECT_TRUE(shows(visibleText(readFile(page)), QStringLiteral("订阅上行列表")));
+    session->quit();
+}
+
+TEST(LibreOfficeSession, QuitAndDestructionLeaveNoProcessAndNoProfile) {
+    QTemporaryDir out;
+    const QString corpus = corpusFolder();
+    ASSERT_FALSE(corpus.isEmpty()) << "acceptance corpus not found";
+
+    QString profile;
+    {
+        auto session = makeLibreOfficeSessionFactory(workerProgram())();
+        auto *office = static_cast<LibreOfficeSession *>(session.get());
+        profile = office->profileFolder();
+        ASSERT_FALSE(processesUsing(profile).isEmpty());
+        session->convertWordDocument(corpus + QStringLiteral("/txt/gbk.txt"), out.filePath(QStringLiteral("q.htm")));
+        session->quit();
+        // quit() returns once nothing of the office is left.
+        EXPECT_TRUE(processesUsing(profile).isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(profile));
+        EXPECT_EQ(office->workerProcessId(), 0);
+        EXPECT_NO_THROW(session->quit());
+    }
+    {
+        LibreOfficeSession session(workerProgram(), 60000);
+        profile = session.profileFolder();
+        ASSERT_GT(officeProcessOf(profile), 0);
+    }
+    EXPECT_TRUE(processesUsing(profile).isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(profile));
+}
+
+TEST(LibreOfficeSession, WorkerKilledFromOutsideTakesItsOfficeAlong) {
+    // Not through the session: nobody kills the process group here, the office must end
+    // because its parent did.
+    QTemporaryDir profile;
+    QProcess worker;
+    worker.setProgram(workerProgram());
+    worker.setArguments({QStringLiteral("--profile"), profile.path()});
+    worker.start();
+    ASSERT_TRUE(worker.waitForStarted(10000));
+    QElapsedTimer clock;
+    clock.start();
+    while (!worker.canReadLine() && clock.elapsed() < 120000)
+        worker.waitForReadyRead(100);
+    ASSERT_EQ(worker.readLine(), QByteArray("READY\n"));
+    const qint64 office = officeProcessOf(profile.path());
+    ASSERT_GT(office, 0);
+    worker.kill();
+    worker.waitForFinished(5000);
+    EXPECT_TRUE(waitUntilGone(profile.path())) << "soffice.bin outlived its worker";
+}
+
+TEST(LibreOfficeSession, WorkerRejectsMalformedRequestsAndEndsAtEndOfInput) {
+    QProcess worker;
+    worker.setProgram(workerProgram());
+    worker.start();
+    ASSERT_TRUE(worker.waitForStarted(10000));
+    auto answer = [&worker] {
+        QElapsedTimer clock;
+        clock.start();
+        while (!worker.canReadLine() && clock.elapsed() < 120000 &&
+               worker.state() == QProcess::Running)
+            worker.waitForReadyRead(100);
+        return worker.readLine();
+    };
+    ASSERT_EQ(answer(), QByteArray("READY\n"));
+    // Without --profile the worker makes its own profile folder and removes it at the end.
+    const QString profile = profileOfOfficeStartedBy(worker.processId());
+    ASSERT_FALSE(profile.isEmpty()) << "no office of the worker found";
+
+    worker.write("CONVERT\tspreadsheet\t/a.xls\t/a.htm\n");
+    EXPECT_TRUE(answer().startsWith("ERROR\t"));
+    worker.write("HELLO\n");
+    EXPECT_TRUE(answer().startsWith("ERROR\t"));
+    worker.write("CONVERT\twriter\t/nonexistent\\tfile.doc\t/tmp/x.htm\n");
+    const QByteArray missing = answer();
+    EXPECT_TRUE(missing.startsWith("ERROR\t"));
+    EXPECT_TRUE(missing.contains("/nonexistent\\tfile.doc")) << missing.constData();
+
+    worker.closeWriteChannel();
+    ASSERT_TRUE(worker.waitForFinished(30000));
+    EXPECT_EQ(worker.exitCode(), 0);
+    EXPECT_TRUE(waitUntilGone(profile));
+    EXPECT_FALSE(QFileInfo::exists(profile));
+}
+
+TEST(LibreOfficeSession, FactoryReportsWhatCannotBeStarted) {
+    const QString missing = QStringLiteral("/nonexistent/zelbrin-office");
+    try {
+        makeLibreOfficeSessionFactory(missing)();
+        FAIL() << "a missing worker started";
+    } catch (const BuildError &e) {
+        EXPECT_TRUE(e.message().contains(missing)) << e.what();
+    }
+
+    qputenv("ZELBRIN_SOFFICE_BIN", "/nonexistent/soffice.bin");
+    try {
+        makeLibreOfficeSessionFactory(workerProgram())();
+        qunsetenv("ZELBRIN_SOFFICE_BIN");
+        FAIL() << "a session started without an office";
+    } catch (const BuildError &e) {
+        qunsetenv("ZELBRIN_SOFFICE_BIN");
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("无法启动办公软件（LibreOffice）："))) << e.what();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("/nonexistent/soffice.bin"))) << e.what();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,364 @@
+#include "converter.h"
+
+#include "textimport.h"
+#include "officeprotocol.h"
+#include "presentationpage.h"
+#include "unoutil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/document/XTypeDetection.hpp>
+#include <com/sun/star/drawing/GraphicExportFilter.hpp>
+#include <com/sun/star/drawing/XDrawPage.hpp>
+#include <com/sun/star/drawing/XDrawPages.hpp>
+#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
+#include <com/sun/star/frame/XLoadable.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/text/XTextFieldsSupplier.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XRefreshable.hpp>
+
+#include <cmath>
+#include <vector>
+
+using namespace css;
+using rtl::OUString;
+
+namespace zelbrin::officeworker {
+
+namespace {
+
+namespace protocol = zelbrin::officeprotocol;
+
+constexpr char kCsvFilter[] = "Text - txt - csv (StarCalc)";
+
+// Slide pictures: wide enough to read a slide's text on screen. JPEG, because rendering
+// and writing PNG took twice as long for slides with photographs (and twice the bytes),
+// while text stays clean at this quality.
+constexpr sal_Int32 kSlidePixelWidth = 960;
+constexpr sal_Int32 kSlideJpegQuality = 85;
+
+uno::Reference<uno::XInterface> create(const uno::Reference<uno::XComponentContext> &ctx,
+                                       const char *service) {
+    return ctx->getServiceManager()->createInstanceWithContext(OUString::createFromAscii(service),
+                                                               ctx);
+}
+
+uno::Sequence<beans::PropertyValue> filterDescription(
+    const uno::Reference<uno::XComponentContext> &ctx, const OUString &filter) {
+    uno::Reference<container::XNameAccess> filters(
+        create(ctx, "com.sun.star.document.FilterFactory"), uno::UNO_QUERY_THROW);
+    uno::Sequence<beans::PropertyValue> description;
+    if (filters->hasByName(filter))
+        filters->getByName(filter) >>= description;
+    return description;
+}
+
+// The import filter that type detection (with a look into the file) chooses; empty when
+// the file is of no known type.
+OUString detectFilter(const uno::Reference<uno::XComponentContext> &ctx, const OUString &url) {
+    uno::Reference<document::XTypeDetection> detection(
+        create(ctx, "com.sun.star.document.TypeDetection"), uno::UNO_QUERY_THROW);
+    // Read-only: otherwise detection opens the user's document for writing.
+    uno::Sequence<beans::PropertyValue> descriptor =
+        props({prop("URL", uno::Any(url)), prop("ReadOnly", uno::Any(true))});
+    const OUString type = detection->queryTypeByDescriptor(descriptor, true);
+    if (type.isEmpty())
+        return {};
+    OUString filter;
+    if (findProp(descriptor, "FilterName") >>= filter; !filter.isEmpty())
+        return filter;
+    uno::Reference<container::XNameAccess> types(detection, uno::UNO_QUERY_THROW);
+    uno::Sequence<beans::PropertyValue> typeDescription;
+    types->getByName(type) >>= typeDescription;
+    findProp(typeDescription, "PreferredFilter") >>= filter;
+    return filter;
+}
+
+// Import filters tried when detection finds nothing or its choice cannot load the file:
+// the binary and XML formats of the route. Text filters are not among them: they would
+// turn any unreadable file into a page of garbage instead of an error.
+std::vector<const char *> fallbackFilters(const QString &kind) {
+    if (kind == QLatin1String(protocol::kCalc))
+        return {"MS Excel 97", "Calc MS Excel 2007 XML", "MS Excel 95", "MS Excel 5.0/95",
+                "MS Excel 4.0", "MS Excel 2003 XML"};
+    if (kind == QLatin1String(protocol::kImpress))
+        return {"MS PowerPoint 97", "Impress MS PowerPoint 2007 XML"};
+    return {"MS Word 97", "MS Word 2007 XML", "MS Word 95", "Rich Text Format"};
+}
+
+void closeModel(const uno::Reference<uno::XInterface> &model) {
+    if (!model.is())
+        return;
+    try {
+        uno::Reference<util::XCloseable> closeable(model, uno::UNO_QUERY);
+        if (closeable.is()) {
+            closeable->close(true);
+            return;
+        }
+        uno::Reference<lang::XComponent> component(model, uno::UNO_QUERY);
+        if (component.is())
+            component->dispose();
+    } catch (const lang::DisposedException &) {
+        throw;
+    } catch (const uno::Exception &) {
+    }
+}
+
+// Closes the model however the conversion ends.
+class ModelGuard {
+public:
+    explicit ModelGuard(uno::Reference<uno::XInterface> model) : model_(std::move(model)) {}
+    ~ModelGuard() {
+        try {
+            closeModel(model_);
+        } catch (...) {
+        }
+    }
+    ModelGuard(const ModelGuard &) = delete;
+    ModelGuard &operator=(const ModelGuard &) = delete;
+
+private:
+    uno::Reference<uno::XInterface> model_;
+};
+
+uno::Reference<uno::XInterface> loadWithFilter(const uno::Reference<uno::XComponentContext> &ctx,
+                                               const QString &source, const OUString &filter) {
+    const OUString url = fileUrl(source);
+    const auto description = filterDescription(ctx, filter);
+    OUString service, type;
+    findProp(description, "DocumentService") >>= service;
+    findProp(description, "Type") >>= type;
+    if (service.isEmpty())
+        throw uno::RuntimeException("no document service for filter " + filter);
+    if (type.indexOf("Text") >= 0) {
+        QFile file(source);
+        if (!file.open(QIODevice::ReadOnly) || !looksLikeText(file.read(65536)))
+            throw uno::RuntimeException(toOU(QStringLiteral("文件既不是可识别的格式，也不是文本")));
+    }
+    uno::Reference<uno::XInterface> model =
+        ctx->getServiceManager()->createInstanceWithContext(service, ctx);
+    uno::Reference<frame::XLoadable> loadable(model, uno::UNO_QUERY_THROW);
+    uno::Sequence<beans::PropertyValue> descriptor = props({
+        prop("URL", uno::Any(url)),
+        prop("FilterName", uno::Any(filter)),
+        prop("ReadOnly", uno::Any(true)),
+        prop("Hidden", uno::Any(true)),
+        prop("MacroExecutionMode", uno::Any(document::MacroExecMode::NEVER_EXECUTE)),
+        prop("UpdateDocMode", uno::Any(document::UpdateDocMode::NO_UPDATE)),
+    });
+    if (filter.equalsAscii(kCsvFilter)) {
+        QFile file(source);
+        if (file.open(QIODevice::ReadOnly)) {
+            descriptor.realloc(descriptor.getLength() + 1);
+            descriptor.getArray()[descriptor.getLength() - 1] =
+                prop("FilterOptions", uno::Any(toOU(csvFilterOptions(file.read(65536)))));
+        }
+    }
+    try {
+        loadable->load(descriptor);
+    } catch (const lang::DisposedException &) {
+        throw;
+    } catch (const uno::Exception &) {
+        closeModel(model);
+        throw;
+    }
+    return model;
+}
+
+uno::Reference<uno::XInterface> load(const uno::Reference<uno::XComponentContext> &ctx,
+                                     const QString &kind, const QString &source) {
+    std::vector<OUString> candidates;
+    const OUString detected = detectFilter(ctx, fileUrl(source));
+    if (!detected.isEmpty())
+        candidates.push_back(detected);
+    for (const char *name : fallbackFilters(kind)) {
+        const OUString filter = OUString::createFromAscii(name);
+        if (filter != detected)
+            candidates.push_back(filter);
+    }
+    QString firstError;
+    for (const OUString &filter : candidates) {
+        try {
+            return loadWithFilter(ctx, source, filter);
+        } catch (const lang::DisposedException &) {
+            throw;
+        } catch (const uno::Exception &e) {
+            if (firstError.isEmpty())
+                firstError = QStringLiteral("%1（%2）").arg(toQ(e.Message), toQ(filter));
+        }
+    }
+    throw WorkerError(QStringLiteral("无法打开文档：%1").arg(firstError));
+}
+
+bool supports(const uno::Reference<uno::XInterface> &model, const char *service) {
+    uno::Reference<lang::XServiceInfo> info(model, uno::UNO_QUERY);
+    return info.is() && info->supportsService(OUString::createFromAscii(service));
+}
+
+// A document that the office reads as something other than its route expects (a
+// presentation file that only opens as text, say) is not converted into a wrong page.
+void checkRoute(const QString &kind, const uno::Reference<uno::XInterface> &model) {
+    bool fits = false;
+    QString expected;
+    if (kind == QLatin1String(protocol::kCalc)) {
+        fits = supports(model, "com.sun.star.sheet.SpreadsheetDocument");
+        expected = QStringLiteral("电子表格");
+    } else if (kind == QLatin1String(protocol::kImpress)) {
+        fits = supports(model, "com.sun.star.presentation.PresentationDocument") ||
+               supports(model, "com.sun.star.drawing.DrawingDocument");
+        expected = QStringLiteral("演示文稿");
+    } else {
+        fits = supports(model, "com.sun.star.text.TextDocument") ||
+               supports(model, "com.sun.star.text.WebDocument");
+        expected = QStringLiteral("文字处理文档");
+    }
+    if (!fits)
+        throw WorkerError(QStringLiteral("文档不是%1").arg(expected));
+}
+
+void store(const uno::Reference<uno::XInterface> &model, const QString &target,
+           const char *filter) {
+    uno::Reference<frame::XStorable> storable(model, uno::UNO_QUERY_THROW);
+    storable->storeToURL(fileUrl(target),
+                         props({
+                             prop("FilterName", uno::Any(OUString::createFromAscii(filter))),
+                             prop("Overwrite", uno::Any(true)),
+                         }));
+}
+
+// Numbers that only a layout would fill in otherwise (figure and table captions,
+// references) are brought up to date; the model has no view that would do it.
+void refreshFields(const uno::Reference<uno::XInterface> &model) {
+    uno::Reference<text::XTextFieldsSupplier> supplier(model, uno::UNO_QUERY);
+    if (!supplier.is())
+        return;
+    uno::Reference<util::XRefreshable> fields(supplier->getTextFields(), uno::UNO_QUERY);
+    if (fields.is())
+        fields->refresh();
+}
+
+void exportPresentation(const uno::Reference<uno::XComponentContext> &ctx,
+                        const uno::Reference<uno::XInterface> &model, const QString &target,
+                        const QString &scratchFolder, const char *textFilter) {
+    // Text of every slide: the export's single-document mode (no filter data) writes all
+    // slides' titles, outlines, text boxes and tables into one page.
+    const QString textPage = scratchFolder + QStringLiteral("/slides.html");
+    QFile::remove(textPage);
+    store(model, textPage, textFilter);
+    QFile textFile(textPage);
+    if (!textFile.open(QIODevice::ReadOnly))
+        throw WorkerError(QStringLiteral("演示文稿的文字没有导出"));
+    const QByteArray text = textFile.readAll();
+    textFile.close();
+    QFile::remove(textPage);
+
+    // A picture of every slide, in a folder that belongs to this page alone.
+    const QFileInfo targetInfo(target);
+    const QString folderName = companionFolderName(targetInfo.fileName());
+    QDir folder(targetInfo.absolutePath() + QLatin1Char('/') + folderName);
+    // Pictures of an earlier page of this name go; a link is removed, never followed.
+    if (QFileInfo(folder.path()).isSymLink())
+        QFile::remove(folder.path());
+    else if (folder.exists())
+        folder.removeRecursively();
+    if (!QDir().mkpath(folder.absolutePath()))
+        throw WorkerError(QStringLiteral("无法建立文件夹：%1").arg(folder.absolutePath()));
+
+    uno::Reference<drawing::XDrawPagesSupplier> supplier(model, uno::UNO_QUERY_THROW);
+    uno::Reference<drawing::XDrawPages> pages = supplier->getDrawPages();
+    const auto exporter = drawing::GraphicExportFilter::create(ctx);
+    QList<SlidePicture> pictures;
+    for (sal_Int32 i = 0; i < pages->getCount(); ++i) {
+        uno::Reference<drawing::XDrawPage> page(pages->getByIndex(i), uno::UNO_QUERY_THROW);
+        uno::Reference<beans::XPropertySet> pageProps(page, uno::UNO_QUERY_THROW);
+        sal_Int32 width = 0, height = 0;
+        pageProps->getPropertyValue("Width") >>= width;
+        pageProps->getPropertyValue("Height") >>= height;
+        SlidePicture picture;
+        picture.fileName = QStringLiteral("slide%1.jpg").arg(i + 1);
+        picture.width = kSlidePixelWidth;
+        picture.height = width > 0 ? int(std::lround(double(kSlidePixelWidth) * height / width))
+                                   : kSlidePixelWidth * 3 / 4;
+        const QString file = folder.filePath(picture.fileName);
+        exporter->setSourceDocument(uno::Reference<lang::XComponent>(page, uno::UNO_QUERY_THROW));
+        const uno::Sequence<beans::PropertyValue> filterData = props({
+            prop("PixelWidth", uno::Any(sal_Int32(picture.width))),
+            prop("PixelHeight", uno::Any(sal_Int32(picture.height))),
+            prop("Quality", uno::Any(kSlideJpegQuality)),
+        });
+        exporter->filter(props({
+            prop("URL", uno::Any(fileUrl(file))),
+            prop("MediaType", uno::Any(OUString("image/jpeg"))),
+            prop("FilterData", uno::Any(filterData)),
+        }));
+        if (!QFileInfo(file).size())
+            throw WorkerError(QStringLiteral("幻灯片 %1 的图片没有写出").arg(i + 1));
+        pictures << picture;
+    }
+
+    QSaveFile page(target);
+    if (!page.open(QIODevice::WriteOnly) ||
+        page.write(buildPresentationPage(text, folderName, pictures)) < 0 || !page.commit())
+        throw WorkerError(QStringLiteral("无法写入网页：%1").arg(target));
+}
+
+}  // namespace
+
+Converter::Converter(OfficeProcess &office, QString scratchFolder)
+    : office_(office), scratchFolder_(std::move(scratchFolder)) {}
+
+void Converter::convert(const QString &kind, const QString &source, const QString &target) {
+    const QFileInfo sourceInfo(source);
+    if (!sourceInfo.isFile())
+        throw WorkerError(QStringLiteral("文档不存在：%1").arg(source));
+    if (!sourceInfo.isReadable())
+        throw WorkerError(QStringLiteral("文档不能读取：%1").arg(source));
+    const QFileInfo targetInfo(target);
+    if (!QDir().mkpath(targetInfo.absolutePath()))
+        throw WorkerError(QStringLiteral("无法建立文件夹：%1").arg(targetInfo.absolutePath()));
+
+    const auto ctx = office_.context();
+    try {
+        const auto model = load(ctx, kind, sourceInfo.absoluteFilePath());
+        ModelGuard guard(model);
+        checkRoute(kind, model);
+        if (supports(model, "com.sun.star.presentation.PresentationDocument")) {
+            exportPresentation(ctx, model, target, scratchFolder_, "impress_html_Export");
+        } else if (supports(model, "com.sun.star.drawing.DrawingDocument")) {
+            exportPresentation(ctx, model, target, scratchFolder_, "draw_html_Export");
+        } else if (supports(model, "com.sun.star.sheet.SpreadsheetDocument")) {
+            store(model, target, "HTML (StarCalc)");
+        } else if (supports(model, "com.sun.star.text.WebDocument")) {
+            store(model, target, "HTML");
+        } else if (supports(model, "com.sun.star.text.TextDocument")) {
+            refreshFields(model);
+            store(model, target, "HTML (StarWriter)");
+        } else {
+            throw WorkerError(QStringLiteral("不支持的文档类型"));
+        }
+    } catch (const lang::DisposedException &e) {
+        office_.discard();
+        throw WorkerError(QStringLiteral("LibreOffice 在转换时崩溃或断开了连接：%1").arg(toQ(e.Message)));
+    } catch (const uno::Exception &e) {
+        if (!office_.alive()) {
+            office_.discard();
+            throw WorkerError(QStringLiteral("LibreOffice 在转换时崩溃：%1").arg(toQ(e.Message)));
+        }
+        throw WorkerError(QStringLiteral("转换失败：%1").arg(toQ(e.Message)));
+    }
+    if (!QFileInfo(target).isFile() || QFileInfo(target).size() == 0)
+        throw WorkerError(QStringLiteral("没有写出网页：%1").arg(target));
+}
+
+}  // namespace zelbrin::officeworker
