@@ -38,7 +38,7 @@ inline QMap<QString, QByteArray> defaultChmPages() {
 }
 
 // Writes the project (pages plus contents "toc.hhc" and index "idx.hhk") into
-// projectDir and compiles chmPath from it with chmcmd. Returns an error text, empty
+// projectDir and compiles chmPath from it with hhc. Returns an error text, empty
 // on success. The contents and index written are returned through hhcHhk.
 inline QString makeTestChm(const QString &projectDir, const QString &chmPath,
                            const QMap<QString, QByteArray> &pages,
@@ -69,18 +69,20 @@ inline QString makeTestChm(const QString &projectDir, const QString &chmPath,
         if (!f.open(QIODevice::WriteOnly) || f.write(it.value()) != it.value().size())
             return "cannot write " + it.key();
     }
+    // hhc stores the contents and index under its own names.
     if (hhcHhk)
-        *hhcHhk = {{"toc.hhc", sitemap}, {"idx.hhk", sitemap}};
-    QProcess chmcmd;
-    chmcmd.setWorkingDirectory(projectDir);
-    chmcmd.setProcessChannelMode(QProcess::MergedChannels);
-    chmcmd.start("chmcmd", {"t.hhp"});
-    if (!chmcmd.waitForFinished(60000))
-        return "chmcmd did not run: " + chmcmd.errorString();
-    const QString out = QString::fromLocal8Bit(chmcmd.readAll());
+        *hhcHhk = {{"contents.hhc", sitemap}, {"index.hhk", sitemap}};
+    // Compiled by our own hhc, as the workbench compiles its projects.
+    QProcess hhc;
+    hhc.setWorkingDirectory(projectDir);
+    hhc.setProcessChannelMode(QProcess::MergedChannels);
+    hhc.start(binProgram("hhc"), {projectDir + "/t.hhp"});
+    if (!hhc.waitForFinished(60000))
+        return "hhc did not run: " + hhc.errorString();
+    const QString out = QString::fromLocal8Bit(hhc.readAll());
     const QString made = projectDir + u'/' + QFileInfo(chmPath).fileName();
-    if (!QFileInfo(made).isFile() || QFileInfo(made).size() == 0 || out.contains("Error:"))
-        return "chmcmd failed: " + out;
+    if (hhc.exitStatus() != QProcess::NormalExit || hhc.exitCode() != 0 || !QFileInfo(made).isFile())
+        return "hhc failed: " + out;
     if (QFileInfo(made).absoluteFilePath() != QFileInfo(chmPath).absoluteFilePath()) {
         QDir().mkpath(QFileInfo(chmPath).path());
         QFile::remove(chmPath);
