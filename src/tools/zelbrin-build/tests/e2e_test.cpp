@@ -5,7 +5,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -168,4 +172,84 @@ TEST(EndToEnd, SampleProjectCompilesWithExitCodes) {
     EXPECT_TRUE(out.contains("编译时出错，是否安装过office？：")) << out.toStdString();
     EXPECT_TRUE(out.contains("/nonexistent/page.htm")) << out.toStdString();
     EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/坏.CHM"));
+}
+
+namespace {
+
+// Processes whose command line mentions text (the test's own temporary folder).
+QList<int> processesMentioning(const QString &text) {
+    QList<int> pids;
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
+        bool isPid = false;
+        const int pid = entry.toInt(&isPid);
+        if (!isPid)
+            continue;
+        QFile cmdline("/proc/" + entry + "/cmdline");
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(text.toUtf8()))
+            pids << pid;
+    }
+    return pids;
+}
+
+int parentOf(int pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray s = stat.readAll();
+    return s.mid(s.lastIndexOf(')') + 2).split(' ').value(1).toInt();
+}
+
+}  // namespace
+
+TEST(EndToEnd, WorkerKilledMidBuildIsAClearErrorAndLeavesNothing) {
+    const QString shared = corpusFolder();
+    ASSERT_FALSE(shared.isEmpty());
+    QTemporaryDir tmp;
+    const QString tmpRoot = tmp.path() + "/tmp";
+    QDir().mkpath(tmpRoot);
+    // Word documents only, several times over, so that the kill lands in a Word conversion.
+    Catalog words{"文档", {}};
+    for (int round = 0; round < 6; ++round)
+        for (const char *d : {"doc/61490.doc", "doc/testPictures.doc", "doc/FloatingPictures.doc",
+                              "docx/ServerStatus-DogSon-README.docx", "docx/bib-chernigovka.netdo.ru_download_docs_17459.docx"})
+            words.documents << QString::fromUtf8(d);
+    QDir().mkpath(tmp.path() + "/proj");
+    const QString project = tmp.path() + "/proj/Killed.zlp";
+    writeProject(project, "Killed", shared, {words});
+
+    QProcess build;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", tmpRoot);  // the office profile lands here, and so in soffice's command line
+    build.setProcessEnvironment(env);
+    build.setProcessChannelMode(QProcess::MergedChannels);
+    build.start(bin("zelbrin-build"), {project});
+    ASSERT_TRUE(build.waitForStarted());
+
+    int worker = -1;
+    for (int i = 0; i < 600 && worker < 0 && build.state() == QProcess::Running; ++i) {
+        for (int pid : processesMentioning(tmpRoot))
+            if (QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)).endsWith("soffice.bin"))
+                worker = parentOf(pid);
+        QThread::msleep(50);
+    }
+    ASSERT_GT(worker, 0) << "no office started";
+    QThread::msleep(1500);  // into the conversions
+    ASSERT_EQ(::kill(worker, SIGKILL), 0);
+
+    ASSERT_TRUE(build.waitForFinished(120000));
+    const QString out = QString::fromLocal8Bit(build.readAll());
+    EXPECT_EQ(build.exitCode(), 1) << out.toStdString();
+    EXPECT_TRUE(out.contains("编译时出错，是否安装过office？：")) << out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/proj/temp"));
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/proj/Killed.CHM"));
+    // No office process outlives the build, and its private profile is gone.
+    QList<int> left;
+    for (int i = 0; i < 50; ++i) {
+        left = processesMentioning(tmpRoot);
+        if (left.isEmpty())
+            break;
+        QThread::msleep(100);
+    }
+    EXPECT_TRUE(left.isEmpty());
+    EXPECT_TRUE(QDir(tmpRoot).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).filter("zelbrin-office").isEmpty());
 }
