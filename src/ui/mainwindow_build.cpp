@@ -8,6 +8,7 @@
 #include "libreofficesession.h"
 #include "prompts.h"
 #include "shellopen.h"
+#include "structureview.h"
 #include "windowcloser.h"
 
 #include <QAction>
@@ -22,6 +23,9 @@ void TMainForm::actCompileExecute() { StartCompile(); }
 void TMainForm::StartCompile() {
     if (building_)
         return;
+    // A caption still being typed belongs to the tree that is saved and built; left
+    // open, it would be committed mid-build and re-enable the commands there.
+    static_cast<StructureView *>(tlMain)->commitOpenEditor();
     if (project_->Modified) {
         if (prompts_->ask(QStringLiteral("编译之前必须先保存所做的修改！要保存并继续编译吗？"),
                           false) != UserPrompts::Answer::Yes)

@@ -2,6 +2,7 @@
 
 #include "prompts.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHBoxLayout>
@@ -115,7 +116,12 @@ void TFormSetWorkCatalog::revealInitialFolder() {
 }
 
 QString TFormSetWorkCatalog::chosenFolder() const {
-    return result() == QDialog::Accepted ? Edit1->text() : QString();
+    if (result() != QDialog::Accepted)
+        return QString();
+    // Links are made from this folder and stored as they are: a relative one would name
+    // other files, or none, when the program next starts in another folder.
+    const QString text = Edit1->text();
+    return QDir::isRelativePath(text) ? QDir::cleanPath(QDir::current().absoluteFilePath(text)) : text;
 }
 
 bool TFormSetWorkCatalog::acceptsPath(const QString &text) {

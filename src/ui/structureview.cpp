@@ -108,6 +108,15 @@ void StructureView::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditH
     emit editorClosed(edited_);
 }
 
+void StructureView::commitOpenEditor() {
+    if (!isEditing())
+        return;
+    if (QWidget *editor = indexWidget(edited_)) {
+        commitData(editor);
+        closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
 void StructureView::focusOutEvent(QFocusEvent *event) {
     QTreeView::focusOutEvent(event);
     // Neither a popup menu, another window taking over, nor our own in-place editor

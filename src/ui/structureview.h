@@ -22,6 +22,8 @@ public:
 
     using QTreeView::edit;
     bool isEditing() const { return state() == EditingState; }
+    // Ends an open in-place edit as if it had been confirmed.
+    void commitOpenEditor();
 
     // What a drag starting on index carries; also reports the start (nodeDragStarted).
     QMimeData *beginNodeDrag(const QModelIndex &index);

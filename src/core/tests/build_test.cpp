@@ -169,3 +169,21 @@ TEST_F(BuildTest, TopLevelLeafCarriesItsFolderButNotTemp) {
     EXPECT_FALSE(QFileInfo::exists(proj + "temp/html/temp"));
     EXPECT_TRUE(QFileInfo::exists(proj + "temp/html/intro.htm"));
 }
+
+TEST_F(BuildTest, QuotesInCaptionsAndNamesCompileWithTheRealCompiler) {
+    const QByteArray binDir = qgetenv("ZELBRIN_BIN_DIR");
+    ASSERT_FALSE(binDir.isEmpty());
+    env.programFolder = QString::fromLocal8Bit(binDir) + "/";
+    ASSERT_TRUE(QFileInfo(env.programFolder + "hhc").isExecutable());
+    writeFile(tmp.path() + "/docs/say \"hi\".doc", "doc");
+    TreeNode *about = window.AddNode(nullptr, "关于\"帮助\" <v2>", false, false, "");
+    window.AddNode(about, "say \"hi\".doc", false, false, tmp.path() + "/docs/say \"hi\".doc");
+    window.AddNode(about, "intro.doc", false, false, tmp.path() + "/docs/intro.doc");
+    env.keepBuildFolder = true;
+    EXPECT_NO_THROW(project.Compile(env));
+    EXPECT_EQ(opened, QStringList{proj + "Manual.CHM"});
+    EXPECT_TRUE(readFile(proj + "Manual.CHM").startsWith("ITSF"));
+    // The contents file itself keeps the captions as they are.
+    const QByteArray contents = readFile(proj + "temp/Manual.hhc");
+    EXPECT_TRUE(contents.contains("value=\"say \"hi\"\">")) << contents.constData();
+}

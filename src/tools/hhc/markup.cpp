@@ -48,6 +48,33 @@ qsizetype skipBlanks(const QByteArray &s, qsizetype i, qsizetype to) {
     return i;
 }
 
+bool isNameByte(char c) {
+    return isAsciiAlpha(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == ':' || c == '.';
+}
+
+// Whether the quote at i can end a sitemap value: what follows it is the end of the tag
+// ("/>", or ">" before a line end or the next tag) or another attribute ("name =").
+// A caption such as 关于"帮助" <v2> holds quotes followed by blanks and by "<".
+bool endsSitemapValue(const QByteArray &s, qsizetype i) {
+    const qsizetype n = s.size();
+    qsizetype j = i + 1;
+    if (j < n && s[j] == '>')
+        return j + 1 >= n || isBlank(s[j + 1]) || s[j + 1] == '<';
+    if (j + 1 < n && s[j] == '/' && s[j + 1] == '>')
+        return true;
+    if (j < n && !isBlank(s[j]))
+        return false;
+    j = skipBlanks(s, j, n);
+    if (j >= n || s[j] == '>' || (s[j] == '/' && j + 1 < n && s[j + 1] == '>'))
+        return true;
+    if (!isAsciiAlpha(s[j]))
+        return false;
+    while (j < n && isNameByte(s[j]))
+        ++j;
+    j = skipBlanks(s, j, n);
+    return j < n && s[j] == '=';
+}
+
 // Where a quoted value that starts after the opening quote at `open` ends (the index of
 // its closing quote, or the text's end).
 qsizetype closingQuote(const QByteArray &s, qsizetype open, QuoteRule rule) {
@@ -55,8 +82,7 @@ qsizetype closingQuote(const QByteArray &s, qsizetype open, QuoteRule rule) {
     qsizetype close = s.indexOf(q, open + 1);
     if (rule == QuoteRule::Sitemap) {
         while (close >= 0 && close + 1 < s.size()) {
-            const char next = s[close + 1];
-            if (isBlank(next) || next == '>' || next == '/')
+            if (endsSitemapValue(s, close))
                 break;
             const qsizetype further = s.indexOf(q, close + 1);
             if (further < 0)

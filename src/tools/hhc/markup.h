@@ -31,8 +31,8 @@ struct Tag {
 
 enum class QuoteRule {
     Html,     // a quoted value ends at its closing quote
-    Sitemap,  // a quote that is followed by neither a blank, ">" nor "/" belongs to the
-              // value: sitemap writers put captions with quotes in unescaped
+    Sitemap,  // a quote belongs to the value unless the tag or another attribute follows
+              // it: sitemap writers put captions with quotes in unescaped
 };
 
 // Calls visit for every start tag. Plain comments, <!...>, <?...> and end tags are skipped;

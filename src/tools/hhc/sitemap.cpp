@@ -18,9 +18,16 @@ StagedSitemap stageSitemap(const QByteArray &text, const QString &projectFolder,
         if (!name || !value)
             return;
         const QByteArray key = text.mid(name->value.begin, name->value.end - name->value.begin);
-        if (key.trimmed().toLower() != "local")
-            return;
         const QByteArray raw = text.mid(value->value.begin, value->value.end - value->value.begin);
+        if (key.trimmed().toLower() != "local") {
+            // Captions come unescaped; chmcmd and the readers would cut them at a quote.
+            if (raw.contains('"') || raw.contains('<') || raw.contains('>')) {
+                QByteArray escaped = raw;
+                escaped.replace('"', "&quot;").replace('<', "&lt;").replace('>', "&gt;");
+                edits.append({value->value, escaped});
+            }
+            return;
+        }
         if (raw.trimmed().isEmpty() || isExternalReference(raw))
             return;
         const auto found = resolveReference(raw, projectFolder, TextEncoding::Gbk, projectFolder);

@@ -141,6 +141,26 @@ TEST_F(FileListTest, DialogAcceptRuleAndCancelButton) {
     EXPECT_EQ(dlg.chosenFolder(), "");
 }
 
+TEST_F(FileListTest, ATypedRelativeFolderIsTakenAsAnAbsolutePath) {
+    // Links are stored as absolute paths; one made from a relative working directory
+    // would lead nowhere once the program starts in another folder.
+    touch({"a.doc"});
+    ASSERT_TRUE(QDir().mkpath(path("sub")));
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    w->execDialog = [&](QDialog &d) {
+        auto &dlg = static_cast<TFormSetWorkCatalog &>(d);
+        dlg.Edit1->setText(".");
+        dlg.OK_Btn->click();
+        return dlg.result();
+    };
+    w->actSetWorkCatalogExecute();
+    QDir::setCurrent(before);
+    EXPECT_EQ(w->project().WorkCatalog, QFileInfo(dir.path()).absoluteFilePath());
+    EXPECT_TRUE(QDir::isAbsolutePath(w->project().WorkCatalog));
+    EXPECT_EQ(rowNames(), QStringList{"a.doc"});
+}
+
 TEST_F(FileListTest, WorkCatalogFromTheFileMenuWithNoProjectOpen) {
     markSaved();
     w->actCloseProjectExecute();

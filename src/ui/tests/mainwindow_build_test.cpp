@@ -5,6 +5,8 @@
 #include "shellopen.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QLineEdit>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -143,4 +145,42 @@ TEST_F(CompileCommandTest, BuildErrorIsShownWithThePrefix) {
     EXPECT_FALSE(w->panCompile->isVisible());
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_TRUE(w->actCompile->isEnabled());
+}
+
+TEST_F(CompileCommandTest, AnOpenCaptionEditorIsCommittedBeforeTheBuild) {
+    prompts.answers = {Answer::Yes};
+    prompts.fileNames = {projectFile()};
+    w->actSaveProjectExecute();
+    ASSERT_FALSE(w->project().Modified);
+    // A second click on a caption opens its editor without marking the project.
+    w->activateWindow();
+    QApplication::setActiveWindow(w.get());
+    TreeNode *cat = w->structureTree().topLevel(0);
+    w->tlMain->setFocus();
+    w->setInPlaceEditing(true);
+    w->tlMain->edit(w->structureTree().indexOf(cat));
+    auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    editor->setText("Renamed");
+    ASSERT_FALSE(w->project().Modified);
+
+    prompts.answers = {Answer::Yes};
+    bool checked = false;
+    log.duringWord = [&] {
+        checked = true;
+        for (QAction *a : w->findChildren<QAction *>())
+            EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+    };
+    w->actCompileExecute();
+    EXPECT_TRUE(checked);
+    // The edit counts as a change: it is saved before the build, and the build used it.
+    EXPECT_EQ(prompts.questions.size(), 1);
+    EXPECT_EQ(cat->caption, "Renamed");
+    QFile saved(projectFile());
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().contains("Caption=\"Renamed\""));
+    EXPECT_FALSE(w->project().Modified);
+    EXPECT_FALSE(w->actSaveProject->isEnabled());
+    ASSERT_FALSE(log.calls.isEmpty());
+    EXPECT_TRUE(log.calls[0].contains("/Renamed/")) << log.calls[0].toStdString();
 }

@@ -265,3 +265,45 @@ TEST(HhcProgram, AnEmptyStructureTreeStillCompiles) {
     EXPECT_EQ(zelbrin::decodeGbk(systemRecords(out).value(3)), QStringLiteral("空项目"));
     EXPECT_TRUE(sitemapEntries(readFile(out + QStringLiteral("/contents.hhc"))).isEmpty());
 }
+
+TEST(HhcProgram, CaptionsWithQuotesAndAngleBracketsAsTheWorkbenchWritesThem) {
+    // The help-project writer puts captions in as they are, quotes and all; the folder
+    // of a catalog's pages bears the caption too.
+    QTemporaryDir tmp;
+    const QString folder = tmp.path() + QStringLiteral("/proj/");
+    const QString catalog = QStringLiteral("关于\"帮助\" <v2>");
+    const QString page = QStringLiteral("%H") + catalog + QStringLiteral("/say \"hi\".htm");
+    const QString hhp = writeWorkbenchProject(
+        folder, QStringLiteral("引号"), QString(),
+        {QStringLiteral("<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"") + catalog +
+             QStringLiteral("\"><param name=\"ImageNumber\" value=\"1\"></OBJECT><UL>"),
+         QStringLiteral("<LI> <OBJECT type=\"text/sitemap\">"),
+         QStringLiteral("<param name=\"Name\" value=\"say \"hi\"\">"),
+         QStringLiteral("<param name=\"Local\" value=\"") + page + QStringLiteral("\">"),
+         QStringLiteral("<param name=\"ImageNumber\" value=\"11\"></OBJECT>"),
+         QStringLiteral("</UL></UL>")},
+        {QStringLiteral("<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"say \"hi\"\">"),
+         QStringLiteral("<param name=\"Name\" value=\"%H") + catalog + QStringLiteral("/say \"hi\"\">"),
+         QStringLiteral("<param name=\"Local\" value=\"") + page + QStringLiteral("\"></OBJECT>")});
+    writeFile(folder + QStringLiteral("temp/html/") + catalog + QStringLiteral("/say \"hi\".htm"),
+              "<html><body>QUOTE-MARKER</body></html>");
+
+    const HhcRun run = runHhc(hhp);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString out = tmp.path() + QStringLiteral("/unpacked");
+    ASSERT_TRUE(extractChm(folder + QStringLiteral("引号.CHM"), out));
+    auto unescaped = [](QString s) {
+        return s.replace(QStringLiteral("&quot;"), QStringLiteral("\""))
+            .replace(QStringLiteral("&lt;"), QStringLiteral("<"))
+            .replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+    };
+    const QList<SitemapEntry> contents = sitemapEntries(readFile(out + QStringLiteral("/contents.hhc")));
+    ASSERT_EQ(contents.size(), 2);
+    EXPECT_EQ(unescaped(contents[0].name), catalog);
+    EXPECT_EQ(unescaped(contents[1].name), QStringLiteral("say \"hi\""));
+    EXPECT_TRUE(readFile(stored(out, contents[1].local)).contains("QUOTE-MARKER"));
+    const QList<SitemapEntry> index = sitemapEntries(readFile(out + QStringLiteral("/index.hhk")));
+    ASSERT_EQ(index.size(), 1);
+    EXPECT_EQ(unescaped(index[0].name), QStringLiteral("say \"hi\""));
+    EXPECT_EQ(index[0].local, contents[1].local);
+}

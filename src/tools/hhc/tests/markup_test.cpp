@@ -169,3 +169,17 @@ TEST(HelpProjectText, LanguageIsWrittenInHexadecimalThatChmcmdReads) {
     EXPECT_EQ(formatLanguage(0x804), QStringLiteral("0x0804"));
     EXPECT_EQ(formatLanguage(0x7f), QStringLiteral("0x007f"));
 }
+
+TEST(SitemapTags, QuotesFollowedByBlanksOrBracketsStayInTheValue) {
+    const QByteArray text = "<param name=\"Name\" value=\"关于\"帮助\" <v2>\"><param name=\"ImageNumber\" value=\"1\">\r\n"
+                            "<param name=\"Local\" value=\"/h/关于\"帮助\" <v2>/say \"hi\".htm\">\r\n"
+                            "<param value=\"a\" name=\"Name\"><param name = \"x\" value = \"<\"y\">\" />";
+    QList<QByteArray> values;
+    forEachTag(text, QuoteRule::Sitemap, [&](const Tag &t) {
+        const TagAttribute *v = t.attribute("value");
+        ASSERT_NE(v, nullptr);
+        values.append(text.mid(v->value.begin, v->value.end - v->value.begin));
+    });
+    EXPECT_EQ(values, (QList<QByteArray>{"关于\"帮助\" <v2>", "1", "/h/关于\"帮助\" <v2>/say \"hi\".htm", "a",
+                                         "<\"y\">"}));
+}
