@@ -81,7 +81,9 @@ QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     const QString chm = dir + name + QStringLiteral(".CHM");
     const FileStamp before = FileStamp::of(chm);
     QString output;
-    const int exitCode = RunProcessAndWait(compiler, {hhp}, &output);
+    // Generous for the largest help files, but a hung compiler must not hold the window forever.
+    constexpr int kCompilerTimeoutMs = 30 * 60 * 1000;
+    const int exitCode = RunProcessAndWait(compiler, {hhp}, &output, {}, kCompilerTimeoutMs);
     const FileStamp after = FileStamp::of(chm);
     // A compiler failure must not open a stale help file from an earlier build.
     if (exitCode != 0 || !after.exists || after.sameAs(before)) {

@@ -1,12 +1,13 @@
 #include "runprocess.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QProcess>
 
 namespace zelbrin {
 
 int RunProcessAndWait(const QString &program, const QStringList &arguments, QString *output,
-                      const QString &workingDirectory) {
+                      const QString &workingDirectory, int timeoutMs) {
     if (output)
         output->clear();
     QProcess process;
@@ -26,13 +27,28 @@ int RunProcessAndWait(const QString &program, const QStringList &arguments, QStr
     process.start();
     if (!process.waitForStarted(-1))
         return 1;
+    QDeadlineTimer deadline(timeoutMs < 0 ? QDeadlineTimer::Forever : QDeadlineTimer(timeoutMs));
+    bool timedOut = false;
     while (!process.waitForFinished(10)) {
         if (process.state() == QProcess::NotRunning)
             break;
+        if (deadline.hasExpired()) {
+            process.kill();
+            process.waitForFinished(-1);
+            timedOut = true;
+            break;
+        }
         QCoreApplication::processEvents();
     }
-    if (output)
+    if (output) {
         *output = QString::fromLocal8Bit(process.readAll());
+        if (timedOut)
+            *output += QStringLiteral("\n%1: no answer after %2 s, stopped\n")
+                           .arg(program)
+                           .arg(timeoutMs / 1000.0);
+    }
+    if (timedOut)
+        return 1;
     if (process.exitStatus() == QProcess::CrashExit)
         return 1;
     return process.exitCode();

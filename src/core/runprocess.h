@@ -9,8 +9,9 @@ namespace zelbrin {
 // it in slices of 10 ms, letting pending events run between slices so that the window stays
 // painted. Returns its exit code; 1 when it cannot be started or crashed. The child reads
 // no input. output, when given, receives its merged standard output and error text;
-// otherwise that text is discarded. An empty workingDirectory keeps the caller's.
+// otherwise that text is discarded. An empty workingDirectory keeps the caller's. A child
+// still running after timeoutMs (when not negative) is killed and counts as failed (1).
 int RunProcessAndWait(const QString &program, const QStringList &arguments, QString *output = nullptr,
-                      const QString &workingDirectory = {});
+                      const QString &workingDirectory = {}, int timeoutMs = -1);
 
 }  // namespace zelbrin

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QTreeView>
+#include <QTreeWidget>
 
 namespace zelbrin::ui {
 
@@ -53,6 +54,8 @@ void TMainForm::actOpenProjectExecute() {
     tlMain->expandAll();
     if (!project_->WorkCatalog.isEmpty())
         RefreshFileList();
+    else
+        lvWordList->clear();  // rows of no working directory would be placed as "/name"
     UpdateProjectState(false);
 }
 

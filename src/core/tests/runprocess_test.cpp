@@ -52,3 +52,13 @@ TEST(RunProcessAndWait, EventsRunWhileTheChildRuns) {
     EXPECT_TRUE(once);
     EXPECT_GE(ticks, 5);
 }
+
+TEST(RunProcessAndWait, AChildPastItsTimeOutIsStoppedAndFails) {
+    QElapsedTimer clock;
+    clock.start();
+    QString output;
+    EXPECT_EQ(RunProcessAndWait("sleep", {"30"}, &output, {}, 300), 1);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_TRUE(output.contains("no answer")) << output.toStdString();
+    EXPECT_EQ(RunProcessAndWait("sh", {"-c", "exit 4"}, nullptr, {}, 10000), 4);
+}

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -281,4 +282,17 @@ TEST_F(MainWindowTest, AddNodeDrivesFocusAndEditor) {
     EXPECT_FALSE(w->inPlaceEditing());
     EXPECT_EQ(b->imageIndex, ImageIndex::Catalog);
     EXPECT_EQ(c->imageIndex, ImageIndex::Catalog);
+}
+
+TEST_F(MainWindowTest, OpeningAProjectWithoutWorkingDirectoryEmptiesTheList) {
+    QFile doc(path("a.doc"));
+    ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
+    doc.close();
+    w->project().SetWorkCatalog(dir.path());
+    ASSERT_EQ(w->lvWordList->topLevelItemCount(), 1);
+    writeProject("NoDir.zlp", "<NoDir><Items/></NoDir>");
+    prompts.fileNames = {path("NoDir.zlp")};
+    w->actOpenProjectExecute();
+    EXPECT_TRUE(w->project().WorkCatalog.isEmpty());
+    EXPECT_EQ(w->lvWordList->topLevelItemCount(), 0);
 }

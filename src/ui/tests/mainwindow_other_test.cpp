@@ -78,11 +78,12 @@ struct OtherCommandsTest : ::testing::Test {
         const QString path = program() + name;
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\nprintf '%s:%s' \"$#\" \"$*\" > \"$0.ran\"\n");
+        // Written whole and then renamed, so a test never reads a half-written record.
+        f.write("#!/bin/sh\nprintf '%s:%s' \"$#\" \"$*\" > \"$0.part\" && mv \"$0.part\" \"$0.ran\"\n");
         f.close();
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
-    bool ran(const QString &name, int timeoutMs = 3000) {
+    bool ran(const QString &name, int timeoutMs = 10000) {
         return QTest::qWaitFor([&] { return QFileInfo::exists(program() + name + ".ran"); }, timeoutMs);
     }
     // Shows the modal About box and hands it to check while it is open.
@@ -243,7 +244,7 @@ struct UpdatePromptTest : OtherCommandsTest {
         server.setResponse({200, "[FileList]\r\n1=%APPDIR%\\Zelbrin/3.7.1.1/2011-01-01 10:20:30\r\n"});
     }
     bool asked() {
-        return QTest::qWaitFor([&] { return prompts.questions.contains(kUpdateQuestion); }, 5000);
+        return QTest::qWaitFor([&] { return prompts.questions.contains(kUpdateQuestion); }, 15000);
     }
 };
 
