@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTreeView>
 
@@ -183,4 +184,32 @@ TEST_F(CompileCommandTest, AnOpenCaptionEditorIsCommittedBeforeTheBuild) {
     EXPECT_FALSE(w->actSaveProject->isEnabled());
     ASSERT_FALSE(log.calls.isEmpty());
     EXPECT_TRUE(log.calls[0].contains("/Renamed/")) << log.calls[0].toStdString();
+}
+
+// The compile command with the real office worker and hhc from the program folder.
+TEST(CompileCommandReal, SampleManualCompilesFromTheWindow) {
+    QTemporaryDir tmp;
+    QProcess sample;
+    sample.start("sh", {qEnvironmentVariable("ZELBRIN_SOURCE_DIR") + "/scripts/sample.sh", tmp.path()});
+    ASSERT_TRUE(sample.waitForFinished(30000) && sample.exitCode() == 0);
+    const QString project = tmp.path() + "/用户手册.zlp";
+
+    ScriptedPrompts prompts;
+    MainWindowOptions options{&prompts, false};
+    options.programFolder = qEnvironmentVariable("ZELBRIN_BIN_DIR");
+    TMainForm w(options);
+    w.show();
+    QStringList opened;
+    platform::setShellOpenHandler([&](const QString &p) { opened << p; });
+    prompts.fileNames = {project};
+    w.actOpenProjectExecute();
+    ASSERT_EQ(w.structureTree().topLevelCount(), 2);
+    w.actCompileExecute();
+    platform::setShellOpenHandler(nullptr);
+    EXPECT_TRUE(prompts.notices.isEmpty()) << prompts.notices.join('\n').toStdString();
+    EXPECT_EQ(opened, QStringList{tmp.path() + "/用户手册.CHM"});
+    EXPECT_GT(QFileInfo(tmp.path() + "/用户手册.CHM").size(), 10000);
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/temp"));
+    EXPECT_EQ(w.project().DefaultTopic, tmp.path() + "/temp/html/intro.htm");
+    EXPECT_TRUE(w.actCompile->isEnabled());
 }
