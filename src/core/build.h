@@ -12,7 +12,7 @@ namespace zelbrin {
 struct BuildEnvironment {
     // ShowStep: shows a step text (and lets the window paint it).
     std::function<void(const QString &)> showStep;
-    // Starts the office for this build (the design's Word instance).
+    // Starts the office for this build; one office serves every document.
     OfficeSessionFactory officeFactory;
     // Closes a help viewer whose window title is exactly the given text.
     std::function<void(const QString &)> closeViewer;

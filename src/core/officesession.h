@@ -6,7 +6,7 @@
 
 namespace zelbrin {
 
-// The office application of one build (the design's Word instance): converts
+// The office application of one build: converts
 // documents to HTML pages. One session serves every document of a build and is
 // told to quit at its end.
 class OfficeSession {

@@ -213,7 +213,7 @@ private:
     std::unique_ptr<UserPrompts> ownPrompts_;
     UserPrompts *prompts_ = nullptr;
     StructureModel *model_ = nullptr;
-    // Own fields besides the components, as the design orders them.
+    // Own fields besides the components.
     QString rememberedCaption_;
     std::unique_ptr<TZLPProject> project_;
     TreeNode *draggedNode_ = nullptr;

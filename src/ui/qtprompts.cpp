@@ -44,7 +44,7 @@ static QString withSuffix(QString name, const QString &suffix) {
 
 QString QtPrompts::openFileName(const QString &filter, const QString &defaultSuffix,
                                 const QString &startDir) {
-    // Like the design's open dialog, a name of a file that does not exist may be typed.
+    // A name of a file that does not exist may be typed; opening it then reads nothing.
     QFileDialog dlg(owner_, QString(), startDir, filter);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(QFileDialog::AnyFile);
