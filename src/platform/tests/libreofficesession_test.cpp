@@ -357,6 +357,26 @@ TEST_F(OfficeSessionTest, NamesWithBlanksHashesAmpersandsAndChineseArePassedThro
     EXPECT_TRUE(QFileInfo(pictures[0]).isFile()) << pictures[0].toStdString();
 }
 
+// 82 Chinese characters are 246 bytes: the page name fits Linux's 255-byte limit, while
+// names derived from it for the pictures would not.
+TEST_F(OfficeSessionTest, PageNamesNearTheFileNameLimitKeepTheirPictures) {
+    const QString stem = QString(82, QChar(0x957F));
+    const QString wordPage = target(stem + QStringLiteral(".htm"));
+    session_->convertWordDocument(corpus(QStringLiteral("doc/testPictures.doc")), wordPage);
+    QStringList pictures = pictureFiles(wordPage);
+    EXPECT_GE(pictures.size(), 1);
+    for (const QString &picture : pictures)
+        EXPECT_TRUE(QFileInfo(picture).isFile()) << picture.toStdString();
+
+    const QString slidesFolder = out_.filePath(QStringLiteral("slides"));
+    ASSERT_TRUE(QDir().mkpath(slidesFolder));
+    const QString slidesPage = slidesFolder + u'/' + stem + QStringLiteral(".htm");
+    ASSERT_TRUE(session_->convertPresentation(corpus(QStringLiteral("ppt/bug55030.ppt")), slidesPage));
+    pictures = pictureFiles(slidesPage);
+    ASSERT_EQ(pictures.size(), 1);
+    EXPECT_TRUE(QFileInfo(pictures[0]).isFile()) << pictures[0].toStdString();
+}
+
 TEST_F(OfficeSessionTest, AFailedDocumentLeavesTheOfficeServingTheNext) {
     const qint64 worker = session_->workerProcessId();
     const QString missing = out_.filePath(QStringLiteral("不存在.doc"));

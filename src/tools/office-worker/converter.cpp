@@ -5,6 +5,7 @@
 #include "presentationpage.h"
 #include "unoutil.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -313,6 +314,21 @@ void exportPresentation(const uno::Reference<uno::XComponentContext> &ctx,
         throw WorkerError(QStringLiteral("无法写入网页：%1").arg(target));
 }
 
+// The office names a page's pictures after the page ("<stem>_htm_<16 hex>.jpeg") and a
+// presentation's folder after it ("<name>_htm_files"). Linux counts a name's limit of 255
+// in bytes, so a Chinese page name that fits (82 characters) would leave its pictures
+// unwritable: such a page is exported under a short name beside it and then renamed.
+constexpr qsizetype kLongestDerivedSuffix = 32;
+
+QString exportPath(const QFileInfo &target) {
+    if (target.fileName().toUtf8().size() + kLongestDerivedSuffix <= 255)
+        return target.absoluteFilePath();
+    const QByteArray digest =
+        QCryptographicHash::hash(target.fileName().toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    return target.absolutePath() + QStringLiteral("/p") + QString::fromLatin1(digest) +
+           QStringLiteral(".htm");
+}
+
 }  // namespace
 
 Converter::Converter(OfficeProcess &office, QString scratchFolder)
@@ -328,22 +344,23 @@ void Converter::convert(const QString &kind, const QString &source, const QStrin
     if (!QDir().mkpath(targetInfo.absolutePath()))
         throw WorkerError(QStringLiteral("无法建立文件夹：%1").arg(targetInfo.absolutePath()));
 
+    const QString page = exportPath(targetInfo);
     const auto ctx = office_.context();
     try {
         const auto model = load(ctx, kind, sourceInfo.absoluteFilePath());
         ModelGuard guard(model);
         checkRoute(kind, model);
         if (supports(model, "com.sun.star.presentation.PresentationDocument")) {
-            exportPresentation(ctx, model, target, scratchFolder_, "impress_html_Export");
+            exportPresentation(ctx, model, page, scratchFolder_, "impress_html_Export");
         } else if (supports(model, "com.sun.star.drawing.DrawingDocument")) {
-            exportPresentation(ctx, model, target, scratchFolder_, "draw_html_Export");
+            exportPresentation(ctx, model, page, scratchFolder_, "draw_html_Export");
         } else if (supports(model, "com.sun.star.sheet.SpreadsheetDocument")) {
-            store(model, target, "HTML (StarCalc)");
+            store(model, page, "HTML (StarCalc)");
         } else if (supports(model, "com.sun.star.text.WebDocument")) {
-            store(model, target, "HTML");
+            store(model, page, "HTML");
         } else if (supports(model, "com.sun.star.text.TextDocument")) {
             refreshFields(model);
-            store(model, target, "HTML (StarWriter)");
+            store(model, page, "HTML (StarWriter)");
         } else {
             throw WorkerError(QStringLiteral("不支持的文档类型"));
         }
@@ -356,6 +373,11 @@ void Converter::convert(const QString &kind, const QString &source, const QStrin
             throw WorkerError(QStringLiteral("LibreOffice 在转换时崩溃：%1").arg(toQ(e.Message)));
         }
         throw WorkerError(QStringLiteral("转换失败：%1").arg(toQ(e.Message)));
+    }
+    if (page != targetInfo.absoluteFilePath()) {
+        QFile::remove(target);
+        if (!QFile::rename(page, target))
+            throw WorkerError(QStringLiteral("无法写入网页：%1").arg(target));
     }
     if (!QFileInfo(target).isFile() || QFileInfo(target).size() == 0)
         throw WorkerError(QStringLiteral("没有写出网页：%1").arg(target));
