@@ -12,6 +12,24 @@
 
 namespace zelbrin::ui {
 
+namespace {
+
+// The dialog's fixed layout leaves a label the room up to the edit on its right; where
+// the system font is larger than the layout was made for, the label's text becomes
+// smaller instead of running under the edit.
+QLabel *labelInRoom(const QString &text, QWidget *parent, int left, int top, int room) {
+    auto *label = new QLabel(text, parent);
+    QFont font = label->font();
+    while (QFontMetrics(font).horizontalAdvance(text) >= room && font.pointSizeF() > 6)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    label->setFont(font);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+}  // namespace
+
 TComvertCHM_Frm::TComvertCHM_Frm(UserPrompts &prompts, QString programFolder, QWidget *parent,
                                  QString hhProgram)
     : QDialog(parent),
@@ -29,8 +47,7 @@ TComvertCHM_Frm::TComvertCHM_Frm(UserPrompts &prompts, QString programFolder, QW
     strip->setStyleSheet(QStringLiteral(
         "background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #2048a0, stop:1 #eeeeee);"));
 
-    auto *openLabel = new QLabel(QStringLiteral("需转换的CHM文件："), this);
-    openLabel->move(7, 49);
+    labelInRoom(QStringLiteral("需转换的CHM文件："), this, 7, 49, 114 - 7 - 2);
     Open_Edit = new QLineEdit(this);
     Open_Edit->setObjectName(QStringLiteral("Open_Edit"));
     Open_Edit->setGeometry(114, 46, 221, 22);
@@ -39,8 +56,7 @@ TComvertCHM_Frm::TComvertCHM_Frm(UserPrompts &prompts, QString programFolder, QW
     Open_Btn->setGeometry(344, 43, 25, 25);
     Open_Btn->setAutoDefault(false);
 
-    auto *saveLabel = new QLabel(QStringLiteral("保存目录："), this);
-    saveLabel->move(7, 89);
+    labelInRoom(QStringLiteral("保存目录："), this, 7, 89, 114 - 7 - 2);
     Save_Edit = new QLineEdit(this);
     Save_Edit->setObjectName(QStringLiteral("Save_Edit"));
     Save_Edit->setGeometry(114, 86, 221, 22);

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -78,6 +79,24 @@ TEST_F(DecompileTest, LayoutAndCaptions) {
     EXPECT_EQ(dlg.Save_Edit->geometry(), QRect(114, 86, 221, 22));
     EXPECT_TRUE(dlg.Open_Edit->text().isEmpty());
     EXPECT_TRUE(dlg.Save_Edit->text().isEmpty());
+}
+
+// The labels stand left of their edits: the edits must not cover any of their text.
+TEST_F(DecompileTest, LabelsAreNotCoveredByTheirEdits) {
+    TComvertCHM_Frm dlg(prompts, binFolder());
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    for (const auto &[text, edit] : {std::pair{QStringLiteral("需转换的CHM文件："), dlg.Open_Edit},
+                                     std::pair{QStringLiteral("保存目录："), dlg.Save_Edit}}) {
+        QLabel *label = nullptr;
+        for (QLabel *l : dlg.findChildren<QLabel *>())
+            if (l->text() == text)
+                label = l;
+        ASSERT_NE(label, nullptr) << text.toStdString();
+        const int textRight = label->x() + label->fontMetrics().horizontalAdvance(text);
+        EXPECT_LT(textRight, edit->x()) << text.toStdString();
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(text)) << text.toStdString();
+    }
 }
 
 TEST_F(DecompileTest, UnpacksThroughTheRealHhWithBlanksInBothPaths) {
