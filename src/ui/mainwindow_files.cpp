@@ -8,7 +8,6 @@
 #include "wordlistwidget.h"
 #include "workbenchrules.h"
 
-#include <QCoreApplication>
 #include <QMenu>
 #include <QToolButton>
 
@@ -61,7 +60,7 @@ bool TMainForm::IsLinkedInTree(const QString &path) const {
 
 void TMainForm::actSetWorkCatalogExecute() {
     const QString initial = project_->WorkCatalog.isEmpty()
-                                ? QCoreApplication::applicationDirPath() + u'/'
+                                ? programFolder()
                                 : project_->WorkCatalog;
     TFormSetWorkCatalog dialog(*prompts_, this);
     dialog.setInitialFolder(initial);

@@ -5,6 +5,7 @@
 #include "aboutdialog.h"
 #include "checkupdate.h"
 #include "convertchmdialog.h"
+#include "fileops.h"
 #include "prompts.h"
 #include "updatecheckhost.h"
 
@@ -23,7 +24,7 @@ QString TMainForm::programFolder() const {
     if (!options_.programFolder.isEmpty())
         return options_.programFolder.endsWith(u'/') ? options_.programFolder
                                                      : options_.programFolder + u'/';
-    return QCoreApplication::applicationDirPath() + u'/';
+    return ProgramFolder();
 }
 
 void TMainForm::actCutomCompileExecute() {
