@@ -136,6 +136,12 @@ bool LibreOfficeSession::readLine(int timeoutMs, QByteArray *line) {
     }
 }
 
+QString LibreOfficeSession::endedText() const {
+    if (worker_->exitStatus() == QProcess::CrashExit)
+        return QStringLiteral("转换程序意外退出（信号 %1）").arg(worker_->exitCode());
+    return QStringLiteral("转换程序意外退出（退出码 %1）").arg(worker_->exitCode());
+}
+
 void LibreOfficeSession::killWorker() {
     if (worker_) {
         if (processGroup_ > 0 && groupHasLiveProcess(processGroup_))
@@ -217,16 +223,19 @@ void LibreOfficeSession::quit() {
         worker_->write(protocol::encodeLine({QLatin1String(protocol::kQuit)}));
         QByteArray line;
         if (!readLine(kQuitTimeoutMs, &line)) {
-            problem = QStringLiteral("转换程序没有按时退出");
+            problem = worker_->state() == QProcess::NotRunning ? endedText()
+                                                                : QStringLiteral("转换程序没有按时退出");
         } else {
             const QStringList answer = protocol::decodeLine(line);
             if (answer.value(0) != QLatin1String(protocol::kOk))
                 problem = answer.value(1);
-            else if (!worker_->waitForFinished(kReapTimeoutMs))
+            // waitForFinished() is false for a worker that has already been seen to end.
+            else if (worker_->state() != QProcess::NotRunning &&
+                     !worker_->waitForFinished(kReapTimeoutMs))
                 problem = QStringLiteral("转换程序没有按时退出");
         }
     } else {
-        problem = QStringLiteral("转换程序意外退出");
+        problem = endedText();
     }
     killWorker();
     if (!problem.isEmpty())

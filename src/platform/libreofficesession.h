@@ -38,6 +38,7 @@ private:
     // Reads one answer line; false when the worker ended or the time ran out first.
     bool readLine(int timeoutMs, QByteArray *line);
     void killWorker();
+    QString endedText() const;
 
     QString workerProgram_;
     int timeoutMs_;

@@ -615,6 +615,43 @@ TEST(LibreOfficeSession, WorkerRejectsMalformedRequestsAndEndsAtEndOfInput) {
     EXPECT_FALSE(QFileInfo::exists(profile));
 }
 
+TEST(LibreOfficeSession, QuitTellsACleanEndFromAWorkerThatDied) {
+    // A worker that answers QUIT and ends at once is often seen to have ended in the same
+    // pass of the event loop that reads its answer; that is a clean end, not a hang.
+    QTemporaryDir dir;
+    const QString script = dir.filePath(QStringLiteral("worker.sh"));
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\necho READY\nread request\nsleep \"$ANSWER_DELAY\"\necho OK\n");
+    file.close();
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    // A busy window: each pass of its event loop takes a while, so the answer and the
+    // end of the worker tend to be noticed together.
+    QTimer busy;
+    QObject::connect(&busy, &QTimer::timeout, [] { QThread::msleep(3); });
+    busy.start(0);
+    for (int i = 0; i < 40; ++i) {
+        // The answer comes at varying points of the loop's passes.
+        qputenv("ANSWER_DELAY", QByteArray::number(0.010 + 0.001 * i, 'f', 3));
+        LibreOfficeSession session(script, 60000);
+        EXPECT_NO_THROW(session.quit()) << "round " << i;
+        EXPECT_EQ(session.workerProcessId(), 0);
+    }
+    qunsetenv("ANSWER_DELAY");
+
+    // One that ends without an answer is reported with how it ended.
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\necho READY\nread request\nexit 3\n");
+    file.close();
+    LibreOfficeSession session(script, 60000);
+    try {
+        session.quit();
+        FAIL() << "a worker that ended without answering quit cleanly";
+    } catch (const BuildError &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("办公软件未能正常退出：转换程序意外退出（退出码 3）"));
+    }
+}
+
 TEST(LibreOfficeSession, FactoryReportsWhatCannotBeStarted) {
     const QString missing = QStringLiteral("/nonexistent/zelbrin-office");
     try {
