@@ -223,8 +223,9 @@ void LibreOfficeSession::quit() {
         worker_->write(protocol::encodeLine({QLatin1String(protocol::kQuit)}));
         QByteArray line;
         if (!readLine(kQuitTimeoutMs, &line)) {
-            problem = worker_->state() == QProcess::NotRunning ? endedText()
-                                                                : QStringLiteral("转换程序没有按时退出");
+            problem = worker_ && worker_->state() == QProcess::NotRunning
+                          ? endedText()
+                          : QStringLiteral("转换程序没有按时退出");
         } else {
             const QStringList answer = protocol::decodeLine(line);
             if (answer.value(0) != QLatin1String(protocol::kOk))
