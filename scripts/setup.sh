@@ -11,7 +11,7 @@ PACKAGES="
   libchm-dev libchm-bin fp-utils
   googletest libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils xchm imagemagick fonts-wqy-zenhei
-  python3 curl
+  python3 curl iproute2
 "
 
 missing=""

@@ -136,6 +136,21 @@ QString profileOfOfficeStartedBy(qint64 parent) {
     return {};
 }
 
+// True when one of the process's local sockets holds bytes it has not read yet.
+bool hasUnreadInput(qint64 pid) {
+    QProcess ss;
+    ss.start(QStringLiteral("ss"), {QStringLiteral("-xpnH")});
+    if (!ss.waitForFinished(10000))
+        return false;
+    const QByteArray owner = "pid=" + QByteArray::number(pid) + ",";
+    for (const QByteArray &line : ss.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> columns = line.simplified().split(' ');
+        if (line.contains(owner) && columns.size() > 2 && columns[2].toLongLong() > 0)
+            return true;
+    }
+    return false;
+}
+
 bool waitUntilGone(const QString &profile, int timeoutMs = 5000) {
     QElapsedTimer clock;
     clock.start();
@@ -422,9 +437,17 @@ TEST_F(OfficeSessionTest, OfficeCrashFailsOnlyTheDocumentItHappenedIn) {
     const QString profile = session_->profileFolder();
     const qint64 office = officeProcessOf(profile);
     ASSERT_GT(office, 0);
-    // Stopped, the office keeps the worker waiting inside a call; the crash comes then.
+    // Stopped, the office keeps the worker waiting inside a call; the crash comes once the
+    // worker's request lies unread in the office's socket, so it lands inside the call.
     ::kill(pid_t(office), SIGSTOP);
-    QTimer::singleShot(800, [office] { ::kill(pid_t(office), SIGKILL); });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&poll, office] {
+        if (hasUnreadInput(office)) {
+            ::kill(pid_t(office), SIGKILL);
+            poll.stop();
+        }
+    });
+    poll.start(10);
     EXPECT_FALSE(session_->convertWorkbook(corpus(QStringLiteral("xls/19599-2.xls")),
                                            target(QStringLiteral("crash.htm"))));
     // The worker started a fresh office and carries on.
