@@ -24,43 +24,76 @@ mkdir -p "$DOCS"
 for f in a.doc b.htm c.txt d.xls; do printf 'x' >"$DOCS/$f"; done
 PROJECT=$WORK/Help.zlp
 APP=""
+MAIN=""
 
 fail() { echo "xsession: $*" >&2; [ -n "$APP" ] && kill "$APP" 2>/dev/null; exit 1; }
-pause() { sleep "${1:-0.5}"; }
+
+# Every step waits for what it needs to see (a window, the keyboard focus, a file), never
+# for a fixed time: a busy machine or a slow folder view only makes the steps slower.
+# $1 tries of 0.1 s each, then fail with $2; the condition is the rest of the arguments.
+wait_for() {
+  tries=$1; what=$2; shift 2
+  i=0
+  until "$@"; do
+    i=$((i + 1)); [ "$i" -gt "$tries" ] && fail "$what"
+    sleep 0.1
+  done
+}
+# The program's visible top-level windows other than the main window (menus, dialogs).
+others() { xdotool search --onlyvisible --pid "$APP" 2>/dev/null | grep -vx "$MAIN" || true; }
+has_other() { OTHER=$(others | head -1); [ -n "$OTHER" ]; }
+is_gone() { ! others | grep -qx "$1"; }
+has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ] || { xdotool windowfocus "$1" 2>/dev/null; false; }; }
+# Keys typed before a window has the focus go to the window that had it: with no window
+# manager nobody hands it over, so each window is given the focus and checked.
+focus_main() { wait_for 300 "the main window did not take the focus" has_focus "$MAIN"; }
 
 start_app() {
   "$BIN" >"$WORK/app.log" 2>&1 &
   APP=$!
-  i=0
-  until MAIN=$(xdotool search --onlyvisible --name '^Zelbrin' 2>/dev/null | head -1) && [ -n "$MAIN" ]; do
-    i=$((i + 1)); [ $i -gt 50 ] && fail "the window did not appear"
-    sleep 0.2
-  done
-  xdotool windowmove "$MAIN" 0 0
-  pause 0.8
+  wait_for 600 "the window did not appear" main_shown
+  xdotool windowmove --sync "$MAIN" 0 0
+  focus_main
 }
-# There is no window manager: give the main window the keyboard after every dialog.
-focus_main() { xdotool windowfocus "$MAIN"; pause 0.3; }
-menu() { focus_main; xdotool key "alt+$1"; pause 0.3; xdotool key "$2"; pause 0.8; }
-type_line() { xdotool type --delay 15 "$1"; xdotool key Return; pause 0.8; }
+main_shown() { MAIN=$(xdotool search --onlyvisible --pid "$APP" --name '^Zelbrin' 2>/dev/null | head -1); [ -n "$MAIN" ]; }
+# Opens menu $1 by its accelerator and picks entry $2 once the menu is shown.
+menu() {
+  focus_main
+  xdotool key "alt+$1"
+  wait_for 300 "menu $1 did not open" has_other
+  popup=$OTHER
+  xdotool key "$2"
+  wait_for 300 "menu $1 did not close" is_gone "$popup"
+}
+# Types a line into the dialog that the last command opened, once it has the focus.
+dialog_line() {
+  wait_for 300 "no dialog appeared" has_other
+  dialog=$OTHER
+  wait_for 300 "the dialog did not take the focus" has_focus "$dialog"
+  xdotool type --delay 15 "$1"
+  xdotool key Return
+  wait_for 300 "the dialog did not close" is_gone "$dialog"
+}
+# Types into the caption editor that the last command opened in the tree.
+editor_line() { focus_main; xdotool type --delay 15 "$1"; xdotool key Return; }
 # Press at (x1,y1), move past the drag distance, and release at (x2,y2).
 drag() {
-  xdotool mousemove "$1" "$2"; pause 0.2
-  xdotool mousedown 1; pause 0.2
-  for i in 1 2 3 4 5 6; do xdotool mousemove_relative -- "-$((i * 3))" 1; sleep 0.05; done
-  xdotool mousemove "$3" "$4"; pause 0.3
-  xdotool mousemove "$(($3 + 1))" "$4"; pause 0.3
-  xdotool mouseup 1; pause 0.8
+  focus_main
+  xdotool mousemove --sync "$1" "$2"
+  xdotool mousedown 1
+  for i in 1 2 3 4 5 6; do xdotool mousemove_relative --sync -- "-$((i * 3))" 1; done
+  xdotool mousemove --sync "$3" "$4"
+  xdotool mousemove --sync "$(($3 + 1))" "$4"
+  xdotool mouseup 1
 }
 quit_app() {
   menu f q
-  i=0
-  while kill -0 "$APP" 2>/dev/null; do
-    i=$((i + 1)); [ $i -gt 50 ] && fail "the program did not quit"
-    sleep 0.2
-  done
+  wait_for 600 "the program did not quit" app_ended
   APP=""
 }
+app_ended() { ! kill -0 "$APP" 2>/dev/null; }
+file_saved() { [ -f "$PROJECT" ]; }
+title_is_project() { xdotool getwindowname "$MAIN" | grep -q 'Zelbrin - Help'; }
 
 # Row centres: tree rows and list rows start 95 pixels down, 18 apart.
 TREE_X=83; LIST_X=290; ROW0=95; ROW=18
@@ -69,36 +102,39 @@ row() { echo $((ROW0 + $1 * ROW)); }
 start_app
 menu f n                       # 新建工程
 menu f w                       # 设置本地文件目录: the edit box is selected, typing replaces it
-type_line "$DOCS"
-menu c n; type_line Chapter1   # 新建同级目录, named in its editor
-menu c n; type_line Chapter2
+dialog_line "$DOCS"
+menu c n; editor_line Chapter1 # 新建同级目录, named in its editor
+menu c n; editor_line Chapter2
 # The list shows a.doc b.htm c.txt d.xls; each drop takes the top row away.
 drag "$LIST_X" "$(row 0)" "$TREE_X" "$(row 0)"    # a.doc -> Chapter1 (collapsed afterwards)
 drag "$LIST_X" "$(row 0)" "$TREE_X" "$(row 1)"    # b.htm -> Chapter2
 drag "$LIST_X" "$(row 0)" "$TREE_X" "$(row 1)"    # c.txt -> Chapter2
-xdotool mousemove 24 "$(row 1)" click 1; pause     # open Chapter2: b.htm, c.txt below it
+xdotool mousemove --sync 24 "$(row 1)" click 1     # open Chapter2: b.htm, c.txt below it
 drag "$TREE_X" "$(row 3)" "$TREE_X" "$(row 0)"    # c.txt -> Chapter1 ...
-xdotool mousemove $((TREE_X + 57)) $(($(row 0) + 11)) click 1; pause   # ... 移动到此处
+wait_for 300 "no menu after the drop" has_other
+popup=$OTHER
+xdotool mousemove --sync $((TREE_X + 57)) $(($(row 0) + 11)) click 1   # ... 移动到此处
+wait_for 300 "the drop menu did not close" is_gone "$popup"
 menu f s                       # 保存工程: save dialog
-type_line "$PROJECT"
+dialog_line "$PROJECT"
+wait_for 300 "no project file was saved" file_saved
 
 EXPECTED="<Help><WorkCatalog>$DOCS</WorkCatalog><Items><Item Caption=\"Chapter1\" FullDir=\"\"><Item Caption=\"a.doc\" FullDir=\"$DOCS/a.doc\"/><Item Caption=\"c.txt\" FullDir=\"$DOCS/c.txt\"/></Item><Item Caption=\"Chapter2\" FullDir=\"\"><Item Caption=\"b.htm\" FullDir=\"$DOCS/b.htm\"/></Item></Items></Help>"
-[ -f "$PROJECT" ] || fail "no project file was saved"
 [ "$(cat "$PROJECT")" = "$EXPECTED" ] || fail "saved project differs: $(cat "$PROJECT")"
 cp "$PROJECT" "$WORK/first.zlp"
 quit_app
 
 start_app
 menu f o                       # 打开工程
-type_line "$PROJECT"
-xdotool getwindowname "$MAIN" | grep -q 'Zelbrin - Help' || fail "the project did not open"
+dialog_line "$PROJECT"
+wait_for 300 "the project did not open" title_is_project
 import -window root "$WORK/reopened.png"
 # Rename marks the project modified even when cancelled; saving then rewrites the file
 # from the tree as it was read back.
-menu c r; xdotool key Escape; pause
+menu c r; xdotool key Escape
 rm "$PROJECT"
 menu f s
-[ -f "$PROJECT" ] || fail "the reopened project was not saved again"
+wait_for 300 "the reopened project was not saved again" file_saved
 cmp -s "$PROJECT" "$WORK/first.zlp" || fail "reopened tree differs: $(cat "$PROJECT")"
 quit_app
 
