@@ -6,7 +6,8 @@
 set -eu
 chm=$(realpath "$1")
 png=${2:-/tmp/chm.png}
-view="xvfb-run -a -s '-screen 0 1024x768x24' sh -c 'xchm \"\$0\" & sleep 5; import -window root \"\$1\"; kill \$!' \"$chm\" \"$png\""
+here=$(dirname "$(realpath "$0")")
+view="xvfb-run -a -s '-screen 0 1024x768x24' sh '$here/screenshot-when-still.sh' '$png' xchm '$chm'"
 if [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null; then
   globs=$(mktemp)
   grep -v '^application/xhtml+xml:\*\.html\?$' /usr/share/mime/globs > "$globs"
