@@ -50,8 +50,10 @@ void CheckUpdate::run() {
 bool CheckUpdate::pause(int ms) {
     QMutexLocker lock(&mutex_);
     QDeadlineTimer deadline(ms);
+    pausing_.store(true);
     while (!stop_.load() && !deadline.hasExpired())
         wake_.wait(&mutex_, deadline);
+    pausing_.store(false);
     return !stop_.load();
 }
 
@@ -69,8 +71,10 @@ bool CheckUpdate::RunCheckCycle() {
     case DownloadResult::Downloaded:
         break;
     }
-    if (!stop_.load() && CompareUpdateListFiles(paths_.localList, paths_.downloadedList, paths_.folders))
+    if (!stop_.load() && CompareUpdateListFiles(paths_.localList, paths_.downloadedList, paths_.folders)) {
+        prompts_.fetch_add(1);
         emit PromptForUpdate();
+    }
     return done;
 }
 

@@ -40,6 +40,10 @@ public:
     void stop();
     bool stopRequested() const { return stop_.load(); }
     int cyclesRun() const { return cycles_.load(); }
+    // True while the thread waits between two cycles; lets a caller tell a pause from work.
+    bool pausing() const { return pausing_.load(); }
+    // Questions raised so far (PromptForUpdate emissions begun).
+    int promptsRaised() const { return prompts_.load(); }
 
     // Run by the thread; public so that tests can drive one cycle directly.
     void InitUpdatePaths();
@@ -67,6 +71,8 @@ private:
     ProxySettings proxy_;
     std::atomic_bool stop_{false};
     std::atomic_int cycles_{0};
+    std::atomic_bool pausing_{false};
+    std::atomic_int prompts_{0};
     QMutex mutex_;
     QWaitCondition wake_;
 };

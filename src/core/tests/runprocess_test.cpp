@@ -1,6 +1,7 @@
 #include "runprocess.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -39,17 +40,20 @@ TEST(RunProcessAndWait, ArgumentsAreNotSplitAndOutputIsMerged) {
 }
 
 TEST(RunProcessAndWait, EventsRunWhileTheChildRuns) {
+    // The child ends only once a timer of the waiting thread has fired five times, so the
+    // wait returns at all only if events ran meanwhile.
+    QTemporaryDir dir;
+    const QString signal = dir.filePath("ticked");
     int ticks = 0;
     QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
-    timer.start(20);
-    bool once = false;
-    QTimer::singleShot(50, [&] { once = true; });
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_EQ(RunProcessAndWait("sleep", {"0.3"}), 0);
-    EXPECT_GE(clock.elapsed(), 250);
-    EXPECT_TRUE(once);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (++ticks == 5)
+            QFile(signal).open(QIODevice::WriteOnly);
+    });
+    timer.start(10);
+    EXPECT_EQ(RunProcessAndWait("sh", {"-c", "while [ ! -e \"$0\" ]; do sleep 0.01; done", signal},
+                                nullptr, {}, 120000),
+              0);
     EXPECT_GE(ticks, 5);
 }
 

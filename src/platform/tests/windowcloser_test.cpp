@@ -23,7 +23,8 @@ public:
                                                    "-screen", "0", "800x600x24"});
             if (!server_.waitForStarted(5000))
                 return;
-            for (int i = 0; i < 100; ++i) {
+            // Xvfb needs a while on a loaded machine; its socket appearing is the signal.
+            for (int i = 0; i < 600; ++i) {
                 if (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n))) {
                     display_ = QStringLiteral(":%1").arg(n);
                     break;
