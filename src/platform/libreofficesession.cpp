@@ -2,6 +2,7 @@
 
 #include "builderror.h"
 #include "officeprotocol.h"
+#include "progresswatch.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,9 +21,15 @@ namespace protocol = zelbrin::officeprotocol;
 
 namespace {
 
-// A fresh office fills its profile and restarts once; a loaded machine needs time.
+// How long the worker and its office may use no CPU time at all while starting (a fresh
+// office fills its profile and restarts once) and while quitting, and the most any of it
+// may take; conversions stall after the session's own time and may take kConversionLimitMs.
 constexpr int kStartTimeoutMs = 120000;
-constexpr int kQuitTimeoutMs = 15000;
+constexpr qint64 kStartStallMs = 60000;
+constexpr qint64 kStartLimitMs = 10 * 60000;
+constexpr qint64 kQuitStallMs = 15000;
+constexpr qint64 kQuitLimitMs = 2 * 60000;
+constexpr qint64 kConversionLimitMs = 30 * 60000;
 constexpr int kReapTimeoutMs = 10000;
 // Short slices, so that a window stays painted while the office works.
 constexpr int kSliceMs = 20;
@@ -57,8 +64,8 @@ bool groupHasLiveProcess(qint64 group) {
 
 }  // namespace
 
-LibreOfficeSession::LibreOfficeSession(const QString &workerProgram, int perDocumentTimeoutMs)
-    : workerProgram_(workerProgram), timeoutMs_(perDocumentTimeoutMs) {
+LibreOfficeSession::LibreOfficeSession(const QString &workerProgram, int stallMs)
+    : workerProgram_(workerProgram), stallMs_(stallMs) {
     startWorker();
 }
 
@@ -104,7 +111,8 @@ void LibreOfficeSession::startWorker() {
     processGroup_ = worker_->processId();
 
     QByteArray line;
-    if (!readLine(kStartTimeoutMs, &line)) {
+    ProgressWatch watch(-processGroup_, kStartStallMs, kStartLimitMs);
+    if (!readLine(watch, &line)) {
         killWorker();
         throw BuildError(QStringLiteral("办公软件（LibreOffice）没有启动：转换程序已退出或无响应"));
     }
@@ -115,9 +123,7 @@ void LibreOfficeSession::startWorker() {
     }
 }
 
-bool LibreOfficeSession::readLine(int timeoutMs, QByteArray *line) {
-    QElapsedTimer clock;
-    clock.start();
+bool LibreOfficeSession::readLine(ProgressWatch &watch, QByteArray *line) {
     while (true) {
         if (worker_->canReadLine()) {
             *line = worker_->readLine();
@@ -125,10 +131,9 @@ bool LibreOfficeSession::readLine(int timeoutMs, QByteArray *line) {
         }
         if (worker_->state() == QProcess::NotRunning)
             return false;
-        const qint64 left = timeoutMs - clock.elapsed();
-        if (left <= 0)
+        if (watch.expired())
             return false;
-        worker_->waitForReadyRead(int(qMin<qint64>(left, kSliceMs)));
+        worker_->waitForReadyRead(kSliceMs);
         if (QCoreApplication::instance() && !worker_->canReadLine())
             QCoreApplication::processEvents(QEventLoop::AllEvents, kSliceMs);
         if (!worker_) // a handler run by processEvents may have ended the session
@@ -174,9 +179,10 @@ LibreOfficeSession::Outcome LibreOfficeSession::convert(const char *kind, const 
     worker_->write(protocol::encodeLine(
         {QLatin1String(protocol::kConvert), QLatin1String(kind), source, target}));
     QByteArray line;
-    if (!readLine(timeoutMs_, &line)) {
+    ProgressWatch watch(-processGroup_, stallMs_, kConversionLimitMs);
+    if (!readLine(watch, &line)) {
         *errorText = worker_ && worker_->state() != QProcess::NotRunning
-                         ? QStringLiteral("%1 秒内没有完成转换").arg(timeoutMs_ / 1000.0)
+                         ? QStringLiteral("%1 秒内没有任何进展").arg(stallMs_ / 1000.0)
                          : QStringLiteral("转换程序意外退出");
         killWorker();
         return Outcome::Broken;
@@ -222,7 +228,8 @@ void LibreOfficeSession::quit() {
     if (worker_->state() != QProcess::NotRunning) {
         worker_->write(protocol::encodeLine({QLatin1String(protocol::kQuit)}));
         QByteArray line;
-        if (!readLine(kQuitTimeoutMs, &line)) {
+        ProgressWatch watch(-processGroup_, kQuitStallMs, kQuitLimitMs);
+        if (!readLine(watch, &line)) {
             problem = worker_ && worker_->state() == QProcess::NotRunning
                           ? endedText()
                           : QStringLiteral("转换程序没有按时退出");
@@ -243,10 +250,9 @@ void LibreOfficeSession::quit() {
         throw BuildError(QStringLiteral("办公软件未能正常退出：%1").arg(problem));
 }
 
-OfficeSessionFactory makeLibreOfficeSessionFactory(const QString &workerProgram,
-                                                   int perDocumentTimeoutMs) {
-    return [workerProgram, perDocumentTimeoutMs]() -> std::unique_ptr<OfficeSession> {
-        return std::make_unique<LibreOfficeSession>(workerProgram, perDocumentTimeoutMs);
+OfficeSessionFactory makeLibreOfficeSessionFactory(const QString &workerProgram, int stallMs) {
+    return [workerProgram, stallMs]() -> std::unique_ptr<OfficeSession> {
+        return std::make_unique<LibreOfficeSession>(workerProgram, stallMs);
     };
 }
 

@@ -8,6 +8,10 @@
 
 class QProcess;
 
+namespace zelbrin {
+class ProgressWatch;
+}
+
 namespace zelbrin::platform {
 
 // The office of one build, in a separate program: our office worker (zelbrin-office),
@@ -17,7 +21,9 @@ namespace zelbrin::platform {
 class LibreOfficeSession : public OfficeSession {
 public:
     // Starts the worker and waits until its office is up; throws BuildError otherwise.
-    LibreOfficeSession(const QString &workerProgram, int perDocumentTimeoutMs);
+    // A conversion counts as hung once the worker and its office have used no CPU time
+    // for stallMs.
+    LibreOfficeSession(const QString &workerProgram, int stallMs);
     ~LibreOfficeSession() override;
 
     void convertWordDocument(const QString &source, const QString &target) override;
@@ -35,13 +41,13 @@ private:
     Outcome convert(const char *kind, const QString &source, const QString &target,
                     QString *errorText);
     void startWorker();
-    // Reads one answer line; false when the worker ended or the time ran out first.
-    bool readLine(int timeoutMs, QByteArray *line);
+    // Reads one answer line; false when the worker ended or the watch expired first.
+    bool readLine(ProgressWatch &watch, QByteArray *line);
     void killWorker();
     QString endedText() const;
 
     QString workerProgram_;
-    int timeoutMs_;
+    int stallMs_;
     std::unique_ptr<QProcess> worker_;
     std::unique_ptr<QTemporaryDir> profile_;
     qint64 processGroup_ = 0;
@@ -50,6 +56,6 @@ private:
 // The factory that the build uses: every call starts one session (one worker, one
 // office). workerProgram is the worker's path (program folder + "zelbrin-office").
 OfficeSessionFactory makeLibreOfficeSessionFactory(const QString &workerProgram,
-                                                   int perDocumentTimeoutMs = 180000);
+                                                   int stallMs = 90000);
 
 }  // namespace zelbrin::platform

@@ -1,11 +1,16 @@
+#include "progresswatch.h"
 #include "runprocess.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 using namespace zelbrin;
 
@@ -65,4 +70,26 @@ TEST(RunProcessAndWait, AChildPastItsTimeOutIsStoppedAndFails) {
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_TRUE(output.contains("no answer")) << output.toStdString();
     EXPECT_EQ(RunProcessAndWait("sh", {"-c", "exit 4"}, nullptr, {}, 10000), 4);
+}
+
+TEST(ProgressWatch, AStoppedChildStallsWhileABusyOneRunsToTheLimit) {
+    QProcess child;
+    child.start("sh", {"-c", "while :; do :; done"});
+    ASSERT_TRUE(child.waitForStarted());
+    QElapsedTimer clock;
+    clock.start();
+    ProgressWatch busy(child.processId(), 2000, 4000);
+    while (!busy.expired())
+        QThread::msleep(20);
+    EXPECT_GE(clock.elapsed(), 4000);  // the limit, not a stall
+
+    ::kill(pid_t(child.processId()), SIGSTOP);
+    clock.restart();
+    ProgressWatch stopped(child.processId(), 300, 600000);
+    while (!stopped.expired())
+        QThread::msleep(20);
+    EXPECT_GE(clock.elapsed(), 300);
+    EXPECT_LT(clock.elapsed(), 60000);
+    child.kill();
+    child.waitForFinished();
 }

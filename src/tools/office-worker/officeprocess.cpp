@@ -1,5 +1,6 @@
 #include "officeprocess.h"
 
+#include "progresswatch.h"
 #include "unoutil.h"
 
 #include <QByteArray>
@@ -14,6 +15,7 @@
 #include <cppuhelper/bootstrap.hxx>
 
 #include <atomic>
+#include <memory>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/prctl.h>
@@ -29,8 +31,12 @@ namespace {
 
 // soffice.bin asks for a restart (exit code 81) after it has filled a new profile.
 constexpr int kRestartRequested = 81;
-constexpr int kStartTimeoutMs = 90000;
-constexpr int kTerminateTimeoutMs = 10000;
+// An office that starts or ends uses CPU time; one that uses none for the stall time is
+// stuck, however long a loaded machine makes the rest take.
+constexpr qint64 kStartStallMs = 60000;
+constexpr qint64 kStartLimitMs = 10 * 60000;
+constexpr qint64 kTerminateStallMs = 10000;
+constexpr qint64 kTerminateLimitMs = 60000;
 
 QByteArray officeProgram() {
     QByteArray program = qgetenv("ZELBRIN_SOFFICE_BIN");
@@ -104,8 +110,7 @@ void OfficeProcess::start() {
 
         int restarts = 0;
         spawn();
-        QElapsedTimer clock;
-        clock.start();
+        auto watch = std::make_unique<ProgressWatch>(pid_, kStartStallMs, kStartLimitMs);
         while (true) {
             try {
                 remote_.set(resolver->resolve(url), uno::UNO_QUERY_THROW);
@@ -117,16 +122,17 @@ void OfficeProcess::start() {
                                      WEXITSTATUS(exitStatus_) == kRestartRequested;
                 if (restart && ++restarts <= 3) {
                     spawn();
+                    watch = std::make_unique<ProgressWatch>(pid_, kStartStallMs, kStartLimitMs);
                     continue;
                 }
                 const int code = WIFEXITED(exitStatus_) ? WEXITSTATUS(exitStatus_)
                                                         : 128 + WTERMSIG(exitStatus_);
                 throw WorkerError(QStringLiteral("LibreOffice 启动后立即退出（退出码 %1）").arg(code));
             }
-            if (clock.elapsed() > kStartTimeoutMs) {
+            if (watch->expired()) {
                 discard();
-                throw WorkerError(QStringLiteral("LibreOffice 在 %1 秒内没有响应")
-                                      .arg(kStartTimeoutMs / 1000));
+                throw WorkerError(QStringLiteral("LibreOffice 在 %1 秒内没有任何进展")
+                                      .arg(kStartStallMs / 1000));
             }
             QThread::msleep(40);
         }
@@ -187,9 +193,8 @@ bool OfficeProcess::terminate() {
         remote_.clear();
     } catch (...) {
     }
-    QElapsedTimer clock;
-    clock.start();
-    while (alive() && clock.elapsed() < kTerminateTimeoutMs)
+    ProgressWatch watch(pid_, kTerminateStallMs, kTerminateLimitMs);
+    while (alive() && !watch.expired())
         QThread::msleep(20);
     const bool ended = !alive();
     reap(0);
