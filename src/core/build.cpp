@@ -55,6 +55,17 @@ QString lastLines(const QString &text, int count) {
 
 }  // namespace
 
+QString conversionProgressText(const ConversionProgress &progress) {
+    return QStringLiteral("正在转换为HTML文件... %1/%2 %3").arg(progress.done).arg(progress.total).arg(progress.document);
+}
+
+QString buildSummaryText(const BuildReport &report) {
+    QString text = QStringLiteral("编译完成：%1（共 %2 个文档").arg(report.compiledFile).arg(report.documents);
+    if (!report.failedDocuments.isEmpty())
+        text += QStringLiteral("，%1 个未能转换").arg(report.failedDocuments.size());
+    return text + QStringLiteral("）");
+}
+
 QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     const QString compiler = env.programFolder + QStringLiteral("hhc");
     if (!QFileInfo(compiler).isExecutable()) {
@@ -96,7 +107,7 @@ QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     return chm;
 }
 
-void TZLPProject::Compile(BuildEnvironment &env) {
+BuildReport TZLPProject::Compile(BuildEnvironment &env) {
     const QString dir = ProjectDirectory();
     const QString buildFolder = dir + kBuildFolderName;
     const QString htmlFolder = dir + kHtmlFolderName;
@@ -109,13 +120,16 @@ void TZLPProject::Compile(BuildEnvironment &env) {
     if (!name.isEmpty() && env.closeViewer)
         env.closeViewer(name);
 
+    env.showStep(kOfficeStartStep);
     std::unique_ptr<OfficeSession> office = env.officeFactory();
-    QString chm;
+    BuildReport report;
     try {
         DefaultTopic.clear();
         env.showStep(QStringLiteral("正在转换为HTML文件..."));
-        DocumentConverter converter(*office, *this, window_.prompts());
         const StructureModel &tree = window_.structureTree();
+        DocumentConverter converter(*office, *this, window_.prompts());
+        report.documents = DocumentConverter::countDocuments(tree);
+        converter.setProgress(env.showProgress, report.documents);
         for (int i = 0; i < tree.topLevelCount(); ++i) {
             const TreeNode *node = tree.topLevel(i);
             if (node->hasChildren()) {
@@ -126,8 +140,9 @@ void TZLPProject::Compile(BuildEnvironment &env) {
                     CopySubfolders(node->link.left(node->link.lastIndexOf(u'/') + 1), htmlFolder);
             }
         }
+        report.failedDocuments = converter.failedDocuments();
         env.showStep(QStringLiteral("正在编译..."));
-        chm = WriteHelpProject(env);
+        report.compiledFile = WriteHelpProject(env);
         env.showStep(QStringLiteral("删除临时文件..."));
     } catch (...) {
         // The office is ended and the scratch folder removed however the build ends;
@@ -146,8 +161,9 @@ void TZLPProject::Compile(BuildEnvironment &env) {
     if (!env.keepBuildFolder)
         DeleteDirectory(buildFolder);
     // With the compiler missing there is nothing to open.
-    if (!chm.isEmpty() && env.openResult)
-        env.openResult(chm);
+    if (!report.compiledFile.isEmpty() && env.openResult)
+        env.openResult(report.compiledFile);
+    return report;
 }
 
 }  // namespace zelbrin

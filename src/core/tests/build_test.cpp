@@ -75,8 +75,11 @@ struct BuildTest : ::testing::Test {
 
 TEST_F(BuildTest, SuccessfulBuild) {
     writeFile(proj + "temp/stale.txt", "old");
-    project.Compile(env);
-    EXPECT_EQ(steps, (QStringList{"开始编译...", "正在转换为HTML文件...", "正在编译...", "删除临时文件..."}));
+    const BuildReport report = project.Compile(env);
+    EXPECT_EQ(steps, (QStringList{"开始编译...", "正在启动办公软件...", "正在转换为HTML文件...", "正在编译...",
+                                  "删除临时文件..."}));
+    EXPECT_EQ(report.compiledFile, proj + "Manual.CHM");
+    EXPECT_EQ(buildSummaryText(report), "编译完成：" + proj + "Manual.CHM（共 1 个文档）");
     EXPECT_EQ(closedViewers, QStringList{"Manual"});
     EXPECT_EQ(opened, QStringList{proj + "Manual.CHM"});
     EXPECT_EQ(readFile(proj + "Manual.CHM"), QByteArray("ITSF"));
@@ -86,6 +89,26 @@ TEST_F(BuildTest, SuccessfulBuild) {
     EXPECT_EQ(log.sessions, 1);
     EXPECT_EQ(log.quits, 1);
     EXPECT_FALSE(project.Modified);
+}
+
+TEST_F(BuildTest, ProgressCountsEveryLinkedDocumentAndTheReportNamesTheFailedOnes) {
+    // Catalogs with their own documents count; catalogs without, and unknown kinds, do not.
+    TreeNode *more = window.AddNode(nullptr, "More", false, false, tmp.path() + "/docs/more.htm");
+    writeFile(tmp.path() + "/docs/more.htm", "<p>more</p>");
+    window.AddNode(more, "gone.doc", false, false, tmp.path() + "/docs/gone.doc");
+    window.AddNode(more, "notes.pdf", false, false, tmp.path() + "/docs/notes.pdf");
+    writeFile(tmp.path() + "/docs/sheet.xls", "xls");
+    window.AddNode(more, "sheet.xls", false, false, tmp.path() + "/docs/sheet.xls");
+    log.failWorkbookAttempts = 100;
+    QStringList progress;
+    env.showProgress = [&](const ConversionProgress &p) { progress << conversionProgressText(p); };
+    const BuildReport report = project.Compile(env);
+    EXPECT_EQ(progress, (QStringList{"正在转换为HTML文件... 1/4 intro.doc", "正在转换为HTML文件... 2/4 more.htm",
+                                     "正在转换为HTML文件... 3/4 gone.doc", "正在转换为HTML文件... 4/4 sheet.xls"}));
+    EXPECT_EQ(report.documents, 4);
+    EXPECT_EQ(report.failedDocuments,
+              (QStringList{tmp.path() + "/docs/gone.doc", tmp.path() + "/docs/sheet.xls"}));
+    EXPECT_TRUE(buildSummaryText(report).endsWith("（共 4 个文档，2 个未能转换）"));
 }
 
 TEST_F(BuildTest, KeepBuildFolderLeavesTheHelpProject) {
