@@ -4,7 +4,7 @@
 
 namespace zelbrin::ui {
 
-// ImageList1: the 21 pictures of the commands, the tree and the file list, by index.
+// The image list: the 21 pictures of the commands, the tree and the file list, by index.
 QIcon imageListIcon(int index);
 constexpr int kImageListCount = 21;
 

@@ -25,7 +25,7 @@ void TMainForm::StartCompile() {
         return;
     // A caption still being typed belongs to the tree that is saved and built; left
     // open, it would be committed mid-build and re-enable the commands there.
-    static_cast<StructureView *>(tlMain)->commitOpenEditor();
+    tlMain->commitOpenEditor();
     if (project_->Modified) {
         if (prompts_->ask(QStringLiteral("编译之前必须先保存所做的修改！要保存并继续编译吗？"),
                           false) != UserPrompts::Answer::Yes)
@@ -39,7 +39,7 @@ void TMainForm::StartCompile() {
                      centralWidget()->height() / 2 - panCompile->height() / 2);
     panCompile->show();
     panCompile->raise();
-    Animate1->setRange(0, 0);
+    aniCompile->setRange(0, 0);
 
     // Every command waits while the build runs; afterwards each gets its state back.
     building_ = true;
@@ -70,7 +70,7 @@ void TMainForm::StartCompile() {
         prompts_->notice(kBuildErrorPrefix + QString::fromLocal8Bit(e.what()));
     }
 
-    Animate1->setRange(0, 1);
+    aniCompile->setRange(0, 1);
     panCompile->hide();
     panLeft->setEnabled(true);
     panClient->setEnabled(true);

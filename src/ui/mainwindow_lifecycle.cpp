@@ -2,10 +2,10 @@
 #include "mainwindow.h"
 
 #include "prompts.h"
+#include "structureview.h"
+#include "wordlistwidget.h"
 
 #include <QApplication>
-#include <QTreeView>
-#include <QTreeWidget>
 
 namespace zelbrin::ui {
 

@@ -4,7 +4,7 @@
 
 namespace zelbrin::ui {
 
-// Draws each structure-tree node with the ImageList1 picture of its image index.
+// Draws each structure-tree node with the image-list picture of its image index.
 class StructureDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;

@@ -3,6 +3,8 @@
 #include "mainwindow.h"
 #include "scriptedprompts.h"
 #include "shellopen.h"
+#include "structureview.h"
+#include "windowparts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,6 +23,7 @@
 using namespace zelbrin;
 using namespace zelbrin::ui;
 using namespace zelbrin::testing;
+using zelbrin::ui::testing::part;
 using Answer = UserPrompts::Answer;
 
 namespace {
@@ -73,7 +76,7 @@ TEST_F(CompileCommandTest, UnsavedChangesAnswerNoCompilesNothing) {
     w->actCompileExecute();
     EXPECT_EQ(prompts.questions, QStringList{"编译之前必须先保存所做的修改！要保存并继续编译吗？"});
     EXPECT_EQ(log.sessions, 0);
-    EXPECT_FALSE(w->panCompile->isVisible());
+    EXPECT_FALSE(part<QWidget>(*w, "panCompile")->isVisible());
 }
 
 TEST_F(CompileCommandTest, UnnamedProjectAndCancelledSaveDialogCompilesNothing) {
@@ -91,8 +94,8 @@ TEST_F(CompileCommandTest, YesSavesThenBuildsAndOpensTheResult) {
     EXPECT_TRUE(QFileInfo::exists(projectFile()));
     EXPECT_EQ(log.sessions, 1);
     EXPECT_EQ(opened, QStringList{tmp.path() + "/Help.CHM"});
-    EXPECT_EQ(w->lbCompileHint->text(), "删除临时文件...");
-    EXPECT_FALSE(w->panCompile->isVisible());
+    EXPECT_EQ(part<QLabel>(*w, "lbCompileHint")->text(), "删除临时文件...");
+    EXPECT_FALSE(part<QWidget>(*w, "panCompile")->isVisible());
     EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/temp"));
     EXPECT_TRUE(prompts.notices.isEmpty());
 
@@ -117,9 +120,9 @@ TEST_F(CompileCommandTest, CommandsAreBlockedWhileBuildingAndRestoredAfter) {
         checked = true;
         for (QAction *a : w->findChildren<QAction *>())
             EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
-        EXPECT_FALSE(w->tlMain->isEnabled());
-        EXPECT_TRUE(w->panCompile->isVisible());
-        EXPECT_EQ(w->lbCompileHint->text(), "正在转换为HTML文件...");
+        EXPECT_FALSE(w->structureView()->isEnabled());
+        EXPECT_TRUE(part<QWidget>(*w, "panCompile")->isVisible());
+        EXPECT_EQ(part<QLabel>(*w, "lbCompileHint")->text(), "正在转换为HTML文件...");
         EXPECT_FALSE(w->close());  // the window cannot be closed meanwhile
         w->actCompileExecute();    // and a second build does not start
     };
@@ -131,7 +134,7 @@ TEST_F(CompileCommandTest, CommandsAreBlockedWhileBuildingAndRestoredAfter) {
             EXPECT_EQ(a->isEnabled(), before[a->objectName()]) << a->objectName().toStdString();
         }
     }
-    EXPECT_TRUE(w->tlMain->isEnabled());
+    EXPECT_TRUE(w->structureView()->isEnabled());
     EXPECT_TRUE(w->isVisible());
 }
 
@@ -143,7 +146,7 @@ TEST_F(CompileCommandTest, BuildErrorIsShownWithThePrefix) {
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].startsWith("编译时出错，是否安装过office？："));
     EXPECT_TRUE(prompts.notices[0].contains(tmp.path() + "/a.doc"));
-    EXPECT_FALSE(w->panCompile->isVisible());
+    EXPECT_FALSE(part<QWidget>(*w, "panCompile")->isVisible());
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_TRUE(w->actCompile->isEnabled());
 }
@@ -157,9 +160,9 @@ TEST_F(CompileCommandTest, AnOpenCaptionEditorIsCommittedBeforeTheBuild) {
     w->activateWindow();
     QApplication::setActiveWindow(w.get());
     TreeNode *cat = w->structureTree().topLevel(0);
-    w->tlMain->setFocus();
+    w->structureView()->setFocus();
     w->setInPlaceEditing(true);
-    w->tlMain->edit(w->structureTree().indexOf(cat));
+    w->structureView()->edit(w->structureTree().indexOf(cat));
     auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
     ASSERT_NE(editor, nullptr);
     editor->setText("Renamed");

@@ -5,6 +5,7 @@
 #include "shellopen.h"
 #include "tinyhttpserver.h"
 #include "weblabel.h"
+#include "windowparts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,6 +22,7 @@
 
 using namespace zelbrin;
 using namespace zelbrin::ui;
+using namespace zelbrin::ui::testing;
 using zelbrin::testing::ScriptedPrompts;
 using zelbrin::testing::TinyHttpServer;
 using Answer = UserPrompts::Answer;
@@ -63,6 +65,7 @@ struct OtherCommandsTest : ::testing::Test {
         platform::setShellOpenHandler({});
     }
     QString program() const { return dir.path() + "/"; }
+    QAction *entry(const char *name) const { return part<QAction>(*w, name); }
     MainWindowOptions options(bool updateCheck = false) {
         MainWindowOptions o{&prompts, updateCheck};
         o.programFolder = program();
@@ -87,16 +90,16 @@ struct OtherCommandsTest : ::testing::Test {
         return QTest::qWaitFor([&] { return QFileInfo::exists(program() + name + ".ran"); }, timeoutMs);
     }
     // Shows the modal About box and hands it to check while it is open.
-    void withAboutBox(const std::function<void(TAboutFrm *)> &check) {
+    void withAboutBox(const std::function<void(AboutDialog *)> &check) {
         QTimer::singleShot(0, [&] {
-            auto *box = qobject_cast<TAboutFrm *>(QApplication::activeModalWidget());
+            auto *box = qobject_cast<AboutDialog *>(QApplication::activeModalWidget());
             check(box);
             if (box)
                 QTest::mouseClick(box->btnok, Qt::LeftButton);
             else if (QWidget *m = QApplication::activeModalWidget())
                 m->close();
         });
-        w->N18->trigger();
+        entry("miAbout")->trigger();
     }
 };
 
@@ -139,9 +142,9 @@ TEST_F(OtherCommandsTest, ProductNumberLivesInMemoryOnly) {
 TEST_F(OtherCommandsTest, AboutBoxShowsTheSameContentEveryTime) {
     makeWindow(options());
     QList<QStringList> contents;
-    QList<TAboutFrm *> boxes;
+    QList<AboutDialog *> boxes;
     for (int i = 0; i < 2; ++i)
-        withAboutBox([&](TAboutFrm *box) {
+        withAboutBox([&](AboutDialog *box) {
             ASSERT_NE(box, nullptr);
             boxes << box;
             EXPECT_EQ(box->size(), QSize(350, 291));
@@ -162,8 +165,8 @@ TEST_F(OtherCommandsTest, AboutBoxShowsTheSameContentEveryTime) {
 
 TEST_F(OtherCommandsTest, WebLabelsOpenTheirAddressAndUnderlineOnHover) {
     makeWindow(options());
-    QList<WebLabel *> labels{qobject_cast<WebLabel *>(w->lblweb)};
-    withAboutBox([&](TAboutFrm *box) {
+    QList<WebLabel *> labels{part<WebLabel>(*w, "lblweb")};
+    withAboutBox([&](AboutDialog *box) {
         ASSERT_NE(box, nullptr);
         labels << box->lblweb;
         QTest::mouseClick(box->lblweb, Qt::LeftButton);
@@ -171,13 +174,14 @@ TEST_F(OtherCommandsTest, WebLabelsOpenTheirAddressAndUnderlineOnHover) {
     ASSERT_EQ(labels.size(), 2);
     ASSERT_NE(labels[0], nullptr);
     EXPECT_EQ(opened, QStringList{labels[1]->text()});
-    QTest::mouseClick(w->lblweb, Qt::LeftButton);
-    EXPECT_EQ(opened.last(), w->lblweb->text());
-    EXPECT_TRUE(w->lblweb->text().startsWith("https://"));
+    WebLabel *web = labels[0];
+    QTest::mouseClick(web, Qt::LeftButton);
+    EXPECT_EQ(opened.last(), web->text());
+    EXPECT_TRUE(web->text().startsWith("https://"));
     // A press that ends elsewhere is no click.
     const int before = opened.size();
-    QTest::mousePress(w->lblweb, Qt::LeftButton);
-    QTest::mouseRelease(w->lblweb, Qt::LeftButton, {}, QPoint(-20, -20));
+    QTest::mousePress(web, Qt::LeftButton);
+    QTest::mouseRelease(web, Qt::LeftButton, {}, QPoint(-20, -20));
     EXPECT_EQ(opened.size(), before);
 
     for (WebLabel *label : labels) {
@@ -197,11 +201,11 @@ TEST_F(OtherCommandsTest, WebLabelsOpenTheirAddressAndUnderlineOnHover) {
 
 TEST_F(OtherCommandsTest, DemonstrationProgramStartsFromTheProgramFolder) {
     makeWindow(options());
-    w->N22->trigger();  // missing: nothing visible happens
+    entry("miDemo")->trigger();  // missing: nothing visible happens
     EXPECT_TRUE(prompts.notices.isEmpty());
     EXPECT_TRUE(prompts.questions.isEmpty());
     writeProgram("Tutorix");
-    w->N22->trigger();
+    entry("miDemo")->trigger();
     EXPECT_TRUE(ran("Tutorix"));
     EXPECT_EQ(readFile(program() + "Tutorix.ran"), "0:");
 }
@@ -213,7 +217,7 @@ TEST_F(OtherCommandsTest, UpgradeMenuClosesTheWindowAndStartsTheUpdater) {
     prompts.answers = {Answer::Cancel};
     QElapsedTimer timer;
     timer.start();
-    w->U2->trigger();
+    entry("miUpgrade")->trigger();
     EXPECT_GE(timer.elapsed(), 1000);
     EXPECT_EQ(prompts.questions, QStringList{kSaveQuestion});
     EXPECT_TRUE(w->isVisible());  // kept open, and the updater is started all the same

@@ -252,13 +252,13 @@ TEST_F(PlacingTest, DraggingAFileLinkOffersMoveOrCopy) {
     // Onto another catalog: the menu; dismissing it does nothing.
     EXPECT_TRUE(dragNode(a, two));
     ASSERT_EQ(menusShown.size(), 1);
-    EXPECT_EQ(menusShown[0], w->PopupMenu1);
-    EXPECT_EQ(w->miCut->text(), "移动到此处");
-    EXPECT_EQ(w->miCopy->text(), "拷贝到此处");
+    EXPECT_EQ(menusShown[0], part<QMenu>(*w, "pmDrop"));
+    EXPECT_EQ(entry("miCut")->text(), "移动到此处");
+    EXPECT_EQ(entry("miCopy")->text(), "拷贝到此处");
     EXPECT_FALSE(two->hasChildren());
     EXPECT_EQ(w->draggedNode(), a);
 
-    menuChoice = w->miCopy;
+    menuChoice = entry("miCopy");
     EXPECT_TRUE(dragNode(a, two));
     EXPECT_EQ(captions(two), QStringList{"a.doc"});
     EXPECT_EQ(links(two), QStringList{path("a.doc")});
@@ -274,7 +274,7 @@ TEST_F(PlacingTest, DraggingAFileLinkOffersMoveOrCopy) {
     EXPECT_TRUE(modified());
 
     // Move into a catalog that already links the document leaves one link, there.
-    menuChoice = w->miCut;
+    menuChoice = entry("miCut");
     view()->expandAll();
     EXPECT_TRUE(dragNode(a, two));
     EXPECT_FALSE(one->hasChildren());
@@ -297,7 +297,7 @@ TEST_F(PlacingTest, NodeDropsThatAreRefused) {
     TreeNode *page = w->AddNode(nullptr, "Page", false, false, path("p.doc"));
     TreeNode *pageChild = catalog(page, "under");
     view()->expandAll();
-    menuChoice = w->miCut;
+    menuChoice = entry("miCut");
     markSaved();
 
     EXPECT_FALSE(dragNode(a, b));           // onto a file link
@@ -319,10 +319,10 @@ TEST_F(PlacingTest, LookingAndRefreshingDoNotMarkModified) {
     useScratchFolder({"a.doc"});
     TreeNode *cat = catalog(nullptr, "C");
     markSaved();
-    w->F2Click();
+    w->miListRefreshClick();
     w->RefreshFileList();
-    w->PopupMenu2Popup();
-    w->PopupMenu3Popup();
+    w->pmTreePopup();
+    w->pmFileListPopup();
     EXPECT_FALSE(modified());
 
     highlight({"a.doc"});
@@ -354,7 +354,7 @@ TEST_F(PlacingTest, DropsInsideOurOwnDragLoopWaitForItsEnd) {
     EXPECT_EQ(one->childCount(), 1);
 
     view()->expandAll();
-    menuChoice = w->miCut;
+    menuChoice = entry("miCut");
     emit view()->dragLoopStarted();
     EXPECT_TRUE(dragNode(one->child(0), two));
     EXPECT_TRUE(menusShown.isEmpty());

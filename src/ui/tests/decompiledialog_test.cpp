@@ -1,4 +1,4 @@
-#include "convertchmdialog.h"
+#include "decompiledialog.h"
 #include "mainwindow.h"
 #include "scriptedprompts.h"
 #include "testchm.h"
@@ -69,7 +69,7 @@ struct DecompileTest : ::testing::Test {
 }  // namespace
 
 TEST_F(DecompileTest, LayoutAndCaptions) {
-    TComvertCHM_Frm dlg(prompts, binFolder());
+    DecompileDialog dlg(prompts, binFolder());
     EXPECT_EQ(dlg.windowTitle(), "反编译CHM文件");
     EXPECT_EQ(dlg.size(), QSize(387, 254));
     EXPECT_EQ(dlg.Start_Btn->text(), "开始转换(&B)");
@@ -83,7 +83,7 @@ TEST_F(DecompileTest, LayoutAndCaptions) {
 
 // The labels stand left of their edits: the edits must not cover any of their text.
 TEST_F(DecompileTest, LabelsAreNotCoveredByTheirEdits) {
-    TComvertCHM_Frm dlg(prompts, binFolder());
+    DecompileDialog dlg(prompts, binFolder());
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     for (const auto &[text, edit] : {std::pair{QStringLiteral("需转换的CHM文件："), dlg.Open_Edit},
@@ -100,7 +100,7 @@ TEST_F(DecompileTest, LabelsAreNotCoveredByTheirEdits) {
 }
 
 TEST_F(DecompileTest, UnpacksThroughTheRealHhWithBlanksInBothPaths) {
-    TComvertCHM_Frm dlg(prompts, binFolder());
+    DecompileDialog dlg(prompts, binFolder());
     const QString dest = tmp.path() + "/out folder/unpacked here";
     dlg.Open_Edit->setText(chm);
     dlg.Save_Edit->setText("  " + dest + " ");
@@ -115,7 +115,7 @@ TEST_F(DecompileTest, UnpacksThroughTheRealHhWithBlanksInBothPaths) {
 }
 
 TEST_F(DecompileTest, ButtonsAreDisabledWhileHhRunsAndTheDialogKeepsWorking) {
-    TComvertCHM_Frm dlg(prompts, binFolder(), nullptr, slowHh());
+    DecompileDialog dlg(prompts, binFolder(), nullptr, slowHh());
     const QString dest = tmp.path() + "/out";
     dlg.Open_Edit->setText(chm);
     dlg.Save_Edit->setText(dest);
@@ -144,7 +144,7 @@ TEST_F(DecompileTest, ButtonsAreDisabledWhileHhRunsAndTheDialogKeepsWorking) {
 }
 
 TEST_F(DecompileTest, TheHelpFilesOwnFolderIsRefusedAsExactText) {
-    TComvertCHM_Frm dlg(prompts, binFolder(), nullptr, slowHh());
+    DecompileDialog dlg(prompts, binFolder(), nullptr, slowHh());
     const QString folder = QFileInfo(chm).path();
     dlg.Open_Edit->setText(chm);
     dlg.Save_Edit->setText(folder);
@@ -164,7 +164,7 @@ TEST_F(DecompileTest, TheHelpFilesOwnFolderIsRefusedAsExactText) {
 }
 
 TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
-    TComvertCHM_Frm dlg(prompts, binFolder(), nullptr, slowHh());
+    DecompileDialog dlg(prompts, binFolder(), nullptr, slowHh());
     dlg.Open_Edit->setText(tmp.path() + "/absent.chm");
     dlg.Save_Edit->setText(tmp.path() + "/out");
     dlg.Start_BtnClick();
@@ -193,7 +193,7 @@ TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("not a help file");
     }
-    TComvertCHM_Frm real(prompts, binFolder());
+    DecompileDialog real(prompts, binFolder());
     real.Open_Edit->setText(tmp.path() + "/fake.chm");
     real.Save_Edit->setText(tmp.path() + "/out");
     real.Start_BtnClick();
@@ -202,7 +202,7 @@ TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
 }
 
 TEST_F(DecompileTest, OpenAndFolderButtonsFillTheFields) {
-    TComvertCHM_Frm dlg(prompts, tmp.path() + "/");
+    DecompileDialog dlg(prompts, tmp.path() + "/");
     prompts.fileNames = {chm, ""};
     dlg.Open_BtnClick();
     EXPECT_EQ(dlg.Open_Edit->text(), chm);
@@ -230,10 +230,10 @@ TEST_F(DecompileTest, TheCommandShowsTheDialogModallyAndDestroysIt) {
     TMainForm w(options);
     w.show();
     const QString dest = tmp.path() + "/via command";
-    QPointer<TComvertCHM_Frm> seen;
+    QPointer<DecompileDialog> seen;
     bool wasModal = false, emptyAtStart = false;
     QTimer::singleShot(0, [&] {
-        seen = qobject_cast<TComvertCHM_Frm *>(QApplication::activeModalWidget());
+        seen = qobject_cast<DecompileDialog *>(QApplication::activeModalWidget());
         if (!seen)
             return;
         wasModal = seen->isModal();
@@ -250,7 +250,7 @@ TEST_F(DecompileTest, TheCommandShowsTheDialogModallyAndDestroysIt) {
             m->close();
     });
     guard.start(10000);
-    w.actCutomCompile->trigger();
+    w.actDecompile->trigger();
     EXPECT_TRUE(wasModal);
     EXPECT_TRUE(emptyAtStart);
     EXPECT_TRUE(seen.isNull());  // destroyed when it closed
