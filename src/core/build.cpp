@@ -110,7 +110,16 @@ void TZLPProject::Compile(BuildEnvironment &env) {
     if (!name.isEmpty() && env.closeViewer)
         env.closeViewer(name);
 
-    std::unique_ptr<OfficeSession> office = env.officeFactory();
+    std::unique_ptr<OfficeSession> office;
+    try {
+        office = env.officeFactory();
+    } catch (...) {
+        // A start that the user interrupted leaves nothing; after other failures the folder
+        // stays until the next build, as before.
+        if (interruption::requested() && !env.keepBuildFolder)
+            DeleteDirectory(buildFolder);
+        throw;
+    }
     QString chm;
     try {
         DefaultTopic.clear();

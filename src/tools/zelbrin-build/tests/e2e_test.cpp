@@ -304,7 +304,14 @@ TEST(EndToEnd, InterruptedBuildCleansUpAndSweepsStaleLeftovers) {
     ASSERT_TRUE(pipe.open(QIODevice::WriteOnly));
     pipe.close();
 
-    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    // The last round ends the build while the office is still starting.
+    const struct {
+        int signal;
+        const char *step;
+    } rounds[] = {{SIGTERM, "正在转换为HTML文件..."}, {SIGINT, "正在转换为HTML文件..."},
+                  {SIGHUP, "正在转换为HTML文件..."}, {SIGTERM, "开始编译..."}};
+    for (const auto &[signal, step] : rounds) {
+        SCOPED_TRACE(step);
         SCOPED_TRACE(signal);
         QProcess build;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -314,16 +321,15 @@ TEST(EndToEnd, InterruptedBuildCleansUpAndSweepsStaleLeftovers) {
         build.start(bin("zelbrin-build"), {project});
         ASSERT_TRUE(build.waitForStarted());
         QByteArray printed;
-        while (!printed.contains("正在转换为HTML文件...") && build.state() == QProcess::Running) {
+        while (!printed.contains(step) && build.state() == QProcess::Running) {
             build.waitForReadyRead(1000);
             printed += build.readAll();
         }
-        ASSERT_TRUE(printed.contains("正在转换为HTML文件...")) << printed.constData();
+        ASSERT_TRUE(printed.contains(step)) << printed.constData();
         int worker = -1;
         for (int pid : processesMentioning(tmpRoot))
             if (QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)).endsWith("/zelbrin-office"))
                 worker = pid;
-        ASSERT_GT(worker, 0);
         ASSERT_EQ(::kill(pid_t(build.processId()), signal), 0);
         ASSERT_TRUE(build.waitForFinished(120000));
         const QString out = QString::fromLocal8Bit(printed + build.readAll());
@@ -333,7 +339,9 @@ TEST(EndToEnd, InterruptedBuildCleansUpAndSweepsStaleLeftovers) {
         EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/proj/temp"));
         EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/proj/Stopped.CHM"));
         EXPECT_TRUE(processesMentioning(tmpRoot).isEmpty());
-        EXPECT_FALSE(QFileInfo::exists(officePipe(worker)));
+        if (worker > 0) {
+            EXPECT_FALSE(QFileInfo::exists(officePipe(worker)));
+        }
         EXPECT_EQ(QDir(tmpRoot).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                   QStringList{QFileInfo(liveProfile).fileName()});
     }
