@@ -95,6 +95,7 @@ QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     // Generous for the largest help files, but a hung compiler must not hold the window forever.
     constexpr int kCompilerTimeoutMs = 30 * 60 * 1000;
     const int exitCode = RunProcessAndWait(compiler, {hhp}, &output, {}, kCompilerTimeoutMs);
+    throwIfInterrupted();
     const FileStamp after = FileStamp::of(chm);
     // A compiler failure must not open a stale help file from an earlier build.
     if (exitCode != 0 || !after.exists || after.sameAs(before)) {
@@ -121,7 +122,16 @@ BuildReport TZLPProject::Compile(BuildEnvironment &env) {
         env.closeViewer(name);
 
     env.showStep(kOfficeStartStep);
-    std::unique_ptr<OfficeSession> office = env.officeFactory();
+    std::unique_ptr<OfficeSession> office;
+    try {
+        office = env.officeFactory();
+    } catch (...) {
+        // A start that the user interrupted leaves nothing; after other failures the folder
+        // stays until the next build, as before.
+        if (interruption::requested() && !env.keepBuildFolder)
+            DeleteDirectory(buildFolder);
+        throw;
+    }
     BuildReport report;
     try {
         DefaultTopic.clear();
@@ -140,6 +150,7 @@ BuildReport TZLPProject::Compile(BuildEnvironment &env) {
                     CopySubfolders(node->link.left(node->link.lastIndexOf(u'/') + 1), htmlFolder);
             }
         }
+        throwIfInterrupted();
         report.failedDocuments = converter.failedDocuments();
         env.showStep(QStringLiteral("正在编译..."));
         report.compiledFile = WriteHelpProject(env);

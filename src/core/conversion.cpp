@@ -118,6 +118,7 @@ void DocumentConverter::ConvertBranch(const TreeNode *node, const QString &paren
 }
 
 void DocumentConverter::ConvertDocument(const QString &path, const QString &folder) {
+    throwIfInterrupted();
     const QString ext = DocumentExtension(path);
     const Route route = path.isEmpty() ? Route::None : routeOf(path);
     QDir().mkpath(folder);
