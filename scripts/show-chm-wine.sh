@@ -38,37 +38,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   xvfb-run -a wineserver -w
 fi
 
-# Inside Xvfb: start hh.exe, wait for its window, shoot the Contents tab, click the Index
-# tab (the second tab of the navigation pane) and shoot again.
-cat > "$prefix.run.sh" <<'EOF'
-set -eu
-wine hh.exe "$1" &
-viewer=$!
-win=$(xdotool search --sync --onlyvisible --class "hh.exe" | head -n 1)
-xdotool windowactivate --sync "$win" 2>/dev/null || true
-# The tree is filled after the window appears; wait until the window stops changing.
-last=""
-for i in $(seq 1 60); do
-  now=$(import -window root -depth 8 rgb:- | md5sum)
-  [ "$now" = "$last" ] && break
-  last=$now
-  sleep 1
+here=$(cd "$(dirname "$0")" && pwd)
+for tab in contents index; do
+  xvfb-run -a -s '-screen 0 1024x768x24' sh "$here/show-chm-xvfb.sh" wine "$chm" "$prefix-$tab.png" "$tab"
+  echo "$prefix-$tab.png"
 done
-import -window root "$2-contents.png"
-eval "$(xdotool getwindowgeometry --shell "$win")"
-xdotool mousemove --window "$win" 75 45 click 1
-last=""
-for i in $(seq 1 30); do
-  now=$(import -window root -depth 8 rgb:- | md5sum)
-  [ "$now" = "$last" ] && break
-  last=$now
-  sleep 1
-done
-import -window root "$2-index.png"
-kill "$viewer" 2>/dev/null || true
-wineserver -k 2>/dev/null || true
-EOF
-xvfb-run -a -s '-screen 0 1024x768x24' sh "$prefix.run.sh" "$chm" "$prefix"
-rm -f "$prefix.run.sh"
-echo "$prefix-contents.png"
-echo "$prefix-index.png"
