@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace zelbrin::chm::lzx {
+
+// The framing help files use: 32 KB frames, a 64 KB window, and a full reset (E8 header,
+// repeated offsets, tree lengths) every two frames. Each reset group is encoded alone.
+constexpr int FrameSize = 0x8000;
+constexpr int FramesPerGroup = 2;
+constexpr int GroupSize = FrameSize * FramesPerGroup;
+constexpr int WindowBits = 16;
+
+struct EncodedGroup {
+    std::vector<uint8_t> bytes;
+    int frameCount = 0;
+    uint32_t frameStarts[FramesPerGroup] = {};  // byte offset of each frame within bytes
+};
+
+// Encodes reset groups; one encoder per thread, reused from group to group.
+class GroupEncoder {
+public:
+    GroupEncoder();
+    ~GroupEncoder();
+    GroupEncoder(const GroupEncoder &) = delete;
+    GroupEncoder &operator=(const GroupEncoder &) = delete;
+
+    // size is a whole number of frames, at most GroupSize.
+    void encode(const uint8_t *data, int size, EncodedGroup *out);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace zelbrin::chm::lzx

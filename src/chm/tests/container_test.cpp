@@ -1,0 +1,157 @@
+#include "container.h"
+#include "directory.h"
+#include "readers.h"
+#include "testdata.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace zelbrin::chm;
+
+namespace {
+
+QMap<QByteArray, QByteArray> asMap(const QList<StoredFile> &files) {
+    QMap<QByteArray, QByteArray> map;
+    for (const StoredFile &f : files)
+        map.insert(f.name, f.data);
+    return map;
+}
+
+// Writes files and reads them back with every reader.
+void roundTrip(const QList<StoredFile> &files, const ContainerOptions &options = {}) {
+    QTemporaryDir scratch;
+    ASSERT_TRUE(scratch.isValid());
+    const QString chm = scratch.filePath("t.chm");
+    ASSERT_EQ(writeContainer(chm, files, options), QString());
+    EXPECT_EQ(zelbrin::chm::testing::compareWithReaders(chm, scratch.path(), asMap(files)), QString());
+}
+
+}  // namespace
+
+TEST(ChmContainer, SmallFilesAndFrameBoundariesReadBackEverywhere) {
+    // Sizes around the 32 KB frames and the 64 KB reset groups, an empty file, and a
+    // file kept uncompressed between compressed ones.
+    QList<StoredFile> files{
+        {"/#SYSTEM", testdata::html(300, 1)},
+        {"/empty.htm", {}},
+        {"/frame.htm", testdata::html(0x8000, 2)},
+        {"/group.bin", testdata::random(0x10000, 3)},
+        {"/pics/photo.jpg", testdata::random(5000, 4), false},
+        {"/after.htm", testdata::html(0x10001, 5)},
+        {"/one.txt", "x"},
+    };
+    roundTrip(files);
+    roundTrip({{"/only.htm", "<html></html>"}});
+    roundTrip({{"/stored.gif", testdata::random(70000, 6), false}});
+}
+
+TEST(ChmContainer, LargeDirectoriesWithPunctuatedNames) {
+    // 5,000 names with the punctuation that sorts differently when folded to upper case
+    // ("_", "[", "^", "`"): several listing chunks under an index chunk.
+    QList<StoredFile> files;
+    const char punctuation[] = "_-~!$#()[]^`{}+=,;'@%&.";
+    for (int i = 0; i < 5000; ++i) {
+        const char p = punctuation[i % (sizeof punctuation - 1)];
+        const QByteArray name = QByteArray("/Dir") + char('A' + i % 7) + (i % 3 ? "/" : "/sub/") + p +
+                                QByteArray::number(i) + (i % 2 ? "_Page.htm" : "a.HTM");
+        files.append({name, testdata::html(20 + i % 400, i), i % 50 != 0});
+    }
+    roundTrip(files);
+
+    // Long names push the index itself over one chunk: two index levels.
+    QList<StoredFile> longNames;
+    for (int i = 0; i < 3000; ++i)
+        longNames.append({"/" + QByteArray(200, char('a' + i % 26)) + QByteArray::number(i), QByteArray::number(i)});
+    roundTrip(longNames);
+}
+
+TEST(ChmContainer, MegabytesOfPagesAndNoise) {
+    QList<StoredFile> files;
+    for (int i = 0; i < 60; ++i)
+        files.append({"/html/page" + QByteArray::number(i) + ".htm", testdata::html(20000 + i * 997, 100 + i)});
+    files.append({"/noise.bin", testdata::random(1500000, 7)});
+    files.append({"/zeros.bin", QByteArray(300000, '\0')});
+    roundTrip(files, {.threads = 2});
+}
+
+TEST(ChmContainer, OutputDoesNotDependOnThreads) {
+    QList<StoredFile> files;
+    for (int i = 0; i < 30; ++i)
+        files.append({"/p" + QByteArray::number(i) + ".htm", testdata::html(30000, i)});
+    QTemporaryDir scratch;
+    QByteArray first;
+    for (int threads : {1, 3, 0}) {
+        const QString chm = scratch.filePath(QString("t%1.chm").arg(threads));
+        qint64 lastDone = -1;
+        qint64 lastTotal = -1;
+        ContainerOptions options{.threads = threads, .progress = [&](qint64 done, qint64 total) {
+                                     EXPECT_GE(done, lastDone);
+                                     lastDone = done;
+                                     lastTotal = total;
+                                 }};
+        ASSERT_EQ(writeContainer(chm, files, options), QString());
+        EXPECT_EQ(lastDone, 30 * 30000);
+        EXPECT_EQ(lastTotal, 30 * 30000);
+        QFile f(chm);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        QByteArray bytes = f.readAll();
+        bytes.replace(0x10, 4, QByteArray(4, '\0'));  // the header's time stamp
+        if (first.isEmpty())
+            first = bytes;
+        else
+            EXPECT_TRUE(bytes == first) << "threads " << threads;
+    }
+}
+
+TEST(ChmContainer, FailuresLeaveNothingBehind) {
+    QTemporaryDir scratch;
+    // A folder that cannot be written (a file stands where it should be).
+    const QString notFolder = scratch.filePath("plain");
+    QFile(notFolder).open(QIODevice::WriteOnly);
+    const QString target = notFolder + "/t.chm";
+    EXPECT_TRUE(writeContainer(target, {{"/a.htm", "a"}}).contains(target));
+
+    // The disk refuses bytes half-way: the file size limit stands in for a full disk.
+    const QString chm = scratch.filePath("t.chm");
+    {
+        struct rlimit old {};
+        getrlimit(RLIMIT_FSIZE, &old);
+        const auto oldSignal = signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = old;
+        small.rlim_cur = 20000;
+        setrlimit(RLIMIT_FSIZE, &small);
+        const QString message = writeContainer(chm, {{"/noise.bin", testdata::random(100000, 1)}});
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, oldSignal);
+        EXPECT_TRUE(message.contains(chm)) << message.toStdString();
+    }
+    EXPECT_EQ(QDir(scratch.path()).entryList(QDir::Files), QStringList{"plain"});
+
+    // Names readers could not tell apart, or could not store.
+    EXPECT_FALSE(writeContainer(chm, {{"/a.htm", "1"}, {"/A.htm", "2"}}).isEmpty());
+    EXPECT_FALSE(writeContainer(chm, {{"a.htm", "1"}}).isEmpty());
+    EXPECT_FALSE(writeContainer(chm, {{"/" + QByteArray(600, 'a'), "1"}}).isEmpty());
+    EXPECT_EQ(QDir(scratch.path()).entryList(QDir::Files), QStringList{"plain"});
+}
+
+TEST(ChmDirectory, NamesSortAsReadersSearch) {
+    // Letters compare folded to lower case, so "_" (0x5F) sorts before letters.
+    EXPECT_LT(compareEntryNames("/_a", "/b"), 0);
+    EXPECT_GT(compareEntryNames("/B", "/_"), 0);
+    EXPECT_EQ(compareEntryNames("/Abc", "/aBC"), 0);
+    EXPECT_LT(compareEntryNames("/a", "/a/"), 0);
+    EXPECT_LT(compareEntryNames("/#SYSTEM", "/$FIftiMain"), 0);
+    EXPECT_LT(compareEntryNames("/zz", "::DataSpace/NameList"), 0);
+    QByteArray encoded;
+    appendEncInt(encoded, 0x7f);
+    appendEncInt(encoded, 0x80);
+    appendEncInt(encoded, 0x3fff);
+    EXPECT_EQ(encoded, QByteArray::fromHex("7f8100ff7f"));
+}
