@@ -1,15 +1,22 @@
+#include "container.h"
 #include "fulltextsearch.h"
 #include "ftsfile.h"
+#include "pythonsearch.h"
 
 #include "gbk.h"
 
+#include <QSet>
+#include <QTemporaryDir>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
+using namespace zelbrin;
 using namespace zelbrin::chm;
+using namespace zelbrin::chm::testing;
 
 namespace {
 
@@ -144,7 +151,7 @@ const ReadEntry *find(const ReadIndex &index, const std::string &word, int conte
 }
 
 std::string gbk(const QString &text) {
-    return zelbrin::encodeGbk(text).value_or(QByteArray()).toStdString();
+    return encodeGbk(text).value_or(QByteArray()).toStdString();
 }
 
 using Hits = std::map<std::uint32_t, std::vector<std::uint32_t>>;
@@ -239,4 +246,136 @@ TEST(FullTextSearch, LargeIndexIsTheSameOnAnyThreadCountAndEveryWordIsReachable)
         }
         EXPECT_TRUE(inLeaf) << e.word;
     }
+}
+
+namespace {
+
+QByteArray le32(quint32 v) {
+    QByteArray b(4, '\0');
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+// The tables CHMLib's search reads besides /$FIftiMain: #TOPICS (each topic's title and
+// URL), #STRINGS, #URLTBL and #URLSTR.
+QList<StoredFile> searchTables(const QList<QPair<QByteArray, QByteArray>> &urlAndTitle) {
+    QByteArray topics, strings(1, '\0'), urltbl, urlstr(1, '\0');
+    for (qsizetype i = 0; i < urlAndTitle.size(); ++i) {
+        topics += le32(0) + le32(quint32(strings.size())) + le32(quint32(urltbl.size())) + le32(6);
+        strings += urlAndTitle[i].second + '\0';
+        urltbl += le32(0) + le32(quint32(i)) + le32(quint32(urlstr.size()));
+        urlstr += le32(0) + le32(0) + urlAndTitle[i].first + '\0';
+    }
+    return {{"/#TOPICS", topics}, {"/#STRINGS", strings}, {"/#URLTBL", urltbl}, {"/#URLSTR", urlstr}};
+}
+
+// Deterministic words: syllables for Latin words, common characters for Chinese runs.
+struct Generator {
+    quint32 state;
+    quint32 next(quint32 n) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % n;
+    }
+    QString latinWord() {
+        static const char *syllables[] = {"ka", "lo", "mi", "ten", "sor", "vel", "dra", "pin", "qu", "ex", "ba", "zu"};
+        QString w;
+        for (quint32 n = 2 + next(3); n > 0; --n)
+            w += QLatin1String(syllables[next(12)]);
+        return w;
+    }
+    QString chineseRun() {
+        static const QString pool = QStringLiteral(
+            "的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出就分对成会可主发年动同工也能下过子说产种面"
+            "而方后多定行学法所民得经十三之进着等部度家电力里如水化高自二理起小物现实加量都两体制机当使点从业本去把性好应开"
+            "它合还因由其些然前外天政四日那社义事平形相全表间样与关各重新线内数正心反你明看原又么利比或但质气第向道命此变条只");
+        QString run;
+        for (quint32 n = 3 + next(10); n > 0; --n)
+            run += pool[qsizetype(next(quint32(pool.size())))];
+        return run;
+    }
+};
+
+}  // namespace
+
+// The index read by the reader that matters on Linux: CHMLib's search through python3-chm,
+// on a tree two levels deep, with words in GBK.
+TEST(FullTextSearch, CHMLibSearchFindsEveryPageByItsWordsAndIdeographs) {
+    Generator gen{7};
+    QList<SearchPage> pages;
+    QList<QPair<QByteArray, QByteArray>> tables;
+    QList<QStringList> latinOf, runsOf;
+    for (quint32 i = 0; i < 400; ++i) {
+        QStringList latin, runs;
+        QString html = QStringLiteral("<html><body><p>");
+        for (int w = 0; w < 150; ++w) {
+            latin << gen.latinWord();
+            html += latin.back() + (w % 40 == 39 ? QStringLiteral("</p><p>") : QStringLiteral(" "));
+            if (w % 50 == 25) {
+                runs << gen.chineseRun();
+                html += runs.back() + QStringLiteral("，");
+            }
+        }
+        html += QStringLiteral("</p></body></html>");
+        const QString title = QStringLiteral("第%1页 Title%2").arg(i).arg(i);
+        pages.append({i, title, html});
+        latinOf << latin;
+        runsOf << runs;
+        tables.append({QStringLiteral("page%1.htm").arg(i).toLatin1(), encodeGbk(title).value()});
+    }
+    const QByteArray fts = buildFullTextSearch(pages, SearchOptions());
+    EXPECT_EQ(u16(fts, 0x18), 2u);  // deep enough to need an index node, not deeper
+    QList<StoredFile> files = searchTables(tables);
+    files.append({"/$FIftiMain", fts});
+    QTemporaryDir tmp;
+    const QString chmPath = tmp.path() + "/search.chm";
+    ASSERT_EQ(writeContainer(chmPath, files), QString());
+
+    // Per sampled page: a word, one, two and four ideographs of a run, and its title word.
+    // CHMLib matches the beginnings of words, so every page holding such a beginning counts.
+    QList<SearchQuery> queries;
+    QList<QSet<QByteArray>> expected;
+    QList<bool> exact;
+    auto pagesWith = [&](const std::function<bool(int)> &holds) {
+        QSet<QByteArray> urls;
+        for (int p = 0; p < pages.size(); ++p)
+            if (holds(p))
+                urls.insert(tables[p].first);
+        return urls;
+    };
+    for (int p = 0; p < pages.size(); p += 9) {
+        const QString word = latinOf[p][p % 150];
+        queries.append({word.toLatin1(), false});
+        expected << pagesWith([&](int q) {
+            return std::any_of(latinOf[q].begin(), latinOf[q].end(), [&](const QString &w) { return w.startsWith(word); });
+        });
+        exact << true;
+        const QString run = runsOf[p][p % runsOf[p].size()];
+        for (const QString &part : {run.mid(1, 1), run.mid(1, 2), run.left(4)}) {
+            queries.append({encodeGbk(part).value(), false});
+            expected << pagesWith([&](int q) {
+                return std::any_of(runsOf[q].begin(), runsOf[q].end(), [&](const QString &r) { return r.contains(part); });
+            });
+            exact << false;  // CHMLib compares bytes case-insensitively, so a few other characters match too
+        }
+        const QString titleWord = QStringLiteral("title%1").arg(p);
+        queries.append({titleWord.toLatin1(), true});
+        expected << pagesWith([&](int q) { return QStringLiteral("title%1").arg(q).startsWith(titleWord); });
+        exact << true;
+    }
+    queries.append({latinOf[0][0].toLatin1(), true});  // no title holds a text word
+    expected << QSet<QByteArray>{};
+    exact << true;
+
+    QString error;
+    const QList<QList<QByteArray>> found = searchWithPythonChm(chmPath, queries, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    QStringList wrong;
+    for (qsizetype i = 0; i < queries.size(); ++i) {
+        const QSet<QByteArray> got(found[i].begin(), found[i].end());
+        if (exact[i] ? got != expected[i] : !got.contains(expected[i]))
+            wrong << QStringLiteral("%1: %2 pages found, %3 expected")
+                         .arg(decodeGbk(queries[i].text)).arg(got.size()).arg(expected[i].size());
+        EXPECT_FALSE(expected[i].isEmpty() && !queries[i].titlesOnly) << queries[i].text.toStdString();
+    }
+    EXPECT_TRUE(wrong.isEmpty()) << wrong.join(u'\n').toStdString();
 }
