@@ -311,6 +311,10 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
     bool encoderMissing = false;
     runOnThreads(threadCount, [&](std::size_t t) {
         ThreadIndex &index = threads[t];
+        std::uint64_t weight = 0;
+        for (std::size_t d = share[t]; d < share[t + 1]; ++d)
+            weight += documentWeight[d];
+        index.occurrences.reserve(std::size_t(weight / 5));  // about one word per five characters of HTML
         PageIndexer indexer(index, options.ideographRunPrefix);
         PageWords words;
         for (std::size_t d = share[t]; d < share[t + 1]; ++d) {

@@ -6,7 +6,7 @@
 #include <QString>
 
 #include <array>
-#include <cstring>
+#include <string_view>
 
 namespace zelbrin::chm {
 namespace {
@@ -261,19 +261,34 @@ private:
     Gap m_gap = Gap::Broken;
 };
 
+// An element name of up to eight ASCII characters packed into one number, for quick lookups.
+constexpr std::uint64_t packedName(std::string_view name) {
+    std::uint64_t key = 0;
+    for (char c : name)
+        key = (key << 8) | std::uint8_t(c);
+    return key;
+}
+
 // Elements whose tags do not end a word: "Instal<span>lation</span>" is one word.
 // Tags with a namespace prefix (Office's o:p, st1:place, v:shape) count as inline too.
-constexpr const char *kInlineElements[] = {
-    "a",    "abbr", "acronym", "b",   "bdi",   "bdo",  "big", "blink", "cite",   "code", "data",
-    "del",  "dfn",  "em",      "font", "i",    "ins",  "kbd", "label", "mark",   "nobr", "q",
-    "rp",   "rt",   "ruby",    "s",   "samp",  "small", "span", "strike", "strong", "sub", "sup",
-    "time", "tt",   "u",       "var", "wbr",   "script", "style", "noscript", "xml", "title"};
+constexpr std::uint64_t kInlineElements[] = {
+    packedName("a"),      packedName("abbr"),  packedName("acronym"), packedName("b"),      packedName("bdi"),
+    packedName("bdo"),    packedName("big"),   packedName("blink"),   packedName("cite"),   packedName("code"),
+    packedName("data"),   packedName("del"),   packedName("dfn"),     packedName("em"),     packedName("font"),
+    packedName("i"),      packedName("ins"),   packedName("kbd"),     packedName("label"),  packedName("mark"),
+    packedName("nobr"),   packedName("q"),     packedName("rp"),      packedName("rt"),     packedName("ruby"),
+    packedName("s"),      packedName("samp"),  packedName("small"),   packedName("span"),   packedName("strike"),
+    packedName("strong"), packedName("sub"),   packedName("sup"),     packedName("time"),   packedName("tt"),
+    packedName("u"),      packedName("var"),   packedName("wbr"),     packedName("script"), packedName("style"),
+    packedName("noscript"), packedName("xml"), packedName("title"),   packedName("template")};
 // Elements whose content is never shown.
-constexpr const char *kHiddenElements[] = {"script", "style", "noscript", "xml", "title", "template"};
+constexpr std::uint64_t kHiddenElements[] = {packedName("script"), packedName("style"),    packedName("noscript"),
+                                             packedName("xml"),    packedName("title"),    packedName("template")};
 
-bool nameIn(const char *name, const char *const *list, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i)
-        if (std::strcmp(name, list[i]) == 0)
+template <std::size_t N>
+bool nameIn(std::uint64_t name, const std::uint64_t (&list)[N]) {
+    for (std::uint64_t entry : list)
+        if (entry == name)
             return true;
     return false;
 }
@@ -332,16 +347,17 @@ private:
         qsizetype p = m_i + (closing ? 2 : 1);
         if (p >= n || !((m_s[p].unicode() | 0x20) >= 'a' && (m_s[p].unicode() | 0x20) <= 'z'))
             return false;
-        char name[16];
-        std::size_t length = 0;
+        const qsizetype nameStart = p;
+        std::uint64_t name = 0;
         bool prefixed = false;
         for (; p < n && isNameChar(m_s[p].unicode()); ++p) {
             const char16_t ch = m_s[p].unicode();
             prefixed = prefixed || ch == ':';
-            if (length + 1 < sizeof name)
-                name[length++] = char(ch >= 'A' && ch <= 'Z' ? ch + 32 : ch);
+            name = (name << 8) | std::uint8_t(ch >= 'A' && ch <= 'Z' ? ch + 32 : ch);
         }
-        name[length] = 0;
+        const QStringView tagName = m_s.sliced(nameStart, p - nameStart);
+        if (tagName.size() > 8)
+            name = 0;  // longer than any name looked up
         bool selfClosing = false;
         while (p < n) {
             const char16_t ch = m_s[p].unicode();
@@ -363,15 +379,15 @@ private:
             ++p;
         }
         m_i = p;
-        if (!closing && !selfClosing && nameIn(name, kHiddenElements, std::size(kHiddenElements)))
-            skipContent(QLatin1String(name, qsizetype(length)));
-        if (!prefixed && !nameIn(name, kInlineElements, std::size(kInlineElements)))
+        if (!closing && !selfClosing && nameIn(name, kHiddenElements))
+            skipContent(tagName);
+        if (!prefixed && !nameIn(name, kInlineElements))
             m_words.separator();
         return true;
     }
 
     // Skips past the end tag of a hidden element (or to the end when it has none).
-    void skipContent(QLatin1String name) {
+    void skipContent(QStringView name) {
         const qsizetype n = m_s.size();
         for (qsizetype at = m_s.indexOf(u"</", m_i); at >= 0; at = m_s.indexOf(u"</", at + 2)) {
             const qsizetype after = at + 2 + name.size();
