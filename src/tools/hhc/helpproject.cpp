@@ -17,8 +17,8 @@ QString unquoted(const QString &field) {
     return t;
 }
 
-// Lines of [ALIAS] and [MAP] may pull in header files ("#include name.h"); chmcmd looks
-// for those in its working folder, so they are read here and their lines taken in place.
+// Lines of [ALIAS] and [MAP] may pull in header files ("#include name.h"); their lines
+// are taken in place.
 void expandIncludes(const QStringList &lines, const QString &folder, int depth, QStringList &out,
                     QStringList &warnings) {
     for (const QString &line : lines) {
@@ -174,10 +174,6 @@ std::optional<int> parseLanguage(const QString &value) {
     if (!ok || lcid <= 0 || lcid > 0xFFFF)
         return std::nullopt;
     return lcid;
-}
-
-QString formatLanguage(int lcid) {
-    return QStringLiteral("0x%1").arg(lcid, 4, 16, QLatin1Char('0'));
 }
 
 }  // namespace zelbrin::hhc

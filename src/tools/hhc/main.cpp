@@ -1,5 +1,5 @@
-// hhc: compiles an HTML Help project into a .chm with chmcmd. One argument, the project
-// file; exit code 0 only when the file named in "Compiled file=" was written whole.
+// hhc: compiles an HTML Help project into a .chm. One argument, the project file; exit
+// code 0 only when the file named in "Compiled file=" was written whole.
 #include "compiler.h"
 
 #include <QCoreApplication>
@@ -10,6 +10,7 @@ namespace {
 
 void print(FILE *stream, const QString &text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
 }
 
 }  // namespace
@@ -21,11 +22,10 @@ int main(int argc, char **argv) {
         print(stderr, QStringLiteral("usage: hhc PROJECT.hhp\n"));
         return 2;
     }
-    const zelbrin::hhc::CompileResult r = zelbrin::hhc::compileHelpProject(args[1]);
-    QString output = r.compilerOutput;
-    if (!output.isEmpty() && !output.endsWith(u'\n'))
-        output += u'\n';
-    print(r.ok ? stdout : stderr, output);
+    zelbrin::hhc::CompileOptions options;
+    // Whoever runs hhc tells a long compilation from a stalled one by these lines.
+    options.progress = [](const QString &line) { print(stdout, line + u'\n'); };
+    const zelbrin::hhc::CompileResult r = zelbrin::hhc::compileHelpProject(args[1], options);
     for (const QString &w : r.warnings)
         print(stderr, QStringLiteral("hhc: warning: %1\n").arg(w));
     for (const QString &e : r.errors)

@@ -1,5 +1,5 @@
 // The main job end to end: real documents through the office worker, the help project
-// through hhc and chmcmd, the result unpacked with CHMLib and checked.
+// through hhc, the result unpacked with CHMLib and 7-Zip and checked.
 #include "chmcheck.h"
 
 #include <QDir>
