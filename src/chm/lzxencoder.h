@@ -1,17 +1,12 @@
 #pragma once
 
+#include "lzxformat.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 namespace zelbrin::chm::lzx {
-
-// The framing help files use: 32 KB frames, a 64 KB window, and a full reset (E8 header,
-// repeated offsets, tree lengths) every two frames. Each reset group is encoded alone.
-constexpr int FrameSize = 0x8000;
-constexpr int FramesPerGroup = 2;
-constexpr int GroupSize = FrameSize * FramesPerGroup;
-constexpr int WindowBits = 16;
 
 struct EncodedGroup {
     std::vector<uint8_t> bytes;

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -24,13 +25,20 @@ QMap<QByteArray, QByteArray> asMap(const QList<StoredFile> &files) {
     return map;
 }
 
-// Writes files and reads them back with every reader.
-void roundTrip(const QList<StoredFile> &files, const ContainerOptions &options = {}) {
+// Writes files and reads them back with every reader; depth gets the directory's
+// depth (1: listing chunks only, 2: one index level, ...).
+void roundTrip(const QList<StoredFile> &files, const ContainerOptions &options = {}, int *depth = nullptr) {
     QTemporaryDir scratch;
     ASSERT_TRUE(scratch.isValid());
     const QString chm = scratch.filePath("t.chm");
     ASSERT_EQ(writeContainer(chm, files, options), QString());
     EXPECT_EQ(zelbrin::chm::testing::compareWithReaders(chm, scratch.path(), asMap(files)), QString());
+    if (depth) {
+        QFile f(chm);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray header = f.read(0x78 + 0x1c);
+        *depth = qFromLittleEndian<qint32>(header.constData() + 0x78 + 0x18);
+    }
 }
 
 }  // namespace
@@ -54,22 +62,23 @@ TEST(ChmContainer, SmallFilesAndFrameBoundariesReadBackEverywhere) {
 
 TEST(ChmContainer, LargeDirectoriesWithPunctuatedNames) {
     // 5,000 names with the punctuation that sorts differently when folded to upper case
-    // ("_", "[", "^", "`"): several listing chunks under an index chunk.
+    // ("_", "[", "^", "`"): many listing chunks. Long folder names make the index itself
+    // outgrow a chunk, so it takes two levels.
     QList<StoredFile> files;
     const char punctuation[] = "_-~!$#()[]^`{}+=,;'@%&.";
     for (int i = 0; i < 5000; ++i) {
         const char p = punctuation[i % (sizeof punctuation - 1)];
-        const QByteArray name = QByteArray("/Dir") + char('A' + i % 7) + (i % 3 ? "/" : "/sub/") + p +
-                                QByteArray::number(i) + (i % 2 ? "_Page.htm" : "a.HTM");
+        const QByteArray folder = QByteArray("/Dir") + char('A' + i % 7) + '/' + QByteArray(120, char('a' + i % 5));
+        const QByteArray name = folder + (i % 3 ? "/" : "/sub/") + p + QByteArray::number(i) +
+                                (i % 2 ? "_Page.htm" : "a.HTM");
         files.append({name, testdata::html(20 + i % 400, i), i % 50 != 0});
     }
-    roundTrip(files);
-
-    // Long names push the index itself over one chunk: two index levels.
-    QList<StoredFile> longNames;
-    for (int i = 0; i < 3000; ++i)
-        longNames.append({"/" + QByteArray(200, char('a' + i % 26)) + QByteArray::number(i), QByteArray::number(i)});
-    roundTrip(longNames);
+    int depth = 0;
+    roundTrip(files, {}, &depth);
+    EXPECT_EQ(depth, 3);
+    int smallDepth = 0;
+    roundTrip(files.mid(0, 40), {}, &smallDepth);
+    EXPECT_EQ(smallDepth, 2);
 }
 
 TEST(ChmContainer, MegabytesOfPagesAndNoise) {
