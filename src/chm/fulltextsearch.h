@@ -28,7 +28,4 @@ struct SearchOptions {
 // The result does not depend on the thread count. Empty for a code page iconv lacks.
 QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptions &options);
 
-// The ANSI code page Windows uses for a language (936 for 0x804), 1252 for unknown ones.
-int ansiCodePage(quint32 languageId);
-
 }  // namespace zelbrin::chm

@@ -2,6 +2,7 @@
 
 #include "codepage.h"
 #include "container.h"
+#include "fulltextsearch.h"
 #include "gbk.h"
 #include "helpfile.h"
 #include "helpproject.h"
@@ -238,6 +239,7 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
     staged.defaultTopic = r.defaultTopic;
     staged.aliases = aliases;
     QList<chm::StoredFile> files;
+    QStringList pageTexts;  // for the full-text index, by topic number
     const qsizetype count = stager.fileCount();
     files.reserve(count + 16);
     for (qsizetype i = 0; i < count; ++i) {
@@ -252,6 +254,8 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
         if (stager.isPage(i)) {
             ConvertedPage page = convertPage(*bytes, codePage);
             staged.pages.append({name, page.title, stager.sourcePath(i)});
+            if (staged.fullTextSearch)
+                pageTexts.append(std::move(page.text));
             bytes = std::move(page.stored);
         }
         files.append({QByteArray("/") + name.toLatin1(), std::move(*bytes), !isCompressedPicture(name)});
@@ -269,6 +273,23 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
     InternalFiles internal = writeInternalFiles(staged, codePage);
     r.warnings.append(internal.warnings);
     files.append(internal.files);
+    if (staged.fullTextSearch) {
+        progress.report(QStringLiteral("hhc: indexing %1 pages for full-text search").arg(pageTexts.size()), true);
+        QList<chm::SearchPage> search;
+        search.reserve(pageTexts.size());
+        for (qsizetype i = 0; i < pageTexts.size(); ++i)
+            search.append({quint32(i), internal.topicTitles.value(i), std::move(pageTexts[i])});
+        pageTexts.clear();
+        chm::SearchOptions searchOptions;
+        searchOptions.languageId = lcid;
+        searchOptions.threads = options.threads;
+        searchOptions.codePage = codePage.number;
+        const QByteArray index = chm::buildFullTextSearch(search, searchOptions);
+        if (index.isEmpty())
+            r.warnings.append(QStringLiteral("no full-text search index could be made for code page %1").arg(codePage.number));
+        else
+            files.append({QByteArrayLiteral("/$FIftiMain"), index, true});
+    }
 
     qint64 totalBytes = 0;
     for (const chm::StoredFile &f : std::as_const(files))
