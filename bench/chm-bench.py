@@ -146,7 +146,10 @@ def run_hhc(bindir, hhp, chm):
 
 WORDS = ("help manual window toolbar document select option search contents index page table "
          "click open close save print format insert delete copy paste").split()
-HANZI = "帮助文件手册窗口工具栏文档选择选项搜索目录索引页面表格单击打开关闭保存打印格式插入删除复制粘贴"
+# Words of a manual's vocabulary: real text repeats its words, random characters would not.
+HANZI = ("帮助 文件 手册 窗口 工具栏 文档 选择 选项 搜索 目录 索引 页面 表格 单击 打开 关闭 保存 打印 格式 插入 "
+         "删除 复制 粘贴 设置 用户 系统 安装 步骤 问题 价格 产品 演示 联系 我们 数据 报表 图片 编辑 视图 "
+         "菜单 按钮 对话框 属性 字体 颜色 大小 位置 工程 编译 转换 网页 内容 标题 段落 链接 说明 注意").split()
 
 
 def generated_project(folder, pages):
@@ -165,7 +168,7 @@ def generated_project(folder, pages):
             body = []
             for _ in range(rng.randint(40, 120)):
                 body.append("<p>" + " ".join(rng.choice(WORDS) for _ in range(8)) + " " +
-                            "".join(rng.choice(HANZI) for _ in range(12)) + "</p>")
+                            "".join(rng.choice(HANZI) for _ in range(6)) + "。</p>")
             page = os.path.join(html, catalog, title + ".htm")
             with open(page, "w", encoding="utf-8") as f:
                 f.write('<html><head><meta charset="utf-8"><title>%s</title></head><body>%s</body></html>'
@@ -208,6 +211,7 @@ def main():
     ap.add_argument("--work", default=None)
     ap.add_argument("--sizes", default="1000,10000")
     ap.add_argument("--keep", action="store_true", help="keep the work folder")
+    ap.add_argument("--generated-only", action="store_true", help="only the generated projects")
     args = ap.parse_args()
     bindir = os.path.abspath(args.bin)
     work = args.work or tempfile.mkdtemp(prefix="zelbrin-chm-bench-")
@@ -221,15 +225,29 @@ def main():
         for n in dirs + files:
             os.chmod(os.path.join(dirpath, n), 0o755 if n in dirs else 0o644)
     docs = corpus_documents(corpus)
-    hundred = [(("第%d组" % (i // len(docs) + 1)), d) for i, d in enumerate((docs * 5)[:100])]
-    groups100 = []
-    for caption, d in hundred:
-        if not groups100 or groups100[-1][0] != caption:
-            groups100.append((caption, []))
-        groups100[-1][1].append(d)
+    # Catalogs by kind of document, as the end-to-end test lays the corpus out.
+    kinds = [("Word文档", ("doc/", "docx/")), ("网页", ("html/",)), ("文本", ("txt/",)),
+             ("表格", ("xls/", "xlsx/")), ("演示文稿", ("ppt/", "pptx/"))]
 
-    print("Building the help projects (LibreOffice converts the documents)...")
-    projects = [("语料", [("全部", docs)]), ("百篇", groups100)]
+    def by_kind(suffix, limit):
+        groups = []
+        for caption, prefixes in kinds:
+            chosen = [d for d in docs if d.startswith(prefixes)][:limit]
+            if chosen:
+                groups.append((caption + suffix, chosen))
+        return groups
+
+    groups100, left = [], 100
+    for replica in range(1, 6):
+        for caption, chosen in by_kind("%d" % replica, 100):
+            chosen = chosen[:left]
+            left -= len(chosen)
+            if chosen:
+                groups100.append((caption, chosen))
+
+    if not args.generated_only:
+        print("Building the help projects (LibreOffice converts the documents)...")
+    projects = [] if args.generated_only else [("语料", by_kind("", 100)), ("百篇", groups100)]
     rows = []
     for name, groups in projects:
         count = sum(len(g[1]) for g in groups)
