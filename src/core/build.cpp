@@ -85,6 +85,7 @@ QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     // that stops making progress is stopped.
     bool stalled = false;
     const int exitCode = RunProcessAndWait(compiler, {hhp}, &output, {}, -1, env.compilerSilenceMs, &stalled);
+    throwIfInterrupted();
     const FileStamp after = FileStamp::of(chm);
     if (stalled) {
         const int ms = env.compilerSilenceMs;
@@ -116,7 +117,16 @@ void TZLPProject::Compile(BuildEnvironment &env) {
     if (!name.isEmpty() && env.closeViewer)
         env.closeViewer(name);
 
-    std::unique_ptr<OfficeSession> office = env.officeFactory();
+    std::unique_ptr<OfficeSession> office;
+    try {
+        office = env.officeFactory();
+    } catch (...) {
+        // A start that the user interrupted leaves nothing; after other failures the folder
+        // stays until the next build, as before.
+        if (interruption::requested() && !env.keepBuildFolder)
+            DeleteDirectory(buildFolder);
+        throw;
+    }
     QString chm;
     try {
         DefaultTopic.clear();
@@ -133,6 +143,7 @@ void TZLPProject::Compile(BuildEnvironment &env) {
                     CopySubfolders(node->link.left(node->link.lastIndexOf(u'/') + 1), htmlFolder);
             }
         }
+        throwIfInterrupted();
         env.showStep(QStringLiteral("正在编译..."));
         chm = WriteHelpProject(env);
         env.showStep(QStringLiteral("删除临时文件..."));

@@ -6,6 +6,7 @@
 #include "gbk.h"
 #include "helpfile.h"
 #include "helpproject.h"
+#include "interruption.h"
 #include "pageencoding.h"
 #include "references.h"
 #include "sitemap.h"
@@ -237,6 +238,10 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
     const qsizetype count = stager.fileCount();
     files.reserve(count + 16);
     for (qsizetype i = 0; i < count; ++i) {
+        if (interruption::requested()) {
+            r.errors.append(QStringLiteral("interrupted"));
+            return;
+        }
         progress.report(QStringLiteral("hhc: read %1 of %2 files").arg(i).arg(count));
         QString error;
         std::optional<QByteArray> bytes = stager.stagedBytes(i, &error);
@@ -287,6 +292,10 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
             files.append({QByteArrayLiteral("/$FIftiMain"), index, true});
     }
 
+    if (interruption::requested()) {
+        r.errors.append(QStringLiteral("interrupted"));
+        return;
+    }
     qint64 totalBytes = 0;
     for (const chm::StoredFile &f : std::as_const(files))
         totalBytes += f.data.size();

@@ -1,8 +1,12 @@
 // hhc: compiles an HTML Help project into a .chm. One argument, the project file; exit
 // code 0 only when the file named in "Compiled file=" was written whole.
 #include "compiler.h"
+#include "interruption.h"
+#include "leftovers.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 
 #include <cstdio>
 
@@ -16,7 +20,12 @@ void print(FILE *stream, const QString &text) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    zelbrin::interruption::install();
     QCoreApplication app(argc, argv);
+    // Staging folders that hhc versions before the compiler of its own left behind when
+    // they were killed; this hhc compiles in memory and makes none.
+    for (const QString &folder : {QStringLiteral("/dev/shm"), QDir::tempPath()})
+        zelbrin::leftovers::sweep(QFile::encodeName(folder).toStdString(), "zelbrin-hhc-");
     const QStringList args = app.arguments();
     if (args.size() != 2) {
         print(stderr, QStringLiteral("usage: hhc PROJECT.hhp\n"));
@@ -26,6 +35,12 @@ int main(int argc, char **argv) {
     // Whoever runs hhc tells a long compilation from a stalled one by these lines.
     options.progress = [](const QString &line) { print(stdout, line + u'\n'); };
     const zelbrin::hhc::CompileResult r = zelbrin::hhc::compileHelpProject(args[1], options);
+    if (zelbrin::interruption::requested()) {
+        print(stderr, QStringLiteral("hhc: interrupted by signal %1; %2 was not compiled\n")
+                          .arg(zelbrin::interruption::received())
+                          .arg(args[1]));
+        return zelbrin::interruption::exitStatus();
+    }
     for (const QString &w : r.warnings)
         print(stderr, QStringLiteral("hhc: warning: %1\n").arg(w));
     for (const QString &e : r.errors)

@@ -1,6 +1,7 @@
 #include "stager.h"
 
 #include "gbk.h"
+#include "interruption.h"
 #include "markup.h"
 #include "references.h"
 
@@ -104,6 +105,10 @@ QString Stager::stage(const QString &sourcePath) {
     auto it = staged_.constFind(sourcePath);
     if (it != staged_.constEnd())
         return *it;
+    if (!liesInside(sourcePath, projectFolder_)) {
+        noteOutside(QFileInfo(sourcePath).canonicalFilePath());
+        return QString();
+    }
     const qsizetype slash = sourcePath.lastIndexOf(u'/');
     const QString folder = stagedFolder(slash <= 0 ? QStringLiteral("/") : sourcePath.left(slash));
     const QString name = uniqueName(folder, sourcePath.mid(slash + 1), false);
@@ -141,7 +146,12 @@ bool Stager::planPage(qsizetype i, bool styleSheet, QStringList &errors, QString
         const QByteArray value = text.mid(span.begin, span.end - span.begin);
         if (value.trimmed().isEmpty() || isExternalReference(value))
             continue;
-        const auto found = resolveReference(value, sourceDir, encoding, projectFolder_ + u'/');
+        QString outside;
+        const auto found = resolveReference(value, sourceDir, encoding, projectFolder_ + u'/', &outside);
+        if (!found && !outside.isEmpty()) {
+            noteOutside(outside);
+            continue;
+        }
         if (!found) {
             const QString shown = encoding == TextEncoding::Utf8 ? QString::fromUtf8(value) : decodeGbk(value);
             warnings.append(QStringLiteral("%1: no file for link \"%2\"").arg(source, shown));
@@ -157,6 +167,11 @@ bool Stager::planPage(qsizetype i, bool styleSheet, QStringList &errors, QString
     entries_[i].size = text.size();
     entries_[i].edits = edits;
     return true;
+}
+
+void Stager::noteOutside(const QString &file) {
+    if (!outside_.contains(file))
+        outside_.append(file);
 }
 
 bool Stager::plan(QStringList &errors, QStringList &warnings) {
@@ -176,6 +191,9 @@ bool Stager::plan(QStringList &errors, QStringList &warnings) {
         }
         totalBytes_ += entries_[i].size;
     }
+    for (const QString &file : std::as_const(outside_))
+        warnings.append(QStringLiteral("%1 lies outside the project folder and is not embedded; "
+                                       "links to it stay as written").arg(file));
     return ok;
 }
 
