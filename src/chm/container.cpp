@@ -172,9 +172,12 @@ QString writeContainer(const QString &path, const QList<StoredFile> &files, cons
     appendLe64(spanInfo, quint64(uncompressed.size()));
     addSection0(SpanInfoName, spanInfo);
     addSection0(ControlDataName, controlData());
+    // libmspack reads the stream straight from the file and, at its last frame, up to
+    // two words past the end, of which it makes up only one: the stream must not end
+    // the file.
+    addSection0(ContentName, section.content);
     addSection0(ResetTableName, resetTable(section, quint64(uncompressed.size())));
     uncompressed.clear();
-    addSection0(ContentName, section.content);
     for (const StoredFile &f : files)
         if (!f.compressed && !f.data.isEmpty())
             addSection0(f.name, f.data);

@@ -87,6 +87,9 @@ CompressedSection compressSection(const QByteArray &data, int threads,
         size += qint64(g.bytes.size());
     out.content.reserve(size);
     for (const lzx::EncodedGroup &g : groups) {
+        out.verbatimBlocks += g.blocks[lzx::BlockVerbatim];
+        out.alignedBlocks += g.blocks[lzx::BlockAligned];
+        out.storedBlocks += g.blocks[lzx::BlockUncompressed];
         for (int f = 0; f < g.frameCount; ++f)
             out.frameStarts.append(quint64(out.content.size()) + g.frameStarts[f]);
         out.content.append(reinterpret_cast<const char *>(g.bytes.data()), qsizetype(g.bytes.size()));

@@ -11,6 +11,9 @@ namespace zelbrin::chm {
 struct CompressedSection {
     QByteArray content;
     QList<quint64> frameStarts;  // where each 32 KB frame starts in content
+    int verbatimBlocks = 0;
+    int alignedBlocks = 0;
+    int storedBlocks = 0;
 };
 
 // Compresses data, zero-padded to whole frames as readers decode whole frames. Reset
