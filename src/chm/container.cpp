@@ -143,18 +143,13 @@ QString writeContainer(const QString &path, const QList<StoredFile> &files, cons
     entries.reserve(files.size() + 16);
 
     // Section 1: the files to compress, in the order given.
-    QByteArray uncompressed;
-    qint64 uncompressedSize = 0;
-    for (const StoredFile &f : files)
-        if (f.compressed)
-            uncompressedSize += f.data.size();
-    uncompressed.reserve(uncompressedSize);
+    SectionSource uncompressed;
     for (const StoredFile &f : files) {
         if (f.data.isEmpty())
             entries.append({f.name, 0, 0, 0});
         else if (f.compressed) {
             entries.append({f.name, 1, quint64(uncompressed.size()), quint64(f.data.size())});
-            uncompressed += f.data;
+            uncompressed.append(f.data);
         }
     }
     const CompressedSection section = compressSection(uncompressed, options.threads, options.progress);
@@ -177,7 +172,6 @@ QString writeContainer(const QString &path, const QList<StoredFile> &files, cons
     // the file.
     addSection0(ContentName, section.content);
     addSection0(ResetTableName, resetTable(section, quint64(uncompressed.size())));
-    uncompressed.clear();
     for (const StoredFile &f : files)
         if (!f.compressed && !f.data.isEmpty())
             addSection0(f.name, f.data);
