@@ -90,8 +90,9 @@ QByteArray controlData() {
     return out;
 }
 
-// One entry per frame, plus one holding the compressed length: 7-Zip's check of the
-// entry count accepts that form for every length, the bare form not for all.
+// One entry per frame that holds data, plus one where those frames end, which is also
+// the compressed length given: 7-Zip's check of the entry count accepts that form for
+// every length, the bare form not for all, and the padding frame must not be counted.
 QByteArray resetTable(const CompressedSection &section, quint64 uncompressedSize) {
     QByteArray out;
     appendLe32(out, 2);
@@ -99,11 +100,11 @@ QByteArray resetTable(const CompressedSection &section, quint64 uncompressedSize
     appendLe32(out, 8);
     appendLe32(out, 0x28);
     appendLe64(out, uncompressedSize);
-    appendLe64(out, quint64(section.content.size()));
+    appendLe64(out, section.framesEnd);
     appendLe64(out, 0x8000);
     for (quint64 start : section.frameStarts)
         appendLe64(out, start);
-    appendLe64(out, quint64(section.content.size()));
+    appendLe64(out, section.framesEnd);
     return out;
 }
 

@@ -53,14 +53,13 @@ CompressedSection compressSection(const SectionSource &source, int threads,
     const qint64 groupCount = (frames + lzx::FramesPerGroup - 1) / lzx::FramesPerGroup;
     std::vector<lzx::EncodedGroup> groups(static_cast<size_t>(groupCount));
 
-    // Encodes group g from a copy of its bytes, the last one padded to whole frames.
+    // Encodes group g from a copy of its bytes, the last one padded.
     auto encodeGroup = [&](lzx::GroupEncoder &encoder, std::vector<uint8_t> &buffer, qint64 g) {
         const qint64 start = g * lzx::GroupSize;
-        const int size = int(std::min<qint64>(lzx::GroupSize, frames * lzx::FrameSize - start));
-        buffer.resize(size_t(size));
-        source.copy(start, size, buffer.data());
-        encoder.encode(buffer.data(), size, &groups[size_t(g)]);
-        return std::min<qint64>(size, total - start);
+        buffer.resize(lzx::GroupSize);
+        source.copy(start, lzx::GroupSize, buffer.data());
+        encoder.encode(buffer.data(), lzx::GroupSize, &groups[size_t(g)]);
+        return std::min<qint64>(lzx::GroupSize, total - start);
     };
 
     int workers = threads > 0 ? threads : int(std::max(1u, std::thread::hardware_concurrency()));
@@ -127,10 +126,14 @@ CompressedSection compressSection(const SectionSource &source, int threads,
         out.verbatimBlocks += g.blocks[lzx::BlockVerbatim];
         out.alignedBlocks += g.blocks[lzx::BlockAligned];
         out.storedBlocks += g.blocks[lzx::BlockUncompressed];
-        for (int f = 0; f < g.frameCount; ++f)
+        for (int f = 0; f < g.frameCount && out.frameStarts.size() < frames; ++f)
             out.frameStarts.append(quint64(out.content.size()) + g.frameStarts[f]);
         out.content.append(reinterpret_cast<const char *>(g.bytes.data()), qsizetype(g.bytes.size()));
     }
+    // A padding frame starts where the frames with data end.
+    out.framesEnd = frames % lzx::FramesPerGroup && !groups.empty()
+                        ? quint64(out.content.size()) - groups.back().bytes.size() + groups.back().frameStarts[1]
+                        : quint64(out.content.size());
     return out;
 }
 
