@@ -1,5 +1,6 @@
 #include "fulltextsearch.h"
 
+#include "codepage.h"
 #include "ftsfile.h"
 #include "pagetext.h"
 #include "srcode.h"
@@ -87,8 +88,7 @@ struct Occurrence {
 // stateless), remembering each character's bytes.
 class WordEncoder {
 public:
-    explicit WordEncoder(int codePage)
-        : m_iconv(iconv_open(("CP" + std::to_string(codePage)).c_str(), "UTF-16LE")), m_cache(0x10000, 0) {}
+    explicit WordEncoder(const char *iconvName) : m_iconv(iconv_open(iconvName, "UTF-16LE")), m_cache(0x10000, 0) {}
     ~WordEncoder() {
         if (m_iconv != reinterpret_cast<iconv_t>(-1))
             iconv_close(m_iconv);
@@ -259,29 +259,8 @@ void forEachDocument(const GlobalEntry &entry, const std::vector<ThreadIndex> &t
 
 }  // namespace
 
-int ansiCodePage(quint32 languageId) {
-    const quint32 primary = languageId & 0x3FF;
-    switch (primary) {
-    case 0x04:  // Chinese: Traditional in Taiwan, Hong Kong and Macao
-        return (languageId == 0x404 || languageId == 0xC04 || languageId == 0x1404) ? 950 : 936;
-    case 0x11: return 932;
-    case 0x12: return 949;
-    case 0x1E: return 874;
-    case 0x2A: return 1258;
-    case 0x08: return 1253;
-    case 0x0D: return 1255;
-    case 0x1F: case 0x2C: case 0x43: return 1254;
-    case 0x01: case 0x20: case 0x29: return 1256;
-    case 0x25: case 0x26: case 0x27: return 1257;
-    case 0x05: case 0x0E: case 0x15: case 0x18: case 0x1B: case 0x1C: case 0x24: return 1250;
-    case 0x02: case 0x19: case 0x22: case 0x23: case 0x2F: case 0x3F: case 0x40: case 0x44: case 0x50: return 1251;
-    case 0x1A: return languageId == 0xC1A ? 1251 : 1250;  // Serbian Cyrillic, else Croatian/Serbian Latin
-    default: return 1252;
-    }
-}
-
 QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptions &options) {
-    const int codePage = options.codePage > 0 ? options.codePage : ansiCodePage(options.languageId);
+    const AnsiCodePage &codePage = ansiCodePage(options.languageId);
 
     // Documents in #TOPICS order; pages sharing a topic form one document.
     std::vector<qsizetype> order(std::size_t(pages.size()));
@@ -329,7 +308,7 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
                 indexer.add(page.topic, words, false);
             }
         }
-        WordEncoder encoder(codePage);
+        WordEncoder encoder(codePage.iconvName);
         if (!encoder.valid() && t == 0)
             encoderMissing = true;
         index.encoded.resize(index.vocabulary.size());
@@ -406,7 +385,7 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
     info.documentRoot = documentCodes[0].bestRoot();
     info.countRoot = countCodes[0].bestRoot();
     info.locationRoot = locationCodes[0].bestRoot();
-    info.codePage = std::uint32_t(codePage);
+    info.codePage = std::uint32_t(codePage.number);
     info.languageId = options.languageId;
 
     std::vector<FtsEntry> tree(entries.size());

@@ -13,9 +13,8 @@ struct SearchPage {
 };
 
 struct SearchOptions {
-    quint32 languageId = 0x0804;
-    int threads = 0;   // 0: one per core
-    int codePage = 0;  // the words' code page; 0: the language's ANSI code page
+    quint32 languageId = 0x0804;  // its ANSI code page is the words' code page
+    int threads = 0;              // 0: one per core
     // Besides one word per ideograph (what the Windows viewer looks up, matching a query of
     // several ideographs through consecutive locations), each run of ideographs is also
     // stored from every position on, up to this many ideographs: readers that only match
@@ -27,8 +26,5 @@ struct SearchOptions {
 // language's ANSI code page (a word that the code page cannot hold is left out).
 // The result does not depend on the thread count. Empty for a code page iconv lacks.
 QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptions &options);
-
-// The ANSI code page Windows uses for a language (936 for 0x804), 1252 for unknown ones.
-int ansiCodePage(quint32 languageId);
 
 }  // namespace zelbrin::chm
