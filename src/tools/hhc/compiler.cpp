@@ -5,6 +5,7 @@
 #include "gbk.h"
 #include "helpfile.h"
 #include "helpproject.h"
+#include "fulltextsearch.h"
 #include "pageencoding.h"
 #include "references.h"
 #include "sitemap.h"
@@ -238,6 +239,7 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
     staged.defaultTopic = r.defaultTopic;
     staged.aliases = aliases;
     QList<chm::StoredFile> files;
+    QList<chm::SearchPage> searchPages;  // topic numbers follow the page order
     const qsizetype count = stager.fileCount();
     files.reserve(count + 16);
     for (qsizetype i = 0; i < count; ++i) {
@@ -252,6 +254,8 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
         if (stager.isPage(i)) {
             ConvertedPage page = convertPage(*bytes, codePage);
             staged.pages.append({name, page.title, stager.sourcePath(i)});
+            if (staged.fullTextSearch)
+                searchPages.append({quint32(searchPages.size()), QString(), std::move(page.text)});
             bytes = std::move(page.stored);
         }
         files.append({QByteArray("/") + name.toLatin1(), std::move(*bytes), !isCompressedPicture(name)});
@@ -269,6 +273,15 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
     InternalFiles internal = writeInternalFiles(staged, codePage);
     r.warnings.append(internal.warnings);
     files.append(internal.files);
+    if (staged.fullTextSearch) {
+        progress.report(QStringLiteral("hhc: indexing %1 pages for search").arg(searchPages.size()), true);
+        for (chm::SearchPage &page : searchPages)
+            page.title = internal.topicTitles.value(qsizetype(page.topic));
+        chm::SearchOptions searchOptions;
+        searchOptions.languageId = lcid;
+        searchOptions.threads = options.threads;
+        files.append({"/$FIftiMain", chm::buildFullTextSearch(searchPages, searchOptions), true});
+    }
 
     qint64 totalBytes = 0;
     for (const chm::StoredFile &f : std::as_const(files))
