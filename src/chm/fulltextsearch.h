@@ -17,8 +17,9 @@ struct SearchOptions {
     int threads = 0;              // 0: one per core
     // Besides one word per ideograph (what the Windows viewer looks up, matching a query of
     // several ideographs through consecutive locations), each run of ideographs is also
-    // stored from every position on, up to this many ideographs: readers that only match
-    // a word's beginning (CHMLib-based search) then find words of that length too.
+    // stored from every position on, up to this many ideographs, with its pages but without
+    // locations: readers that only match a word's beginning (CHMLib-based search) then find
+    // words of that length too.
     int ideographRunPrefix = 4;
 };
 
