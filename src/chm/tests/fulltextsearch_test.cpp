@@ -207,6 +207,12 @@ TEST(FullTextSearch, WordsTitlesAndIdeographRunsInGbk) {
         for (char c : e.word)
             EXPECT_TRUE((unsigned char)c < 0x80) << e.word;
     EXPECT_TRUE(find(western, "cafe"));
+
+    // No pages: a valid index without words.
+    const ReadIndex empty = readIndex(buildFullTextSearch({}, options));
+    EXPECT_EQ(empty.files, 0u);
+    EXPECT_EQ(empty.leaves, 1u);
+    EXPECT_TRUE(empty.entries.empty());
 }
 
 TEST(FullTextSearch, LargeIndexIsTheSameOnAnyThreadCountAndEveryWordIsReachable) {
