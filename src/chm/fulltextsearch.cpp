@@ -293,7 +293,7 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
         std::uint64_t weight = 0;
         for (std::size_t d = share[t]; d < share[t + 1]; ++d)
             weight += documentWeight[d];
-        index.occurrences.reserve(std::size_t(weight / 5));  // about one word per five characters of HTML
+        index.occurrences.reserve(std::size_t(weight / 12));  // pages hold a word per 6 (plain text) to 30 (office HTML) characters
         PageIndexer indexer(index, options.ideographRunPrefix);
         PageWords words;
         for (std::size_t d = share[t]; d < share[t + 1]; ++d) {
