@@ -260,7 +260,7 @@ void forEachDocument(const GlobalEntry &entry, const std::vector<ThreadIndex> &t
 }  // namespace
 
 QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptions &options) {
-    const AnsiCodePage &codePage = ansiCodePage(options.languageId);
+    const int codePage = options.codePage > 0 ? options.codePage : ansiCodePage(options.languageId).number;
 
     // Documents in #TOPICS order; pages sharing a topic form one document.
     std::vector<qsizetype> order(std::size_t(pages.size()));
@@ -308,7 +308,7 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
                 indexer.add(page.topic, words, false);
             }
         }
-        WordEncoder encoder(codePage.iconvName);
+        WordEncoder encoder(("CP" + std::to_string(codePage)).c_str());
         if (!encoder.valid() && t == 0)
             encoderMissing = true;
         index.encoded.resize(index.vocabulary.size());
@@ -385,7 +385,7 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
     info.documentRoot = documentCodes[0].bestRoot();
     info.countRoot = countCodes[0].bestRoot();
     info.locationRoot = locationCodes[0].bestRoot();
-    info.codePage = std::uint32_t(codePage.number);
+    info.codePage = std::uint32_t(codePage);
     info.languageId = options.languageId;
 
     std::vector<FtsEntry> tree(entries.size());

@@ -1,6 +1,8 @@
 #include "chmcheck.h"
 
+#include "compiler.h"
 #include "gbk.h"
+#include "readers.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -106,6 +108,61 @@ QString corpusFolder() {
         if (QFileInfo(c + "/README.md").isFile())
             return QDir::cleanPath(c);
     return {};
+}
+
+QString checkStoredFilesReadBack(const QString &hhp, const QString &scratch) {
+    QList<zelbrin::chm::StoredFile> stored;
+    zelbrin::hhc::CompileOptions options;
+    options.storedFiles = &stored;
+    const zelbrin::hhc::CompileResult result = zelbrin::hhc::compileHelpProject(hhp, options);
+    if (!result.ok)
+        return QStringLiteral("hhc failed: ") + result.errors.join(u'\n');
+    QMap<QByteArray, QByteArray> expected;
+    for (const zelbrin::chm::StoredFile &f : stored)
+        expected.insert(f.name, f.data);
+    return zelbrin::chm::testing::compareWithReaders(result.outputPath, scratch, expected);
+}
+
+QString checkWithPythonChm(const QString &chm, const QString &expectedTitle, const QStringList &expectedEntries) {
+    // Names and texts go through as hexadecimal, so no encoding stands between.
+    static const char *script = R"py(import sys, re
+from chm import chm
+f = chm.CHMFile()
+if not f.LoadCHM(bytes.fromhex(sys.argv[1])):
+    sys.exit("cannot open")
+print("title", f.title.hex())
+print("lcid", (f.GetLCID() or [b"none"])[0].decode())
+tree = f.GetTopicsTree() or b""
+for name in re.findall(rb'<param name="Name" value="([^"]*)">', tree, re.I):
+    print("entry", name.hex())
+)py";
+    QString out;
+    const int code = runProgram(QStringLiteral("/usr/bin/python3"),
+                                {QStringLiteral("-c"), QString::fromLatin1(script),
+                                 QString::fromLatin1(QFile::encodeName(chm).toHex())},
+                                &out, 60000);
+    if (code != 0)
+        return QStringLiteral("python3-chm failed (%1): %2").arg(code).arg(out);
+    QString title, lcid;
+    QStringList entries;
+    for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts)) {
+        const QString value = line.section(u' ', 1);
+        if (line.startsWith(QLatin1String("title ")))
+            title = decodeGbk(QByteArray::fromHex(value.toLatin1()));
+        else if (line.startsWith(QLatin1String("lcid ")))
+            lcid = value;
+        else if (line.startsWith(QLatin1String("entry ")))
+            entries << decodeGbk(QByteArray::fromHex(value.toLatin1()));
+    }
+    QStringList problems;
+    if (title != expectedTitle)
+        problems << QStringLiteral("title \"%1\", not \"%2\"").arg(title, expectedTitle);
+    if (lcid != QLatin1String("cp936"))
+        problems << QStringLiteral("code page %1, not cp936").arg(lcid);
+    for (const QString &e : expectedEntries)
+        if (!entries.contains(e))
+            problems << QStringLiteral("contents lack \"%1\"").arg(e);
+    return problems.join(u'\n');
 }
 
 UnpackedChm unpackChm(const QString &chm, const QString &intoFolder) {

@@ -28,4 +28,14 @@ int runProgram(const QString &program, const QStringList &args, QString *output,
 // shared/corpus beside the checkout (CI) or at /work/shared/corpus; empty when absent.
 QString corpusFolder();
 
+// Compiles the help project hhp (as a kept build folder holds it) again and checks that
+// CHMLib, 7-Zip and libmspack read every file the compiler stored back byte for byte.
+// Returns the problems found, empty when there are none.
+QString checkStoredFilesReadBack(const QString &hhp, const QString &scratch);
+
+// Opens a help file with python3-chm (Debian's own Python) and checks that its title is
+// expectedTitle, that it names its contents file and that the contents read back in GBK
+// give expectedEntries. Returns the problems found, empty when there are none.
+QString checkWithPythonChm(const QString &chm, const QString &expectedTitle, const QStringList &expectedEntries);
+
 }  // namespace zelbrin::testing
