@@ -90,8 +90,9 @@ QByteArray controlData() {
     return out;
 }
 
-// One entry per frame, plus one holding the compressed length: 7-Zip's check of the
-// entry count accepts that form for every length, the bare form not for all.
+// One entry per frame that holds data, plus one where those frames end, which is also
+// the compressed length given: 7-Zip's check of the entry count accepts that form for
+// every length, the bare form not for all, and the padding frame must not be counted.
 QByteArray resetTable(const CompressedSection &section, quint64 uncompressedSize) {
     QByteArray out;
     appendLe32(out, 2);
@@ -99,11 +100,11 @@ QByteArray resetTable(const CompressedSection &section, quint64 uncompressedSize
     appendLe32(out, 8);
     appendLe32(out, 0x28);
     appendLe64(out, uncompressedSize);
-    appendLe64(out, quint64(section.content.size()));
+    appendLe64(out, section.framesEnd);
     appendLe64(out, 0x8000);
     for (quint64 start : section.frameStarts)
         appendLe64(out, start);
-    appendLe64(out, quint64(section.content.size()));
+    appendLe64(out, section.framesEnd);
     return out;
 }
 
@@ -143,18 +144,13 @@ QString writeContainer(const QString &path, const QList<StoredFile> &files, cons
     entries.reserve(files.size() + 16);
 
     // Section 1: the files to compress, in the order given.
-    QByteArray uncompressed;
-    qint64 uncompressedSize = 0;
-    for (const StoredFile &f : files)
-        if (f.compressed)
-            uncompressedSize += f.data.size();
-    uncompressed.reserve(uncompressedSize);
+    SectionSource uncompressed;
     for (const StoredFile &f : files) {
         if (f.data.isEmpty())
             entries.append({f.name, 0, 0, 0});
         else if (f.compressed) {
             entries.append({f.name, 1, quint64(uncompressed.size()), quint64(f.data.size())});
-            uncompressed += f.data;
+            uncompressed.append(f.data);
         }
     }
     const CompressedSection section = compressSection(uncompressed, options.threads, options.progress);
@@ -172,9 +168,11 @@ QString writeContainer(const QString &path, const QList<StoredFile> &files, cons
     appendLe64(spanInfo, quint64(uncompressed.size()));
     addSection0(SpanInfoName, spanInfo);
     addSection0(ControlDataName, controlData());
-    addSection0(ResetTableName, resetTable(section, quint64(uncompressed.size())));
-    uncompressed.clear();
+    // libmspack reads the stream straight from the file and, at its last frame, up to
+    // two words past the end, of which it makes up only one: the stream must not end
+    // the file.
     addSection0(ContentName, section.content);
+    addSection0(ResetTableName, resetTable(section, quint64(uncompressed.size())));
     for (const StoredFile &f : files)
         if (!f.compressed && !f.data.isEmpty())
             addSection0(f.name, f.data);

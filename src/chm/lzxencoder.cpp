@@ -4,6 +4,9 @@
 #include "lzxblock.h"
 #include "lzxparse.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace zelbrin::chm::lzx {
 
 namespace {
@@ -60,6 +63,7 @@ void GroupEncoder::encode(const uint8_t *data, int size, EncodedGroup *out) {
     }
 
     out->bytes.clear();
+    std::fill(std::begin(out->blocks), std::end(out->blocks), 0);
     out->frameCount = frames;
     out->frameStarts[0] = 0;
     BitWriter bits(out->bytes);
@@ -71,6 +75,7 @@ void GroupEncoder::encode(const uint8_t *data, int size, EncodedGroup *out) {
             out->frameStarts[block->firstFrame] = uint32_t(bits.byteSize());
         }
         const int blockSize = (block->endFrame - block->firstFrame) * FrameSize;
+        ++out->blocks[block->stored ? BlockUncompressed : block->trees.type];
         if (block->stored) {
             bits.put(BlockUncompressed, 3);
             bits.put(uint32_t(blockSize), 24);

@@ -12,6 +12,7 @@ struct EncodedGroup {
     std::vector<uint8_t> bytes;
     int frameCount = 0;
     uint32_t frameStarts[FramesPerGroup] = {};  // byte offset of each frame within bytes
+    int blocks[4] = {};                         // blocks written, by type (verbatim, aligned, stored)
 };
 
 // Encodes reset groups; one encoder per thread, reused from group to group.

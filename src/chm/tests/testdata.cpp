@@ -32,4 +32,15 @@ QByteArray random(int size, quint32 seed) {
     return out;
 }
 
+QByteArray records(int size, quint32 seed) {
+    const QByteArray pool = random(16 * 400, seed);
+    QRandomGenerator rng(seed);
+    QByteArray out;
+    out.reserve(size + 16);
+    while (out.size() < size)
+        out += pool.mid(16 * rng.bounded(400), 16);
+    out.truncate(size);
+    return out;
+}
+
 }  // namespace zelbrin::chm::testdata
