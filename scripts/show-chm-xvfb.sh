@@ -1,7 +1,9 @@
 #!/bin/sh
-# Inside an X server: opens a help file in a viewer, opens out its contents tree or turns to
-# its Index tab, and saves a screenshot. Called by show-chm.sh (xchm) and show-chm-wine.sh
-# (Wine's hh.exe). Usage: show-chm-xvfb.sh xchm|wine FILE.CHM SCREENSHOT.png contents|index
+# Inside an X server: opens a help file in a viewer, opens out its contents tree, turns to
+# its Index tab or runs a search in its Search tab (xchm), and saves a screenshot. Called by
+# show-chm.sh (xchm) and show-chm-wine.sh (Wine's hh.exe).
+# Usage: show-chm-xvfb.sh xchm|wine FILE.CHM SCREENSHOT.png contents|index|search:WORD|titles:WORD
+# ("titles:" searches titles only, with partial matches).
 set -eu
 viewer=$1 chm=$2 png=$3 tab=$4
 
@@ -35,6 +37,19 @@ win=$(xdotool search --sync --onlyvisible --class "$class" | head -n 1)
 settle
 if [ "$tab" = index ]; then
   xdotool mousemove --window "$win" "$index_x" "$index_y" click 1
+elif [ "$viewer" = xchm ] && [ "${tab#search:}" != "$tab" -o "${tab#titles:}" != "$tab" ]; then
+  # The Search tab is two tabs on; its query field, option boxes and button, top down.
+  xdotool mousemove --window "$win" "$index_x" "$index_y" click 1
+  settle
+  xdotool mousemove --window "$win" "$index_x" "$index_y" click 1
+  settle
+  xdotool mousemove --window "$win" 85 141 click 1
+  xdotool type --delay 40 "${tab#*:}"
+  if [ "${tab#titles:}" != "$tab" ]; then
+    xdotool mousemove --window "$win" 23 175 click 1
+    xdotool mousemove --window "$win" 23 197 click 1
+  fi
+  xdotool mousemove --window "$win" 53 235 click 1
 else
   # Select the first entry, then open out every entry from the top down.
   xdotool mousemove --window "$win" "$tree_x" "$tree_y" click 1

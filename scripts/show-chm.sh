@@ -1,7 +1,9 @@
 #!/bin/sh
 # Shows a compiled help file in xchm under Xvfb and saves a screenshot.
-# Usage: scripts/show-chm.sh FILE.CHM [SCREENSHOT.png] [contents|index]   (default /tmp/chm.png, contents)
-# "contents" shows the contents tree opened out; "index" shows the Index tab.
+# Usage: scripts/show-chm.sh FILE.CHM [SCREENSHOT.png] [contents|index|search:WORD|titles:WORD]
+# (default /tmp/chm.png, contents). "contents" shows the contents tree opened out; "index"
+# shows the Index tab; "search:WORD" searches the pages' text for WORD in the Search tab,
+# "titles:WORD" the titles only (partial matches).
 # Debian 12's shared MIME data also maps *.htm/*.html to application/xhtml+xml, which makes
 # xchm show page source; as root the script hides that mapping in a private mount namespace.
 set -eu

@@ -88,8 +88,7 @@ struct Occurrence {
 // stateless), remembering each character's bytes.
 class WordEncoder {
 public:
-    explicit WordEncoder(int codePage)
-        : m_iconv(iconv_open(("CP" + std::to_string(codePage)).c_str(), "UTF-16LE")), m_cache(0x10000, 0) {}
+    explicit WordEncoder(const char *iconvName) : m_iconv(iconv_open(iconvName, "UTF-16LE")), m_cache(0x10000, 0) {}
     ~WordEncoder() {
         if (m_iconv != reinterpret_cast<iconv_t>(-1))
             iconv_close(m_iconv);
@@ -294,7 +293,7 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
         std::uint64_t weight = 0;
         for (std::size_t d = share[t]; d < share[t + 1]; ++d)
             weight += documentWeight[d];
-        index.occurrences.reserve(std::size_t(weight / 5));  // about one word per five characters of HTML
+        index.occurrences.reserve(std::size_t(weight / 12));  // pages hold a word per 6 (plain text) to 30 (office HTML) characters
         PageIndexer indexer(index, options.ideographRunPrefix);
         PageWords words;
         for (std::size_t d = share[t]; d < share[t + 1]; ++d) {
@@ -309,7 +308,7 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
                 indexer.add(page.topic, words, false);
             }
         }
-        WordEncoder encoder(codePage);
+        WordEncoder encoder(("CP" + std::to_string(codePage)).c_str());
         if (!encoder.valid() && t == 0)
             encoderMissing = true;
         index.encoded.resize(index.vocabulary.size());
@@ -371,8 +370,8 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
             forEachDocument(entries[e], threads, [&](std::uint32_t delta, std::uint32_t count, const Occurrence *p,
                                                      const Occurrence *end) {
                 documentCodes[t].add(delta);
-                countCodes[t].add(count);
-                for (std::uint32_t previous = 0; p < end; previous = p->location, ++p)
+                countCodes[t].add(entries[e].run ? 0 : count);
+                for (std::uint32_t previous = 0; p < end && !entries[e].run; previous = p->location, ++p)
                     locationCodes[t].add(p->location - previous);
             });
     });
@@ -402,9 +401,11 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
             ScaleRootWriter bits(out);
             forEachDocument(entries[e], threads, [&](std::uint32_t delta, std::uint32_t count, const Occurrence *p,
                                                      const Occurrence *end) {
+                // Run beginnings are there to be found by their first bytes, not to be placed:
+                // the phrase matching of the Windows viewer uses the ideographs' own locations.
                 bits.putScaleRoot(delta, info.documentRoot);
-                bits.putScaleRoot(count, info.countRoot);
-                for (std::uint32_t previous = 0; p < end; previous = p->location, ++p)
+                bits.putScaleRoot(entries[e].run ? 0 : count, info.countRoot);
+                for (std::uint32_t previous = 0; p < end && !entries[e].run; previous = p->location, ++p)
                     bits.putScaleRoot(p->location - previous, info.locationRoot);
                 bits.alignToByte();
                 ++entry.documents;
@@ -416,12 +417,17 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
             entry.wlcSize = std::uint32_t(out.size()) - entry.wlcOffset;
         }
     });
+    // Entries with the same codes (run beginnings of one page, above all) share them.
     QByteArray wlc;
+    std::unordered_map<std::string_view, std::uint32_t> stored;
     for (std::size_t t = 0; t < threadCount; ++t) {
-        const std::uint32_t base = std::uint32_t(wlc.size());
-        for (std::size_t e = ranges[t]; e < ranges[t + 1]; ++e)
-            tree[e].wlcOffset += base;
-        wlc += codes[t];
+        for (std::size_t e = ranges[t]; e < ranges[t + 1]; ++e) {
+            const std::string_view block(codes[t].constData() + tree[e].wlcOffset, tree[e].wlcSize);
+            const auto [it, added] = stored.emplace(block, std::uint32_t(wlc.size()));
+            if (added)
+                wlc.append(block.data(), qsizetype(block.size()));
+            tree[e].wlcOffset = it->second;
+        }
         info.wordsIndexed += wordsIndexed[t];
         info.wordBytes += wordBytes[t];
     }

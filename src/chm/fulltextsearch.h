@@ -15,11 +15,12 @@ struct SearchPage {
 struct SearchOptions {
     quint32 languageId = 0x0804;
     int threads = 0;   // 0: one per core
-    int codePage = 0;  // the words' code page; 0: the language's ANSI code page
+    int codePage = 0;  // the words' Windows code page; 0: the language's ANSI code page
     // Besides one word per ideograph (what the Windows viewer looks up, matching a query of
     // several ideographs through consecutive locations), each run of ideographs is also
-    // stored from every position on, up to this many ideographs: readers that only match
-    // a word's beginning (CHMLib-based search) then find words of that length too.
+    // stored from every position on, up to this many ideographs, with its pages but without
+    // locations: readers that only match a word's beginning (CHMLib-based search) then find
+    // words of that length too.
     int ideographRunPrefix = 4;
 };
 

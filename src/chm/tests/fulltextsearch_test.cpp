@@ -113,8 +113,9 @@ ReadIndex readIndex(const QByteArray &d) {
                 bits.bit = (bits.bit + 7) & ~qsizetype(7);
                 document += std::uint32_t(bits.scaleRoot(roots[0]));
                 std::uint32_t location = 0;
+                std::vector<std::uint32_t> &locations = e.hits[document];
                 for (std::uint64_t n = bits.scaleRoot(roots[1]); n > 0; --n)
-                    e.hits[document].push_back(location += std::uint32_t(bits.scaleRoot(roots[2])));
+                    locations.push_back(location += std::uint32_t(bits.scaleRoot(roots[2])));
             }
             EXPECT_LE((bits.bit + 7) / 8, qsizetype(offset + size)) << e.word;
             index.entries.push_back(std::move(e));
@@ -184,15 +185,17 @@ TEST(FullTextSearch, WordsTitlesAndIdeographRunsInGbk) {
     EXPECT_EQ(find(index, "installation", 1)->hits, (Hits{{2, {0}}}));
     EXPECT_EQ(find(index, "install")->hits, (Hits{{2, {2}}}));
     EXPECT_EQ(find(index, "drop")->hits, (Hits{{0, {4}}}));
-    // One word per ideograph, and each run from every position on (at most four).
+    // One word per ideograph, with its location, and each run from every position on (at
+    // most four ideographs), with its pages only.
     EXPECT_EQ(find(index, gbk(QStringLiteral("用")))->hits, (Hits{{2, {7}}}));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("册")))->hits, (Hits{{2, {10}}}));
     EXPECT_EQ(find(index, gbk(QStringLiteral("用")), 1)->hits, (Hits{{0, {0}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("用户手册")))->hits, (Hits{{2, {7}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("户手册")))->hits, (Hits{{2, {8}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("手册")))->hits, (Hits{{2, {9}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("用户")), 1)->hits, (Hits{{0, {0}}}));
-    EXPECT_FALSE(find(index, gbk(QStringLiteral("册"))) == nullptr);
-    EXPECT_EQ(find(index, gbk(QStringLiteral("カタカナ")))->hits, (Hits{{5, {0}}}));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("用户手册")))->hits, (Hits{{2, {}}}));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("户手册")))->hits, (Hits{{2, {}}}));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("手册")))->hits, (Hits{{2, {}}}));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("用户")), 1)->hits, (Hits{{0, {}}}));
+    EXPECT_FALSE(find(index, gbk(QStringLiteral("册手"))));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("カタカナ")))->hits, (Hits{{5, {}}}));
     // U+20B9F has no GBK code: it is left out but keeps its place.
     EXPECT_EQ(find(index, "cafe")->hits, (Hits{{5, {5}}}));
 
@@ -204,6 +207,12 @@ TEST(FullTextSearch, WordsTitlesAndIdeographRunsInGbk) {
         for (char c : e.word)
             EXPECT_TRUE((unsigned char)c < 0x80) << e.word;
     EXPECT_TRUE(find(western, "cafe"));
+
+    // No pages: a valid index without words.
+    const ReadIndex empty = readIndex(buildFullTextSearch({}, options));
+    EXPECT_EQ(empty.files, 0u);
+    EXPECT_EQ(empty.leaves, 1u);
+    EXPECT_TRUE(empty.entries.empty());
 }
 
 TEST(FullTextSearch, LargeIndexIsTheSameOnAnyThreadCountAndEveryWordIsReachable) {

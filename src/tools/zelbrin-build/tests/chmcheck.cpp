@@ -38,16 +38,6 @@ QString decodeAs(const QByteArray &bytes, const QByteArray &charset) {
     return QString::fromUtf8(out);
 }
 
-QString decodePage(const QByteArray &bytes) {
-    static const QRegularExpression meta(QStringLiteral("charset\\s*=\\s*[\"']?([A-Za-z0-9_-]+)"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    const auto m = meta.match(QString::fromLatin1(bytes.left(4096)));
-    QByteArray charset = m.hasMatch() ? m.captured(1).toLatin1().toLower() : QByteArray("utf-8");
-    if (charset == "gb2312" || charset == "gbk")
-        charset = "GB18030";
-    return decodeAs(bytes, charset);
-}
-
 QString plainText(QString html) {
     static const QRegularExpression styles(QStringLiteral("<(style|script)[^>]*>.*?</\\1>"),
                                            QRegularExpression::DotMatchesEverythingOption |
@@ -85,6 +75,16 @@ QString resolveLocal(const QString &root, QString local) {
 }
 
 }  // namespace
+
+QString decodePage(const QByteArray &bytes) {
+    static const QRegularExpression meta(QStringLiteral("charset\\s*=\\s*[\"']?([A-Za-z0-9_-]+)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const auto m = meta.match(QString::fromLatin1(bytes.left(4096)));
+    QByteArray charset = m.hasMatch() ? m.captured(1).toLatin1().toLower() : QByteArray("utf-8");
+    if (charset == "gb2312" || charset == "gbk")
+        charset = "GB18030";
+    return decodeAs(bytes, charset);
+}
 
 int runProgram(const QString &program, const QStringList &args, QString *output, int timeoutMs) {
     QProcess p;

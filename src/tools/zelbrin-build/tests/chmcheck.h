@@ -21,6 +21,8 @@ struct UnpackedChm {
 };
 
 UnpackedChm unpackChm(const QString &chm, const QString &intoFolder);
+// A stored page decoded by the charset its meta element declares (UTF-8 when none).
+QString decodePage(const QByteArray &bytes);
 // Runs a program and waits (up to timeoutMs); returns the exit code, -1 on time-out.
 int runProgram(const QString &program, const QStringList &args, QString *output, int timeoutMs);
 // shared/corpus beside the checkout (CI) or at /work/shared/corpus; empty when absent.
