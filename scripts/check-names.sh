@@ -23,7 +23,7 @@ CONTROL = re.compile(
 # One or two capitals standing alone or after a lower-case part: N, W, miN; not RGB, UTF.
 CAPITALS = re.compile(r'(?:^|[a-z])[A-Z]{1,2}$')
 # Names of things outside the program that only look like defaults.
-LEGITIMATE = re.compile(r'X11|MD[245]|GB2312|GB18030|CP[0-9]+|H[1-6]|E2BIG')
+LEGITIMATE = re.compile(r'X11|X44|MD[245]|GB2312|GB18030|CP[0-9]+|H[1-6]|E2BIG')
 
 
 def defaults_in(name, in_code):

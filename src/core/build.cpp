@@ -92,11 +92,18 @@ QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     const QString chm = dir + name + QStringLiteral(".CHM");
     const FileStamp before = FileStamp::of(chm);
     QString output;
-    // Generous for the largest help files, but a hung compiler must not hold the window forever.
-    constexpr int kCompilerTimeoutMs = 30 * 60 * 1000;
-    const int exitCode = RunProcessAndWait(compiler, {hhp}, &output, {}, kCompilerTimeoutMs);
+    // No limit on the whole compilation, which grows with the help file; only a compiler
+    // that stops making progress is stopped.
+    bool stalled = false;
+    const int exitCode = RunProcessAndWait(compiler, {hhp}, &output, {}, -1, env.compilerSilenceMs, &stalled);
     throwIfInterrupted();
     const FileStamp after = FileStamp::of(chm);
+    if (stalled) {
+        const int ms = env.compilerSilenceMs;
+        const QString span = ms % 60000 == 0 ? QStringLiteral(" %1 分钟").arg(ms / 60000)
+                                             : QStringLiteral(" %1 秒").arg(ms / 1000.0);
+        throw BuildError(kCompileFailedPrefix + kCompilerStalledMessage.arg(span));
+    }
     // A compiler failure must not open a stale help file from an earlier build.
     if (exitCode != 0 || !after.exists || after.sameAs(before)) {
         QString detail = lastLines(output, 8);
