@@ -159,6 +159,55 @@ using Hits = std::map<std::uint32_t, std::vector<std::uint32_t>>;
 
 }  // namespace
 
+namespace {
+
+QByteArray le32(quint32 v) {
+    QByteArray b(4, '\0');
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+// The tables CHMLib's search reads besides /$FIftiMain: #TOPICS (each topic's title and
+// URL), #STRINGS, #URLTBL and #URLSTR.
+QList<StoredFile> searchTables(const QList<QPair<QByteArray, QByteArray>> &urlAndTitle) {
+    QByteArray topics, strings(1, '\0'), urltbl, urlstr(1, '\0');
+    for (qsizetype i = 0; i < urlAndTitle.size(); ++i) {
+        topics += le32(0) + le32(quint32(strings.size())) + le32(quint32(urltbl.size())) + le32(6);
+        strings += urlAndTitle[i].second + '\0';
+        urltbl += le32(0) + le32(quint32(i)) + le32(quint32(urlstr.size()));
+        urlstr += le32(0) + le32(0) + urlAndTitle[i].first + '\0';
+    }
+    return {{"/#TOPICS", topics}, {"/#STRINGS", strings}, {"/#URLTBL", urltbl}, {"/#URLSTR", urlstr}};
+}
+
+// Deterministic words: syllables for Latin words, common characters for Chinese runs.
+struct Generator {
+    quint32 state;
+    quint32 next(quint32 n) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % n;
+    }
+    QString latinWord() {
+        static const char *syllables[] = {"ka", "lo", "mi", "ten", "sor", "vel", "dra", "pin", "qu", "ex", "ba", "zu"};
+        QString w;
+        for (quint32 n = 2 + next(3); n > 0; --n)
+            w += QLatin1String(syllables[next(12)]);
+        return w;
+    }
+    QString chineseRun() {
+        static const QString pool = QStringLiteral(
+            "的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出就分对成会可主发年动同工也能下过子说产种面"
+            "而方后多定行学法所民得经十三之进着等部度家电力里如水化高自二理起小物现实加量都两体制机当使点从业本去把性好应开"
+            "它合还因由其些然前外天政四日那社义事平形相全表间样与关各重新线内数正心反你明看原又么利比或但质气第向道命此变条只");
+        QString run;
+        for (quint32 n = 3 + next(10); n > 0; --n)
+            run += pool[qsizetype(next(quint32(pool.size())))];
+        return run;
+    }
+};
+
+}  // namespace
+
 TEST(FullTextSearch, WordsTitlesAndIdeographRunsInGbk) {
     const QList<SearchPage> pages = {
         {2, QStringLiteral("Installation Guide"),
@@ -215,11 +264,20 @@ TEST(FullTextSearch, WordsTitlesAndIdeographRunsInGbk) {
     EXPECT_TRUE(empty.entries.empty());
 }
 
+// Three levels of nodes: the same bytes on any thread count, every word reachable from the
+// root, and CHMLib's search (which keeps its read position from level to level) finds words
+// under any root entry.
 TEST(FullTextSearch, LargeIndexIsTheSameOnAnyThreadCountAndEveryWordIsReachable) {
     QList<SearchPage> pages;
-    for (quint32 i = 0; i < 3000; ++i)
+    QList<QPair<QByteArray, QByteArray>> tables;
+    auto longWord = [](quint32 i) { return QStringLiteral("%1").arg(i, 6, 10, QChar(u'0')).repeated(15); };
+    for (quint32 i = 0; i < 3000; ++i) {
         pages.append({i * 2, QStringLiteral("Page %1").arg(i),
-                      QStringLiteral("<p>shared word%1 number %2 第%3章</p>").arg(i).arg(i * 7919 % 100000).arg(i)});
+                      QStringLiteral("<p>shared word%1 number %2 第%3章 %4</p>")
+                          .arg(i).arg(i * 7919 % 100000).arg(i).arg(longWord(i))});
+        tables.append({QStringLiteral("page%1.htm").arg(i).toLatin1(), QByteArray("Page")});
+        tables.append({QByteArray("unused.htm"), QByteArray("Unused")});  // the odd topics
+    }
     SearchOptions options;
     options.threads = 1;
     const QByteArray one = buildFullTextSearch(pages, options);
@@ -229,7 +287,7 @@ TEST(FullTextSearch, LargeIndexIsTheSameOnAnyThreadCountAndEveryWordIsReachable)
     }
     const ReadIndex index = readIndex(one);
     EXPECT_EQ(index.files, 3000u);
-    EXPECT_GE(index.depth, 2u);
+    EXPECT_EQ(index.depth, 3u);
     const ReadEntry *shared = find(index, "shared");
     ASSERT_TRUE(shared);
     ASSERT_EQ(shared->hits.size(), 3000u);
@@ -255,56 +313,26 @@ TEST(FullTextSearch, LargeIndexIsTheSameOnAnyThreadCountAndEveryWordIsReachable)
         }
         EXPECT_TRUE(inLeaf) << e.word;
     }
+
+    QList<StoredFile> files = searchTables(tables);
+    files.append({"/$FIftiMain", one});
+    QTemporaryDir tmp;
+    const QString chmPath = tmp.path() + "/deep.chm";
+    ASSERT_EQ(writeContainer(chmPath, files), QString());
+    QList<SearchQuery> queries;
+    QList<QByteArray> expected;
+    for (quint32 i = 0; i < 3000; i += 97) {
+        queries.append({longWord(i).toLatin1(), false});
+        expected << QStringLiteral("page%1.htm").arg(i).toLatin1();
+    }
+    queries.append({longWord(2999).toLatin1(), false});
+    expected << QByteArray("page2999.htm");
+    QString error;
+    const QList<QList<QByteArray>> found = searchWithPythonChm(chmPath, queries, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    for (qsizetype i = 0; i < queries.size(); ++i)
+        EXPECT_EQ(found[i], QList<QByteArray>{expected[i]}) << queries[i].text.toStdString();
 }
-
-namespace {
-
-QByteArray le32(quint32 v) {
-    QByteArray b(4, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-}
-
-// The tables CHMLib's search reads besides /$FIftiMain: #TOPICS (each topic's title and
-// URL), #STRINGS, #URLTBL and #URLSTR.
-QList<StoredFile> searchTables(const QList<QPair<QByteArray, QByteArray>> &urlAndTitle) {
-    QByteArray topics, strings(1, '\0'), urltbl, urlstr(1, '\0');
-    for (qsizetype i = 0; i < urlAndTitle.size(); ++i) {
-        topics += le32(0) + le32(quint32(strings.size())) + le32(quint32(urltbl.size())) + le32(6);
-        strings += urlAndTitle[i].second + '\0';
-        urltbl += le32(0) + le32(quint32(i)) + le32(quint32(urlstr.size()));
-        urlstr += le32(0) + le32(0) + urlAndTitle[i].first + '\0';
-    }
-    return {{"/#TOPICS", topics}, {"/#STRINGS", strings}, {"/#URLTBL", urltbl}, {"/#URLSTR", urlstr}};
-}
-
-// Deterministic words: syllables for Latin words, common characters for Chinese runs.
-struct Generator {
-    quint32 state;
-    quint32 next(quint32 n) {
-        state = state * 1103515245u + 12345u;
-        return (state >> 8) % n;
-    }
-    QString latinWord() {
-        static const char *syllables[] = {"ka", "lo", "mi", "ten", "sor", "vel", "dra", "pin", "qu", "ex", "ba", "zu"};
-        QString w;
-        for (quint32 n = 2 + next(3); n > 0; --n)
-            w += QLatin1String(syllables[next(12)]);
-        return w;
-    }
-    QString chineseRun() {
-        static const QString pool = QStringLiteral(
-            "的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出就分对成会可主发年动同工也能下过子说产种面"
-            "而方后多定行学法所民得经十三之进着等部度家电力里如水化高自二理起小物现实加量都两体制机当使点从业本去把性好应开"
-            "它合还因由其些然前外天政四日那社义事平形相全表间样与关各重新线内数正心反你明看原又么利比或但质气第向道命此变条只");
-        QString run;
-        for (quint32 n = 3 + next(10); n > 0; --n)
-            run += pool[qsizetype(next(quint32(pool.size())))];
-        return run;
-    }
-};
-
-}  // namespace
 
 // The index read by the reader that matters on Linux: CHMLib's search through python3-chm,
 // on a tree two levels deep, with words in GBK.
