@@ -211,12 +211,13 @@ struct Generator {
 TEST(FullTextSearch, WordsTitlesAndIdeographRunsInGbk) {
     const QList<SearchPage> pages = {
         {2, QStringLiteral("Installation Guide"),
-         QStringLiteral("<p>Install the manual. Installation, installation!</p><p>用户手册</p>")},
+         QStringLiteral("<p>Install the manual. Installation, installation!</p><p>用户手册</p><p>计算机程序设计语言</p>")},
         {0, QStringLiteral("用户"), QStringLiteral("<p>drag and drop</p>")},
         {5, QString(), QStringLiteral("<p>カタカナ \U00020B9F café</p>")},
     };
     SearchOptions options;
     options.threads = 2;
+    options.ideographRunPrefix = 6;
     const QByteArray fts = buildFullTextSearch(pages, options);
     const ReadIndex index = readIndex(fts);
     EXPECT_EQ(index.files, 3u);
@@ -235,7 +236,7 @@ TEST(FullTextSearch, WordsTitlesAndIdeographRunsInGbk) {
     EXPECT_EQ(find(index, "install")->hits, (Hits{{2, {2}}}));
     EXPECT_EQ(find(index, "drop")->hits, (Hits{{0, {4}}}));
     // One word per ideograph, with its location, and each run from every position on (at
-    // most four ideographs), with its pages only.
+    // most six ideographs), with its pages only.
     EXPECT_EQ(find(index, gbk(QStringLiteral("用")))->hits, (Hits{{2, {7}}}));
     EXPECT_EQ(find(index, gbk(QStringLiteral("册")))->hits, (Hits{{2, {10}}}));
     EXPECT_EQ(find(index, gbk(QStringLiteral("用")), 1)->hits, (Hits{{0, {0}}}));
@@ -244,6 +245,9 @@ TEST(FullTextSearch, WordsTitlesAndIdeographRunsInGbk) {
     EXPECT_EQ(find(index, gbk(QStringLiteral("手册")))->hits, (Hits{{2, {}}}));
     EXPECT_EQ(find(index, gbk(QStringLiteral("用户")), 1)->hits, (Hits{{0, {}}}));
     EXPECT_FALSE(find(index, gbk(QStringLiteral("册手"))));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("计算机程序设")))->hits, (Hits{{2, {}}}));
+    EXPECT_FALSE(find(index, gbk(QStringLiteral("计算机程序设计"))));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("语")))->hits, (Hits{{2, {18}}}));
     EXPECT_EQ(find(index, gbk(QStringLiteral("カタカナ")))->hits, (Hits{{5, {}}}));
     // U+20B9F has no GBK code: it is left out but keeps its place.
     EXPECT_EQ(find(index, "cafe")->hits, (Hits{{5, {5}}}));
