@@ -74,6 +74,61 @@ struct ChildRef {
     std::uint32_t offset;
 };
 
+// Index entries that fill `bytes` bytes (0, or 8 and more) and are never chosen: their
+// words, empty or of 0x01 bytes, sort before every word. They lead to child.
+void putFiller(NodeBuilder &node, int bytes, std::uint32_t child) {
+    while (bytes > 0) {
+        const int size = bytes > 262 ? std::min(262, bytes - 8) : bytes;
+        const int length = size - 8;
+        node.data[node.used++] = char(length + 1);
+        node.data[node.used++] = 0;
+        for (int k = 0; k < length; ++k)
+            node.data[node.used++] = 1;
+        put32(node.data, node.used, child);
+        node.used += 6;
+        bytes -= size;
+    }
+    node.last.clear();
+}
+
+// One level of index nodes over children, appended to nodes; returns the new nodes' refs.
+//
+// underRoot lays the level out for CHMLib's search (python3-chm's extra.c), which keeps its
+// read position from one index level to the next: in a node below the root it starts where
+// the chosen root entry began. Each node therefore begins with filler entries up to that
+// offset, which correct readers pass over (their words sort before every word, so none is
+// ever chosen), and its real entries start there. Returns nothing when the root would not
+// hold an entry for every node of this level.
+std::vector<ChildRef> indexLevel(const std::vector<ChildRef> &children, std::vector<QByteArray> &nodes,
+                                 std::uint32_t firstNode, bool underRoot) {
+    std::vector<ChildRef> parents;
+    int rootUsed = kIndexHeader;
+    std::string previousRootWord;
+    std::size_t i = 0;
+    while (i < children.size()) {
+        NodeBuilder node(kIndexHeader);
+        if (underRoot) {
+            putFiller(node, rootUsed - kIndexHeader, children[i].offset);
+            if (node.used + node.wordPartSize(children[i].lastWord) + 6 > kNodeSize)
+                return {};
+        }
+        do {
+            node.putWord(children[i].lastWord);
+            put32(node.data, node.used, children[i].offset);
+            node.used += 6;
+            ++i;
+        } while (i < children.size() && node.used + node.wordPartSize(children[i].lastWord) + 6 <= kNodeSize);
+        put16(node.data, 0, std::uint16_t(kNodeSize - node.used));
+        parents.push_back({node.last, firstNode + std::uint32_t(nodes.size()) * kNodeSize});
+        nodes.push_back(node.data);
+        rootUsed += 2 + int(node.last.size()) - sharedPrefix(previousRootWord, node.last) + 6;
+        previousRootWord = node.last;
+        if (underRoot && rootUsed > kNodeSize)
+            return {};
+    }
+    return parents;
+}
+
 }  // namespace
 
 bool ftsWordLess(const std::string &a, const std::string &b) {
@@ -132,30 +187,27 @@ QByteArray writeFtsFile(const std::vector<FtsEntry> &entries, const QByteArray &
     for (std::uint32_t i = 0; i + 1 < leafCount; ++i)
         put32(nodes[i], 0, firstLeaf + (i + 1) * kNodeSize);
 
-    // Index levels: an entry per child, holding the child's last word.
+    // Index levels: an entry per child, holding the child's last word. A tree too large for
+    // one index node gets three levels laid out for CHMLib's search as well (see below).
     int depth = 1;
-    while (children.size() > 1) {
-        std::vector<ChildRef> parents;
-        NodeBuilder node(kIndexHeader);
-        bool nodeHasEntries = false;
-        auto closeNode = [&] {
-            put16(node.data, 0, std::uint16_t(kNodeSize - node.used));
-            parents.push_back({node.last, firstLeaf + std::uint32_t(nodes.size()) * kNodeSize});
-            nodes.push_back(node.data);
-        };
-        for (const ChildRef &child : children) {
-            if (nodeHasEntries && node.used + node.wordPartSize(child.lastWord) + 6 > kNodeSize) {
-                closeNode();
-                node = NodeBuilder(kIndexHeader);
-            }
-            node.putWord(child.lastWord);
-            put32(node.data, node.used, child.offset);
-            node.used += 6;
-            nodeHasEntries = true;
-        }
-        closeNode();
-        children = std::move(parents);
+    if (children.size() > 1) {
+        std::vector<ChildRef> parents = indexLevel(children, nodes, firstLeaf, false);
         ++depth;
+        if (parents.size() > 1) {
+            const std::size_t plainLevel = nodes.size() - parents.size();
+            nodes.resize(plainLevel);
+            std::vector<ChildRef> underRoot = indexLevel(children, nodes, firstLeaf, true);
+            if (underRoot.empty()) {  // more than one root can index: plain levels
+                nodes.resize(plainLevel);
+                underRoot = indexLevel(children, nodes, firstLeaf, false);
+            }
+            parents = std::move(underRoot);
+        }
+        while (parents.size() > 1) {
+            parents = indexLevel(parents, nodes, firstLeaf, false);
+            ++depth;
+        }
+        children = std::move(parents);
     }
     const std::uint32_t root = children.front().offset;
 

@@ -21,7 +21,7 @@ struct SearchOptions {
     // stored from every position on, up to this many ideographs, with its pages but without
     // locations: readers that only match a word's beginning (CHMLib-based search) then find
     // words of that length too.
-    int ideographRunPrefix = 4;
+    int ideographRunPrefix = 6;
 };
 
 // The bytes of /$FIftiMain: the full-text search index of the pages, words in the

@@ -159,104 +159,6 @@ using Hits = std::map<std::uint32_t, std::vector<std::uint32_t>>;
 
 }  // namespace
 
-TEST(FullTextSearch, WordsTitlesAndIdeographRunsInGbk) {
-    const QList<SearchPage> pages = {
-        {2, QStringLiteral("Installation Guide"),
-         QStringLiteral("<p>Install the manual. Installation, installation!</p><p>用户手册</p>")},
-        {0, QStringLiteral("用户"), QStringLiteral("<p>drag and drop</p>")},
-        {5, QString(), QStringLiteral("<p>カタカナ \U00020B9F café</p>")},
-    };
-    SearchOptions options;
-    options.threads = 2;
-    const QByteArray fts = buildFullTextSearch(pages, options);
-    const ReadIndex index = readIndex(fts);
-    EXPECT_EQ(index.files, 3u);
-    EXPECT_EQ(index.depth, 1u);
-    EXPECT_EQ(index.codePage, 936u);
-    EXPECT_EQ(index.languageId, 0x804u);
-    for (std::size_t i = 1; i < index.entries.size(); ++i) {
-        const ReadEntry &a = index.entries[i - 1], &b = index.entries[i];
-        EXPECT_TRUE(ftsWordLess(a.word, b.word) || (a.word == b.word && a.context < b.context)) << b.word;
-    }
-
-    // Title words come first, the page text continues the locations.
-    ASSERT_TRUE(find(index, "installation"));
-    EXPECT_EQ(find(index, "installation")->hits, (Hits{{2, {5, 6}}}));
-    EXPECT_EQ(find(index, "installation", 1)->hits, (Hits{{2, {0}}}));
-    EXPECT_EQ(find(index, "install")->hits, (Hits{{2, {2}}}));
-    EXPECT_EQ(find(index, "drop")->hits, (Hits{{0, {4}}}));
-    // One word per ideograph, with its location, and each run from every position on (at
-    // most four ideographs), with its pages only.
-    EXPECT_EQ(find(index, gbk(QStringLiteral("用")))->hits, (Hits{{2, {7}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("册")))->hits, (Hits{{2, {10}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("用")), 1)->hits, (Hits{{0, {0}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("用户手册")))->hits, (Hits{{2, {}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("户手册")))->hits, (Hits{{2, {}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("手册")))->hits, (Hits{{2, {}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("用户")), 1)->hits, (Hits{{0, {}}}));
-    EXPECT_FALSE(find(index, gbk(QStringLiteral("册手"))));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("カタカナ")))->hits, (Hits{{5, {}}}));
-    // U+20B9F has no GBK code: it is left out but keeps its place.
-    EXPECT_EQ(find(index, "cafe")->hits, (Hits{{5, {5}}}));
-
-    // A language with a single-byte code page keeps only what it can hold.
-    options.languageId = 0x409;
-    const ReadIndex western = readIndex(buildFullTextSearch(pages, options));
-    EXPECT_EQ(western.codePage, 1252u);
-    for (const ReadEntry &e : western.entries)
-        for (char c : e.word)
-            EXPECT_TRUE((unsigned char)c < 0x80) << e.word;
-    EXPECT_TRUE(find(western, "cafe"));
-
-    // No pages: a valid index without words.
-    const ReadIndex empty = readIndex(buildFullTextSearch({}, options));
-    EXPECT_EQ(empty.files, 0u);
-    EXPECT_EQ(empty.leaves, 1u);
-    EXPECT_TRUE(empty.entries.empty());
-}
-
-TEST(FullTextSearch, LargeIndexIsTheSameOnAnyThreadCountAndEveryWordIsReachable) {
-    QList<SearchPage> pages;
-    for (quint32 i = 0; i < 3000; ++i)
-        pages.append({i * 2, QStringLiteral("Page %1").arg(i),
-                      QStringLiteral("<p>shared word%1 number %2 第%3章</p>").arg(i).arg(i * 7919 % 100000).arg(i)});
-    SearchOptions options;
-    options.threads = 1;
-    const QByteArray one = buildFullTextSearch(pages, options);
-    for (int threads : {2, 5, 16}) {
-        options.threads = threads;
-        EXPECT_EQ(buildFullTextSearch(pages, options), one) << threads << " threads";
-    }
-    const ReadIndex index = readIndex(one);
-    EXPECT_EQ(index.files, 3000u);
-    EXPECT_GE(index.depth, 2u);
-    const ReadEntry *shared = find(index, "shared");
-    ASSERT_TRUE(shared);
-    ASSERT_EQ(shared->hits.size(), 3000u);
-    EXPECT_EQ(shared->hits.rbegin()->first, 5998u);
-    EXPECT_EQ(shared->hits.rbegin()->second, std::vector<std::uint32_t>{2});
-    for (const ReadEntry &e : index.entries) {
-        const std::uint32_t leaf = leafFor(one, e.word);
-        ASSERT_NE(leaf, 0u) << e.word;
-        // The entry is in that leaf, or (a word whose text and title entries straddle
-        // two leaves) in the next one.
-        bool inLeaf = false;
-        for (std::uint32_t node = leaf; node && !inLeaf; node = node == leaf ? u32(one, leaf) : 0) {
-            const qsizetype end = node + 4096 - u16(one, node + 6);
-            std::string word;
-            for (qsizetype at = node + 8; at < end && !inLeaf;) {
-                word = readWord(one, at, word);
-                inLeaf = word == e.word;
-                ++at;
-                encint(one, at);
-                at += 6;
-                encint(one, at);
-            }
-        }
-        EXPECT_TRUE(inLeaf) << e.word;
-    }
-}
-
 namespace {
 
 QByteArray le32(quint32 v) {
@@ -305,6 +207,136 @@ struct Generator {
 };
 
 }  // namespace
+
+TEST(FullTextSearch, WordsTitlesAndIdeographRunsInGbk) {
+    const QList<SearchPage> pages = {
+        {2, QStringLiteral("Installation Guide"),
+         QStringLiteral("<p>Install the manual. Installation, installation!</p><p>用户手册</p><p>计算机程序设计语言</p>")},
+        {0, QStringLiteral("用户"), QStringLiteral("<p>drag and drop</p>")},
+        {5, QString(), QStringLiteral("<p>カタカナ \U00020B9F café</p>")},
+    };
+    SearchOptions options;
+    options.threads = 2;
+    options.ideographRunPrefix = 6;
+    const QByteArray fts = buildFullTextSearch(pages, options);
+    const ReadIndex index = readIndex(fts);
+    EXPECT_EQ(index.files, 3u);
+    EXPECT_EQ(index.depth, 1u);
+    EXPECT_EQ(index.codePage, 936u);
+    EXPECT_EQ(index.languageId, 0x804u);
+    for (std::size_t i = 1; i < index.entries.size(); ++i) {
+        const ReadEntry &a = index.entries[i - 1], &b = index.entries[i];
+        EXPECT_TRUE(ftsWordLess(a.word, b.word) || (a.word == b.word && a.context < b.context)) << b.word;
+    }
+
+    // Title words come first, the page text continues the locations.
+    ASSERT_TRUE(find(index, "installation"));
+    EXPECT_EQ(find(index, "installation")->hits, (Hits{{2, {5, 6}}}));
+    EXPECT_EQ(find(index, "installation", 1)->hits, (Hits{{2, {0}}}));
+    EXPECT_EQ(find(index, "install")->hits, (Hits{{2, {2}}}));
+    EXPECT_EQ(find(index, "drop")->hits, (Hits{{0, {4}}}));
+    // One word per ideograph, with its location, and each run from every position on (at
+    // most six ideographs), with its pages only.
+    EXPECT_EQ(find(index, gbk(QStringLiteral("用")))->hits, (Hits{{2, {7}}}));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("册")))->hits, (Hits{{2, {10}}}));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("用")), 1)->hits, (Hits{{0, {0}}}));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("用户手册")))->hits, (Hits{{2, {}}}));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("户手册")))->hits, (Hits{{2, {}}}));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("手册")))->hits, (Hits{{2, {}}}));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("用户")), 1)->hits, (Hits{{0, {}}}));
+    EXPECT_FALSE(find(index, gbk(QStringLiteral("册手"))));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("计算机程序设")))->hits, (Hits{{2, {}}}));
+    EXPECT_FALSE(find(index, gbk(QStringLiteral("计算机程序设计"))));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("语")))->hits, (Hits{{2, {18}}}));
+    EXPECT_EQ(find(index, gbk(QStringLiteral("カタカナ")))->hits, (Hits{{5, {}}}));
+    // U+20B9F has no GBK code: it is left out but keeps its place.
+    EXPECT_EQ(find(index, "cafe")->hits, (Hits{{5, {5}}}));
+
+    // A language with a single-byte code page keeps only what it can hold.
+    options.languageId = 0x409;
+    const ReadIndex western = readIndex(buildFullTextSearch(pages, options));
+    EXPECT_EQ(western.codePage, 1252u);
+    for (const ReadEntry &e : western.entries)
+        for (char c : e.word)
+            EXPECT_TRUE((unsigned char)c < 0x80) << e.word;
+    EXPECT_TRUE(find(western, "cafe"));
+
+    // No pages: a valid index without words.
+    const ReadIndex empty = readIndex(buildFullTextSearch({}, options));
+    EXPECT_EQ(empty.files, 0u);
+    EXPECT_EQ(empty.leaves, 1u);
+    EXPECT_TRUE(empty.entries.empty());
+}
+
+// Three levels of nodes: the same bytes on any thread count, every word reachable from the
+// root, and CHMLib's search (which keeps its read position from level to level) finds words
+// under any root entry.
+TEST(FullTextSearch, LargeIndexIsTheSameOnAnyThreadCountAndEveryWordIsReachable) {
+    QList<SearchPage> pages;
+    QList<QPair<QByteArray, QByteArray>> tables;
+    auto longWord = [](quint32 i) { return QStringLiteral("%1").arg(i, 6, 10, QChar(u'0')).repeated(15); };
+    for (quint32 i = 0; i < 3000; ++i) {
+        pages.append({i * 2, QStringLiteral("Page %1").arg(i),
+                      QStringLiteral("<p>shared word%1 number %2 第%3章 %4</p>")
+                          .arg(i).arg(i * 7919 % 100000).arg(i).arg(longWord(i))});
+        tables.append({QStringLiteral("page%1.htm").arg(i).toLatin1(), QByteArray("Page")});
+        tables.append({QByteArray("unused.htm"), QByteArray("Unused")});  // the odd topics
+    }
+    SearchOptions options;
+    options.threads = 1;
+    const QByteArray one = buildFullTextSearch(pages, options);
+    for (int threads : {2, 5, 16}) {
+        options.threads = threads;
+        EXPECT_EQ(buildFullTextSearch(pages, options), one) << threads << " threads";
+    }
+    const ReadIndex index = readIndex(one);
+    EXPECT_EQ(index.files, 3000u);
+    EXPECT_EQ(index.depth, 3u);
+    const ReadEntry *shared = find(index, "shared");
+    ASSERT_TRUE(shared);
+    ASSERT_EQ(shared->hits.size(), 3000u);
+    EXPECT_EQ(shared->hits.rbegin()->first, 5998u);
+    EXPECT_EQ(shared->hits.rbegin()->second, std::vector<std::uint32_t>{2});
+    for (const ReadEntry &e : index.entries) {
+        const std::uint32_t leaf = leafFor(one, e.word);
+        ASSERT_NE(leaf, 0u) << e.word;
+        // The entry is in that leaf, or (a word whose text and title entries straddle
+        // two leaves) in the next one.
+        bool inLeaf = false;
+        for (std::uint32_t node = leaf; node && !inLeaf; node = node == leaf ? u32(one, leaf) : 0) {
+            const qsizetype end = node + 4096 - u16(one, node + 6);
+            std::string word;
+            for (qsizetype at = node + 8; at < end && !inLeaf;) {
+                word = readWord(one, at, word);
+                inLeaf = word == e.word;
+                ++at;
+                encint(one, at);
+                at += 6;
+                encint(one, at);
+            }
+        }
+        EXPECT_TRUE(inLeaf) << e.word;
+    }
+
+    QList<StoredFile> files = searchTables(tables);
+    files.append({"/$FIftiMain", one});
+    QTemporaryDir tmp;
+    const QString chmPath = tmp.path() + "/deep.chm";
+    ASSERT_EQ(writeContainer(chmPath, files), QString());
+    QList<SearchQuery> queries;
+    QList<QByteArray> expected;
+    for (quint32 i = 0; i < 3000; i += 97) {
+        queries.append({longWord(i).toLatin1(), false});
+        expected << QStringLiteral("page%1.htm").arg(i).toLatin1();
+    }
+    queries.append({longWord(2999).toLatin1(), false});
+    expected << QByteArray("page2999.htm");
+    QString error;
+    const QList<QList<QByteArray>> found = searchWithPythonChm(chmPath, queries, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    for (qsizetype i = 0; i < queries.size(); ++i)
+        EXPECT_EQ(found[i], QList<QByteArray>{expected[i]}) << queries[i].text.toStdString();
+}
 
 // The index read by the reader that matters on Linux: CHMLib's search through python3-chm,
 // on a tree two levels deep, with words in GBK.

@@ -29,7 +29,7 @@ struct Query {
 };
 
 // For every page stored in the help file: three words of its visible text spread over the
-// page and, where it holds ideographs, one, two and four of them in a row.
+// page and, where it holds ideographs, one, two and up to six of them in a row.
 QList<Query> pickQueries(const QString &folder, int *pages) {
     QList<Query> queries;
     *pages = 0;
@@ -70,8 +70,8 @@ QList<Query> pickQueries(const QString &folder, int *pages) {
             const QString middle = runs[runs.size() / 2];
             queries.append({page, middle.left(1)});
             queries.append({page, middle.mid(middle.size() / 2 - 1, 2)});
-            if (middle.size() >= 4)
-                queries.append({page, middle.left(4)});
+            if (middle.size() >= 3)
+                queries.append({page, middle.left(6)});
         }
     }
     return queries;
