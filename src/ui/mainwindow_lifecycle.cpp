@@ -112,7 +112,9 @@ void TMainForm::fillRecentMenu() {
     const QStringList paths = recentProjects();
     for (int i = 0; i < paths.size(); ++i) {
         const QString path = paths[i];
-        QAction *a = menuRecent->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path));
+        QString shown = path;
+        shown.replace(u'&', QStringLiteral("&&"));  // an "&" of the path is no accelerator
+        QAction *a = menuRecent->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
         connect(a, &QAction::triggered, this, [this, path] { openRecentProject(path); });
     }
     menuRecent->setEnabled(!paths.isEmpty());
