@@ -41,13 +41,13 @@ QString DocumentConverter::DocumentExtension(const QString &path) {
 
 DocumentConverter::Route DocumentConverter::routeOf(const QString &path) {
     const QString ext = DocumentExtension(path);
-    if (ext == u".doc" || ext == u".docx" || ext == u".txt")
+    if (ext == u".doc" || ext == u".docx" || ext == u".txt" || ext == u".odt")
         return Route::Word;
     if (ext == u".htm" || ext == u".html")
         return Route::Html;
-    if (ext == u".xls" || ext == u".xlsx")
+    if (ext == u".xls" || ext == u".xlsx" || ext == u".ods")
         return Route::Workbook;
-    if (ext == u".ppt" || ext == u".pptx")
+    if (ext == u".ppt" || ext == u".pptx" || ext == u".odp")
         return Route::Presentation;
     return Route::None;
 }

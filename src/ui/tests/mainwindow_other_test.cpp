@@ -56,7 +56,10 @@ struct OtherCommandsTest : ::testing::Test {
     std::unique_ptr<TMainForm> w;
 
     void SetUp() override {
-        platform::setShellOpenHandler([this](const QString &s) { opened << s; });
+        platform::setShellOpenHandler([this](const QString &s) {
+            opened << s;
+            return true;
+        });
     }
     void TearDown() override {
         if (w)
