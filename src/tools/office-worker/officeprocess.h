@@ -25,7 +25,10 @@ private:
 // worker's process group, and is never handed to an office the user runs.
 class OfficeProcess {
 public:
-    explicit OfficeProcess(QString profileFolder);
+    // profileTemplate: a prepared profile (sealedfolder.h) to start from; when it is missing,
+    // damaged or made for another office, the office fills a fresh profile, which then
+    // becomes the template. Empty: always a fresh profile.
+    OfficeProcess(QString profileFolder, QString profileTemplate);
     ~OfficeProcess();
     OfficeProcess(const OfficeProcess &) = delete;
     OfficeProcess &operator=(const OfficeProcess &) = delete;
@@ -47,6 +50,7 @@ private:
     void reap(int timeoutMs);
 
     QString profileFolder_;
+    QString profileTemplate_;
     QString pipeName_;
     pid_t pid_ = -1;
     int exitStatus_ = 0;
