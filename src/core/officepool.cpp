@@ -17,6 +17,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace zelbrin {
@@ -65,16 +66,24 @@ struct OfficePool::Shared {
     bool closing = false;
     int nextTicket = 0;
     int running = 0;
+    int retired = 0;  // workers whose office could not start
+    std::optional<Result> startFailure;
     int startsBegun = 0;
     int startsDone = 0;
     int fromCache = 0;
     QStringList quitErrors;
 
+    // Lives on the thread that waits, when that one has an event loop; what is posted to
+    // it runs there in the order posted, so the start of an office is told before
+    // anything that the office posts later (its pages, its questions).
+    QObject *notifier = nullptr;
+    std::function<void()> tellStarts;
+
     // Wakes the thread that waits: through its event loop when it has one.
     void wake() {
         resultsReady.notify_all();
-        if (QCoreApplication *app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [] {}, Qt::QueuedConnection);
+        if (notifier)
+            QMetaObject::invokeMethod(notifier, tellStarts, Qt::QueuedConnection);
     }
 };
 
@@ -86,6 +95,11 @@ OfficePool::OfficePool(OfficeSessionFactory factory, OfficePoolSettings settings
     shared_->settings.workers = std::max(1, shared_->settings.workers);
     shared_->cache = cache;
     shared_->running = shared_->settings.workers;
+    if (QCoreApplication::instance()) {
+        notifier_ = std::make_unique<QObject>();
+        shared_->notifier = notifier_.get();
+        shared_->tellStarts = [this] { tellStarts(); };
+    }
     for (int i = 0; i < shared_->settings.workers; ++i) {
         // The thread holds the shared state, so that it can finish even after the pool.
         QThread *thread = QThread::create([shared = shared_] { work(shared); });
@@ -106,7 +120,10 @@ OfficePool::~OfficePool() {
 int OfficePool::submit(OfficeRoute route, const QString &source, const QString &pageName) {
     std::lock_guard lock(shared_->mutex);
     const int ticket = shared_->nextTicket++;
-    shared_->queue.push_back({ticket, route, source, pageName});
+    if (shared_->startFailure)
+        shared_->results[ticket] = *shared_->startFailure;
+    else
+        shared_->queue.push_back({ticket, route, source, pageName});
     shared_->jobsReady.notify_one();
     return ticket;
 }
@@ -155,30 +172,36 @@ int OfficePool::pagesFromCache() const {
     return shared_->fromCache;
 }
 
+void OfficePool::tellStarts() {
+    int begun = 0, up = 0;
+    {
+        std::lock_guard lock(shared_->mutex);
+        begun = shared_->startsBegun;
+        up = shared_->startsDone;
+    }
+    if (begun > 0 && !toldStarting_) {
+        toldStarting_ = true;
+        if (onOfficeStarting)
+            onOfficeStarting();
+    }
+    if (up > 0 && !toldStarted_) {
+        toldStarted_ = true;
+        if (onOfficeStarted)
+            onOfficeStarted();
+    }
+}
+
 void OfficePool::waitUntil(const std::function<bool()> &done) {
     while (true) {
-        int begun = 0, up = 0;
         bool finished = false;
         {
             std::unique_lock lock(shared_->mutex);
             if (!onEventThread() && !done())
                 shared_->resultsReady.wait_for(lock, std::chrono::milliseconds(kWakeEveryMs));
             finished = done();
-            begun = shared_->startsBegun;
-            up = shared_->startsDone;
         }
-        // The build's first start is told, from the waiting thread, before any page that
-        // an office made is handed out.
-        if (begun > 0 && !toldStarting_) {
-            toldStarting_ = true;
-            if (onOfficeStarting)
-                onOfficeStarting();
-        }
-        if (up > 0 && !toldStarted_) {
-            toldStarted_ = true;
-            if (onOfficeStarted)
-                onOfficeStarted();
-        }
+        // The build's first start is told before any page that an office made is handed out.
+        tellStarts();
         if (finished)
             return;
         if (onEventThread()) {
@@ -203,6 +226,19 @@ void OfficePool::work(const std::shared_ptr<Shared> &shared) {
         }
         Result result = make(*shared, session, job);
         std::lock_guard lock(shared->mutex);
+        if (result.officeStartFailed && ++shared->retired < shared->settings.workers) {
+            // Another office takes this document and the rest; the build goes on with fewer.
+            shared->queue.push_front(job);
+            shared->jobsReady.notify_one();
+            break;
+        }
+        if (result.officeStartFailed) {
+            // No office can start: this document and every one waiting fail with the reason.
+            shared->startFailure = result;
+            for (const Job &waiting : shared->queue)
+                shared->results[waiting.ticket] = result;
+            shared->queue.clear();
+        }
         if (result.fromCache)
             ++shared->fromCache;
         shared->results[job.ticket] = result;

@@ -2,6 +2,7 @@
 
 #include "officesession.h"
 
+#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -84,9 +85,11 @@ private:
     static void work(const std::shared_ptr<Shared> &shared);
     static Result make(Shared &shared, std::unique_ptr<OfficeSession> &session, const Job &job);
     void waitUntil(const std::function<bool()> &done);
+    void tellStarts();
 
     std::shared_ptr<Shared> shared_;
     std::vector<QThread *> threads_;
+    std::unique_ptr<QObject> notifier_;
     bool toldStarting_ = false;
     bool toldStarted_ = false;
 };

@@ -186,7 +186,7 @@ TEST_F(CompileCommandTest, AnOpenCaptionEditorIsCommittedBeforeTheBuild) {
     EXPECT_FALSE(w->project().Modified);
     EXPECT_FALSE(w->actSaveProject->isEnabled());
     ASSERT_FALSE(log.calls.isEmpty());
-    EXPECT_TRUE(log.calls[0].contains("/Renamed/")) << log.calls[0].toStdString();
+    EXPECT_TRUE(w->project().DefaultTopic.contains("/Renamed/")) << w->project().DefaultTopic.toStdString();
 }
 
 // The compile command with the real office worker and hhc from the program folder.
