@@ -160,6 +160,7 @@ void LibreOfficeSession::startWorker() {
         killWorker();
         throw BuildError(QStringLiteral("无法启动办公软件（LibreOffice）：%1").arg(hello.value(1)));
     }
+    startedFromPrepared_ = hello.value(1) == QLatin1String(protocol::kPrepared);
 }
 
 bool LibreOfficeSession::readLine(ProgressWatch &watch, QByteArray *line) {

@@ -40,6 +40,8 @@ public:
     qint64 workerProcessId() const;
     // The private profile folder of the running worker's office; empty when none runs.
     QString profileFolder() const;
+    // True when the running worker's office started from the prepared profile.
+    bool startedFromPreparedProfile() const { return startedFromPrepared_; }
 
 private:
     enum class Outcome { Done, Failed, Broken };
@@ -55,6 +57,7 @@ private:
     int stallMs_;
     QString profileTemplate_;
     QString replacementFailure_;
+    bool startedFromPrepared_ = false;
     std::unique_ptr<QProcess> worker_;
     std::unique_ptr<QTemporaryDir> profile_;
     qint64 processGroup_ = 0;

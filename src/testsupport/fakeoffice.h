@@ -14,8 +14,9 @@
 
 namespace zelbrin::testing {
 
-// An office that writes a small page (and a picture beside it) naming its source, and
-// records every call. Sessions run in the build's worker threads; the log is shared.
+// An office that writes a small page (and a picture beside it) naming its source and its
+// size, and records every call. Sessions run in the build's worker threads; the log is
+// shared.
 struct FakeOfficeLog {
     std::recursive_mutex mutex;
     QStringList calls;  // "word|calc|impress source -> target"
@@ -27,6 +28,8 @@ struct FakeOfficeLog {
     // Runs inside every Word conversion, on the thread that runs the build (the window's),
     // while the office's own thread waits for it.
     std::function<void()> duringWord;
+    // Runs in the office's own thread before it writes a page.
+    std::function<void(const QString &source)> beforeWrite;
 };
 
 class FakeOffice : public OfficeSession {
@@ -84,13 +87,16 @@ private:
     // The page names its source; the picture beside it is named after the page, as the
     // office names a page's pictures.
     bool write(const QString &source, const QString &target) {
+        if (log_.beforeWrite)
+            log_.beforeWrite(source);
         const QFileInfo page(target);
         QFile picture(page.path() + u'/' + page.completeBaseName() + QStringLiteral("_htm_1.png"));
         QFile f(target);
         if (!f.open(QIODevice::WriteOnly) || !picture.open(QIODevice::WriteOnly))
             return false;
         picture.write("PNG of " + source.toUtf8());
-        f.write("<html><body>page of " + QFileInfo(source).fileName().toUtf8() + "<img src=\"" +
+        f.write("<html><body>page of " + QFileInfo(source).fileName().toUtf8() + " (" +
+                QByteArray::number(QFileInfo(source).size()) + " bytes)<img src=\"" +
                 picture.fileName().section(u'/', -1).toUtf8() + "\"></body></html>\n");
         return true;
     }

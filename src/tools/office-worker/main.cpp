@@ -105,7 +105,8 @@ int main(int argc, char **argv) {
         send({officeprotocol::kError, e.text()});
         return 1;
     }
-    if (!send({officeprotocol::kReady}))
+    if (!send({officeprotocol::kReady, office.startedFromTemplate() ? QLatin1String(officeprotocol::kPrepared)
+                                                                     : QLatin1String(officeprotocol::kFresh)}))
         return 1;
 
     Converter converter(office, scratch);

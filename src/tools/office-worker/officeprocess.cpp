@@ -119,6 +119,7 @@ void OfficeProcess::start() {
             if (!prepared)  // what a damaged template left of itself
                 QDir(profileFolder_ + QStringLiteral("/user")).removeRecursively();
         }
+        startedFromTemplate_ = prepared;
         spawn();
         auto watch = std::make_unique<ProgressWatch>(pid_, kStartStallMs, kStartLimitMs);
         while (true) {

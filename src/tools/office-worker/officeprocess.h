@@ -36,6 +36,8 @@ public:
     // The office's component context; starts the office first when it is not running.
     // Throws WorkerError when it cannot be started.
     css::uno::Reference<css::uno::XComponentContext> context();
+    // True when the office's last start began from the prepared profile.
+    bool startedFromTemplate() const { return startedFromTemplate_; }
     // True while the soffice.bin that this object started has not ended.
     bool alive();
     // Drops the connection and kills the office (after a crash, a broken connection).
@@ -51,6 +53,7 @@ private:
 
     QString profileFolder_;
     QString profileTemplate_;
+    bool startedFromTemplate_ = false;
     QString pipeName_;
     pid_t pid_ = -1;
     int exitStatus_ = 0;

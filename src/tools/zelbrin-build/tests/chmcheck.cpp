@@ -108,16 +108,6 @@ QString corpusFolder() {
     return {};
 }
 
-QMap<QString, QByteArray> folderContents(const QString &folder) {
-    QMap<QString, QByteArray> files;
-    for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
-        QFile file(it.next());
-        if (file.open(QIODevice::ReadOnly))
-            files[QDir(folder).relativeFilePath(file.fileName())] = file.readAll();
-    }
-    return files;
-}
-
 UnpackedChm unpackChm(const QString &chm, const QString &intoFolder) {
     UnpackedChm u;
     u.folder = intoFolder;

@@ -25,7 +25,5 @@ UnpackedChm unpackChm(const QString &chm, const QString &intoFolder);
 int runProgram(const QString &program, const QStringList &args, QString *output, int timeoutMs);
 // shared/corpus beside the checkout (CI) or at /work/shared/corpus; empty when absent.
 QString corpusFolder();
-// Every file below folder by its path relative to folder, with its bytes.
-QMap<QString, QByteArray> folderContents(const QString &folder);
 
 }  // namespace zelbrin::testing

@@ -1,6 +1,7 @@
 // The main job end to end: real documents through the office worker, the help project
 // through hhc and chmcmd, the result unpacked with CHMLib and checked.
 #include "chmcheck.h"
+#include "foldercontents.h"
 
 #include <QDir>
 #include <QFile>
