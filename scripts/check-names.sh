@@ -22,8 +22,8 @@ CONTROL = re.compile(
     r'[Mm]emo|[Mm]enu|[Pp]anel|[Ss]hape|[Ss]plitter|[Tt]imer|[Uu]nit|[Vv]iew|[Ww]idget)$')
 # One or two capitals standing alone or after a lower-case part: N, W, miN; not RGB, UTF.
 CAPITALS = re.compile(r'(?:^|[a-z])[A-Z]{1,2}$')
-# Names of things outside the program that only look like defaults.
-LEGITIMATE = re.compile(r'X11|MD[245]|GB2312|GB18030|CP[0-9]+|H[1-6]|E2BIG')
+# Names of things outside the program that only look like defaults (function keys too).
+LEGITIMATE = re.compile(r'X11|X44|MD[245]|GB2312|GB18030|CP[0-9]+|H[1-6]|E2BIG|F[1-9]|F1[0-2]')
 
 
 def defaults_in(name, in_code):

@@ -94,11 +94,18 @@ QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     const QString chm = dir + name + QStringLiteral(".CHM");
     const FileStamp before = FileStamp::of(chm);
     QString output;
-    // Generous for the largest help files, but a hung compiler must not hold the window forever.
-    constexpr int kCompilerTimeoutMs = 30 * 60 * 1000;
-    const int exitCode = RunProcessAndWait(compiler, {hhp}, &output, {}, kCompilerTimeoutMs);
+    // No limit on the whole compilation, which grows with the help file; only a compiler
+    // that stops making progress is stopped.
+    bool stalled = false;
+    const int exitCode = RunProcessAndWait(compiler, {hhp}, &output, {}, -1, env.compilerSilenceMs, &stalled);
     throwIfInterrupted();
     const FileStamp after = FileStamp::of(chm);
+    if (stalled) {
+        const int ms = env.compilerSilenceMs;
+        const QString span = ms % 60000 == 0 ? QStringLiteral(" %1 分钟").arg(ms / 60000)
+                                             : QStringLiteral(" %1 秒").arg(ms / 1000.0);
+        throw BuildError(kCompileFailedPrefix + kCompilerStalledMessage.arg(span));
+    }
     // A compiler failure must not open a stale help file from an earlier build.
     if (exitCode != 0 || !after.exists || after.sameAs(before)) {
         QString detail = lastLines(output, 8);
@@ -134,8 +141,20 @@ BuildReport TZLPProject::Compile(BuildEnvironment &env) {
     poolSettings.workers = env.officeWorkers > 0 ? env.officeWorkers : defaultOfficeWorkers();
     poolSettings.stagingFolder = buildFolder + QStringLiteral("/staging");
     OfficePool office(env.officeFactory, poolSettings, cache ? &*cache : nullptr);
+    // An office that comes up after a count was shown (the count of a page the cache held)
+    // shows that count again once its step has been told.
+    std::optional<ConversionProgress> lastCount;
+    const auto showCount = [&](const ConversionProgress &progress) {
+        lastCount = progress;
+        if (env.showProgress)
+            env.showProgress(progress);
+    };
     office.onOfficeStarting = [&] { env.showStep(kOfficeStartStep); };
-    office.onOfficeStarted = [&] { env.showStep(kConversionStep); };
+    office.onOfficeStarted = [&] {
+        env.showStep(kConversionStep);
+        if (lastCount && env.showProgress)
+            env.showProgress(*lastCount);
+    };
 
     BuildReport report;
     QString quitError;
@@ -145,7 +164,7 @@ BuildReport TZLPProject::Compile(BuildEnvironment &env) {
         const StructureModel &tree = window_.structureTree();
         DocumentConverter converter(office, *this, window_.prompts());
         report.documents = DocumentConverter::countDocuments(tree);
-        converter.setProgress(env.showProgress, report.documents);
+        converter.setProgress(showCount, report.documents);
         converter.ConvertTree(tree, htmlFolder);
         throwIfInterrupted();
         report.failedDocuments = converter.failedDocuments();

@@ -53,6 +53,9 @@ struct BuildEnvironment {
     QString programFolder;
     // Keeps the build folder after the build (command-line --keep-temp).
     bool keepBuildFolder = false;
+    // hhc prints progress while it compiles, however long that takes; a compiler that has
+    // printed nothing for this long has stalled and is stopped.
+    int compilerSilenceMs = 10 * 60 * 1000;
 };
 
 // The build folder names, relative to the project directory.
@@ -65,6 +68,8 @@ inline const QString kConversionStep = QStringLiteral("正在转换为HTML文件
 inline const QString kCompilerMissingMessage =
     QStringLiteral("未找到 HTML Help Workshop 的安装目录，请确认该程序已经被安装到您的计算机上！");
 inline const QString kCompileFailedPrefix = QStringLiteral("编译CHM文件失败：");
+// Follows kCompileFailedPrefix; %1 is how long the compiler was silent ("10 分钟").
+inline const QString kCompilerStalledMessage = QStringLiteral("编译程序已有%1没有任何进展，编译已停止。");
 inline const QString kBuildErrorPrefix = QStringLiteral("编译时出错，是否安装过office？：");
 
 }  // namespace zelbrin

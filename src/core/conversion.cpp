@@ -42,13 +42,13 @@ QString DocumentConverter::DocumentExtension(const QString &path) {
 
 DocumentConverter::Route DocumentConverter::routeOf(const QString &path) {
     const QString ext = DocumentExtension(path);
-    if (ext == u".doc" || ext == u".docx" || ext == u".txt")
+    if (ext == u".doc" || ext == u".docx" || ext == u".txt" || ext == u".odt")
         return Route::Word;
     if (ext == u".htm" || ext == u".html")
         return Route::Html;
-    if (ext == u".xls" || ext == u".xlsx")
+    if (ext == u".xls" || ext == u".xlsx" || ext == u".ods")
         return Route::Workbook;
-    if (ext == u".ppt" || ext == u".pptx")
+    if (ext == u".ppt" || ext == u".pptx" || ext == u".odp")
         return Route::Presentation;
     return Route::None;
 }
@@ -176,9 +176,9 @@ void DocumentConverter::ConvertDocument(const QString &path, const QString &fold
     const QString target = folder + pageFileName(path);
     if (route == Route::None)
         return;
-    reportStart(path);
 
     if (route == Route::Html) {
+        reportStart(path);
         // A missing page cannot be copied; say which one instead of failing later.
         if (!QFileInfo(path).isFile())
             throw BuildError(missingDocumentMessage(path));
@@ -197,6 +197,7 @@ void DocumentConverter::ConvertDocument(const QString &path, const QString &fold
     }
     // A missing workbook or presentation is reported once, not once per attempt.
     if (!QFileInfo(path).isFile()) {
+        reportStart(path);
         missingDocument(path);
         failed_.append(path);
         writeStandInPage(target, missingDocumentMessage(path));
@@ -204,6 +205,10 @@ void DocumentConverter::ConvertDocument(const QString &path, const QString &fold
     }
     if (ticket < 0)
         ticket = ticketFor(route, path);
+    // An office that starts for this document is told before its count, which would
+    // otherwise give way to the start's messages.
+    office_.settleStarts(ticket);
+    reportStart(path);
     if (route == Route::Word)
         setDefaultTopicOnce(target);
     const OfficePool::Result result = office_.take(ticket);

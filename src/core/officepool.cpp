@@ -138,6 +138,12 @@ OfficePool::Result OfficePool::take(int ticket) {
     return result;
 }
 
+void OfficePool::settleStarts(int ticket) {
+    waitUntil([&] {
+        return shared_->results.count(ticket) > 0 || shared_->startsDone > 0 || interruption::requested();
+    });
+}
+
 void OfficePool::quit() {
     {
         std::lock_guard lock(shared_->mutex);

@@ -64,6 +64,9 @@ public:
     int submit(OfficeRoute route, const QString &source, const QString &pageName);
     // Waits for the document's result. Throws BuildError when the build was interrupted.
     Result take(int ticket);
+    // Waits until the document's result is in or an office is up, and tells the starts so
+    // far.
+    void settleStarts(int ticket);
     // Drops the documents not yet begun, ends every office (each in its own thread, at the
     // same time) and the threads. Throws BuildError with the first office that could not
     // be ended cleanly; every one is ended all the same.

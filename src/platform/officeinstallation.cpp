@@ -9,9 +9,9 @@ namespace zelbrin::officeinstallation {
 namespace {
 
 // Raise with every change of what the worker writes into a fresh profile.
-constexpr char kProfileSetupVersion[] = "profile-setup 1";
+constexpr char kProfileSetupVersion[] = "profile-setup 2";
 // Raise with every change of the pages that the worker makes.
-constexpr char kConverterVersion[] = "converter 1";
+constexpr char kConverterVersion[] = "converter 2";
 
 QByteArray fileStamp(const QString &path) {
     const QFileInfo info(path);

@@ -28,8 +28,9 @@ struct FakeOfficeLog {
     // Runs inside every Word conversion, on the thread that runs the build (the window's),
     // while the office's own thread waits for it.
     std::function<void()> duringWord;
-    // Runs in the office's own thread before it writes a page.
-    std::function<void(const QString &source)> beforeWrite;
+    // Runs in the office's own thread during every conversion, before the page is written
+    // or the failure told.
+    std::function<void(const QString &source)> beforeResult;
 };
 
 class FakeOffice : public OfficeSession {
@@ -47,18 +48,24 @@ public:
             else
                 log_.duringWord();
         }
+        if (log_.beforeResult)
+            log_.beforeResult(source);
         if (!log_.failWordFor.isEmpty() && source == log_.failWordFor)
             throw BuildError(QStringLiteral("无法打开文档：") + source);
         write(source, target);
     }
     bool convertWorkbook(const QString &source, const QString &target) override {
         record(QStringLiteral("calc %1 -> %2").arg(source, target));
+        if (log_.beforeResult)
+            log_.beforeResult(source);
         if (failAttempt(log_.failWorkbookAttempts))
             return false;
         return write(source, target);
     }
     bool convertPresentation(const QString &source, const QString &target) override {
         record(QStringLiteral("impress %1 -> %2").arg(source, target));
+        if (log_.beforeResult)
+            log_.beforeResult(source);
         if (failAttempt(log_.failPresentationAttempts))
             return false;
         return write(source, target);
@@ -87,8 +94,6 @@ private:
     // The page names its source; the picture beside it is named after the page, as the
     // office names a page's pictures.
     bool write(const QString &source, const QString &target) {
-        if (log_.beforeWrite)
-            log_.beforeWrite(source);
         const QFileInfo page(target);
         QFile picture(page.path() + u'/' + page.completeBaseName() + QStringLiteral("_htm_1.png"));
         QFile f(target);

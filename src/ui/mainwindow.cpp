@@ -21,7 +21,9 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSettings>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -29,6 +31,15 @@
 #include <QVBoxLayout>
 
 namespace zelbrin::ui {
+
+namespace {
+const QString kGeometryKey = QStringLiteral("window/geometry");
+const QString kSplitterKey = QStringLiteral("window/splitter");
+}  // namespace
+
+std::unique_ptr<QSettings> workbenchSettings() {
+    return std::make_unique<QSettings>(QStringLiteral("zelbrin"), QStringLiteral("zelbrin"));
+}
 
 TMainForm::TMainForm(MainWindowOptions options) : options_(options) {
     if (options_.prompts) {
@@ -39,9 +50,15 @@ TMainForm::TMainForm(MainWindowOptions options) : options_(options) {
     }
     model_ = new StructureModel(this);
     setObjectName(QStringLiteral("MainForm"));
-    resize(657, 492);
-    if (QScreen *screen = QGuiApplication::primaryScreen())
+    // Room for a tree and a list of long Chinese names; a small screen gets all it has.
+    QSize size(1000, 700);
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        size = size.boundedTo(screen->availableGeometry().size());
+        resize(size);
         move(screen->availableGeometry().center() - rect().center());
+    } else {
+        resize(size);
+    }
     QFont font;
     font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
                       QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei")});
@@ -52,9 +69,11 @@ TMainForm::TMainForm(MainWindowOptions options) : options_(options) {
     createToolBar();
     createLayout();
     createPopupMenus();
+    createStatusBar();
     setupTreeEditing();
     setupPlacing();
     FormCreate();
+    restoreWindowSettings();
 }
 
 TMainForm::~TMainForm() = default;
@@ -76,27 +95,28 @@ void TMainForm::createActions() {
         const char *hint;
         int icon;
         void (TMainForm::*handler)();
+        QKeySequence keys = {};
     };
     const Def defs[] = {
         {&actSetWorkCatalog, "actSetWorkCatalog", "文件", "设置工作目录(&W)", "设置工作目录", 0, &TMainForm::actSetWorkCatalogExecute},
         {&actNew, "actNew", "目录", "新建同级目录(&N)", "新建同级目录", 10, &TMainForm::actNewExecute},
         {&actNewSub, "actNewSub", "目录", "新建下级目录(&C)", "新建下级目录", 11, &TMainForm::actNewSubExecute},
-        {&actDeleteCatalog, "actDeleteCatalog", "目录", "删除目录(&D)", "删除目录", 5, &TMainForm::actDeleteCatalogExecute},
-        {&actRenameCatalog, "actRenameCatalog", "目录", "重命名(&R)", "重命名", 6, &TMainForm::actRenameCatalogExecute},
+        {&actDeleteCatalog, "actDeleteCatalog", "目录", "删除目录(&D)", "删除目录", 5, &TMainForm::actDeleteCatalogExecute, QKeySequence(Qt::Key_Delete)},
+        {&actRenameCatalog, "actRenameCatalog", "目录", "重命名(&R)", "重命名", 6, &TMainForm::actRenameCatalogExecute, QKeySequence(Qt::Key_F2)},
         {&actQuit, "actQuit", "文件", "退出(&Q)", "退出", 7, &TMainForm::actQuitExecute},
-        {&actOpenProject, "actOpenProject", "文件", "打开工程(&O)", "打开工程", 8, &TMainForm::actOpenProjectExecute},
-        {&actSaveProject, "actSaveProject", "文件", "保存工程(&S)", "保存工程", 9, &TMainForm::actSaveProjectExecute},
+        {&actOpenProject, "actOpenProject", "文件", "打开工程(&O)", "打开工程", 8, &TMainForm::actOpenProjectExecute, QKeySequence::Open},
+        {&actSaveProject, "actSaveProject", "文件", "保存工程(&S)", "保存工程", 9, &TMainForm::actSaveProjectExecute, QKeySequence::Save},
         {&actCloseProject, "actCloseProject", "文件", "关闭工程(&C)", "关闭工程", -1, &TMainForm::actCloseProjectExecute},
         {&actSelect, "actSelect", "编辑", "", "选中", 2, &TMainForm::actSelectExecute},
         {&actSelectAll, "actSelectAll", "编辑", "", "全部选中", 13, &TMainForm::actSelectAllExecute},
         {&actRemove, "actRemove", "编辑", "", "移出", 1, &TMainForm::actRemoveExecute},
         {&actRemoveAll, "actRemoveAll", "编辑", "", "全部移出", 12, &TMainForm::actRemoveAllExecute},
-        {&actNewProject, "actNewProject", "文件", "新建工程(&N)", "新建工程", 4, &TMainForm::actNewProjectExecute},
-        {&actCompile, "actCompile", "文件", "编译(&C)", "编译", 15, &TMainForm::actCompileExecute},
+        {&actNewProject, "actNewProject", "文件", "新建工程(&N)", "新建工程", 4, &TMainForm::actNewProjectExecute, QKeySequence::New},
+        {&actCompile, "actCompile", "文件", "编译(&B)", "编译", 15, &TMainForm::actCompileExecute, QKeySequence(Qt::Key_F9)},
         {&actUp, "actUp", "节点", "", "上移", 16, &TMainForm::actUpExecute},
         {&actDown, "actDown", "节点", "", "下移", 17, &TMainForm::actDownExecute},
         {&actDecompile, "actDecompile", "文件", "反编译CHM文件(&U)", "反编译CHM文件", 18, &TMainForm::actDecompileExecute},
-        {&actSetProdNO, "actSetProdNO", "文件", "设置产品编号(&C)", "设置产品编号", -1, &TMainForm::actSetProdNOExecute},
+        {&actSetProdNO, "actSetProdNO", "文件", "设置产品编号(&P)", "设置产品编号", -1, &TMainForm::actSetProdNOExecute},
         {&actLeft, "actLeft", "节点", "", "左移", 2, &TMainForm::actLeftExecute},
     };
     for (const Def &d : defs) {
@@ -108,6 +128,7 @@ void TMainForm::createActions() {
         a->setProperty("category", QString::fromUtf8(d.category));
         if (d.icon >= 0)
             a->setIcon(imageListIcon(d.icon));
+        a->setShortcut(d.keys);
         connect(a, &QAction::triggered, this, d.handler);
         *d.slot = a;
     }
@@ -144,6 +165,9 @@ void TMainForm::createMenus() {
     menuFile->addAction(actOpenProject);
     menuFile->addAction(actSaveProject);
     menuFile->addAction(actCloseProject);
+    menuRecent = menuFile->addMenu(QStringLiteral("最近的工程(&R)"));
+    menuRecent->setObjectName(QStringLiteral("menuRecent"));
+    fillRecentMenu();
     menuFile->addSeparator();
     menuFile->addAction(actCompile);
     menuFile->addAction(actDecompile);
@@ -287,7 +311,6 @@ void TMainForm::createLayout() {
     splLeftPane->addWidget(panLeft);
     splLeftPane->addWidget(panClient);
     splLeftPane->setStretchFactor(1, 1);
-    splLeftPane->setSizes({185, 472});
 
     // Bottom strip with the support texts and the web-address label.
     Show_Panel = new QFrame(central);
@@ -311,19 +334,48 @@ void TMainForm::createLayout() {
     panCompile->setFrameShape(QFrame::Panel);
     panCompile->setFrameShadow(QFrame::Raised);
     panCompile->setAutoFillBackground(true);
-    panCompile->resize(225, 65);
-    auto *pc = new QHBoxLayout(panCompile);
-    aniCompile = new QProgressBar(panCompile);
-    aniCompile->setObjectName(QStringLiteral("aniCompile"));
-    aniCompile->setFixedSize(33, 33);
-    aniCompile->setTextVisible(false);
-    aniCompile->setRange(0, 0);
+    // Wide enough for the step text with its count and a document name; a longer name is
+    // cut off at the panel's edge.
+    panCompile->resize(420, 72);
+    auto *pc = new QVBoxLayout(panCompile);
     lbCompileHint = new QLabel(panCompile);
     lbCompileHint->setObjectName(QStringLiteral("lbCompileHint"));
     lbCompileHint->setStyleSheet(QStringLiteral("color: blue;"));
+    lbCompileHint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Busy while a step has no count; during the conversion it follows the documents.
+    aniCompile = new QProgressBar(panCompile);
+    aniCompile->setObjectName(QStringLiteral("aniCompile"));
+    aniCompile->setTextVisible(false);
+    aniCompile->setRange(0, 0);
+    pc->addWidget(lbCompileHint);
     pc->addWidget(aniCompile);
-    pc->addWidget(lbCompileHint, 1);
     panCompile->hide();
+}
+
+void TMainForm::createStatusBar() {
+    lblBuildResult = new QLabel(this);
+    lblBuildResult->setObjectName(QStringLiteral("lblBuildResult"));
+    lblBuildResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    btnFailedDocuments = new QToolButton(this);
+    btnFailedDocuments->setObjectName(QStringLiteral("btnFailedDocuments"));
+    btnFailedDocuments->setAutoRaise(true);
+    btnFailedDocuments->hide();
+    connect(btnFailedDocuments, &QToolButton::clicked, this, &TMainForm::showFailedDocuments);
+    statusBar()->addWidget(lblBuildResult, 1);
+    statusBar()->addPermanentWidget(btnFailedDocuments);
+}
+
+void TMainForm::restoreWindowSettings() {
+    const auto settings = workbenchSettings();
+    restoreGeometry(settings->value(kGeometryKey).toByteArray());
+    if (!splLeftPane->restoreState(settings->value(kSplitterKey).toByteArray()))
+        splLeftPane->setSizes({280, width() - 280});
+}
+
+void TMainForm::saveWindowSettings() const {
+    const auto settings = workbenchSettings();
+    settings->setValue(kGeometryKey, saveGeometry());
+    settings->setValue(kSplitterKey, splLeftPane->saveState());
 }
 
 void TMainForm::createPopupMenus() {
@@ -466,10 +518,12 @@ void TMainForm::closeEvent(QCloseEvent *event) {
         event->ignore();
         return;
     }
-    if (FormCloseQuery())
+    if (FormCloseQuery()) {
+        saveWindowSettings();
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
 }
 
 bool TMainForm::eventFilter(QObject *watched, QEvent *event) {

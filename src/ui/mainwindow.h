@@ -18,7 +18,9 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QSettings;
 class QSplitter;
+class QStatusBar;
 class QToolBar;
 class QToolButton;
 class QTreeWidgetItem;
@@ -29,6 +31,10 @@ class CheckUpdate;
 QString defaultUpdateBaseUrl();
 }  // namespace zelbrin::platform
 
+namespace zelbrin {
+struct BuildReport;
+}
+
 namespace zelbrin::ui {
 
 class BoundAction;
@@ -36,6 +42,10 @@ class StructureView;
 class WordListWidget;
 class AboutDialog;
 class UpdateCheckHost;
+
+// The user's settings of the workbench (window size and splitter, recent projects), in
+// the user's configuration folder: $XDG_CONFIG_HOME/zelbrin/zelbrin.conf.
+std::unique_ptr<QSettings> workbenchSettings();
 
 struct MainWindowOptions {
     // Questions and notices; null means the real dialogs. Tests pass scripted prompts.
@@ -75,6 +85,13 @@ public:
     UserPrompts &prompts() override { return *prompts_; }
 
     TZLPProject &project() { return *project_; }
+    // Opens a project file as 打开工程 does after its dialog, with its messages. A file
+    // named on the command line or in the recent list (reportMissing) that is missing or
+    // no project says so; one typed into the dialog reads nothing silently. True when read.
+    bool openProject(const QString &path, bool reportMissing);
+    // The last opened or saved project files, newest first, from the user's settings.
+    QStringList recentProjects() const;
+    void openRecentProject(const QString &path);
     void UpdateProjectState(bool value);
     bool ConfirmSaveChanges();
     bool HasChildLink(const TreeNode *parent, const QString &path) const {
@@ -124,6 +141,8 @@ public:
     void panPlaceResize();
     void StartCompile();
     bool isBuilding() const { return building_; }
+    // The documents the last build could not convert, in a list the user can read.
+    void showFailedDocuments();
     // The update question, run on the user-interface thread for the update check.
     void PromptForUpdate();
 
@@ -184,19 +203,28 @@ private:
     void createToolBar();
     void createLayout();
     void createPopupMenus();
+    void createStatusBar();
+    void restoreWindowSettings();
+    void saveWindowSettings() const;
+    void rememberRecentProject(const QString &path);
+    void setRecentProjects(const QStringList &paths);
+    void fillRecentMenu();
+    QString suggestedProjectPath() const;
+    void showBuildResult(const BuildReport &report);
     void startUpdateCheck();
     void setupTreeEditing();
     void setupPlacing();
     bool swapNodes(TreeNode *focused, TreeNode *neighbour);
     void focusMovedNode(TreeNode *node);
     void appendReturnedRow(const TreeNode *node);
+    void showChildrenOf(TreeNode *catalog);
     void dropOnTree(DragSource source, const QPoint &globalPos);
     void finishDrop();
 
     // Menus, toolbar and context menus. Entries that run a command by clicking its button
     // are bound actions; the tree's context menu entries start with miTree, the file
     // list's with miList.
-    QMenu *menuFile, *menuCatalog, *menuEdit, *menuNode, *menuOther;
+    QMenu *menuFile, *menuRecent, *menuCatalog, *menuEdit, *menuNode, *menuOther;
     BoundAction *miSetWorkCatalog;
     QAction *miAbout, *miDemo, *miUpgrade;
     QToolBar *toolBar;
@@ -220,6 +248,10 @@ private:
     QLabel *lbCompileHint;
     QProgressBar *aniCompile;
     QLabel *lblweb;
+    // The last build's result in the status bar, with the documents it could not convert.
+    QLabel *lblBuildResult;
+    QToolButton *btnFailedDocuments;
+    QStringList failedDocuments_;
 
     MainWindowOptions options_;
     std::unique_ptr<UserPrompts> ownPrompts_;

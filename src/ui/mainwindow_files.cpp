@@ -124,6 +124,8 @@ void TMainForm::actSelectExecute() {
         AddNode(target, row->text(0), false, false, path);
         placed << row;
     }
+    if (!placed.isEmpty())
+        showChildrenOf(target);
     qDeleteAll(placed);
     UpdateProjectState(true);
 }
@@ -176,6 +178,12 @@ void TMainForm::actRemoveAllExecute() {
     UpdateProjectState(true);
 }
 
+// Documents placed into a collapsed catalog would seem to vanish.
+void TMainForm::showChildrenOf(TreeNode *catalog) {
+    if (catalog)
+        tlMain->expand(model_->indexOf(catalog));
+}
+
 void TMainForm::tlMainBeginDragNode(TreeNode *node) { draggedNode_ = node; }
 
 bool TMainForm::tlMainDragOver(DragSource source) const {
@@ -222,8 +230,10 @@ void TMainForm::miCopyClick() {
     TreeNode *target = focusedNode();
     if (refuseDeeperLevel(target))
         return;
-    if (!HasChildLink(target, draggedNode_->link))
+    if (!HasChildLink(target, draggedNode_->link)) {
         AddNode(target, draggedNode_->caption, false, false, draggedNode_->link);
+        showChildrenOf(target);
+    }
     UpdateProjectState(true);
 }
 

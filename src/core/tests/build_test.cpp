@@ -48,6 +48,14 @@ const QByteArray kFakeHhc =
     "printf 'ITSF' > \"$out\"\n";
 const QByteArray kFailingHhc = "#!/bin/sh\necho 'Compiling...'\necho 'Error: page missing'\nexit 1\n";
 const QByteArray kSilentHhc = "#!/bin/sh\nexit 0\n";
+// A compiler that works for longer than the silence limit, printing progress as it goes.
+const QByteArray kSlowHhc =
+    "#!/bin/sh\n"
+    "out=$(sed -n 's/^Compiled file=//p' \"$1\" | tr -d '\\r')\n"
+    "for i in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15; do echo \"hhc: compressed $i of 15 MB\"; sleep 0.2; done\n"
+    "printf 'ITSF' > \"$out\"\n";
+// A compiler that starts and then hangs without a word.
+const QByteArray kStalledHhc = "#!/bin/sh\necho 'hhc: read 1 of 9 files'\nexec sleep 600\n";
 
 struct BuildTest : ::testing::Test {
     QTemporaryDir tmp;
@@ -186,6 +194,24 @@ TEST_F(BuildTest, OfficeThatCannotStartLeavesTheHtmlFolder) {
     EXPECT_TRUE(QFileInfo(proj + "temp/html").isDir());
 }
 
+TEST_F(BuildTest, ACompilerIsStoppedOnlyWhenItStopsPrinting) {
+    env.compilerSilenceMs = 2000;
+    writeFile(bin + "hhc", kSlowHhc, true);
+    EXPECT_NO_THROW(project.Compile(env));  // three seconds of work, never two silent
+    EXPECT_EQ(opened, QStringList{proj + "Manual.CHM"});
+
+    opened.clear();
+    writeFile(bin + "hhc", kStalledHhc, true);
+    try {
+        project.Compile(env);
+        FAIL() << "expected a build error";
+    } catch (const BuildError &e) {
+        EXPECT_EQ(e.message(), kCompileFailedPrefix + kCompilerStalledMessage.arg(QStringLiteral(" 2 秒")));
+    }
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_EQ(log.quits, 2);
+}
+
 TEST_F(BuildTest, TopLevelLeafCarriesItsFolderButNotTemp) {
     window.structureTree().clear();
     writeFile(tmp.path() + "/docs/pics/a.png", "png");
@@ -290,7 +316,7 @@ TEST_F(OrderedProjectTest, ParallelOfficesWriteWhatOneOfficeWrites) {
     std::condition_variable lastWritten;
     bool lastDone = false;
     QStringList written;
-    log.beforeWrite = [&](const QString &source) {
+    log.beforeResult = [&](const QString &source) {
         std::unique_lock lock(mutex);
         if (source == docs + "intro.doc")
             lastWritten.wait_for(lock, std::chrono::minutes(2), [&] { return lastDone; });

@@ -44,6 +44,7 @@ struct DecompileTest : ::testing::Test {
     QMap<QString, QByteArray> pages = defaultChmPages();
     QString chm;
     QString marker;
+    QString go;  // the stand-in hh waits for this file before it runs the real one
 
     void SetUp() override {
         ASSERT_TRUE(tmp.isValid());
@@ -51,14 +52,16 @@ struct DecompileTest : ::testing::Test {
         const QString error = makeTestChm(tmp.path() + "/project", chm, pages);
         ASSERT_TRUE(error.isEmpty()) << error.toStdString();
         marker = tmp.path() + "/hh-ran";
+        go = tmp.path() + "/hh-go";
+        QFile(go).open(QIODevice::WriteOnly);
     }
-    // An hh stand-in that notes its arguments, waits a little and then runs the real hh.
+    // An hh stand-in that notes its arguments, waits until it may go on and then runs the real hh.
     QString slowHh() {
         const QString path = tmp.path() + "/slow-hh";
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\nprintf '[%s]' \"$@\" > '" + marker.toUtf8() + "'\nsleep 0.3\nexec '" +
-                binProgram("hh").toUtf8() + "' \"$@\"\n");
+        f.write("#!/bin/sh\nprintf '[%s]' \"$@\" > '" + marker.toUtf8() + "'\nwhile [ ! -e '" +
+                go.toUtf8() + "' ]; do sleep 0.01; done\nexec '" + binProgram("hh").toUtf8() + "' \"$@\"\n");
         f.close();
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         return path;
@@ -120,6 +123,8 @@ TEST_F(DecompileTest, ButtonsAreDisabledWhileHhRunsAndTheDialogKeepsWorking) {
     dlg.Open_Edit->setText(chm);
     dlg.Save_Edit->setText(dest);
     dlg.show();
+    // hh goes on only after the dialog's events have run three times while it waits.
+    QFile::remove(go);
     int ticks = 0;
     bool startEnabled = true, endEnabled = true;
     QTimer timer;
@@ -127,12 +132,13 @@ TEST_F(DecompileTest, ButtonsAreDisabledWhileHhRunsAndTheDialogKeepsWorking) {
         if (++ticks == 3) {
             startEnabled = dlg.Start_Btn->isEnabled();
             endEnabled = dlg.End_Btn->isEnabled();
+            QFile(go).open(QIODevice::WriteOnly);
         }
     });
     timer.start(20);
     dlg.Start_BtnClick();
     timer.stop();
-    EXPECT_GE(ticks, 5);
+    EXPECT_GE(ticks, 3);
     EXPECT_FALSE(startEnabled);
     EXPECT_FALSE(endEnabled);
     EXPECT_TRUE(dlg.Start_Btn->isEnabled());

@@ -25,18 +25,22 @@ TEST_F(FileListTest, PassesInOrderWithTheirImages) {
     EXPECT_EQ(rowNames(), (QStringList{"a.doc", "b.txt"}));
     EXPECT_EQ(rowImages(), (QList<int>{19, 14}));
 
-    touch({"Z.DOC", "p.htm", "q.html", "r.HTM", "s.xls", "t.ppt", ".hidden.txt", "u.docx"});
-    ASSERT_TRUE(QDir(dir.path()).mkpath("folder.doc/inner.doc"));
+    touch({"Z.DOC", "p.htm", "q.html", "r.HTM", "s.xls", "t.ppt", ".hidden.txt", "u.docx",
+           "v.XLSX", "w.pptx", "x.odt", "y.ods", "z.odp", "old.doc.bak"});
+    // A folder named like a document is no document: placed, it would fail the build.
+    ASSERT_TRUE(QDir(dir.path()).mkpath("旧版本.doc/inner.doc"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("archive.xlsx"));
     w->RefreshFileList();
-    EXPECT_EQ(rowNames(), (QStringList{"Z.DOC", "a.doc", "folder.doc", "p.htm", "r.HTM", "q.html",
-                                       ".hidden.txt", "b.txt", "s.xls", "t.ppt"}));
+    EXPECT_EQ(rowNames(), (QStringList{"Z.DOC", "a.doc", "p.htm", "r.HTM", "q.html", ".hidden.txt",
+                                       "b.txt", "s.xls", "t.ppt", "u.docx", "v.XLSX", "w.pptx",
+                                       "x.odt", "y.ods", "z.odp"}));
     EXPECT_EQ(rowNames(1), rowNames());
-    EXPECT_EQ(rowImages(), (QList<int>{19, 19, 19, 20, 20, 20, 14, 14, 14, 14}));
+    EXPECT_EQ(rowImages(), (QList<int>{19, 19, 20, 20, 20, 14, 14, 14, 14, 19, 21, 22, 19, 21, 22}));
     EXPECT_TRUE(list()->isColumnHidden(1));
 
     // An empty folder argument leaves the rows alone.
     w->RefreshFileList(QString());
-    EXPECT_EQ(list()->topLevelItemCount(), 10);
+    EXPECT_EQ(list()->topLevelItemCount(), 15);
 }
 
 TEST_F(FileListTest, LinkedDocumentHiddenOnlyWhileANodeHasTheFocus) {

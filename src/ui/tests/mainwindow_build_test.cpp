@@ -8,14 +8,19 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QProcess>
+#include <QProgressBar>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -37,6 +42,7 @@ struct CompileCommandTest : ::testing::Test {
     FakeOfficeLog log;
     std::unique_ptr<TMainForm> w;
     QStringList opened;
+    bool openWorks = true;  // whether the desktop has a program for the help file
 
     void SetUp() override {
         const QString bin = tmp.path() + "/bin/";
@@ -56,7 +62,10 @@ struct CompileCommandTest : ::testing::Test {
         options.programFolder = bin;
         w = std::make_unique<TMainForm>(options);
         w->show();
-        platform::setShellOpenHandler([this](const QString &p) { opened << p; });
+        platform::setShellOpenHandler([this](const QString &p) {
+            opened << p;
+            return openWorks;
+        });
         w->actNewProjectExecute();
         TreeNode *cat = w->AddNode(nullptr, "Cat", false, false, "");
         w->AddNode(cat, "a.doc", false, false, tmp.path() + "/a.doc");
@@ -67,6 +76,9 @@ struct CompileCommandTest : ::testing::Test {
         w.reset();
     }
     QString projectFile() const { return tmp.path() + "/Help.zlp"; }
+    QString hint() const { return part<QLabel>(*w, "lbCompileHint")->text(); }
+    QString result() const { return part<QLabel>(*w, "lblBuildResult")->text(); }
+    QProgressBar *progressBar() const { return part<QProgressBar>(*w, "aniCompile"); }
 };
 
 }  // namespace
@@ -98,6 +110,8 @@ TEST_F(CompileCommandTest, YesSavesThenBuildsAndOpensTheResult) {
     EXPECT_FALSE(part<QWidget>(*w, "panCompile")->isVisible());
     EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/temp"));
     EXPECT_TRUE(prompts.notices.isEmpty());
+    EXPECT_EQ(result(), "编译完成：" + tmp.path() + "/Help.CHM（共 1 个文档）");
+    EXPECT_FALSE(part<QToolButton>(*w, "btnFailedDocuments")->isVisible());
 
     // Without changes the next compile asks nothing.
     prompts.questions.clear();
@@ -122,7 +136,6 @@ TEST_F(CompileCommandTest, CommandsAreBlockedWhileBuildingAndRestoredAfter) {
             EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
         EXPECT_FALSE(w->structureView()->isEnabled());
         EXPECT_TRUE(part<QWidget>(*w, "panCompile")->isVisible());
-        EXPECT_EQ(part<QLabel>(*w, "lbCompileHint")->text(), "正在转换为HTML文件...");
         EXPECT_FALSE(w->close());  // the window cannot be closed meanwhile
         w->actCompileExecute();    // and a second build does not start
     };
@@ -136,6 +149,63 @@ TEST_F(CompileCommandTest, CommandsAreBlockedWhileBuildingAndRestoredAfter) {
     }
     EXPECT_TRUE(w->structureView()->isEnabled());
     EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(CompileCommandTest, ProgressCountResultFailedDocumentsAndAnUnopenedResult) {
+    QFile xls(tmp.path() + "/b.xls");
+    ASSERT_TRUE(xls.open(QIODevice::WriteOnly));
+    xls.close();
+    w->AddNode(w->structureTree().topLevel(0), "b.xls", false, false, tmp.path() + "/b.xls");
+    prompts.answers = {Answer::Yes};
+    prompts.fileNames = {projectFile()};
+    log.failWorkbookAttempts = 100;
+    // Offices convert ahead of the window, which counts each document when its turn in
+    // tree order comes and then waits for its page: the office holds the first page back
+    // until the window shows its count.
+    QString hintAtFirst;
+    std::pair<int, int> barAtFirst;
+    log.beforeResult = [&](const QString &source) {
+        if (!source.endsWith("/a.doc"))
+            return;
+        QElapsedTimer waited;
+        waited.start();
+        do {
+            QMetaObject::invokeMethod(w.get(), [&] {
+                hintAtFirst = hint();
+                barAtFirst = {progressBar()->value(), progressBar()->maximum()};
+            }, Qt::BlockingQueuedConnection);
+        } while (!hintAtFirst.endsWith("a.doc") && waited.elapsed() < 10000);
+        log.beforeResult = nullptr;
+    };
+    openWorks = false;
+    w->actCompileExecute();
+    EXPECT_EQ(hintAtFirst, "正在转换为HTML文件... 1/2 a.doc");
+    EXPECT_EQ(barAtFirst, std::make_pair(1, 2));
+    const QString chm = tmp.path() + "/Help.CHM";
+    EXPECT_EQ(result(), "编译完成：" + chm + "（共 2 个文档，1 个未能转换）");
+    // The desktop could not open the help file: the user is told where it is.
+    EXPECT_EQ(opened, QStringList{chm});
+    ASSERT_EQ(prompts.notices.size(), 1);
+    EXPECT_TRUE(prompts.notices[0].endsWith("帮助文件位于：" + chm)) << prompts.notices[0].toStdString();
+
+    auto *failedButton = part<QToolButton>(*w, "btnFailedDocuments");
+    ASSERT_TRUE(failedButton->isVisible());
+    EXPECT_EQ(failedButton->text(), "未能转换的文档（1）...");
+    QStringList listed;
+    w->execDialog = [&](QDialog &dialog) {
+        auto *documents = part<QListWidget>(dialog, "lstFailedDocuments");
+        for (int i = 0; i < documents->count(); ++i)
+            listed << documents->item(i)->text();
+        return int(QDialog::Rejected);
+    };
+    failedButton->click();
+    EXPECT_EQ(listed, QStringList{tmp.path() + "/b.xls"});
+
+    // A build that fails leaves no result of an earlier one standing.
+    log.failWordFor = tmp.path() + "/a.doc";
+    w->actCompileExecute();
+    EXPECT_TRUE(result().isEmpty());
+    EXPECT_FALSE(failedButton->isVisible());
 }
 
 TEST_F(CompileCommandTest, BuildErrorIsShownWithThePrefix) {
@@ -203,7 +273,10 @@ TEST(CompileCommandReal, SampleManualCompilesFromTheWindow) {
     TMainForm w(options);
     w.show();
     QStringList opened;
-    platform::setShellOpenHandler([&](const QString &p) { opened << p; });
+    platform::setShellOpenHandler([&](const QString &p) {
+        opened << p;
+        return true;
+    });
     prompts.fileNames = {project};
     w.actOpenProjectExecute();
     ASSERT_EQ(w.structureTree().topLevelCount(), 2);

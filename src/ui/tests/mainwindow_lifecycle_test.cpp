@@ -10,7 +10,9 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QToolBar>
 
@@ -77,7 +79,20 @@ TEST_F(MainWindowTest, LayoutMenusAndCommandTable) {
     EXPECT_EQ(entry("miSetWorkCatalog")->toolTip(), "设置设置本地文件目录目录");
     EXPECT_EQ(entry("toolSetWorkCatalog")->toolTip(), "设置文件目录");
     EXPECT_EQ(entry("toolCompile")->toolTip(), "编译成CHM");
-    EXPECT_EQ(w->actCompile->text(), "编译(&C)");
+    EXPECT_EQ(w->actCompile->text(), "编译(&B)");
+    // The keys people expect, and one accelerator letter per entry of 文件.
+    const QList<std::pair<QAction *, QKeySequence>> keys = {
+        {w->actNewProject, QKeySequence::New},   {w->actOpenProject, QKeySequence::Open},
+        {w->actSaveProject, QKeySequence::Save}, {w->actRenameCatalog, QKeySequence(Qt::Key_F2)},
+        {w->actDeleteCatalog, QKeySequence(Qt::Key_Delete)}, {w->actCompile, QKeySequence(Qt::Key_F9)}};
+    for (const auto &[action, key] : keys)
+        EXPECT_EQ(action->shortcut(), key) << action->objectName().toStdString();
+    QStringList letters;
+    for (QAction *a : w->menuBar()->actions().first()->menu()->actions())
+        if (!a->isSeparator())
+            letters << a->text().section("(&", 1).left(1);
+    EXPECT_EQ(letters.size(), 10);
+    EXPECT_EQ(QSet<QString>(letters.begin(), letters.end()).size(), letters.size()) << letters.join(' ').toStdString();
     EXPECT_EQ(w->actCompile->property("category").toString(), "文件");
     EXPECT_FALSE(w->actCompile->icon().isNull());
     EXPECT_TRUE(w->actCloseProject->icon().isNull());

@@ -55,12 +55,15 @@ TEST_F(PlacingTest, SelectRefusesWithItsThreeMessages) {
 TEST_F(PlacingTest, SelectIntoACatalogInTheListsOrder) {
     useScratchFolder({"c.txt", "a.doc", "b.htm", "z.doc"});
     TreeNode *cat = catalog(nullptr, "C");
+    fileLink(cat, "earlier.doc");
+    view()->collapseAll();
     markSaved();
     highlight({"c.txt", "a.doc", "b.htm"});
     w->actSelectExecute();
-    EXPECT_EQ(captions(cat), (QStringList{"a.doc", "b.htm", "c.txt"}));
-    EXPECT_EQ(links(cat), (QStringList{path("a.doc"), path("b.htm"), path("c.txt")}));
-    for (int i = 0; i < 3; ++i)
+    EXPECT_TRUE(expanded(cat));  // the placed documents are in sight
+    EXPECT_EQ(captions(cat), (QStringList{"earlier.doc", "a.doc", "b.htm", "c.txt"}));
+    EXPECT_EQ(links(cat), (QStringList{path("earlier.doc"), path("a.doc"), path("b.htm"), path("c.txt")}));
+    for (int i = 0; i < 4; ++i)
         EXPECT_EQ(cat->child(i)->imageIndex, ImageIndex::Page);
     EXPECT_EQ(rowNames(), QStringList{"z.doc"});
     EXPECT_EQ(w->focusedNode(), cat);
@@ -259,7 +262,9 @@ TEST_F(PlacingTest, DraggingAFileLinkOffersMoveOrCopy) {
     EXPECT_EQ(w->draggedNode(), a);
 
     menuChoice = entry("miCopy");
+    view()->collapse(idx(two));
     EXPECT_TRUE(dragNode(a, two));
+    EXPECT_TRUE(expanded(two));
     EXPECT_EQ(captions(two), QStringList{"a.doc"});
     EXPECT_EQ(links(two), QStringList{path("a.doc")});
     EXPECT_EQ(two->child(0)->imageIndex, ImageIndex::Page);
