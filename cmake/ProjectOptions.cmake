@@ -27,3 +27,8 @@ function(zelbrin_add_test name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# The installed office, for the office worker and for what its client knows about it.
+set(ZELBRIN_LO_PROGRAM_DIR "/usr/lib/libreoffice/program" CACHE PATH
+    "LibreOffice program folder (soffice.bin, types.rdb, fundamentalrc)")
+set(ZELBRIN_LO_SDK_DIR "/usr/lib/libreoffice/sdk" CACHE PATH "LibreOffice SDK folder (libreoffice-dev)")

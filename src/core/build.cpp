@@ -5,6 +5,7 @@
 #include "conversion.h"
 #include "fileops.h"
 #include "helpproject.h"
+#include "officepool.h"
 #include "projectwindow.h"
 #include "prompts.h"
 #include "runprocess.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <optional>
 #include <sys/stat.h>
 
 namespace zelbrin {
@@ -119,65 +121,92 @@ BuildReport TZLPProject::Compile(BuildEnvironment &env) {
     const QString dir = ProjectDirectory();
     const QString buildFolder = dir + kBuildFolderName;
     const QString htmlFolder = dir + kHtmlFolderName;
+    const auto removeBuildFolder = [&] {
+        if (!env.keepBuildFolder)
+            runAside([&] { DeleteDirectory(buildFolder); });
+    };
 
     env.showStep(QStringLiteral("开始编译..."));
     if (QFileInfo::exists(buildFolder))
-        DeleteDirectory(buildFolder);
+        runAside([&] { DeleteDirectory(buildFolder); });
     QDir().mkpath(htmlFolder);
     const QString name = GetProjectName();
     if (!name.isEmpty() && env.closeViewer)
         env.closeViewer(name);
 
-    env.showStep(kOfficeStartStep);
-    std::unique_ptr<OfficeSession> office;
-    try {
-        office = env.officeFactory();
-    } catch (...) {
-        // A start that the user interrupted leaves nothing; after other failures the folder
-        // stays until the next build, as before.
-        if (interruption::requested() && !env.keepBuildFolder)
-            DeleteDirectory(buildFolder);
-        throw;
-    }
+    std::optional<PageCache> cache;
+    if (env.pageCache.enabled())
+        cache.emplace(env.pageCache);
+    OfficePoolSettings poolSettings;
+    poolSettings.workers = env.officeWorkers > 0 ? env.officeWorkers : defaultOfficeWorkers();
+    poolSettings.stagingFolder = buildFolder + QStringLiteral("/staging");
+    OfficePool office(env.officeFactory, poolSettings, cache ? &*cache : nullptr);
+    // An office that comes up after a count was shown (the count of a page the cache held)
+    // shows that count again once its step has been told.
+    std::optional<ConversionProgress> lastCount;
+    const auto showCount = [&](const ConversionProgress &progress) {
+        lastCount = progress;
+        if (env.showProgress)
+            env.showProgress(progress);
+    };
+    office.onOfficeStarting = [&] { env.showStep(kOfficeStartStep); };
+    office.onOfficeStarted = [&] {
+        env.showStep(kConversionStep);
+        if (lastCount && env.showProgress)
+            env.showProgress(*lastCount);
+    };
+
     BuildReport report;
+    QString quitError;
     try {
         DefaultTopic.clear();
-        env.showStep(QStringLiteral("正在转换为HTML文件..."));
+        env.showStep(kConversionStep);
         const StructureModel &tree = window_.structureTree();
-        DocumentConverter converter(*office, *this, window_.prompts());
+        DocumentConverter converter(office, *this, window_.prompts());
         report.documents = DocumentConverter::countDocuments(tree);
-        converter.setProgress(env.showProgress, report.documents);
-        for (int i = 0; i < tree.topLevelCount(); ++i) {
-            const TreeNode *node = tree.topLevel(i);
-            if (node->hasChildren()) {
-                converter.ConvertBranch(node, htmlFolder);
-            } else {
-                converter.ConvertDocument(node->link, htmlFolder);
-                if (!node->link.isEmpty())
-                    CopySubfolders(node->link.left(node->link.lastIndexOf(u'/') + 1), htmlFolder);
-            }
-        }
+        converter.setProgress(showCount, report.documents);
+        converter.ConvertTree(tree, htmlFolder);
         throwIfInterrupted();
         report.failedDocuments = converter.failedDocuments();
+        report.pagesFromCache = office.pagesFromCache();
+        report.officesStarted = office.officesStarted();
+        // The offices' memory is free again before the compiler needs its own. A failed
+        // end is reported once the help file is compiled, as it was when the office ended
+        // last.
+        try {
+            office.quit();
+        } catch (const BuildError &e) {
+            quitError = e.message();
+        }
+        DeleteDirectory(poolSettings.stagingFolder);
+        if (cache)
+            runAside([&] { cache->trim(); });
         env.showStep(QStringLiteral("正在编译..."));
         report.compiledFile = WriteHelpProject(env);
         env.showStep(QStringLiteral("删除临时文件..."));
-    } catch (...) {
-        // The office is ended and the scratch folder removed however the build ends;
-        // the first error is the one reported.
+    } catch (const OfficeStartError &) {
         try {
-            office->quit();
+            office.quit();
         } catch (...) {
         }
-        office.reset();
-        if (!env.keepBuildFolder)
-            DeleteDirectory(buildFolder);
+        // An office that cannot start leaves the HTML folder until the next build; one
+        // that the user interrupted leaves nothing.
+        if (interruption::requested())
+            removeBuildFolder();
+        throw;
+    } catch (...) {
+        // The offices are ended and the scratch folder removed however the build ends;
+        // the first error is the one reported.
+        try {
+            office.quit();
+        } catch (...) {
+        }
+        removeBuildFolder();
         throw;
     }
-    office->quit();
-    office.reset();
-    if (!env.keepBuildFolder)
-        DeleteDirectory(buildFolder);
+    if (!quitError.isEmpty())
+        throw BuildError(quitError);
+    removeBuildFolder();
     // With the compiler missing there is nothing to open.
     if (!report.compiledFile.isEmpty() && env.openResult)
         env.openResult(report.compiledFile);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "officesession.h"
+#include "pagecache.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,6 +21,8 @@ struct BuildReport {
     QString compiledFile;           // empty when the compiler was missing
     int documents = 0;              // documents the tree links
     QStringList failedDocuments;    // linked documents that got a stand-in page instead
+    int pagesFromCache = 0;         // office documents whose page the cache held
+    int officesStarted = 0;         // offices started for the others
 };
 
 // "正在转换为HTML文件... 3/27 价格表.xls": the conversion step with its count.
@@ -35,8 +38,13 @@ struct BuildEnvironment {
     std::function<void(const QString &)> showStep;
     // Shows the conversion's progress; may be empty.
     std::function<void(const ConversionProgress &)> showProgress;
-    // Starts the office for this build; one office serves every document.
+    // Starts one office; the build starts one for each worker that gets a document that
+    // the cache does not hold, and none when it holds every one.
     OfficeSessionFactory officeFactory;
+    // Offices converting at once; 0 for one per core, at most four.
+    int officeWorkers = 0;
+    // Pages converted by earlier builds; off when its folder is empty.
+    PageCacheSettings pageCache;
     // Closes a help viewer whose window title is exactly the given text.
     std::function<void(const QString &)> closeViewer;
     // Opens the compiled help file in the program registered for it.
@@ -56,6 +64,7 @@ inline const QString kHtmlFolderName = QStringLiteral("temp/html/");
 
 // Texts of the build.
 inline const QString kOfficeStartStep = QStringLiteral("正在启动办公软件...");
+inline const QString kConversionStep = QStringLiteral("正在转换为HTML文件...");
 inline const QString kCompilerMissingMessage =
     QStringLiteral("未找到 HTML Help Workshop 的安装目录，请确认该程序已经被安装到您的计算机上！");
 inline const QString kCompileFailedPrefix = QStringLiteral("编译CHM文件失败：");

@@ -18,6 +18,12 @@ private:
     QString message_;
 };
 
+// The office could not be started: the build ends before any page is converted by it.
+class OfficeStartError : public BuildError {
+public:
+    using BuildError::BuildError;
+};
+
 inline const QString kInterruptedMessage = QStringLiteral("编译已中断");
 
 // A build whose program was asked to stop (SIGINT, SIGTERM, SIGHUP) ends here, through the

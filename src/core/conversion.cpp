@@ -5,7 +5,7 @@
 #include "fileops.h"
 #include "gbk.h"
 #include "helpproject.h"
-#include "officesession.h"
+#include "officepool.h"
 #include "prompts.h"
 #include "structuretree.h"
 #include "wordhtml.h"
@@ -14,7 +14,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
+
+#include <algorithm>
 
 namespace zelbrin {
 
@@ -22,7 +23,7 @@ QString missingDocumentMessage(const QString &path) {
     return QStringLiteral("编译文件中缺少") + path + QStringLiteral("文件，请确认！");
 }
 
-DocumentConverter::DocumentConverter(OfficeSession &office, TZLPProject &project,
+DocumentConverter::DocumentConverter(OfficePool &office, TZLPProject &project,
                                      UserPrompts &prompts)
     : office_(office), project_(project), prompts_(prompts) {}
 
@@ -98,6 +99,56 @@ void DocumentConverter::setDefaultTopicOnce(const QString &page) {
         project_.DefaultTopic = page;
 }
 
+void DocumentConverter::ConvertTree(const StructureModel &tree, const QString &htmlFolder) {
+    submitOfficeDocuments(tree);
+    for (int i = 0; i < tree.topLevelCount(); ++i) {
+        const TreeNode *node = tree.topLevel(i);
+        if (node->hasChildren()) {
+            ConvertBranch(node, htmlFolder);
+        } else {
+            ConvertDocument(node->link, htmlFolder);
+            if (!node->link.isEmpty())
+                CopySubfolders(node->link.left(node->link.lastIndexOf(u'/') + 1), htmlFolder);
+        }
+    }
+}
+
+void DocumentConverter::submitOfficeDocuments(const StructureModel &tree) {
+    tree.forEach([&](const TreeNode *node) {
+        const Route route = node->link.isEmpty() ? Route::None : routeOf(node->link);
+        // A missing document is told about in its turn, and gets no office work.
+        if ((route == Route::Word || route == Route::Workbook || route == Route::Presentation) &&
+            QFileInfo(node->link).isFile())
+            submitted_.insert(node->link, ticketFor(route, node->link));
+        return true;
+    });
+}
+
+int DocumentConverter::ticketFor(Route route, const QString &path) {
+    const OfficeRoute officeRoute = route == Route::Word       ? OfficeRoute::Word
+                                    : route == Route::Workbook ? OfficeRoute::Workbook
+                                                               : OfficeRoute::Presentation;
+    return office_.submit(officeRoute, path, pageFileName(path));
+}
+
+void DocumentConverter::placePage(const QString &madeFolder, const QString &folder) {
+    // The page and its companions replace what an earlier document of the same page name
+    // left, as the office would have when writing there itself.
+    const QFileInfoList made = QDir(madeFolder).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : made) {
+        const QString target = folder + entry.fileName();
+        const QFileInfo existing(target);
+        if (existing.isDir() && !existing.isSymLink())
+            DeleteDirectory(target);
+        else if (existing.exists() || existing.isSymLink())
+            QFile::remove(target);
+        if (!QDir().rename(entry.filePath(), target))
+            throw BuildError(QStringLiteral("无法写入文件：") + target);
+    }
+    QDir().rmdir(madeFolder);
+}
+
 void DocumentConverter::ConvertBranch(const TreeNode *node, const QString &parentFolder) {
     const QString folder = parentFolder + safeFolderName(node->caption) + u'/';
     if (!node->link.isEmpty())
@@ -123,21 +174,11 @@ void DocumentConverter::ConvertDocument(const QString &path, const QString &fold
     const Route route = path.isEmpty() ? Route::None : routeOf(path);
     QDir().mkpath(folder);
     const QString target = folder + pageFileName(path);
-    if (route != Route::None)
-        reportStart(path);
+    if (route == Route::None)
+        return;
 
-    if (route == Route::Word) {
-        if (!QFileInfo(path).isFile()) {
-            missingDocument(path);
-            failed_.append(path);
-            writeStandInPage(target, missingDocumentMessage(path));
-            return;
-        }
-        setDefaultTopicOnce(target);
-        office_.convertWordDocument(path, target);
-        if (ext != u".txt")
-            CleanWordHtml(target);
-    } else if (route == Route::Html) {
+    if (route == Route::Html) {
+        reportStart(path);
         // A missing page cannot be copied; say which one instead of failing later.
         if (!QFileInfo(path).isFile())
             throw BuildError(missingDocumentMessage(path));
@@ -146,43 +187,49 @@ void DocumentConverter::ConvertDocument(const QString &path, const QString &fold
             throw BuildError(QStringLiteral("无法复制文件：") + path + QStringLiteral(" → ") + target);
         CleanWordHtml(target);
         setDefaultTopicOnce(target);
-    } else if (route == Route::Workbook || route == Route::Presentation) {
-        // A missing workbook or presentation is reported once, not once per attempt.
-        if (!QFileInfo(path).isFile()) {
-            missingDocument(path);
-            failed_.append(path);
-            writeStandInPage(target, missingDocumentMessage(path));
-            return;
-        }
-        const bool workbook = route == Route::Workbook;
-        for (int attempt = 0; attempt < officeAttempts; ++attempt) {
-            if (workbook ? ConvertExcelToHtml(path, target) : ConvertPowerPointToHtml(path, target))
-                return;
-        }
+        return;
+    }
+    // Tickets of one link were handed in in tree order; the earliest is this turn's.
+    int ticket = -1;
+    if (const QList<int> tickets = submitted_.values(path); !tickets.isEmpty()) {
+        ticket = *std::min_element(tickets.begin(), tickets.end());
+        submitted_.remove(path, ticket);
+    }
+    // A missing workbook or presentation is reported once, not once per attempt.
+    if (!QFileInfo(path).isFile()) {
+        reportStart(path);
+        missingDocument(path);
         failed_.append(path);
+        writeStandInPage(target, missingDocumentMessage(path));
+        return;
+    }
+    if (ticket < 0)
+        ticket = ticketFor(route, path);
+    // An office that starts for this document is told before its count, which would
+    // otherwise give way to the start's messages.
+    office_.settleStarts(ticket);
+    reportStart(path);
+    if (route == Route::Word)
+        setDefaultTopicOnce(target);
+    const OfficePool::Result result = office_.take(ticket);
+    switch (result.outcome) {
+    case OfficePool::Result::Outcome::Made:
+        placePage(result.folder, folder);
+        if (route == Route::Word && ext != u".txt")
+            CleanWordHtml(target);
+        return;
+    case OfficePool::Result::Outcome::Failed:
+        failed_.append(path);
+        // An earlier page of this name goes, as Excel deletes it before each attempt.
+        if (route == Route::Workbook)
+            QFile::remove(target);
         writeStandInPage(target, QStringLiteral("无法转换文件：") + path);
+        return;
+    case OfficePool::Result::Outcome::Error:
+        if (result.officeStartFailed)
+            throw OfficeStartError(result.error);
+        throw BuildError(result.error);
     }
-}
-
-bool DocumentConverter::ConvertExcelToHtml(const QString &source, const QString &target) {
-    if (QFileInfo::exists(target))
-        QFile::remove(target);
-    if (!QFileInfo(source).isFile()) {
-        missingDocument(source);
-        return false;
-    }
-    return office_.convertWorkbook(source, target);
-}
-
-bool DocumentConverter::ConvertPowerPointToHtml(const QString &source, const QString &target) {
-    if (!QFileInfo(source).isFile()) {
-        missingDocument(source);
-        return false;
-    }
-    if (office_.convertPresentation(source, target))
-        return true;
-    QThread::msleep(ulong(presentationRetryPauseMs));
-    return false;
 }
 
 }  // namespace zelbrin

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMultiHash>
 #include <QString>
 #include <QStringList>
 
@@ -7,7 +8,7 @@
 
 namespace zelbrin {
 
-class OfficeSession;
+class OfficePool;
 class StructureModel;
 struct ConversionProgress;
 class TreeNode;
@@ -16,10 +17,19 @@ class UserPrompts;
 
 // Turns the documents that the structure tree links into HTML pages at exactly the
 // page paths that the contents and index files name (pagePath in helpproject.h).
+//
+// Everything that lands in the HTML folder (pages, copies, stand-in pages, carried
+// folders), every notice and the progress happen in tree order on the calling thread, so
+// that a build with several offices writes what a build with one writes. Only the office
+// work runs ahead: ConvertTree hands every office document to the pool first, and each
+// document's turn then waits for its page.
 class DocumentConverter {
 public:
-    DocumentConverter(OfficeSession &office, TZLPProject &project, UserPrompts &prompts);
+    DocumentConverter(OfficePool &office, TZLPProject &project, UserPrompts &prompts);
 
+    // The whole tree into htmlFolder: each top-level node as a branch or a document, a
+    // top-level document with its folders carried along.
+    void ConvertTree(const StructureModel &tree, const QString &htmlFolder);
     // Converts the node's own link into parentFolder and its children into the node's
     // own (mapped) catalog folder, carrying the last leaf's document folders along.
     void ConvertBranch(const TreeNode *node, const QString &parentFolder);
@@ -33,10 +43,6 @@ public:
     // The documents a build of tree converts: every link of a kind the conversion handles.
     static int countDocuments(const StructureModel &tree);
 
-    // One attempt each; false when the office could not save the page.
-    bool ConvertExcelToHtml(const QString &source, const QString &target);
-    bool ConvertPowerPointToHtml(const QString &source, const QString &target);
-
     // The folder one level up, with its trailing "/".
     static QString ParentFolder(const QString &folder);
     // The extension from the last "." of the file name, A-Z lowered; "" when none.
@@ -46,17 +52,19 @@ public:
     enum class Route { None, Word, Html, Workbook, Presentation };
     static Route routeOf(const QString &path);
 
-    // Attempts per workbook or presentation; the pause after a failed presentation.
-    int officeAttempts = 5;
-    int presentationRetryPauseMs = 1000;
-
 private:
+    // Hands the office documents below nodes to the pool, in tree order.
+    void submitOfficeDocuments(const StructureModel &tree);
+    int ticketFor(Route route, const QString &path);
+    void placePage(const QString &madeFolder, const QString &folder);
     void missingDocument(const QString &path);
     void writeStandInPage(const QString &target, const QString &text);
     void setDefaultTopicOnce(const QString &page);
     void reportStart(const QString &path);
 
-    OfficeSession &office_;
+    OfficePool &office_;
+    // Tickets of the documents handed in ahead, by link, first in first out.
+    QMultiHash<QString, int> submitted_;
     TZLPProject &project_;
     UserPrompts &prompts_;
     std::function<void(const ConversionProgress &)> progress_;

@@ -3,6 +3,7 @@
 #include "builderror.h"
 #include "interruption.h"
 #include "leftovers.h"
+#include "officeinstallation.h"
 #include "officeprotocol.h"
 #include "progresswatch.h"
 
@@ -14,6 +15,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <mutex>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -75,20 +77,21 @@ std::string pipePrefix() {
 }
 
 // What killed builds left behind: profiles and pipe sockets of processes that are gone.
+// Once per program; the sessions of a build start in several threads at once.
 void sweepStaleOfficeLeftovers() {
-    static bool swept = false;
-    if (swept)
-        return;
-    swept = true;
-    leftovers::sweep(QFile::encodeName(QDir::tempPath()).toStdString(), kOfficePrefix);
-    for (const char *folder : kPipeFolders)
-        leftovers::sweep(folder, pipePrefix());
+    static std::once_flag swept;
+    std::call_once(swept, [] {
+        leftovers::sweep(QFile::encodeName(QDir::tempPath()).toStdString(), kOfficePrefix);
+        for (const char *folder : kPipeFolders)
+            leftovers::sweep(folder, pipePrefix());
+    });
 }
 
 }  // namespace
 
-LibreOfficeSession::LibreOfficeSession(const QString &workerProgram, int stallMs)
-    : workerProgram_(workerProgram), stallMs_(stallMs) {
+LibreOfficeSession::LibreOfficeSession(const QString &workerProgram, int stallMs,
+                                       const QString &profileTemplate)
+    : workerProgram_(workerProgram), stallMs_(stallMs), profileTemplate_(profileTemplate) {
     startWorker();
 }
 
@@ -120,7 +123,10 @@ void LibreOfficeSession::startWorker() {
     }
     worker_ = std::make_unique<QProcess>();
     worker_->setProgram(workerProgram_);
-    worker_->setArguments({QStringLiteral("--profile"), profile_->path()});
+    QStringList arguments{QStringLiteral("--profile"), profile_->path()};
+    if (!profileTemplate_.isEmpty())
+        arguments << QStringLiteral("--profile-template") << profileTemplate_;
+    worker_->setArguments(arguments);
     // The office's own scratch files go inside the profile, so that removing the profile
     // removes them too, also after the office was killed in the middle of a document.
     const QString officeTemp = profile_->path() + QStringLiteral("/tmp");
@@ -154,6 +160,7 @@ void LibreOfficeSession::startWorker() {
         killWorker();
         throw BuildError(QStringLiteral("无法启动办公软件（LibreOffice）：%1").arg(hello.value(1)));
     }
+    startedFromPrepared_ = hello.value(1) == QLatin1String(protocol::kPrepared);
 }
 
 bool LibreOfficeSession::readLine(ProgressWatch &watch, QByteArray *line) {
@@ -207,9 +214,14 @@ LibreOfficeSession::Outcome LibreOfficeSession::convert(const char *kind, const 
                                                         const QString &target,
                                                         QString *errorText) {
     if (!worker_) {
+        if (!replacementFailure_.isEmpty()) {
+            *errorText = replacementFailure_;
+            return Outcome::Broken;
+        }
         try {
             startWorker();
         } catch (const BuildError &e) {
+            replacementFailure_ = e.message();
             *errorText = e.message();
             return Outcome::Broken;
         }
@@ -293,10 +305,22 @@ void LibreOfficeSession::quit() {
         throw BuildError(QStringLiteral("办公软件未能正常退出：%1").arg(problem));
 }
 
-OfficeSessionFactory makeLibreOfficeSessionFactory(const QString &workerProgram, int stallMs) {
-    return [workerProgram, stallMs]() -> std::unique_ptr<OfficeSession> {
-        return std::make_unique<LibreOfficeSession>(workerProgram, stallMs);
+OfficeSessionFactory makeLibreOfficeSessionFactory(const QString &workerProgram, int stallMs,
+                                                   const QString &profileTemplate) {
+    return [workerProgram, stallMs, profileTemplate]() -> std::unique_ptr<OfficeSession> {
+        return std::make_unique<LibreOfficeSession>(workerProgram, stallMs, profileTemplate);
     };
+}
+
+QString defaultProfileTemplate() {
+    return officeinstallation::profileTemplateFolder(zelbrinCacheFolder());
+}
+
+PageCacheSettings libreOfficePageCache(const QString &workerProgram) {
+    PageCacheSettings settings;
+    settings.folder = zelbrinCacheFolder();
+    settings.officeIdentity = officeinstallation::converterIdentity(workerProgram);
+    return settings;
 }
 
 }  // namespace zelbrin::platform

@@ -10,7 +10,9 @@
 // tabs. Inside a field a backslash, tab, line feed and carriage return are written as
 // "\\", "\t", "\n" and "\r", so any file name passes unchanged.
 //
-//   worker, once the office is up:  READY <version>      or  ERROR <text>, then it exits
+//   worker, once the office is up:  READY <profile>      or  ERROR <text>, then it exits
+//                                   profile is prepared (the office started from the
+//                                   prepared profile) or fresh
 //   request:                        CONVERT <kind> <source path> <target path>
 //                                   kind is writer, calc or impress
 //   answer:                         OK                   or  ERROR <text>
@@ -24,6 +26,8 @@ inline constexpr char kError[] = "ERROR";
 inline constexpr char kOk[] = "OK";
 inline constexpr char kConvert[] = "CONVERT";
 inline constexpr char kQuit[] = "QUIT";
+inline constexpr char kPrepared[] = "prepared";
+inline constexpr char kFresh[] = "fresh";
 
 inline constexpr char kWriter[] = "writer";
 inline constexpr char kCalc[] = "calc";

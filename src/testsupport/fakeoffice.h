@@ -3,64 +3,106 @@
 #include "builderror.h"
 #include "officesession.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <QThread>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace zelbrin::testing {
 
-// An office that writes a small page naming its source, and records every call.
+// An office that writes a small page (and a picture beside it) naming its source and its
+// size, and records every call. Sessions run in the build's worker threads; the log is
+// shared.
 struct FakeOfficeLog {
+    std::recursive_mutex mutex;
     QStringList calls;  // "word|calc|impress source -> target"
     int sessions = 0;
     int quits = 0;
     int failWorkbookAttempts = 0;      // workbook attempts that fail before one succeeds
     int failPresentationAttempts = 0;
     QString failWordFor;               // a source whose Word conversion throws
-    std::function<void()> duringWord;  // runs inside every Word conversion
+    // Runs inside every Word conversion, on the thread that runs the build (the window's),
+    // while the office's own thread waits for it.
+    std::function<void()> duringWord;
+    // Runs in the office's own thread during every conversion, before the page is written
+    // or the failure told.
+    std::function<void(const QString &source)> beforeResult;
 };
 
 class FakeOffice : public OfficeSession {
 public:
-    explicit FakeOffice(FakeOfficeLog &log) : log_(log) { ++log_.sessions; }
+    explicit FakeOffice(FakeOfficeLog &log) : log_(log) {
+        std::lock_guard lock(log_.mutex);
+        ++log_.sessions;
+    }
     void convertWordDocument(const QString &source, const QString &target) override {
-        log_.calls << QStringLiteral("word %1 -> %2").arg(source, target);
-        if (log_.duringWord)
-            log_.duringWord();
+        record(QStringLiteral("word %1 -> %2").arg(source, target));
+        if (log_.duringWord) {
+            QCoreApplication *app = QCoreApplication::instance();
+            if (app && QThread::currentThread() != app->thread())
+                QMetaObject::invokeMethod(app, log_.duringWord, Qt::BlockingQueuedConnection);
+            else
+                log_.duringWord();
+        }
+        if (log_.beforeResult)
+            log_.beforeResult(source);
         if (!log_.failWordFor.isEmpty() && source == log_.failWordFor)
             throw BuildError(QStringLiteral("无法打开文档：") + source);
         write(source, target);
     }
     bool convertWorkbook(const QString &source, const QString &target) override {
-        log_.calls << QStringLiteral("calc %1 -> %2").arg(source, target);
-        if (log_.failWorkbookAttempts > 0) {
-            --log_.failWorkbookAttempts;
+        record(QStringLiteral("calc %1 -> %2").arg(source, target));
+        if (log_.beforeResult)
+            log_.beforeResult(source);
+        if (failAttempt(log_.failWorkbookAttempts))
             return false;
-        }
         return write(source, target);
     }
     bool convertPresentation(const QString &source, const QString &target) override {
-        log_.calls << QStringLiteral("impress %1 -> %2").arg(source, target);
-        if (log_.failPresentationAttempts > 0) {
-            --log_.failPresentationAttempts;
+        record(QStringLiteral("impress %1 -> %2").arg(source, target));
+        if (log_.beforeResult)
+            log_.beforeResult(source);
+        if (failAttempt(log_.failPresentationAttempts))
             return false;
-        }
         return write(source, target);
     }
-    void quit() override { ++log_.quits; }
+    void quit() override {
+        std::lock_guard lock(log_.mutex);
+        ++log_.quits;
+    }
 
     static OfficeSessionFactory factory(FakeOfficeLog &log) {
         return [&log] { return std::make_unique<FakeOffice>(log); };
     }
 
 private:
-    bool write(const QString &source, const QString &target) {
-        QFile f(target);
-        if (!f.open(QIODevice::WriteOnly))
+    void record(const QString &call) {
+        std::lock_guard lock(log_.mutex);
+        log_.calls << call;
+    }
+    bool failAttempt(int &failuresLeft) {
+        std::lock_guard lock(log_.mutex);
+        if (failuresLeft <= 0)
             return false;
-        f.write("<html><body>page of " + QFileInfo(source).fileName().toUtf8() + "</body></html>\n");
+        --failuresLeft;
+        return true;
+    }
+    // The page names its source; the picture beside it is named after the page, as the
+    // office names a page's pictures.
+    bool write(const QString &source, const QString &target) {
+        const QFileInfo page(target);
+        QFile picture(page.path() + u'/' + page.completeBaseName() + QStringLiteral("_htm_1.png"));
+        QFile f(target);
+        if (!f.open(QIODevice::WriteOnly) || !picture.open(QIODevice::WriteOnly))
+            return false;
+        picture.write("PNG of " + source.toUtf8());
+        f.write("<html><body>page of " + QFileInfo(source).fileName().toUtf8() + " (" +
+                QByteArray::number(QFileInfo(source).size()) + " bytes)<img src=\"" +
+                picture.fileName().section(u'/', -1).toUtf8() + "\"></body></html>\n");
         return true;
     }
     FakeOfficeLog &log_;

@@ -78,9 +78,13 @@ void TMainForm::StartCompile() {
         QCoreApplication::processEvents();
     };
     env.programFolder = programFolder();
+    const QString worker = env.programFolder + QStringLiteral("zelbrin-office");
     env.officeFactory = options_.officeFactory
                             ? options_.officeFactory
-                            : platform::makeLibreOfficeSessionFactory(env.programFolder + QStringLiteral("zelbrin-office"));
+                            : platform::makeLibreOfficeSessionFactory(worker, 90000, platform::defaultProfileTemplate());
+    // Pages that an earlier build converted are taken again; a stand-in office keeps none.
+    if (!options_.officeFactory)
+        env.pageCache = platform::libreOfficePageCache(worker);
     env.closeViewer = [](const QString &title) { platform::closeWindowTitled(title); };
     // Told after the build, once the panel is gone; a viewer that fails later is told then.
     QString unopened;

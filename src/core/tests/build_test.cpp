@@ -1,17 +1,24 @@
 #include "build.h"
 #include "builderror.h"
+#include "conversion.h"
 #include "fakeoffice.h"
+#include "fileops.h"
+#include "foldercontents.h"
 #include "headlesswindow.h"
 #include "scriptedprompts.h"
 #include "structuretree.h"
 #include "zlpproject.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
 
 using namespace zelbrin;
 using namespace zelbrin::testing;
@@ -84,8 +91,9 @@ struct BuildTest : ::testing::Test {
 TEST_F(BuildTest, SuccessfulBuild) {
     writeFile(proj + "temp/stale.txt", "old");
     const BuildReport report = project.Compile(env);
-    EXPECT_EQ(steps, (QStringList{"开始编译...", "正在启动办公软件...", "正在转换为HTML文件...", "正在编译...",
-                                  "删除临时文件..."}));
+    // The office starts when the first document needs it.
+    EXPECT_EQ(steps, (QStringList{"开始编译...", "正在转换为HTML文件...", "正在启动办公软件...",
+                                  "正在转换为HTML文件...", "正在编译...", "删除临时文件..."}));
     EXPECT_EQ(report.compiledFile, proj + "Manual.CHM");
     EXPECT_EQ(buildSummaryText(report), "编译完成：" + proj + "Manual.CHM（共 1 个文档）");
     EXPECT_EQ(closedViewers, QStringList{"Manual"});
@@ -130,11 +138,11 @@ TEST_F(BuildTest, KeepBuildFolderLeavesTheHelpProject) {
     EXPECT_TRUE(QFileInfo::exists(proj + "temp/Manual.hhk"));
 }
 
-TEST_F(BuildTest, EmptyTreeStillBuilds) {
+TEST_F(BuildTest, EmptyTreeStillBuildsWithoutStartingAnOffice) {
     window.structureTree().clear();
     project.Compile(env);
-    EXPECT_EQ(log.sessions, 1);
-    EXPECT_EQ(log.quits, 1);
+    EXPECT_EQ(log.sessions, 0);
+    EXPECT_FALSE(steps.contains(kOfficeStartStep));
     EXPECT_EQ(opened.size(), 1);
     EXPECT_TRUE(project.DefaultTopic.isEmpty());
 }
@@ -235,4 +243,126 @@ TEST_F(BuildTest, QuotesInCaptionsAndNamesCompileWithTheRealCompiler) {
     // The contents file itself keeps the captions as they are.
     const QByteArray contents = readFile(proj + "temp/Manual.hhc");
     EXPECT_TRUE(contents.contains("value=\"say \"hi\"\">")) << contents.constData();
+}
+
+namespace {
+
+// What a build leaves behind (with its build folder kept) and what it told, to compare builds.
+struct BuildRecord {
+    QMap<QString, QByteArray> files;
+    QStringList notices, progress, failed, steps;
+    QString defaultTopic;
+    bool operator==(const BuildRecord &) const = default;
+};
+
+// Documents of every route in a tree where order matters: catalogs in catalogs, a catalog
+// with its own page, two documents sharing one page name (the later wins), a repeated link,
+// missing documents, an HTML copy and folders carried along.
+struct OrderedProjectTest : BuildTest {
+    QString docs;
+    QStringList progress;
+
+    void SetUp() override {
+        BuildTest::SetUp();
+        docs = tmp.path() + "/docs/";
+        window.structureTree().clear();
+        for (const char *name : {"intro.doc", "a.docx", "b.txt", "report.doc", "report.xls", "c.ppt", "d.xlsx",
+                                 "e.doc", "f.pptx", "g.doc"})
+            writeFile(docs + name, QByteArray("content of ") + name);
+        writeFile(docs + "page.htm", "<html><!-- note --><body>page</body></html>");
+        writeFile(docs + "pictures/p.png", "png");
+        TreeNode *guide = window.AddNode(nullptr, "指南", false, false, docs + "intro.doc");
+        window.AddNode(guide, "a.docx", false, false, docs + "a.docx");
+        TreeNode *inner = window.AddNode(guide, "细节", false, false, "");
+        window.AddNode(inner, "b.txt", false, false, docs + "b.txt");
+        window.AddNode(inner, "gone.doc", false, false, docs + "gone.doc");
+        window.AddNode(inner, "report.doc", false, false, docs + "report.doc");
+        window.AddNode(inner, "report.xls", false, false, docs + "report.xls");
+        window.AddNode(guide, "c.ppt", false, false, docs + "c.ppt");
+        window.AddNode(nullptr, "page.htm", false, false, docs + "page.htm");
+        TreeNode *more = window.AddNode(nullptr, "更多", false, false, "");
+        for (const char *name : {"d.xlsx", "gone.xls", "e.doc", "f.pptx", "a.docx", "g.doc"})
+            window.AddNode(more, name, false, false, docs + name);
+        env.keepBuildFolder = true;
+        env.showProgress = [this](const ConversionProgress &p) { progress << conversionProgressText(p); };
+    }
+    BuildRecord build(int offices) {
+        env.officeWorkers = offices;
+        progress.clear();
+        prompts.notices.clear();
+        steps.clear();
+        const BuildReport report = project.Compile(env);
+        BuildRecord record{folderContents(proj + "temp"), prompts.notices, progress, report.failedDocuments,
+                           steps, project.DefaultTopic};
+        DeleteDirectory(proj + "temp");
+        return record;
+    }
+};
+
+}  // namespace
+
+TEST_F(OrderedProjectTest, ParallelOfficesWriteWhatOneOfficeWrites) {
+    const BuildRecord one = build(1);
+    EXPECT_EQ(one.notices, (QStringList{missingDocumentMessage(docs + "gone.doc"),
+                                        missingDocumentMessage(docs + "gone.xls")}));
+    EXPECT_TRUE(one.files["html/指南/细节/report.htm"].contains("report.xls"));
+    EXPECT_TRUE(one.files.contains("html/指南/细节/report_htm_1.png"));
+    EXPECT_TRUE(one.files.contains("html/更多/pictures/p.png"));
+    EXPECT_EQ(one.defaultTopic, proj + "temp/html/intro.htm");
+
+    // The first document's page is made last: the other offices finish everything else
+    // before it, and the build still places, tells and counts in tree order.
+    std::mutex mutex;
+    std::condition_variable lastWritten;
+    bool lastDone = false;
+    QStringList written;
+    log.beforeResult = [&](const QString &source) {
+        std::unique_lock lock(mutex);
+        if (source == docs + "intro.doc")
+            lastWritten.wait_for(lock, std::chrono::minutes(2), [&] { return lastDone; });
+        if (source == docs + "g.doc")
+            lastDone = true;
+        written << QFileInfo(source).fileName();
+        lastWritten.notify_all();
+    };
+    const BuildRecord four = build(4);
+    EXPECT_GT(written.indexOf("intro.doc"), written.indexOf("g.doc"));
+    EXPECT_EQ(four.files.keys(), one.files.keys());
+    EXPECT_EQ(four, one);
+}
+
+TEST_F(OrderedProjectTest, CacheServesUnchangedDocumentsAndRebuildsChangedAndDamagedOnes) {
+    env.pageCache.folder = tmp.path() + "/cache";
+    env.pageCache.officeIdentity = "fake office 1";
+    const BuildRecord first = build(2);
+    // The repeated document's second turn may find its page kept already.
+    EXPECT_GE(log.calls.size(), 10);
+
+    // Nothing changed: no office starts and the build writes the same bytes.
+    log.calls.clear();
+    log.sessions = 0;
+    const BuildRecord again = build(2);
+    EXPECT_TRUE(log.calls.isEmpty()) << log.calls.join("\n").toStdString();
+    EXPECT_EQ(log.sessions, 0);
+    EXPECT_FALSE(again.steps.contains(kOfficeStartStep));
+    EXPECT_EQ(again.files, first.files);
+
+    // A changed document is converted again; so is one whose kept page was damaged.
+    writeFile(docs + "e.doc", "changed content of e.doc");
+    QDirIterator entries(tmp.path() + "/cache/pages", {"b.htm"}, QDir::Files, QDirIterator::Subdirectories);
+    ASSERT_TRUE(entries.hasNext());
+    writeFile(entries.next(), "garbage");
+    log.calls.clear();
+    const BuildRecord changed = build(2);
+    EXPECT_EQ(log.calls.size(), 2);
+    EXPECT_EQ(log.calls.filter("/e.doc ->").size(), 1);
+    EXPECT_EQ(log.calls.filter("/b.txt ->").size(), 1);
+    EXPECT_TRUE(changed.files["html/更多/e.htm"].contains("(24 bytes)"));
+    EXPECT_EQ(changed.files["html/指南/细节/b.htm"], first.files["html/指南/细节/b.htm"]);
+
+    // Without the cache every document is converted, the repeated one twice.
+    env.pageCache = {};
+    log.calls.clear();
+    EXPECT_EQ(build(2).files, changed.files);
+    EXPECT_EQ(log.calls.size(), 11);
 }

@@ -597,7 +597,7 @@ TEST(LibreOfficeSession, WorkerKilledFromOutsideTakesItsOfficeAlong) {
     clock.start();
     while (!worker.canReadLine() && clock.elapsed() < 120000)
         worker.waitForReadyRead(100);
-    ASSERT_EQ(worker.readLine(), QByteArray("READY\n"));
+    ASSERT_EQ(worker.readLine(), QByteArray("READY\tfresh\n"));
     const qint64 office = officeProcessOf(profile.path());
     ASSERT_GT(office, 0);
     worker.kill();
@@ -618,7 +618,7 @@ TEST(LibreOfficeSession, WorkerRejectsMalformedRequestsAndEndsAtEndOfInput) {
             worker.waitForReadyRead(100);
         return worker.readLine();
     };
-    ASSERT_EQ(answer(), QByteArray("READY\n"));
+    ASSERT_EQ(answer(), QByteArray("READY\tfresh\n"));
     // Without --profile the worker makes its own profile folder and removes it at the end.
     const QString profile = profileOfOfficeStartedBy(worker.processId());
     ASSERT_FALSE(profile.isEmpty()) << "no office of the worker found";
@@ -695,6 +695,36 @@ TEST(LibreOfficeSession, FactoryReportsWhatCannotBeStarted) {
         EXPECT_TRUE(e.message().startsWith(QStringLiteral("无法启动办公软件（LibreOffice）："))) << e.what();
         EXPECT_TRUE(e.message().contains(QStringLiteral("/nonexistent/soffice.bin"))) << e.what();
     }
+}
+
+TEST(LibreOfficeSession, PreparedProfileIsMadeOnceAndMadeAgainWhenDamaged) {
+    QTemporaryDir tmp;
+    const QString prepared = tmp.filePath(QStringLiteral("office-profile"));
+    const QString corpus = corpusFolder();
+    ASSERT_FALSE(corpus.isEmpty()) << "acceptance corpus not found";
+    const auto start = [&](bool expectPrepared) {
+        LibreOfficeSession session(workerProgram(), 120000, prepared);
+        EXPECT_EQ(session.startedFromPreparedProfile(), expectPrepared);
+        const QString page = tmp.filePath(QStringLiteral("gbk.htm"));
+        session.convertWordDocument(corpus + QStringLiteral("/txt/gbk.txt"), page);
+        EXPECT_TRUE(shows(visibleText(readFile(page)), QStringLiteral("資訊科技")));
+        session.quit();
+    };
+    // The first office fills a fresh profile, which is kept; the next starts from it.
+    start(false);
+    ASSERT_TRUE(QFileInfo(prepared + QStringLiteral("/.sealed")).isFile());
+    // The Chinese interface that the office writes its headings in is part of it.
+    EXPECT_TRUE(readFile(prepared + QStringLiteral("/user/registrymodifications.xcu"))
+                    .contains("oor:name=\"UILocale\" oor:op=\"fuse\"><value>zh-CN</value>"));
+    EXPECT_FALSE(QFileInfo::exists(prepared + QStringLiteral("/scratch")));
+    start(true);
+    // A damaged profile is not used, and the office that fills a fresh one replaces it.
+    QFile settings(prepared + QStringLiteral("/user/registrymodifications.xcu"));
+    ASSERT_TRUE(settings.open(QIODevice::Append));
+    settings.write("damage");
+    settings.close();
+    start(false);
+    start(true);
 }
 
 }  // namespace

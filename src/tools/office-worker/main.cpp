@@ -2,10 +2,12 @@
 // private profile and converts documents to HTML pages on request, one at a time, over
 // the line protocol of officeprotocol.h on standard input and output.
 //
-//   zelbrin-office [--profile FOLDER]
+//   zelbrin-office [--profile FOLDER] [--profile-template TEMPLATE]
 //
 // FOLDER holds the office's profile and scratch files; it is the caller's to remove.
 // Without it the worker uses a fresh temporary folder and removes it at the end.
+// TEMPLATE is a prepared profile that the office starts from instead of filling a fresh
+// one (which takes it a second start); when it is missing or unusable, the worker makes it.
 
 #include "converter.h"
 #include "officeprocess.h"
@@ -66,13 +68,15 @@ int main(int argc, char **argv) {
     dup2(STDERR_FILENO, STDOUT_FILENO);
     prepareEnvironment();
 
-    QString profile;
+    QString profile, profileTemplate;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--profile" && i + 1 < argc) {
             profile = QString::fromLocal8Bit(argv[++i]);
+        } else if (arg == "--profile-template" && i + 1 < argc) {
+            profileTemplate = QString::fromLocal8Bit(argv[++i]);
         } else {
-            std::cerr << "usage: zelbrin-office [--profile FOLDER]\n";
+            std::cerr << "usage: zelbrin-office [--profile FOLDER] [--profile-template FOLDER]\n";
             return 2;
         }
     }
@@ -93,14 +97,16 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    OfficeProcess office(QDir(profile).absolutePath());
+    OfficeProcess office(QDir(profile).absolutePath(),
+                         profileTemplate.isEmpty() ? QString() : QDir(profileTemplate).absolutePath());
     try {
         office.context();
     } catch (const WorkerError &e) {
         send({officeprotocol::kError, e.text()});
         return 1;
     }
-    if (!send({officeprotocol::kReady}))
+    if (!send({officeprotocol::kReady, office.startedFromTemplate() ? QLatin1String(officeprotocol::kPrepared)
+                                                                     : QLatin1String(officeprotocol::kFresh)}))
         return 1;
 
     Converter converter(office, scratch);

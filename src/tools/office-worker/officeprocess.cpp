@@ -1,6 +1,8 @@
 #include "officeprocess.h"
 
+#include "officeinstallation.h"
 #include "progresswatch.h"
+#include "sealedfolder.h"
 #include "unoutil.h"
 
 #include <QByteArray>
@@ -40,12 +42,10 @@ constexpr qint64 kStartLimitMs = 10 * 60000;
 constexpr qint64 kTerminateStallMs = 10000;
 constexpr qint64 kTerminateLimitMs = 60000;
 
-QByteArray officeProgram() {
-    QByteArray program = qgetenv("ZELBRIN_SOFFICE_BIN");
-    if (program.isEmpty())
-        program = ZELBRIN_LO_PROGRAM_DIR "/soffice.bin";
-    return program;
-}
+// What a prepared profile leaves out: the worker's own scratch folders and the lock of
+// the office that made it.
+const QStringList kNotInTemplate{QStringLiteral("scratch"), QStringLiteral("tmp"),
+                                 QStringLiteral("user/.lock")};
 
 // The words the office writes into pages itself (a workbook's "Overview" and "Sheet 1:"
 // headings) come in its interface language: Chinese, as the Chinese office on Windows
@@ -81,7 +81,8 @@ void setChineseInterface(const QString &profileFolder) {
 
 }  // namespace
 
-OfficeProcess::OfficeProcess(QString profileFolder) : profileFolder_(std::move(profileFolder)) {
+OfficeProcess::OfficeProcess(QString profileFolder, QString profileTemplate)
+    : profileFolder_(std::move(profileFolder)), profileTemplate_(std::move(profileTemplate)) {
     static std::atomic<int> serial{0};
     pipeName_ = QStringLiteral("zelbrin-office-%1-%2").arg(getpid()).arg(++serial);
 }
@@ -99,7 +100,7 @@ uno::Reference<uno::XComponentContext> OfficeProcess::context() {
 }
 
 void OfficeProcess::spawn() {
-    const QByteArray program = officeProgram();
+    const QByteArray program = officeinstallation::officeProgram();
     if (!QFileInfo(QString::fromLocal8Bit(program)).isExecutable())
         throw WorkerError(QStringLiteral("未找到 LibreOffice 程序：%1").arg(QString::fromLocal8Bit(program)));
 
@@ -143,6 +144,16 @@ void OfficeProcess::start() {
             toOU(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipeName_));
 
         int restarts = 0;
+        // A prepared profile saves the office the first start that fills a fresh one.
+        bool prepared = false;
+        if (!profileTemplate_.isEmpty()) {
+            prepared = sealed::restore(profileTemplate_, profileFolder_,
+                                       officeinstallation::profileTemplateLabel());
+            if (!prepared)  // what a damaged template left of itself
+                QDir(profileFolder_ + QStringLiteral("/user")).removeRecursively();
+        }
+        startedFromTemplate_ = prepared;
+        // Also on a prepared profile: one made before the choice existed lacks it.
         setChineseInterface(profileFolder_);
         spawn();
         auto watch = std::make_unique<ProgressWatch>(pid_, kStartStallMs, kStartLimitMs);
@@ -156,6 +167,11 @@ void OfficeProcess::start() {
                 const bool restart = WIFEXITED(exitStatus_) &&
                                      WEXITSTATUS(exitStatus_) == kRestartRequested;
                 if (restart && ++restarts <= 3) {
+                    // The office has filled the fresh profile and ended: what it wrote is
+                    // what the next worker can start from.
+                    if (!prepared && restarts == 1 && !profileTemplate_.isEmpty())
+                        sealed::store(profileFolder_, profileTemplate_,
+                                      officeinstallation::profileTemplateLabel(), kNotInTemplate);
                     spawn();
                     watch = std::make_unique<ProgressWatch>(pid_, kStartStallMs, kStartLimitMs);
                     continue;

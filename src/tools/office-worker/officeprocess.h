@@ -25,7 +25,10 @@ private:
 // worker's process group, and is never handed to an office the user runs.
 class OfficeProcess {
 public:
-    explicit OfficeProcess(QString profileFolder);
+    // profileTemplate: a prepared profile (sealedfolder.h) to start from; when it is missing,
+    // damaged or made for another office, the office fills a fresh profile, which then
+    // becomes the template. Empty: always a fresh profile.
+    OfficeProcess(QString profileFolder, QString profileTemplate);
     ~OfficeProcess();
     OfficeProcess(const OfficeProcess &) = delete;
     OfficeProcess &operator=(const OfficeProcess &) = delete;
@@ -33,6 +36,8 @@ public:
     // The office's component context; starts the office first when it is not running.
     // Throws WorkerError when it cannot be started.
     css::uno::Reference<css::uno::XComponentContext> context();
+    // True when the office's last start began from the prepared profile.
+    bool startedFromTemplate() const { return startedFromTemplate_; }
     // True while the soffice.bin that this object started has not ended.
     bool alive();
     // Drops the connection and kills the office (after a crash, a broken connection).
@@ -47,6 +52,8 @@ private:
     void reap(int timeoutMs);
 
     QString profileFolder_;
+    QString profileTemplate_;
+    bool startedFromTemplate_ = false;
     QString pipeName_;
     pid_t pid_ = -1;
     int exitStatus_ = 0;

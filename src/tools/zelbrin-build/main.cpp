@@ -22,9 +22,12 @@ using namespace zelbrin;
 namespace {
 
 const char kUsage[] =
-    "usage: zelbrin-build [--keep-temp] [--open] PROJECT.zlp\n"
+    "usage: zelbrin-build [--keep-temp] [--open] [--jobs N] [--no-cache] PROJECT.zlp\n"
     "  --keep-temp  keep the build folder (PROJECT-DIR/temp) after the build\n"
-    "  --open       open the compiled help file when the build succeeds\n";
+    "  --open       open the compiled help file when the build succeeds\n"
+    "  --jobs N     convert with N offices at once (default: one per core, at most 4)\n"
+    "  --no-cache   convert every document, neither using nor keeping converted pages\n"
+    "               (kept in $ZELBRIN_CACHE_DIR, else ~/.cache/zelbrin)\n";
 
 void printLine(FILE *stream, const QString &text) {
     std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
@@ -45,14 +48,26 @@ int interruptedExit() {
 int main(int argc, char *argv[]) {
     interruption::install();
     QCoreApplication app(argc, argv);
-    bool keepTemp = false, open = false;
+    bool keepTemp = false, open = false, noCache = false;
+    int jobs = 0;
     QString projectPath;
     const QStringList args = app.arguments().mid(1);
-    for (const QString &a : args) {
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
         if (a == u"--keep-temp") {
             keepTemp = true;
         } else if (a == u"--open") {
             open = true;
+        } else if (a == u"--no-cache") {
+            noCache = true;
+        } else if (a == u"--jobs" || a.startsWith(u"--jobs=")) {
+            const QString value = a == u"--jobs" ? args.value(++i) : a.mid(7);
+            bool ok = false;
+            jobs = value.toInt(&ok);
+            if (!ok || jobs < 1) {
+                std::fputs(kUsage, stderr);
+                return 2;
+            }
         } else if (a == u"-h" || a == u"--help") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -87,7 +102,11 @@ int main(int argc, char *argv[]) {
     env.showStep = [](const QString &step) { printLine(stdout, step); };
     env.showProgress = [](const ConversionProgress &p) { printLine(stdout, conversionProgressText(p)); };
     env.programFolder = ProgramFolder();
-    env.officeFactory = platform::makeLibreOfficeSessionFactory(env.programFolder + QStringLiteral("zelbrin-office"));
+    const QString worker = env.programFolder + QStringLiteral("zelbrin-office");
+    env.officeFactory = platform::makeLibreOfficeSessionFactory(worker, 90000, platform::defaultProfileTemplate());
+    env.officeWorkers = jobs;
+    if (!noCache)
+        env.pageCache = platform::libreOfficePageCache(worker);
     env.closeViewer = [](const QString &title) { platform::closeWindowTitled(title); };
     env.keepBuildFolder = keepTemp;
     BuildReport report;
@@ -110,6 +129,10 @@ int main(int argc, char *argv[]) {
         return 1;  // the compiler was missing; its notice went to standard error
     for (const QString &document : std::as_const(report.failedDocuments))
         printLine(stderr, QStringLiteral("未能转换：") + document);
+    if (env.pageCache.enabled())
+        printLine(stdout, QStringLiteral("缓存中已有 %1 个文档的网页；启动了 %2 个办公软件")
+                              .arg(report.pagesFromCache)
+                              .arg(report.officesStarted));
     printLine(stdout, buildSummaryText(report));
     if (open)
         QProcess::startDetached(QStringLiteral("xdg-open"), {report.compiledFile});

@@ -1,6 +1,7 @@
 // The main job end to end: real documents through the office worker, the help project
 // through hhc, the result unpacked with CHMLib and 7-Zip and checked.
 #include "chmcheck.h"
+#include "foldercontents.h"
 
 #include <QDir>
 #include <QFile>
@@ -101,9 +102,21 @@ TEST(EndToEnd, CorpusProjectCompilesAndEveryPageHoldsItsText) {
     QDir().mkpath(tmp.path() + "/proj");
     writeProject(project, "语料", corpus, catalogs);
 
+    // One office and no cache, then two offices with a cache yet empty, then the cache
+    // alone: the pages and help project files are the same bytes every time.
     QString output;
-    const int code = runProgram(bin("zelbrin-build"), {"--keep-temp", project}, &output, 20 * 60 * 1000);
-    ASSERT_EQ(code, 0) << output.toStdString();
+    const auto build = [&](const QStringList &options) {
+        const int code = runProgram(bin("zelbrin-build"), options + QStringList{"--keep-temp", project}, &output,
+                                    20 * 60 * 1000);
+        EXPECT_EQ(code, 0) << output.toStdString();
+        return folderContents(tmp.path() + "/proj/temp");  // each build replaces the last one's
+    };
+    const QMap<QString, QByteArray> oneOffice = build({"--jobs", "1", "--no-cache"});
+    EXPECT_TRUE(oneOffice.contains("html/表格/34775.htm"));
+    EXPECT_EQ(build({"--jobs", "2"}), oneOffice);
+    EXPECT_TRUE(output.contains("缓存中已有 0 个文档的网页；启动了 2 个办公软件")) << output.toStdString();
+    EXPECT_EQ(build({"--jobs", "2"}), oneOffice);
+    EXPECT_TRUE(output.contains("缓存中已有 20 个文档的网页；启动了 0 个办公软件")) << output.toStdString();
     const UnpackedChm chm = unpackChm(tmp.path() + "/proj/语料.CHM", tmp.path() + "/out");
     ASSERT_TRUE(chm.error.isEmpty()) << chm.error.toStdString();
     EXPECT_TRUE(chm.deadLocals.isEmpty()) << chm.deadLocals.join(", ").toStdString();
@@ -180,6 +193,34 @@ TEST(EndToEnd, SampleProjectCompilesWithExitCodes) {
                                  {"入门", "安装步骤", "常见问题", "参考资料", "价格表", "产品演示", "附录", "联系我们"}),
               QString());
 
+    // Again: every office page comes from the cache and no office starts. Then with one
+    // document changed, only that one is converted.
+    const QString docs = tmp.path() + "/docs";
+    ASSERT_EQ(runProgram("cp", {"-r", qEnvironmentVariable("ZELBRIN_SOURCE_DIR") + "/samples/manual/docs", docs},
+                         &out, 60000), 0);
+    QFile projectFile(project);
+    ASSERT_TRUE(projectFile.open(QIODevice::ReadWrite));
+    const QByteArray xml = projectFile.readAll().replace(
+        QFile::encodeName(qEnvironmentVariable("ZELBRIN_SOURCE_DIR") + "/samples/manual/docs"), QFile::encodeName(docs));
+    projectFile.resize(0);
+    projectFile.write(xml);
+    projectFile.close();
+    ASSERT_EQ(runProgram(bin("zelbrin-build"), {"--keep-temp", project}, &out, 10 * 60 * 1000), 0) << out.toStdString();
+    const QMap<QString, QByteArray> firstPages = folderContents(tmp.path() + "/temp/html");
+    ASSERT_EQ(runProgram(bin("zelbrin-build"), {"--keep-temp", project}, &out, 10 * 60 * 1000), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("缓存中已有 5 个文档的网页；启动了 0 个办公软件")) << out.toStdString();
+    EXPECT_FALSE(out.contains("正在启动办公软件...")) << out.toStdString();
+    EXPECT_EQ(folderContents(tmp.path() + "/temp/html"), firstPages);
+    QFile faq(docs + "/faq.txt");
+    ASSERT_TRUE(faq.open(QIODevice::Append));
+    faq.write("\nChanged since the last build.\n");
+    faq.close();
+    ASSERT_EQ(runProgram(bin("zelbrin-build"), {"--keep-temp", project}, &out, 10 * 60 * 1000), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("缓存中已有 4 个文档的网页；启动了 1 个办公软件")) << out.toStdString();
+    QFile faqPage(tmp.path() + "/temp/html/入门/faq.htm");
+    ASSERT_TRUE(faqPage.open(QIODevice::ReadOnly)) << faqPage.fileName().toStdString();
+    EXPECT_TRUE(faqPage.readAll().contains("Changed since the last build."));
+
     // Exit codes: 2 for arguments and unreadable projects, 1 for a build error.
     EXPECT_EQ(runProgram(bin("zelbrin-build"), {}, &out, 10000), 2);
     EXPECT_EQ(runProgram(bin("zelbrin-build"), {"--bogus", project}, &out, 10000), 2);
@@ -211,54 +252,60 @@ QList<int> processesMentioning(const QString &text) {
     return pids;
 }
 
-}  // namespace
-
-TEST(EndToEnd, WorkerKilledMidBuildIsAClearErrorAndLeavesNothing) {
-    const QString shared = corpusFolder();
-    ASSERT_FALSE(shared.isEmpty());
-    QTemporaryDir tmp;
-    const QString tmpRoot = tmp.path() + "/tmp";
+// Starts a parallel build of documents (paths relative to the corpus) without the cache,
+// so that every one is converted, and kills one of its office workers once the offices
+// are up. Returns the build's output; the build's temporary folder is tmpRoot.
+QString buildKillingAWorker(const QString &folder, const QString &tmpRoot, const Catalog &documents,
+                            const QStringList &options, int *exitCode) {
     QDir().mkpath(tmpRoot);
-    // Word documents only, several times over, so that the kill lands in a Word conversion.
-    Catalog words{"文档", {}};
-    for (int round = 0; round < 6; ++round)
-        for (const char *d : {"doc/61490.doc", "doc/testPictures.doc", "doc/FloatingPictures.doc",
-                              "docx/ServerStatus-DogSon-README.docx", "docx/bib-chernigovka.netdo.ru_download_docs_17459.docx"})
-            words.documents << QString::fromUtf8(d);
-    QDir().mkpath(tmp.path() + "/proj");
-    const QString project = tmp.path() + "/proj/Killed.zlp";
-    writeProject(project, "Killed", shared, {words});
-
+    QDir().mkpath(folder + "/proj");
+    const QString project = folder + "/proj/Killed.zlp";
+    writeProject(project, "Killed", corpusFolder(), {documents});
     QProcess build;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TMPDIR", tmpRoot);  // the office profile lands here, and so in the worker's command line
+    env.insert("TMPDIR", tmpRoot);  // the office profiles land here, and so in the workers' command lines
     build.setProcessEnvironment(env);
     build.setProcessChannelMode(QProcess::MergedChannels);
-    build.start(bin("zelbrin-build"), {project});
-    ASSERT_TRUE(build.waitForStarted());
-
-    // The conversion step is printed once the office has answered that it is up; from
-    // then on the build is inside the Word conversions, however long the start took.
+    build.start(bin("zelbrin-build"), QStringList{"--no-cache"} + options + QStringList{project});
+    EXPECT_TRUE(build.waitForStarted());
+    // The conversion step comes again once the first office is up; from then on the build
+    // is inside the conversions, however long the start took.
     QByteArray printed;
-    while (!printed.contains("正在转换为HTML文件...") && build.state() == QProcess::Running) {
+    const QByteArray started = "正在启动办公软件...\n正在转换为HTML文件...\n";
+    while (!printed.contains(started) && build.state() == QProcess::Running) {
         build.waitForReadyRead(1000);
         printed += build.readAll();
     }
-    ASSERT_TRUE(printed.contains("正在转换为HTML文件...")) << printed.constData();
-    int worker = -1;
-    for (int pid : processesMentioning(tmpRoot))
-        if (QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)).endsWith("/zelbrin-office"))
-            worker = pid;
-    ASSERT_GT(worker, 0) << "no office worker found";
-    ASSERT_EQ(::kill(worker, SIGKILL), 0);
+    EXPECT_TRUE(printed.contains(started)) << printed.constData();
+    // Every worker's office is up once it listens on its pipe (OSL_PIPE_<uid>_zelbrin-office-<worker>-<n>
+    // in /tmp): the kill then lands in the conversions, not in a start.
+    QList<int> workers;
+    bool allUp = false;
+    while (!allUp && build.state() == QProcess::Running) {
+        workers.clear();
+        for (int pid : processesMentioning(tmpRoot))
+            if (QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)).endsWith("/zelbrin-office"))
+                workers << pid;
+        allUp = !workers.isEmpty();
+        for (int pid : workers)
+            allUp = allUp && !QDir("/tmp").entryList({QStringLiteral("OSL_PIPE_*_zelbrin-office-%1-*").arg(pid)},
+                                                     QDir::System).isEmpty();
+        if (!allUp)
+            build.waitForReadyRead(100);
+        printed += build.readAll();
+    }
+    const int worker = workers.value(0, -1);
+    EXPECT_GT(worker, 0) << "no office worker found";
+    if (worker > 0) {
+        EXPECT_EQ(::kill(worker, SIGKILL), 0);
+    }
+    EXPECT_TRUE(build.waitForFinished(20 * 60 * 1000));
+    *exitCode = build.exitCode();
+    return QString::fromLocal8Bit(printed + build.readAll());
+}
 
-    ASSERT_TRUE(build.waitForFinished(120000));
-    const QString out = QString::fromLocal8Bit(printed + build.readAll());
-    EXPECT_EQ(build.exitCode(), 1) << out.toStdString();
-    EXPECT_TRUE(out.contains("编译时出错，是否安装过office？：")) << out.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/proj/temp"));
-    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/proj/Killed.CHM"));
-    // No office process outlives the build, and its private profile is gone.
+// No office process outlives a build, and the offices' private profiles are gone.
+void expectNothingLeftIn(const QString &tmpRoot) {
     QList<int> left;
     for (int i = 0; i < 50; ++i) {
         left = processesMentioning(tmpRoot);
@@ -268,6 +315,45 @@ TEST(EndToEnd, WorkerKilledMidBuildIsAClearErrorAndLeavesNothing) {
     }
     EXPECT_TRUE(left.isEmpty());
     EXPECT_TRUE(QDir(tmpRoot).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).filter("zelbrin-office").isEmpty());
+}
+
+}  // namespace
+
+TEST(EndToEnd, WorkerKilledInAParallelBuildIsReplacedOrEndsTheBuild) {
+    ASSERT_FALSE(corpusFolder().isEmpty());
+    QTemporaryDir tmp;
+    int code = -1;
+
+    // A workbook whose worker dies is tried again by a worker started in its place.
+    Catalog sheets{"表格", {}};
+    for (int round = 0; round < 4; ++round)
+        for (const char *d : {"xls/19599-2.xls", "xls/44235.xls", "xls/34775.xls", "xls/55982.xls",
+                              "xlsx/CVLKRA-KYC_Download_File_Structure_V3.1.xlsx"})
+            sheets.documents << QString::fromUtf8(d);
+    QString out = buildKillingAWorker(tmp.path() + "/sheets", tmp.path() + "/tmp-sheets", sheets,
+                                      {"--jobs", "2", "--keep-temp"}, &code);
+    EXPECT_EQ(code, 0) << out.toStdString();
+    EXPECT_FALSE(out.contains("未能转换")) << out.toStdString();
+    for (const QString &d : sheets.documents) {
+        QFile page(tmp.path() + "/sheets/proj/temp/html/表格/" + bareName(d) + ".htm");
+        ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << page.fileName().toStdString();
+        EXPECT_FALSE(page.readAll().contains("无法转换文件")) << d.toStdString();
+    }
+    expectNothingLeftIn(tmp.path() + "/tmp-sheets");
+
+    // A Word document whose worker dies ends the build with a clear error (one worker, so
+    // that the kill cannot land in a start, which the other worker would make up for).
+    Catalog words{"文档", {}};
+    for (int round = 0; round < 6; ++round)
+        for (const char *d : {"doc/61490.doc", "doc/testPictures.doc", "doc/FloatingPictures.doc",
+                              "docx/ServerStatus-DogSon-README.docx", "docx/bib-chernigovka.netdo.ru_download_docs_17459.docx"})
+            words.documents << QString::fromUtf8(d);
+    out = buildKillingAWorker(tmp.path() + "/words", tmp.path() + "/tmp-words", words, {"--jobs", "1"}, &code);
+    EXPECT_EQ(code, 1) << out.toStdString();
+    EXPECT_TRUE(out.contains("编译时出错，是否安装过office？：")) << out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/words/proj/temp"));
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/words/proj/Killed.CHM"));
+    expectNothingLeftIn(tmp.path() + "/tmp-words");
 }
 
 TEST(EndToEnd, TooDeepProjectIsRefusedWithExitCode2) {
@@ -322,12 +408,14 @@ TEST(EndToEnd, InterruptedBuildCleansUpAndSweepsStaleLeftovers) {
     ASSERT_TRUE(pipe.open(QIODevice::WriteOnly));
     pipe.close();
 
-    // The last round ends the build while the office is still starting.
+    // The conversion step comes again once an office is up. The last round ends the build
+    // while the offices are still starting.
+    const char *const converting = "正在启动办公软件...\n正在转换为HTML文件...\n";
     const struct {
         int signal;
         const char *step;
-    } rounds[] = {{SIGTERM, "正在转换为HTML文件..."}, {SIGINT, "正在转换为HTML文件..."},
-                  {SIGHUP, "正在转换为HTML文件..."}, {SIGTERM, "开始编译..."}};
+    } rounds[] = {{SIGTERM, converting}, {SIGINT, converting}, {SIGHUP, converting},
+                  {SIGTERM, "正在启动办公软件...\n"}};
     for (const auto &[signal, step] : rounds) {
         SCOPED_TRACE(step);
         SCOPED_TRACE(signal);
@@ -336,7 +424,7 @@ TEST(EndToEnd, InterruptedBuildCleansUpAndSweepsStaleLeftovers) {
         env.insert("TMPDIR", tmpRoot);
         build.setProcessEnvironment(env);
         build.setProcessChannelMode(QProcess::MergedChannels);
-        build.start(bin("zelbrin-build"), {project});
+        build.start(bin("zelbrin-build"), {"--no-cache", project});
         ASSERT_TRUE(build.waitForStarted());
         QByteArray printed;
         while (!printed.contains(step) && build.state() == QProcess::Running) {

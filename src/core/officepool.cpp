@@ -1,0 +1,367 @@
+#include "officepool.h"
+
+#include "builderror.h"
+#include "fileops.h"
+#include "interruption.h"
+#include "pagecache.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace zelbrin {
+namespace {
+
+// How often a waiting window thread looks at the interruption flag when nothing else
+// wakes it; results wake it at once.
+constexpr int kWakeEveryMs = 50;
+constexpr int kPauseSliceMs = 50;
+
+bool onEventThread() {
+    return QCoreApplication::instance() &&
+           QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+QString routeName(OfficeRoute route) {
+    switch (route) {
+    case OfficeRoute::Word: return QStringLiteral("word");
+    case OfficeRoute::Workbook: return QStringLiteral("workbook");
+    case OfficeRoute::Presentation: return QStringLiteral("presentation");
+    }
+    return {};
+}
+
+}  // namespace
+
+int defaultOfficeWorkers() { return std::clamp(QThread::idealThreadCount(), 1, 4); }
+
+struct OfficePool::Job {
+    int ticket = 0;
+    OfficeRoute route = OfficeRoute::Word;
+    QString source;
+    QString pageName;
+};
+
+struct OfficePool::Shared {
+    OfficeSessionFactory factory;
+    OfficePoolSettings settings;
+    const PageCache *cache = nullptr;
+
+    std::mutex mutex;
+    std::condition_variable jobsReady;
+    std::condition_variable resultsReady;
+    std::deque<Job> queue;
+    std::map<int, Result> results;
+    bool closing = false;
+    int nextTicket = 0;
+    int running = 0;
+    int retired = 0;  // workers whose office could not start
+    std::optional<Result> startFailure;
+    int startsBegun = 0;
+    int startsDone = 0;
+    int fromCache = 0;
+    QStringList quitErrors;
+
+    // Lives on the thread that waits, when that one has an event loop; what is posted to
+    // it runs there in the order posted, so the start of an office is told before
+    // anything that the office posts later (its pages, its questions).
+    QObject *notifier = nullptr;
+    std::function<void()> tellStarts;
+
+    // Wakes the thread that waits: through its event loop when it has one.
+    void wake() {
+        resultsReady.notify_all();
+        if (notifier)
+            QMetaObject::invokeMethod(notifier, tellStarts, Qt::QueuedConnection);
+    }
+};
+
+OfficePool::OfficePool(OfficeSessionFactory factory, OfficePoolSettings settings,
+                       const PageCache *cache)
+    : shared_(std::make_shared<Shared>()) {
+    shared_->factory = std::move(factory);
+    shared_->settings = std::move(settings);
+    shared_->settings.workers = std::max(1, shared_->settings.workers);
+    shared_->cache = cache;
+    shared_->running = shared_->settings.workers;
+    if (QCoreApplication::instance()) {
+        notifier_ = std::make_unique<QObject>();
+        shared_->notifier = notifier_.get();
+        shared_->tellStarts = [this] { tellStarts(); };
+    }
+    for (int i = 0; i < shared_->settings.workers; ++i) {
+        // The thread holds the shared state, so that it can finish even after the pool.
+        QThread *thread = QThread::create([shared = shared_] { work(shared); });
+        thread->start();
+        threads_.push_back(thread);
+    }
+}
+
+OfficePool::~OfficePool() {
+    try {
+        quit();
+    } catch (...) {
+        // Every office has been ended; the first error is the caller's to report, when it
+        // asked through quit().
+    }
+}
+
+int OfficePool::submit(OfficeRoute route, const QString &source, const QString &pageName) {
+    std::lock_guard lock(shared_->mutex);
+    const int ticket = shared_->nextTicket++;
+    if (shared_->startFailure)
+        shared_->results[ticket] = *shared_->startFailure;
+    else
+        shared_->queue.push_back({ticket, route, source, pageName});
+    shared_->jobsReady.notify_one();
+    return ticket;
+}
+
+OfficePool::Result OfficePool::take(int ticket) {
+    waitUntil([&] { return shared_->results.count(ticket) > 0 || interruption::requested(); });
+    throwIfInterrupted();
+    std::lock_guard lock(shared_->mutex);
+    const auto it = shared_->results.find(ticket);
+    Result result = it->second;
+    shared_->results.erase(it);
+    return result;
+}
+
+void OfficePool::settleStarts(int ticket) {
+    waitUntil([&] {
+        return shared_->results.count(ticket) > 0 || shared_->startsDone > 0 || interruption::requested();
+    });
+}
+
+void OfficePool::quit() {
+    {
+        std::lock_guard lock(shared_->mutex);
+        if (shared_->closing && shared_->running == 0)
+            return;
+        shared_->closing = true;
+        shared_->queue.clear();
+        shared_->jobsReady.notify_all();
+    }
+    waitUntil([&] { return shared_->running == 0; });
+    // Each thread has done all but returning from its function.
+    for (QThread *thread : threads_) {
+        thread->wait();
+        delete thread;
+    }
+    threads_.clear();
+    std::lock_guard lock(shared_->mutex);
+    if (!shared_->quitErrors.isEmpty()) {
+        const QString first = shared_->quitErrors.first();
+        shared_->quitErrors.clear();
+        throw BuildError(first);
+    }
+}
+
+int OfficePool::officesStarted() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->startsDone;
+}
+
+int OfficePool::pagesFromCache() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->fromCache;
+}
+
+void OfficePool::tellStarts() {
+    int begun = 0, up = 0;
+    {
+        std::lock_guard lock(shared_->mutex);
+        begun = shared_->startsBegun;
+        up = shared_->startsDone;
+    }
+    if (begun > 0 && !toldStarting_) {
+        toldStarting_ = true;
+        if (onOfficeStarting)
+            onOfficeStarting();
+    }
+    if (up > 0 && !toldStarted_) {
+        toldStarted_ = true;
+        if (onOfficeStarted)
+            onOfficeStarted();
+    }
+}
+
+void OfficePool::waitUntil(const std::function<bool()> &done) {
+    while (true) {
+        bool finished = false;
+        {
+            std::unique_lock lock(shared_->mutex);
+            if (!onEventThread() && !done())
+                shared_->resultsReady.wait_for(lock, std::chrono::milliseconds(kWakeEveryMs));
+            finished = done();
+        }
+        // The build's first start is told before any page that an office made is handed out.
+        tellStarts();
+        if (finished)
+            return;
+        if (onEventThread()) {
+            QTimer wakeUp;
+            wakeUp.start(kWakeEveryMs);
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        }
+    }
+}
+
+void OfficePool::work(const std::shared_ptr<Shared> &shared) {
+    std::unique_ptr<OfficeSession> session;
+    while (true) {
+        Job job;
+        {
+            std::unique_lock lock(shared->mutex);
+            shared->jobsReady.wait(lock, [&] { return shared->closing || !shared->queue.empty(); });
+            if (shared->closing || interruption::requested())
+                break;
+            job = shared->queue.front();
+            shared->queue.pop_front();
+        }
+        Result result = make(*shared, session, job);
+        std::lock_guard lock(shared->mutex);
+        if (result.officeStartFailed && ++shared->retired < shared->settings.workers) {
+            // Another office takes this document and the rest; the build goes on with fewer.
+            shared->queue.push_front(job);
+            shared->jobsReady.notify_one();
+            break;
+        }
+        if (result.officeStartFailed) {
+            // No office can start: this document and every one waiting fail with the reason.
+            shared->startFailure = result;
+            for (const Job &waiting : shared->queue)
+                shared->results[waiting.ticket] = result;
+            shared->queue.clear();
+        }
+        if (result.fromCache)
+            ++shared->fromCache;
+        shared->results[job.ticket] = result;
+        shared->wake();
+    }
+    QString quitError;
+    if (session) {
+        try {
+            session->quit();
+        } catch (const BuildError &e) {
+            quitError = e.message();
+        } catch (const std::exception &e) {
+            quitError = QString::fromLocal8Bit(e.what());
+        }
+        session.reset();
+    }
+    std::lock_guard lock(shared->mutex);
+    if (!quitError.isEmpty())
+        shared->quitErrors << quitError;
+    --shared->running;
+    shared->wake();
+}
+
+OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSession> &session,
+                                    const Job &job) {
+    Result result;
+    result.folder = shared.settings.stagingFolder + u'/' + QString::number(job.ticket);
+    const auto emptyFolder = [&] {
+        DeleteDirectory(result.folder);
+        QDir().mkpath(result.folder);
+    };
+    emptyFolder();
+    QByteArray key;
+    if (shared.cache) {
+        key = shared.cache->keyFor(job.source, routeName(job.route), job.pageName);
+        if (!key.isEmpty() && shared.cache->fetch(key, result.folder)) {
+            result.outcome = Result::Outcome::Made;
+            result.fromCache = true;
+            return result;
+        }
+        emptyFolder();  // a damaged entry may have left part of itself
+    }
+
+    if (!session) {
+        {
+            std::lock_guard lock(shared.mutex);
+            ++shared.startsBegun;
+            shared.wake();
+        }
+        try {
+            session = shared.factory();
+        } catch (const BuildError &e) {
+            result.error = e.message();
+        } catch (const std::exception &e) {
+            result.error = QString::fromLocal8Bit(e.what());
+        }
+        if (!session) {
+            result.officeStartFailed = true;
+            return result;
+        }
+        std::lock_guard lock(shared.mutex);
+        ++shared.startsDone;
+        shared.wake();
+    }
+
+    const QString page = result.folder + u'/' + job.pageName;
+    if (job.route == OfficeRoute::Word) {
+        try {
+            session->convertWordDocument(job.source, page);
+        } catch (const BuildError &e) {
+            result.error = e.message();
+            return result;
+        }
+    } else {
+        bool made = false;
+        for (int attempt = 0; attempt < shared.settings.attempts && !made; ++attempt) {
+            if (attempt > 0)
+                emptyFolder();
+            made = job.route == OfficeRoute::Workbook ? session->convertWorkbook(job.source, page)
+                                                      : session->convertPresentation(job.source, page);
+            if (!made && job.route == OfficeRoute::Presentation) {
+                QElapsedTimer pause;
+                pause.start();
+                while (pause.elapsed() < shared.settings.presentationRetryPauseMs &&
+                       !interruption::requested())
+                    QThread::msleep(kPauseSliceMs);
+            }
+        }
+        if (!made) {
+            result.outcome = Result::Outcome::Failed;
+            return result;
+        }
+    }
+    if (!key.isEmpty())
+        shared.cache->store(key, result.folder);
+    result.outcome = Result::Outcome::Made;
+    return result;
+}
+
+void runAside(const std::function<void()> &task) {
+    if (!onEventThread()) {
+        task();
+        return;
+    }
+    std::atomic<bool> done{false};
+    QThread *thread = QThread::create([&] {
+        task();
+        done = true;
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
+    });
+    thread->start();
+    QTimer wakeUp;
+    wakeUp.start(kWakeEveryMs);
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    thread->wait();
+    delete thread;
+}
+
+}  // namespace zelbrin

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "officesession.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QThread;
+
+namespace zelbrin {
+
+class PageCache;
+
+// The office routes of a document (conversion.h maps extensions onto them).
+enum class OfficeRoute { Word, Workbook, Presentation };
+
+struct OfficePoolSettings {
+    // Offices working at once; each runs in its own thread and takes the next document.
+    int workers = 1;
+    // Attempts per workbook or presentation, and the pause after a failed presentation.
+    int attempts = 5;
+    int presentationRetryPauseMs = 1000;
+    // Where pages are made, one folder per document, before the build places them.
+    QString stagingFolder;
+};
+
+// One per core, at most four: more offices than cores only share the same cores, and each
+// one costs its memory.
+int defaultOfficeWorkers();
+
+// The offices of one build. Documents are handed in in tree order and taken out in any
+// order; each is made in a folder of its own, so that the build can place the pages in
+// tree order whatever order the offices finish them in. A page that the cache holds is
+// taken from it; an office is started only for the first document that the cache does not
+// hold, in the thread that needs it. The offices never run on the calling thread: waiting
+// for a page lets pending events run, so that a window stays responsive.
+class OfficePool {
+public:
+    struct Result {
+        enum class Outcome {
+            Made,    // folder holds the page (pageName) and its companion files, nothing else
+            Failed,  // a workbook or presentation that every attempt failed to convert
+            Error,   // the Word route failed or the office could not be started: ends the build
+        };
+        Outcome outcome = Outcome::Error;
+        QString folder;
+        QString error;
+        bool officeStartFailed = false;
+        bool fromCache = false;
+    };
+
+    // cache may be null (no cache).
+    OfficePool(OfficeSessionFactory factory, OfficePoolSettings settings, const PageCache *cache);
+    // Ends what still runs; errors of the offices' quit are ignored here (see quit()).
+    ~OfficePool();
+    OfficePool(const OfficePool &) = delete;
+    OfficePool &operator=(const OfficePool &) = delete;
+
+    // Queues a document; returns its ticket for take().
+    int submit(OfficeRoute route, const QString &source, const QString &pageName);
+    // Waits for the document's result. Throws BuildError when the build was interrupted.
+    Result take(int ticket);
+    // Waits until the document's result is in or an office is up, and tells the starts so
+    // far.
+    void settleStarts(int ticket);
+    // Drops the documents not yet begun, ends every office (each in its own thread, at the
+    // same time) and the threads. Throws BuildError with the first office that could not
+    // be ended cleanly; every one is ended all the same.
+    void quit();
+
+    // Run on the thread that waits, when the build's first office begins to start and once
+    // it is up.
+    std::function<void()> onOfficeStarting;
+    std::function<void()> onOfficeStarted;
+
+    // Offices started so far, replacements of crashed ones not counted; pages taken from
+    // the cache so far.
+    int officesStarted() const;
+    int pagesFromCache() const;
+
+private:
+    struct Job;
+    struct Shared;
+    static void work(const std::shared_ptr<Shared> &shared);
+    static Result make(Shared &shared, std::unique_ptr<OfficeSession> &session, const Job &job);
+    void waitUntil(const std::function<bool()> &done);
+    void tellStarts();
+
+    std::shared_ptr<Shared> shared_;
+    std::vector<QThread *> threads_;
+    std::unique_ptr<QObject> notifier_;
+    bool toldStarting_ = false;
+    bool toldStarted_ = false;
+};
+
+// Runs task on a thread of its own and waits for it, letting pending events run; for file
+// work that may take longer than a window may stand still.
+void runAside(const std::function<void()> &task);
+
+}  // namespace zelbrin
