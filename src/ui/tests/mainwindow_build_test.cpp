@@ -35,6 +35,16 @@ using Answer = UserPrompts::Answer;
 
 namespace {
 
+// Nanoseconds the calling thread has spent ready to run but waiting for a core. On a busy
+// machine that wait lengthens every gap between timer ticks without our code being slow.
+qint64 runQueueWaitNs() {
+    QFile stat(QStringLiteral("/proc/thread-self/schedstat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = stat.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() : 0;
+}
+
 const QByteArray kFakeHhc =
     "#!/bin/sh\nout=$(sed -n 's/^Compiled file=//p' \"$1\" | tr -d '\\r')\nprintf 'ITSF' > \"$out\"\n";
 
@@ -224,21 +234,28 @@ TEST_F(CompileCommandTest, EventLoopNeverPausesOver100MillisecondsDuringABuild) 
     log.beforeResult = [](const QString &) { QThread::msleep(30); };
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {projectFile()};
+    // A pause is the time between two ticks less the time the thread only waited for a
+    // core: what our code holds the loop for, whether computing or blocked in a call.
     QElapsedTimer clock;
-    qint64 last = 0, longest = 0;
+    qint64 last = 0, lastWait = runQueueWaitNs(), longest = 0, longestWall = 0;
+    auto measure = [&] {
+        const qint64 now = clock.elapsed(), wait = runQueueWaitNs();
+        longestWall = std::max(longestWall, now - last);
+        longest = std::max(longest, now - last - (wait - lastWait) / 1000000);
+        last = now;
+        lastWait = wait;
+    };
     QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        longest = std::max(longest, clock.elapsed() - last);
-        last = clock.elapsed();
-    });
+    QObject::connect(&tick, &QTimer::timeout, measure);
     tick.start(5);
     clock.start();
     w->actCompileExecute();
-    longest = std::max(longest, clock.elapsed() - last);
+    measure();
     tick.stop();
     EXPECT_EQ(log.calls.size(), 25);
     EXPECT_TRUE(QFileInfo::exists(tmp.path() + "/Help.CHM"));
     RecordProperty("longest_pause_ms", int(longest));
+    RecordProperty("longest_wall_gap_ms", int(longestWall));
     EXPECT_LE(longest, 100) << "the build took " << clock.elapsed() << " ms";
 }
 
