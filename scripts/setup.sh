@@ -8,7 +8,7 @@ PACKAGES="
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev
   libpugixml-dev libcurl4-openssl-dev libx11-dev
   libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui libreoffice-dev
-  libchm-dev libchm-bin fp-utils
+  libchm-dev libchm-bin libmspack-dev fp-utils
   googletest libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils xchm imagemagick fonts-wqy-zenhei
   python3 curl iproute2

@@ -84,6 +84,7 @@ QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     // Generous for the largest help files, but a hung compiler must not hold the window forever.
     constexpr int kCompilerTimeoutMs = 30 * 60 * 1000;
     const int exitCode = RunProcessAndWait(compiler, {hhp}, &output, {}, kCompilerTimeoutMs);
+    throwIfInterrupted();
     const FileStamp after = FileStamp::of(chm);
     // A compiler failure must not open a stale help file from an earlier build.
     if (exitCode != 0 || !after.exists || after.sameAs(before)) {
@@ -126,6 +127,7 @@ void TZLPProject::Compile(BuildEnvironment &env) {
                     CopySubfolders(node->link.left(node->link.lastIndexOf(u'/') + 1), htmlFolder);
             }
         }
+        throwIfInterrupted();
         env.showStep(QStringLiteral("正在编译..."));
         chm = WriteHelpProject(env);
         env.showStep(QStringLiteral("删除临时文件..."));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "interruption.h"
+
 #include <QString>
 #include <stdexcept>
 
@@ -15,5 +17,14 @@ public:
 private:
     QString message_;
 };
+
+inline const QString kInterruptedMessage = QStringLiteral("编译已中断");
+
+// A build whose program was asked to stop (SIGINT, SIGTERM, SIGHUP) ends here, through the
+// same path as any other build error, so that the office is ended and the folders removed.
+inline void throwIfInterrupted() {
+    if (interruption::requested())
+        throw BuildError(kInterruptedMessage);
+}
 
 }  // namespace zelbrin

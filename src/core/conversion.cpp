@@ -82,6 +82,7 @@ void DocumentConverter::ConvertBranch(const TreeNode *node, const QString &paren
 }
 
 void DocumentConverter::ConvertDocument(const QString &path, const QString &folder) {
+    throwIfInterrupted();
     const QString ext = DocumentExtension(path);
     QDir().mkpath(folder);
     const QString target = folder + pageFileName(path);

@@ -31,9 +31,19 @@ QString DecompileBrowseStart(const QString &destinationText, const QString &prog
     return QFileInfo(start).isDir() ? start : QString();
 }
 
-DecompileOutcome DecompileResult(bool helpFileExists, int exitCode) {
+DecompileOutcome DecompileResult(bool helpFileExists, int exitCode, bool timedOut,
+                                 const QString &hhOutput, int timeoutSeconds) {
     if (helpFileExists && exitCode == 0)
         return {kDecompileDoneText, UserPrompts::Icon::Question};
+    if (helpFileExists && timedOut)
+        return {kDecompileFailedText +
+                    QStringLiteral("\n反编译程序在%1秒内没有完成，已被终止。该CHM文件可能已损坏。")
+                        .arg(timeoutSeconds),
+                UserPrompts::Icon::Warning};
+    const QString detail = hhOutput.trimmed();
+    if (helpFileExists && !detail.isEmpty())
+        return {kDecompileFailedText + QStringLiteral("\n无法解开该CHM文件，它可能已损坏：\n") + detail,
+                UserPrompts::Icon::Warning};
     return {kDecompileFailedText, UserPrompts::Icon::Warning};
 }
 

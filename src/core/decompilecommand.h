@@ -32,6 +32,8 @@ struct DecompileOutcome {
     UserPrompts::Icon icon;
 };
 // The notice after a run: success only when the help file existed and hh ended with 0.
-DecompileOutcome DecompileResult(bool helpFileExists, int exitCode);
+// A failed unpack says why (hhOutput: what hh printed), a time-out says so.
+DecompileOutcome DecompileResult(bool helpFileExists, int exitCode, bool timedOut = false,
+                                 const QString &hhOutput = {}, int timeoutSeconds = 0);
 
 }  // namespace zelbrin

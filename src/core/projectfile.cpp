@@ -26,19 +26,53 @@ std::string utf8(const QString &s) { return s.toStdString(); }
 QString fromUtf8(const char *s) { return QString::fromUtf8(s); }
 
 // The concatenated text of a node's descendants, as the DOM's text property gives it.
+// pugixml walks without recursion, so no nesting can exhaust the stack here.
 QString nodeText(const pugi::xml_node &node) {
-    QString text;
-    for (pugi::xml_node n = node.first_child(); n; n = n.next_sibling()) {
-        if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata)
-            text += fromUtf8(n.value());
-        else if (n.type() == pugi::node_element)
-            text += nodeText(n);
-    }
-    return text;
+    struct TextCollector : pugi::xml_tree_walker {
+        QString text;
+        bool for_each(pugi::xml_node &n) override {
+            if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata)
+                text += fromUtf8(n.value());
+            return true;
+        }
+    } collector;
+    pugi::xml_node walked = node;
+    walked.traverse(collector);
+    return collector.text;
 }
 
 bool isItem(const pugi::xml_node &n) {
     return n.type() == pugi::node_element && std::strcmp(n.name(), "Item") == 0;
+}
+
+pugi::xml_node nextItem(pugi::xml_node n) {
+    while (n && !isItem(n))
+        n = n.next_sibling();
+    return n;
+}
+
+// True when the Item elements below items nest deeper than kMaxTreeDepth levels; only
+// Items become nodes. Walks without recursion and stops at the first level too many.
+bool nestsTooDeep(const pugi::xml_node &items) {
+    int depth = 1;
+    pugi::xml_node n = nextItem(items.first_child());
+    while (n) {
+        if (depth > kMaxTreeDepth)
+            return true;
+        if (pugi::xml_node child = nextItem(n.first_child())) {
+            n = child;
+            ++depth;
+            continue;
+        }
+        while (n && !nextItem(n.next_sibling())) {
+            n = n.parent();
+            if (--depth == 0)
+                return false;
+        }
+        if (n)
+            n = nextItem(n.next_sibling());
+    }
+    return false;
 }
 
 }  // namespace
@@ -76,6 +110,16 @@ void LoadNode(ProjectWindow &window, TreeNode *parent, const pugi::xml_node &xml
     for (pugi::xml_node c = xml.first_child(); c; c = c.next_sibling())
         if (isItem(c))
             LoadNode(window, node, c);
+}
+
+QString tooDeepProjectMessage(const QString &path) {
+    return QStringLiteral("无法打开工程文件：%1\n其中的目录层次超过%2层，本程序最多支持%2层。")
+        .arg(path)
+        .arg(kMaxTreeDepth);
+}
+
+QString tooDeepTreeMessage() {
+    return QStringLiteral("目录层次不能超过%1层！").arg(kMaxTreeDepth);
 }
 
 TZLPProject::SaveOutcome TZLPProject::Save(const QString &target) {
@@ -127,6 +171,10 @@ TZLPProject::OpenOutcome TZLPProject::Open(const QString &path) {
     pugi::xml_node root = doc.first_child();
     if (!parsed || !root)
         return OpenOutcome::Unreadable;
+    pugi::xml_node items = root.type() == pugi::node_element ? root.child("Items")
+                                                            : pugi::xml_node();
+    if (nestsTooDeep(items))
+        return OpenOutcome::TooDeep;
 
     FileName = path;
     Modified = false;
@@ -140,8 +188,6 @@ TZLPProject::OpenOutcome TZLPProject::Open(const QString &path) {
         WorkCatalog.clear();
     window_.setWindowCaption(kApplicationTitle + QStringLiteral(" - ") + GetProjectName());
     window_.structureTree().clear();
-    pugi::xml_node items = root.type() == pugi::node_element ? root.child("Items")
-                                                            : pugi::xml_node();
     for (pugi::xml_node c = items.first_child(); c; c = c.next_sibling())
         if (isItem(c))
             LoadNode(window_, nullptr, c);

@@ -20,4 +20,9 @@ QByteArray serializeProject(const QString &rootName, const QString &workCatalog,
 void SaveNode(const TreeNode *node, pugi::xml_node parent);
 void LoadNode(ProjectWindow &window, TreeNode *parent, const pugi::xml_node &xml);
 
+// The message for a project file whose tree nests deeper than kMaxTreeDepth.
+QString tooDeepProjectMessage(const QString &path);
+// A tree's insertion of one more level below parent is refused: the message to show.
+QString tooDeepTreeMessage();
+
 }  // namespace zelbrin

@@ -1,10 +1,14 @@
 #include "runprocess.h"
 
+#include "interruption.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QProcess>
 
 namespace zelbrin {
+
+constexpr int kTerminateGraceMs = 10000;
 
 int RunProcessAndWait(const QString &program, const QStringList &arguments, QString *output,
                       const QString &workingDirectory, int timeoutMs) {
@@ -32,6 +36,14 @@ int RunProcessAndWait(const QString &program, const QStringList &arguments, QStr
     while (!process.waitForFinished(10)) {
         if (process.state() == QProcess::NotRunning)
             break;
+        if (interruption::requested()) {
+            // Asked to stop: the child gets the chance to remove its own temporary files.
+            process.terminate();
+            if (!process.waitForFinished(kTerminateGraceMs))
+                process.kill();
+            process.waitForFinished(-1);
+            return 1;
+        }
         if (deadline.hasExpired()) {
             process.kill();
             process.waitForFinished(-1);

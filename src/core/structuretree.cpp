@@ -6,6 +6,13 @@ namespace zelbrin {
 
 const QString kNewCatalogCaption = QStringLiteral("新建目录");
 
+int depthOf(const TreeNode *node) {
+    int depth = 0;
+    for (; node; node = node->parent())
+        ++depth;
+    return depth;
+}
+
 QString asciiLower(const QString &s) {
     QString r = s;
     for (QChar &c : r)

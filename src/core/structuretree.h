@@ -20,6 +20,11 @@ constexpr int WebPage = 20;
 
 extern const QString kNewCatalogCaption;  // "新建目录"
 
+// The deepest nesting a structure tree may have (a top-level node is level 1). Opening a
+// project file and every editing command keep to it, so the recursive walks over the tree
+// (build, conversion, contents file, saving, the tree view) stay far from the stack's end.
+constexpr int kMaxTreeDepth = 256;
+
 // One entry of the contents: a catalog (heading) or a file link (document).
 // What the program decides about a node depends only on hasChildren() and on
 // whether link is empty; imageIndex is display only.
@@ -43,6 +48,9 @@ private:
     class StructureModel *model_ = nullptr;
     std::vector<std::unique_ptr<TreeNode>> children_;
 };
+
+// The level of a node: 1 for a top-level node, 0 for none (the root level's "parent").
+int depthOf(const TreeNode *node);
 
 // Links compare equal after folding A-Z to a-z; no other character is folded.
 bool linksEqual(const QString &a, const QString &b);

@@ -26,6 +26,7 @@ public:
         Read,         // the tree was replaced by the file's content
         NotAProject,  // missing file or extension other than .zlp: nothing changed
         Unreadable,   // exists but is empty, not well-formed XML or not readable
+        TooDeep,      // nests deeper than kMaxTreeDepth: nothing changed
     };
 
     explicit TZLPProject(ProjectWindow &window);

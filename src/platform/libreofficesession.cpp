@@ -1,6 +1,8 @@
 #include "libreofficesession.h"
 
 #include "builderror.h"
+#include "interruption.h"
+#include "leftovers.h"
 #include "officeprotocol.h"
 #include "progresswatch.h"
 
@@ -62,6 +64,27 @@ bool groupHasLiveProcess(qint64 group) {
     return false;
 }
 
+// The private profile of a session lives in the temporary folder as PREFIX<pid>-XXXXXX,
+// the pid being the process that made it; the office's pipe socket lies in /tmp (or
+// /var/tmp where /tmp is missing) as OSL_PIPE_<uid>_PREFIX<worker pid>-<n>.
+const std::string kOfficePrefix = "zelbrin-office-";
+const char *const kPipeFolders[] = {"/tmp", "/var/tmp"};
+
+std::string pipePrefix() {
+    return "OSL_PIPE_" + std::to_string(::geteuid()) + "_" + kOfficePrefix;
+}
+
+// What killed builds left behind: profiles and pipe sockets of processes that are gone.
+void sweepStaleOfficeLeftovers() {
+    static bool swept = false;
+    if (swept)
+        return;
+    swept = true;
+    leftovers::sweep(QFile::encodeName(QDir::tempPath()).toStdString(), kOfficePrefix);
+    for (const char *folder : kPipeFolders)
+        leftovers::sweep(folder, pipePrefix());
+}
+
 }  // namespace
 
 LibreOfficeSession::LibreOfficeSession(const QString &workerProgram, int stallMs)
@@ -86,8 +109,11 @@ QString LibreOfficeSession::profileFolder() const {
 }
 
 void LibreOfficeSession::startWorker() {
-    profile_ = std::make_unique<QTemporaryDir>(QDir::tempPath() +
-                                               QStringLiteral("/zelbrin-office-XXXXXX"));
+    sweepStaleOfficeLeftovers();
+    profile_ = std::make_unique<QTemporaryDir>(
+        QDir::tempPath() + u'/' +
+        QString::fromStdString(leftovers::namePrefix(kOfficePrefix, ::getpid())) +
+        QStringLiteral("XXXXXX"));
     if (!profile_->isValid()) {
         profile_.reset();
         throw BuildError(QStringLiteral("无法建立办公软件的临时文件夹：%1").arg(QDir::tempPath()));
@@ -95,6 +121,13 @@ void LibreOfficeSession::startWorker() {
     worker_ = std::make_unique<QProcess>();
     worker_->setProgram(workerProgram_);
     worker_->setArguments({QStringLiteral("--profile"), profile_->path()});
+    // The office's own scratch files go inside the profile, so that removing the profile
+    // removes them too, also after the office was killed in the middle of a document.
+    const QString officeTemp = profile_->path() + QStringLiteral("/tmp");
+    QDir().mkpath(officeTemp);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), officeTemp);
+    worker_->setProcessEnvironment(environment);
     worker_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // The worker leads a process group that its office joins, so that one signal ends
     // both; and it dies with the thread that started it, whatever ends the workbench.
@@ -125,6 +158,8 @@ void LibreOfficeSession::startWorker() {
 
 bool LibreOfficeSession::readLine(ProgressWatch &watch, QByteArray *line) {
     while (true) {
+        if (interruption::requested())
+            return false;
         if (worker_->canReadLine()) {
             *line = worker_->readLine();
             return true;
@@ -160,6 +195,9 @@ void LibreOfficeSession::killWorker() {
             QThread::msleep(10);
         }
         worker_.reset();
+        // An office killed in the middle leaves its pipe socket behind.
+        for (const char *folder : kPipeFolders)
+            leftovers::removeOf(folder, pipePrefix(), pid_t(processGroup_));
     }
     processGroup_ = 0;
     profile_.reset();  // removes the office's profile and scratch files
@@ -224,6 +262,11 @@ bool LibreOfficeSession::convertPresentation(const QString &source, const QStrin
 void LibreOfficeSession::quit() {
     if (!worker_)
         return;
+    if (interruption::requested()) {
+        // The worker may be in the middle of a document: no waiting for a clean end.
+        killWorker();
+        return;
+    }
     QString problem;
     if (worker_->state() != QProcess::NotRunning) {
         worker_->write(protocol::encodeLine({QLatin1String(protocol::kQuit)}));

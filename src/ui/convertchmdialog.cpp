@@ -4,6 +4,7 @@
 #include "decompilecommand.h"
 #include "prompts.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
@@ -105,10 +106,16 @@ void TComvertCHM_Frm::Start_BtnClick() {
     Start_Btn->setEnabled(false);
     // A missing help file is reported instead of being handed to hh.
     const bool exists = QFileInfo(helpFile.trimmed()).isFile();
+    QString output;
+    QElapsedTimer clock;
+    clock.start();
     const int exitCode =
-        exists ? RunProcessAndWait(hhProgram_, DecompileArguments(helpFile, destination))
+        exists ? RunProcessAndWait(hhProgram_, DecompileArguments(helpFile, destination), &output,
+                                   {}, hhTimeoutMs)
                : 1;
-    const DecompileOutcome outcome = DecompileResult(exists, exitCode);
+    const bool timedOut = exitCode != 0 && clock.elapsed() >= hhTimeoutMs;
+    const DecompileOutcome outcome =
+        DecompileResult(exists, exitCode, timedOut, output, hhTimeoutMs / 1000);
     prompts_.notice(outcome.text, outcome.icon);
     End_Btn->setEnabled(true);
     Start_Btn->setEnabled(true);

@@ -32,6 +32,9 @@ public:
     QPushButton *Start_Btn;
     QPushButton *End_Btn;
 
+    // A damaged help file must not keep the dialog waiting with its buttons disabled.
+    int hhTimeoutMs = 5 * 60 * 1000;
+
 private:
     UserPrompts &prompts_;
     const QString programFolder_;

@@ -3,6 +3,7 @@
 
 #include "boundaction.h"
 #include "imagelist.h"
+#include "projectfile.h"
 #include "qtprompts.h"
 #include "structuredelegate.h"
 #include "weblabel.h"
@@ -395,6 +396,13 @@ TreeNode *TMainForm::AddNode(TreeNode *parent, const QString &caption, bool isCa
             tlMain->edit(model_->indexOf(node));
     }
     return node;
+}
+
+bool TMainForm::refuseDeeperLevel(const TreeNode *parent) {
+    if (depthOf(parent) < kMaxTreeDepth)
+        return false;
+    prompts_->notice(tooDeepTreeMessage(), UserPrompts::Icon::Warning);
+    return true;
 }
 
 void TMainForm::setWindowCaption(const QString &caption) { setWindowTitle(caption); }

@@ -81,6 +81,9 @@ public:
         return model_->HasChildLink(parent, path);
     }
     bool IsLinkedInTree(const QString &path) const;
+    // True (after telling the user) when a child of parent would nest deeper than the
+    // tree may: a project saved that deep could not be opened again.
+    bool refuseDeeperLevel(const TreeNode *parent);
 
     // View state of the structure tree.
     TreeNode *focusedNode() const;

@@ -119,6 +119,8 @@ void TMainForm::actSelectExecute() {
     }
     // A focused file link stands for its catalog.
     TreeNode *target = focused->link.isEmpty() ? focused : focused->parent();
+    if (refuseDeeperLevel(target))
+        return;
     QList<QTreeWidgetItem *> placed;
     for (QTreeWidgetItem *row : rows) {
         const QString path = project_->WorkCatalog + u'/' + row->text(1);
@@ -223,6 +225,8 @@ void TMainForm::miCopyClick() {
     if (!draggedNode_)
         return;
     TreeNode *target = focusedNode();
+    if (refuseDeeperLevel(target))
+        return;
     if (!HasChildLink(target, draggedNode_->link))
         AddNode(target, draggedNode_->caption, false, false, draggedNode_->link);
     UpdateProjectState(true);
@@ -230,8 +234,8 @@ void TMainForm::miCopyClick() {
 
 void TMainForm::miCutClick() {
     TreeNode *dragged = draggedNode_;
-    if (!dragged)
-        return;
+    if (!dragged || refuseDeeperLevel(focusedNode()))
+        return;  // the link stays where it was
     miCopyClick();
     // Also when the target already linked the document: the link leaves its old catalog.
     model_->remove(dragged);

@@ -1,6 +1,7 @@
 // Project lifecycle commands: New, Open, Save, Close, Quit and the close-time question.
 #include "mainwindow.h"
 
+#include "projectfile.h"
 #include "prompts.h"
 
 #include <QApplication>
@@ -45,11 +46,17 @@ void TMainForm::actOpenProjectExecute() {
     const QString path = prompts_->openFileName(kProjectFilter, kProjectSuffix);
     if (path.isEmpty())
         return;
-    if (project_->Open(path) == TZLPProject::OpenOutcome::Unreadable) {
+    switch (project_->Open(path)) {
+    case TZLPProject::OpenOutcome::Unreadable:
         prompts_->notice(QStringLiteral("无法读取工程文件：") + path +
                              QStringLiteral("\n该文件为空、不是有效的XML或无法读取。"),
                          UserPrompts::Icon::Warning);
         return;
+    case TZLPProject::OpenOutcome::TooDeep:
+        prompts_->notice(tooDeepProjectMessage(path), UserPrompts::Icon::Warning);
+        return;
+    default:
+        break;
     }
     tlMain->expandAll();
     if (!project_->WorkCatalog.isEmpty())

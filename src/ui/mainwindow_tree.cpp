@@ -57,6 +57,8 @@ void TMainForm::actNewExecute() {
 
 void TMainForm::actNewSubExecute() {
     TreeNode *parent = focusedNode();
+    if (refuseDeeperLevel(parent))
+        return;
     revealChildrenOf(tlMain, *model_, parent);
     TreeNode *node = AddNode(parent, QString(), false, true, QString());
     tlMain->scrollTo(model_->indexOf(node));

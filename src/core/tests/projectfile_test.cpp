@@ -1,4 +1,5 @@
 #include "headlesswindow.h"
+#include "projectfile.h"
 #include "scriptedprompts.h"
 #include "structuretree.h"
 #include "zlpproject.h"
@@ -291,4 +292,41 @@ TEST_F(ProjectFixture, LifecycleTable) {
     project.SetWorkCatalog(path("sub"));
     EXPECT_EQ(project.WorkCatalog, path("sub"));
     EXPECT_EQ(window.refreshCount(), 1);
+}
+
+namespace {
+QByteArray nested(const QByteArray &open, const QByteArray &close, int levels) {
+    return open.repeated(levels) + close.repeated(levels);
+}
+}  // namespace
+
+// Nesting deep enough to exhaust the stack of a recursive reader: a tree deeper than the
+// limit is refused before anything changes, the limit itself opens, and the working
+// directory's text is read whatever its nesting.
+TEST_F(ProjectFixture, DeepNestingIsRefusedOrReadWithoutCrashing) {
+    TreeNode *kept = window.AddNode(nullptr, "Kept", false, false, "");
+    project.FileName = path("Old.zlp");
+    for (int levels : {kMaxTreeDepth + 1, 20000, 100000}) {
+        writeAll(path("Deep.zlp"), "<Deep><WorkCatalog/><Items>" +
+                                       nested("<Item Caption=\"x\" FullDir=\"\">", "</Item>", levels) +
+                                       "</Items></Deep>");
+        EXPECT_EQ(project.Open(path("Deep.zlp")), TZLPProject::OpenOutcome::TooDeep) << levels;
+        EXPECT_EQ(project.FileName, path("Old.zlp"));
+        ASSERT_EQ(tree.topLevelCount(), 1);
+        EXPECT_EQ(tree.topLevel(0), kept);
+    }
+    EXPECT_TRUE(tooDeepProjectMessage(path("Deep.zlp")).contains(QString::number(kMaxTreeDepth)));
+
+    writeAll(path("Deep.zlp"), "<Deep><WorkCatalog/><Items>" +
+                                   nested("<Item Caption=\"x\" FullDir=\"\">", "</Item>", kMaxTreeDepth) +
+                                   "<Item Caption=\"next\" FullDir=\"\"/></Items></Deep>");
+    ASSERT_EQ(project.Open(path("Deep.zlp")), TZLPProject::OpenOutcome::Read);
+    EXPECT_EQ(tree.totalCount(), kMaxTreeDepth + 1);
+    ASSERT_EQ(project.Save(), TZLPProject::SaveOutcome::Written);
+    EXPECT_EQ(project.Open(path("Deep.zlp")), TZLPProject::OpenOutcome::Read);
+
+    writeAll(path("Text.zlp"), "<Text><WorkCatalog>" + dir.path().toUtf8() +
+                                   nested("<b>", "</b>", 100000) + "</WorkCatalog><Items/></Text>");
+    EXPECT_EQ(project.Open(path("Text.zlp")), TZLPProject::OpenOutcome::Read);
+    EXPECT_EQ(project.WorkCatalog, dir.path());
 }

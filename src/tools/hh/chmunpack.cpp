@@ -1,12 +1,14 @@
 #include "chmunpack.h"
 
-#include <chm_lib.h>
+#include "chmreader.h"
+#include "interruption.h"
 
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -73,7 +75,7 @@ struct Context {
     std::ostream &err;
     int destFd;
     int failures = 0;
-    int written = 0;
+    int content = 0;  // entries that are pages, pictures or folders
     unsigned long tempCounter = 0;
 };
 
@@ -106,8 +108,8 @@ bool writeAll(int fd, const unsigned char *data, size_t size) {
 
 // Writes the entry into a fresh file beside its final name, then renames it over that
 // name: whatever lay there (a symbolic or hard link included) is replaced, never written
-// through.
-bool writeEntry(Context &ctx, chmFile *h, chmUnitInfo *ui, int dirFd, const std::string &name,
+// through. The fresh file is removed on any failure, and by a second signal (interruption.h).
+bool writeEntry(Context &ctx, ChmReader &reader, size_t entry, int dirFd, const std::string &name,
                 std::string &why) {
     std::string temp;
     Fd out;
@@ -122,25 +124,19 @@ bool writeEntry(Context &ctx, chmFile *h, chmUnitInfo *ui, int dirFd, const std:
         why = std::strerror(errno);
         return false;
     }
-    std::vector<unsigned char> buffer(64 * 1024);
-    LONGUINT64 offset = 0;
-    bool ok = true;
-    while (offset < ui->length) {
-        const LONGINT64 want =
-            static_cast<LONGINT64>(std::min<LONGUINT64>(buffer.size(), ui->length - offset));
-        const LONGINT64 got = chm_retrieve_object(h, ui, buffer.data(), offset, want);
-        if (got <= 0) {
-            why = "the archive data cannot be read";
-            ok = false;
-            break;
-        }
-        if (!writeAll(out.get(), buffer.data(), static_cast<size_t>(got))) {
-            why = std::strerror(errno);
-            ok = false;
-            break;
-        }
-        offset += static_cast<LONGUINT64>(got);
-    }
+    interruption::TemporaryFile registered(dirFd, temp.c_str());
+    std::string writeError;
+    why = reader.extract(entry, [&](const unsigned char *data, size_t size) {
+        if (interruption::requested())
+            return false;
+        if (writeAll(out.get(), data, size))
+            return true;
+        writeError = std::strerror(errno);
+        return false;
+    });
+    if (why == "stopped")
+        why = writeError.empty() ? "interrupted" : writeError;
+    bool ok = why.empty();
     if (::close(out.release()) != 0 && ok) {
         why = std::strerror(errno);
         ok = false;
@@ -154,20 +150,20 @@ bool writeEntry(Context &ctx, chmFile *h, chmUnitInfo *ui, int dirFd, const std:
     return ok;
 }
 
-int onEntry(chmFile *h, chmUnitInfo *ui, void *context) {
-    auto &ctx = *static_cast<Context *>(context);
-    const std::string_view path(ui->path);
+void unpackEntry(Context &ctx, ChmReader &reader, size_t entry) {
+    const std::string &path = reader.entries()[entry].name;
     switch (classifyEntry(path)) {
     case EntryKind::Internal:
-        return CHM_ENUMERATOR_CONTINUE;
+        return;
     case EntryKind::Unsafe:
         ctx.err << "hh: skipped unsafe entry name \"" << path << "\"\n";
-        return CHM_ENUMERATOR_CONTINUE;
+        return;
     case EntryKind::Content:
         break;
     }
+    ++ctx.content;
     const bool isFolder = path.back() == '/';
-    std::vector<std::string_view> parts = splitPath(path.substr(1));
+    std::vector<std::string_view> parts = splitPath(std::string_view(path).substr(1));
     if (isFolder)
         parts.pop_back();
     Fd current;
@@ -180,21 +176,31 @@ int onEntry(chmFile *h, chmUnitInfo *ui, void *context) {
                     << "\" in the destination is not a plain folder (" << std::strerror(errno)
                     << ")\n";
             ++ctx.failures;
-            return CHM_ENUMERATOR_CONTINUE;
+            return;
         }
         current = std::move(next);
         dirFd = current.get();
     }
     if (isFolder)
-        return CHM_ENUMERATOR_CONTINUE;
+        return;
     std::string why;
-    if (!writeEntry(ctx, h, ui, dirFd, std::string(parts.back()), why)) {
-        ctx.err << "hh: cannot write \"" << path << "\": " << why << "\n";
+    if (!writeEntry(ctx, reader, entry, dirFd, std::string(parts.back()), why)) {
+        ctx.err << "hh: cannot unpack \"" << path << "\": " << why << "\n";
         ++ctx.failures;
-    } else {
-        ++ctx.written;
     }
-    return CHM_ENUMERATOR_CONTINUE;
+}
+
+// The whole help file; help files are small next to memory, and reading from memory lets
+// the same reader run on a fuzzer's bytes.
+bool readWholeFile(const std::string &path, std::vector<unsigned char> &bytes, std::string &why) {
+    std::ifstream in(path, std::ios::binary);
+    if (in)
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) {
+        why = std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -232,25 +238,38 @@ int unpackChm(const std::string &chmPath, const std::string &dest, std::ostream 
         err << "hh: no destination folder given\n";
         return 1;
     }
-    chmFile *h = chm_open(chmPath.c_str());
-    if (!h) {
+    std::vector<unsigned char> bytes;
+    std::string why;
+    if (!readWholeFile(chmPath, bytes, why)) {
+        err << "hh: \"" << chmPath << "\" cannot be read (" << why << ")\n";
+        return 1;
+    }
+    if (bytes.size() < 4 || std::memcmp(bytes.data(), "ITSF", 4) != 0) {
         err << "hh: \"" << chmPath << "\" is not a compiled help file\n";
+        return 1;
+    }
+    ChmReader reader(bytes);
+    if (!reader.ok()) {
+        err << "hh: the compiled help file \"" << chmPath << "\" is damaged: " << reader.error() << "\n";
         return 1;
     }
     fs::create_directories(fs::path(dest), ec);
     Fd destFd(::open(dest.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!destFd.valid()) {
         const int openError = errno;
-        chm_close(h);
         err << "hh: the destination folder \"" << dest << "\" cannot be created ("
             << (ec ? ec.message() : std::string(std::strerror(openError))) << ")\n";
         return 1;
     }
     Context ctx{err, destFd.get()};
-    const int enumerated = chm_enumerate(h, CHM_ENUMERATE_ALL, &onEntry, &ctx);
-    chm_close(h);
-    if (!enumerated) {
-        err << "hh: the directory of \"" << chmPath << "\" is damaged; unpacking stopped\n";
+    for (size_t i = 0; i < reader.entries().size() && !interruption::requested(); ++i)
+        unpackEntry(ctx, reader, i);
+    if (interruption::requested()) {
+        err << "hh: interrupted by signal " << interruption::received() << "\n";
+        return interruption::exitStatus();
+    }
+    if (ctx.content == 0) {
+        err << "hh: the directory of \"" << chmPath << "\" lists no pages; the file is damaged or empty\n";
         return 1;
     }
     return ctx.failures == 0 ? 0 : 1;

@@ -20,7 +20,8 @@ EntryKind classifyEntry(std::string_view path);
 // are entered without following symbolic links, and files are replaced by renaming a
 // fresh file over them, so a link already lying in dest is never written through.
 // Messages go to err. Returns 0 when every content entry was unpacked (unsafe ones
-// being skipped and reported), 1 otherwise.
+// being skipped and reported), 1 otherwise (a damaged file named with its damage, a help
+// file without pages), 128 + the signal when interrupted (interruption.h).
 int unpackChm(const std::string &chmPath, const std::string &dest, std::ostream &err);
 
 }  // namespace zelbrin::hh

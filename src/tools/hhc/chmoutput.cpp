@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+
+#include "interruption.h"
 #include <QStandardPaths>
 #include <QtEndian>
 
@@ -42,7 +44,14 @@ ChmcmdRun runChmcmd(const QString &program, const QString &workingFolder, const 
         return run;
     }
     run.started = true;
-    p.waitForFinished(-1);
+    while (!p.waitForFinished(50) && p.state() != QProcess::NotRunning) {
+        if (interruption::requested()) {
+            p.terminate();
+            if (!p.waitForFinished(10000))
+                p.kill();
+            p.waitForFinished(-1);
+        }
+    }
     run.output = QString::fromLocal8Bit(p.readAll());
     run.crashed = p.exitStatus() == QProcess::CrashExit;
     run.exitCode = p.exitCode();

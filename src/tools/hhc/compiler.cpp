@@ -281,7 +281,9 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
     if (!stager.plan(r.errors, r.warnings))
         return;
 
-    QTemporaryDir staging(stagingParent(stager.totalBytes()) + QStringLiteral("/zelbrin-hhc-XXXXXX"));
+    // The pid in the name lets a later hhc remove the folder when this one was killed.
+    QTemporaryDir staging(stagingParent(stager.totalBytes()) +
+                          QStringLiteral("/zelbrin-hhc-%1-XXXXXX").arg(::getpid()));
     if (!staging.isValid()) {
         r.errors.append(QStringLiteral("cannot create a staging folder: %1").arg(staging.errorString()));
         return;

@@ -7,6 +7,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace zelbrin::hhc {
 namespace {
 
@@ -19,22 +25,91 @@ QString unquoted(const QString &field) {
 
 // Lines of [ALIAS] and [MAP] may pull in header files ("#include name.h"); chmcmd looks
 // for those in its working folder, so they are read here and their lines taken in place.
-void expandIncludes(const QStringList &lines, const QString &folder, int depth, QStringList &out,
-                    QStringList &warnings) {
+// A header is a small text file: a device, a FIFO or a huge file is refused before it can
+// hang the compiler or fill its memory, and so is a header that includes itself or nests
+// so deep, or fans out so wide, that the expansion could not be meant.
+constexpr qint64 kMaxIncludeBytes = 1 << 20;
+constexpr qint64 kMaxExpandedBytes = 16 << 20;
+constexpr int kMaxIncludeDepth = 8;
+
+struct IncludeExpansion {
+    QStringList &out;
+    QStringList &warnings;
+    QString error;          // the first refusal; expansion stops there
+    QStringList open;       // canonical paths of the headers being expanded, outermost first
+    qint64 expandedBytes = 0;
+};
+
+// Reads a regular file of at most kMaxIncludeBytes without blocking on anything else.
+std::optional<QByteArray> readHeader(const QString &file, QString *why) {
+    const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+        return std::nullopt;
+    }
+    struct stat st {};
+    QByteArray bytes;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *why = QStringLiteral("not a regular file");
+    } else {
+        bytes.resize(kMaxIncludeBytes + 1);
+        qint64 got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        bytes.truncate(got);
+        if (got > kMaxIncludeBytes)
+            *why = QStringLiteral("larger than %1 bytes").arg(kMaxIncludeBytes);
+    }
+    ::close(fd);
+    if (!why->isEmpty())
+        return std::nullopt;
+    return bytes;
+}
+
+void expandIncludes(const QStringList &lines, const QString &folder, IncludeExpansion &x) {
     for (const QString &line : lines) {
+        if (!x.error.isEmpty())
+            return;
         const QString t = line.trimmed();
         if (!t.startsWith(QLatin1String("#include"), Qt::CaseInsensitive)) {
-            out.append(line);
+            x.expandedBytes += line.size();
+            if (x.expandedBytes > kMaxExpandedBytes) {
+                x.error = QStringLiteral("#include files expand to more than %1 bytes").arg(kMaxExpandedBytes);
+                return;
+            }
+            x.out.append(line);
             continue;
         }
         const QString file = projectPath(t.mid(8), folder);
-        QFile f(file);
-        if (depth > 8 || !f.open(QIODevice::ReadOnly)) {
-            warnings.append(QStringLiteral("included file not found: %1").arg(file));
+        if (!QFileInfo::exists(file)) {
+            x.warnings.append(QStringLiteral("included file not found: %1").arg(file));
             continue;
         }
-        const QString text = decodeProjectText(f.readAll());
-        expandIncludes(text.split(u'\n'), folderOf(file), depth + 1, out, warnings);
+        const QString canonical = QFileInfo(file).canonicalFilePath();
+        if (x.open.contains(canonical)) {
+            x.error = QStringLiteral("#include cycle: %1 includes itself (through %2)")
+                          .arg(file, x.open.join(QStringLiteral(" -> ")));
+            return;
+        }
+        if (x.open.size() >= kMaxIncludeDepth) {
+            x.error = QStringLiteral("#include nested deeper than %1 levels at %2").arg(kMaxIncludeDepth).arg(file);
+            return;
+        }
+        QString why;
+        const auto bytes = readHeader(file, &why);
+        if (!bytes) {
+            x.error = QStringLiteral("cannot include %1: %2").arg(file, why);
+            return;
+        }
+        x.open.append(canonical);
+        expandIncludes(decodeProjectText(*bytes).split(u'\n'), folderOf(file), x);
+        x.open.removeLast();
     }
 }
 
@@ -118,7 +193,13 @@ std::optional<HelpProject> readHelpProject(const QString &path, QString *error) 
             *error = QStringLiteral("help project not found: %1").arg(path);
         return std::nullopt;
     }
-    return parseHelpProject(decodeProjectText(f.readAll()), path);
+    HelpProject p = parseHelpProject(decodeProjectText(f.readAll()), path);
+    if (!p.errors.isEmpty()) {
+        if (error)
+            *error = p.errors.join(u'\n');
+        return std::nullopt;
+    }
+    return p;
 }
 
 HelpProject parseHelpProject(const QString &text, const QString &path) {
@@ -158,8 +239,12 @@ HelpProject parseHelpProject(const QString &text, const QString &path) {
                 p.warnings.append(w);
         }
     }
-    expandIncludes(aliasLines, p.folder, 0, p.aliases, p.warnings);
-    expandIncludes(mapLines, p.folder, 0, p.map, p.warnings);
+    for (auto [lines, out] : {std::pair{&aliasLines, &p.aliases}, std::pair{&mapLines, &p.map}}) {
+        IncludeExpansion x{*out, p.warnings};
+        expandIncludes(*lines, p.folder, x);
+        if (!x.error.isEmpty() && !p.errors.contains(x.error))
+            p.errors.append(x.error);
+    }
     return p;
 }
 

@@ -35,6 +35,7 @@ struct HelpProject {
     QStringList aliases;     // [ALIAS], #include files expanded
     QStringList map;         // [MAP], #include files expanded
     QStringList warnings;
+    QStringList errors;      // an #include that cannot be taken: the project is not compiled
 
     // Value of an option, keys compared without regard to case; empty when absent.
     QString option(const QString &key) const;
@@ -44,7 +45,8 @@ struct HelpProject {
 };
 
 // Reads a help project. Its text is GBK (the ANSI code page of a Chinese system) unless
-// it starts with a UTF-8 byte-order mark. Fails when the file cannot be read.
+// it starts with a UTF-8 byte-order mark. Fails when the file cannot be read or one of its
+// #include files is refused (see errors).
 std::optional<HelpProject> readHelpProject(const QString &path, QString *error);
 HelpProject parseHelpProject(const QString &text, const QString &path);
 

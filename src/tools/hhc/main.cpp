@@ -1,8 +1,12 @@
 // hhc: compiles an HTML Help project into a .chm with chmcmd. One argument, the project
 // file; exit code 0 only when the file named in "Compiled file=" was written whole.
 #include "compiler.h"
+#include "interruption.h"
+#include "leftovers.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 
 #include <cstdio>
 
@@ -15,13 +19,23 @@ void print(FILE *stream, const QString &text) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    zelbrin::interruption::install();
     QCoreApplication app(argc, argv);
+    // Staging folders of hhc processes that were killed before they could remove them.
+    for (const QString &folder : {QStringLiteral("/dev/shm"), QDir::tempPath()})
+        zelbrin::leftovers::sweep(QFile::encodeName(folder).toStdString(), "zelbrin-hhc-");
     const QStringList args = app.arguments();
     if (args.size() != 2) {
         print(stderr, QStringLiteral("usage: hhc PROJECT.hhp\n"));
         return 2;
     }
     const zelbrin::hhc::CompileResult r = zelbrin::hhc::compileHelpProject(args[1]);
+    if (zelbrin::interruption::requested()) {
+        print(stderr, QStringLiteral("hhc: interrupted by signal %1; %2 was not compiled\n")
+                          .arg(zelbrin::interruption::received())
+                          .arg(args[1]));
+        return zelbrin::interruption::exitStatus();
+    }
     QString output = r.compilerOutput;
     if (!output.isEmpty() && !output.endsWith(u'\n'))
         output += u'\n';

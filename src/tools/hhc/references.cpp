@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -106,7 +107,8 @@ QStringList decodings(const QByteArray &path, TextEncoding preferred) {
     return texts;
 }
 
-std::optional<QString> findFile(const QString &name, const QString &dir, const QString &rootDir) {
+std::optional<QString> findFile(const QString &name, const QString &dir, const QString &rootDir,
+                                QString *outside) {
     QStringList spellings{name};
     if (name.contains(u'\\'))
         spellings.append(QString(name).replace(u'\\', u'/'));
@@ -121,19 +123,44 @@ std::optional<QString> findFile(const QString &name, const QString &dir, const Q
         }
         for (const QString &c : candidates) {
             const QString clean = QDir::cleanPath(c);
-            if (isRegularFile(clean))
-                return clean;
-            if (clean.endsWith(u".htm", Qt::CaseInsensitive) && isRegularFile(clean + u'l'))
-                return clean + u'l';
+            QStringList files{clean};
+            if (clean.endsWith(u".htm", Qt::CaseInsensitive))
+                files.append(clean + u'l');
+            for (const QString &file : files) {
+                if (!isRegularFile(file))
+                    continue;
+                if (rootDir.isEmpty() || liesInside(file, rootDir))
+                    return file;
+                if (outside && outside->isEmpty())
+                    *outside = QFileInfo(file).canonicalFilePath();
+            }
         }
     }
     return std::nullopt;
+}
+
+// "file:///x", "file://localhost/x" and "file:/x" as the path "/x"; none for another host.
+std::optional<QByteArray> fileUrlPath(const QByteArray &v) {
+    QByteArray rest = v.mid(5);
+    if (rest.startsWith("//localhost/"))
+        rest = rest.mid(11);
+    else if (rest.startsWith("///"))
+        rest = rest.mid(2);
+    else if (rest.startsWith("//"))
+        return std::nullopt;
+    return rest;
+}
+
+bool isFileUrl(const QByteArray &v) {
+    return v.size() > 5 && v.left(5).toLower() == "file:";
 }
 
 }  // namespace
 
 bool isExternalReference(const QByteArray &raw) {
     const QByteArray v = raw.trimmed();
+    if (isFileUrl(v))
+        return !fileUrlPath(v);
     if (v.startsWith('#') || v.startsWith("//") || v.startsWith("\\\\"))
         return true;
     if (v.isEmpty() || !isAlpha(v[0]))
@@ -147,10 +174,13 @@ bool isExternalReference(const QByteArray &raw) {
 }
 
 std::optional<ResolvedReference> resolveReference(const QByteArray &value, const QString &dir,
-                                                   TextEncoding preferred, const QString &rootDir) {
-    const QByteArray v = value.trimmed();
+                                                   TextEncoding preferred, const QString &rootDir,
+                                                   QString *outside) {
+    QByteArray v = value.trimmed();
     if (v.isEmpty() || isExternalReference(v))
         return std::nullopt;
+    if (isFileUrl(v))
+        v = *fileUrlPath(v);
     // The whole value first: "#" may belong to a file or folder name as the
     // help-project writer spells it.
     QList<qsizetype> cuts{v.size()};
@@ -163,7 +193,7 @@ std::optional<ResolvedReference> resolveReference(const QByteArray &value, const
         if (path.isEmpty())
             continue;
         for (const QString &name : decodings(path, preferred)) {
-            if (auto found = findFile(name, dir, rootDir))
+            if (auto found = findFile(name, dir, rootDir, outside))
                 return ResolvedReference{*found, v.mid(cut)};
         }
     }
@@ -205,6 +235,16 @@ QString relativeStagedPath(const QString &fromDir, const QString &target) {
 
 QString folderOf(const QString &path) {
     return path.left(path.lastIndexOf(u'/') + 1);
+}
+
+bool liesInside(const QString &path, const QString &folder) {
+    const QString file = QFileInfo(path).canonicalFilePath();
+    QString root = QFileInfo(folder).canonicalFilePath();
+    if (file.isEmpty() || root.isEmpty())
+        return false;
+    if (!root.endsWith(u'/'))
+        root += u'/';
+    return file.startsWith(root);
 }
 
 bool isRegularFile(const QString &path) {

@@ -8,8 +8,9 @@
 // How a file name written in a project, a sitemap or a page is found on disk.
 namespace zelbrin::hhc {
 
-// A URL with a scheme (http:, mailto:, ms-its:, mk:@MSITStore:, javascript:), a
-// network path (//host) or a bare anchor (#x): left as it is everywhere.
+// A URL with a scheme (http:, mailto:, ms-its:, mk:@MSITStore:, javascript:, a file: URL
+// of another host), a network path (//host) or a bare anchor (#x): left as it is everywhere.
+// A file: URL of this machine is a file name like any other.
 bool isExternalReference(const QByteArray &value);
 
 // The bytes of a reference decode as the text of the file that holds them.
@@ -27,9 +28,13 @@ struct ResolvedReference {
 // also finds the ".html" file of that name, because the help-project writer names a
 // copied ".html" page by its bare name + ".htm". rootDir serves values starting with "/"
 // that are no file-system path: inside a help file "/" is the root of the project.
+// rootDir also bounds what is found: a file outside its folder tree (judged on canonical
+// paths, so a symbolic link leading out counts as outside) is not found, and the first
+// such file is put into outside, when given, so that the caller can say why.
 std::optional<ResolvedReference> resolveReference(const QByteArray &value, const QString &dir,
                                                    TextEncoding preferred,
-                                                   const QString &rootDir = QString());
+                                                   const QString &rootDir = QString(),
+                                                   QString *outside = nullptr);
 
 // A project file value (already decoded text) as an absolute clean path: "\" becomes "/",
 // surrounding quotes and blanks go, relative values are taken from dir.
@@ -46,5 +51,7 @@ QString relativeStagedPath(const QString &fromDir, const QString &target);
 QString folderOf(const QString &path);  // with its trailing "/"
 
 bool isRegularFile(const QString &path);
+// True when path (an existing file) lies inside folder's tree, both taken canonically.
+bool liesInside(const QString &path, const QString &folder);
 
 }  // namespace zelbrin::hhc

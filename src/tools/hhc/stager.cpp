@@ -1,6 +1,7 @@
 #include "stager.h"
 
 #include "gbk.h"
+#include "interruption.h"
 #include "markup.h"
 #include "references.h"
 
@@ -106,6 +107,10 @@ QString Stager::stage(const QString &sourcePath) {
     auto it = staged_.constFind(sourcePath);
     if (it != staged_.constEnd())
         return *it;
+    if (!liesInside(sourcePath, projectFolder_)) {
+        noteOutside(QFileInfo(sourcePath).canonicalFilePath());
+        return QString();
+    }
     const qsizetype slash = sourcePath.lastIndexOf(u'/');
     const QString folder = stagedFolder(slash <= 0 ? QStringLiteral("/") : sourcePath.left(slash));
     const QString name = uniqueName(folder, sourcePath.mid(slash + 1), false);
@@ -143,7 +148,12 @@ bool Stager::planPage(qsizetype i, bool styleSheet, QStringList &errors, QString
         const QByteArray value = text.mid(span.begin, span.end - span.begin);
         if (value.trimmed().isEmpty() || isExternalReference(value))
             continue;
-        const auto found = resolveReference(value, sourceDir, encoding, projectFolder_ + u'/');
+        QString outside;
+        const auto found = resolveReference(value, sourceDir, encoding, projectFolder_ + u'/', &outside);
+        if (!found && !outside.isEmpty()) {
+            noteOutside(outside);
+            continue;
+        }
         if (!found) {
             const QString shown = encoding == TextEncoding::Utf8 ? QString::fromUtf8(value) : decodeGbk(value);
             warnings.append(QStringLiteral("%1: no file for link \"%2\"").arg(source, shown));
@@ -159,6 +169,11 @@ bool Stager::planPage(qsizetype i, bool styleSheet, QStringList &errors, QString
     entries_[i].size = text.size();
     entries_[i].edits = edits;
     return true;
+}
+
+void Stager::noteOutside(const QString &file) {
+    if (!outside_.contains(file))
+        outside_.append(file);
 }
 
 bool Stager::plan(QStringList &errors, QStringList &warnings) {
@@ -178,12 +193,19 @@ bool Stager::plan(QStringList &errors, QStringList &warnings) {
         }
         totalBytes_ += entries_[i].size;
     }
+    for (const QString &file : std::as_const(outside_))
+        warnings.append(QStringLiteral("%1 lies outside the project folder and is not embedded; "
+                                       "links to it stay as written").arg(file));
     return ok;
 }
 
 bool Stager::write(const QString &stagingFolder, QStringList &errors) {
     QSet<QString> createdFolders;
     for (const Entry &e : std::as_const(entries_)) {
+        if (interruption::requested()) {
+            errors.append(QStringLiteral("interrupted"));
+            return false;
+        }
         const QString target = stagingFolder + e.staged;
         const QString folder = folderOf(target);
         if (!createdFolders.contains(folder)) {

@@ -14,10 +14,13 @@ namespace zelbrin::hhc {
 // the name it has in the staging folder, and a GBK contents file can only point at ASCII
 // names, so every file gets an ASCII name: the folder tree below the project folder is
 // mirrored, names of [A-Za-z0-9._-] are kept, others become d<n> (folders) and f<n>.<ext>
-// (files); files outside the project folder go below "_ext". Names are unique within a
-// folder without regard to case, as help viewers look them up. Pages and style sheets
-// are copied with their links rewritten to the new names; every file that they link is
-// staged as well, and so on.
+// (files). Only files inside the project folder's tree are staged (judged on canonical
+// paths): a help file is published, and a link to /etc/passwd must not publish that file.
+// Links to other files stay as written, with one warning per file. A file reached through
+// a path outside the folder that canonically lies inside goes below "_ext". Names are
+// unique within a folder without regard to case, as help viewers look them up. Pages and
+// style sheets are copied with their links rewritten to the new names; every file that
+// they link is staged as well, and so on.
 class Stager {
 public:
     // projectFolder ends in "/".
@@ -25,7 +28,8 @@ public:
 
     // Keeps a name in the staging root for the compiler's own files.
     void reserveRootName(const QString &name);
-    // The staged name (relative to the staging root) of a source file, given on first use.
+    // The staged name (relative to the staging root) of a source file, given on first use;
+    // empty for a file outside the project folder, which is left out and warned about.
     QString stage(const QString &sourcePath);
 
     // Reads every staged page and style sheet, stages the files they link (and so on)
@@ -50,12 +54,14 @@ private:
     QString stagedFolder(const QString &sourceFolder);  // sourceFolder without trailing "/"
     QString uniqueName(const QString &stagedParent, const QString &wanted, bool folder);
     bool planPage(qsizetype i, bool styleSheet, QStringList &errors, QStringList &warnings);
+    void noteOutside(const QString &file);
 
     QString projectFolder_;  // without trailing "/" unless it is "/"
     QHash<QString, QString> staged_;           // source file -> staged name
     QHash<QString, QString> folders_;          // source folder -> staged folder
     QHash<QString, QSet<QString>> usedNames_;  // staged folder -> lower-case names
     QList<Entry> entries_;
+    QStringList outside_;  // files left out for lying outside the project folder
     qint64 totalBytes_ = 0;
     int counter_ = 0;
 };

@@ -78,8 +78,9 @@ int main(int argc, char **argv) {
     }
     std::unique_ptr<QTemporaryDir> ownProfile;
     if (profile.isEmpty()) {
-        ownProfile = std::make_unique<QTemporaryDir>(QDir::tempPath() +
-                                                     QStringLiteral("/zelbrin-office-XXXXXX"));
+        // The pid in the name tells a later sweep whether the folder is still in use.
+        ownProfile = std::make_unique<QTemporaryDir>(
+            QDir::tempPath() + QStringLiteral("/zelbrin-office-%1-XXXXXX").arg(getpid()));
         if (!ownProfile->isValid()) {
             send({officeprotocol::kError, QStringLiteral("无法建立临时文件夹")});
             return 1;

@@ -3,8 +3,10 @@
 #include "build.h"
 #include "builderror.h"
 #include "consoleprompts.h"
+#include "projectfile.h"
 #include "fileops.h"
 #include "headlesswindow.h"
+#include "interruption.h"
 #include "libreofficesession.h"
 #include "windowcloser.h"
 #include "zlpproject.h"
@@ -29,9 +31,19 @@ void printLine(FILE *stream, const QString &text) {
     std::fflush(stream);
 }
 
+// A build ended by SIGINT, SIGTERM or SIGHUP has cleaned up on its way out; it says so and
+// ends as a process killed by that signal would be reported.
+int interruptedExit() {
+    printLine(stderr, QStringLiteral("zelbrin-build: %1（信号 %2）")
+                          .arg(kInterruptedMessage)
+                          .arg(interruption::received()));
+    return interruption::exitStatus();
+}
+
 }  // namespace
 
 int main(int argc, char *argv[]) {
+    interruption::install();
     QCoreApplication app(argc, argv);
     bool keepTemp = false, open = false;
     QString projectPath;
@@ -60,7 +72,13 @@ int main(int argc, char *argv[]) {
     HeadlessProjectWindow window(prompts);
     TZLPProject project(window);
     const QString path = QFileInfo(projectPath).absoluteFilePath();
-    if (project.Open(path) != TZLPProject::OpenOutcome::Read) {
+    switch (project.Open(path)) {
+    case TZLPProject::OpenOutcome::Read:
+        break;
+    case TZLPProject::OpenOutcome::TooDeep:
+        printLine(stderr, tooDeepProjectMessage(path));
+        return 2;
+    default:
         printLine(stderr, QStringLiteral("无法打开工程文件：") + path);
         return 2;
     }
@@ -76,12 +94,18 @@ int main(int argc, char *argv[]) {
     try {
         project.Compile(env);
     } catch (const BuildError &e) {
+        if (interruption::requested())
+            return interruptedExit();
         printLine(stderr, kBuildErrorPrefix + e.message());
         return 1;
     } catch (const std::exception &e) {
+        if (interruption::requested())
+            return interruptedExit();
         printLine(stderr, kBuildErrorPrefix + QString::fromLocal8Bit(e.what()));
         return 1;
     }
+    if (interruption::requested())
+        return interruptedExit();
     if (result.isEmpty())
         return 1;  // the compiler was missing; its notice went to standard error
     printLine(stdout, result);

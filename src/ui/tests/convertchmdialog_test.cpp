@@ -197,8 +197,45 @@ TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
     real.Open_Edit->setText(tmp.path() + "/fake.chm");
     real.Save_Edit->setText(tmp.path() + "/out");
     real.Start_BtnClick();
-    EXPECT_EQ(prompts.notices, QStringList{"转换失败！"});
+    ASSERT_EQ(prompts.notices.size(), 1);
+    EXPECT_TRUE(prompts.notices[0].startsWith("转换失败！\n无法解开该CHM文件，它可能已损坏："));
+    EXPECT_TRUE(prompts.notices[0].contains("is not a compiled help file")) << prompts.notices[0].toStdString();
     EXPECT_EQ(prompts.noticeIcons, QList<Icon>(4, Icon::Warning));
+}
+
+// A damaged help file once kept the dialog waiting for ever with its buttons disabled: hh
+// gets a time-out, and a failed unpack says what hh found.
+TEST_F(DecompileTest, AHangingOrFailingUnpackIsReportedAndTheDialogComesBack) {
+    const QString hanging = tmp.path() + "/hanging-hh";
+    {
+        QFile f(hanging);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nexec sleep 600\n");  // stands in for an hh that never ends
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    TComvertCHM_Frm dlg(prompts, binFolder(), nullptr, hanging);
+    dlg.hhTimeoutMs = 1000;
+    dlg.Open_Edit->setText(chm);
+    dlg.Save_Edit->setText(tmp.path() + "/out");
+    dlg.Start_BtnClick();
+    ASSERT_EQ(prompts.notices.size(), 1);
+    EXPECT_TRUE(prompts.notices[0].contains("反编译程序在1秒内没有完成，已被终止")) << prompts.notices[0].toStdString();
+    EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Warning});
+    EXPECT_TRUE(dlg.Start_Btn->isEnabled());
+    EXPECT_TRUE(dlg.End_Btn->isEnabled());
+
+    prompts.notices.clear();
+    QFile damaged(chm);
+    ASSERT_TRUE(damaged.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(damaged.resize(damaged.size() / 2));
+    damaged.close();
+    TComvertCHM_Frm real(prompts, binFolder());
+    real.Open_Edit->setText(chm);
+    real.Save_Edit->setText(tmp.path() + "/out");
+    real.Start_BtnClick();
+    ASSERT_EQ(prompts.notices.size(), 1);
+    EXPECT_TRUE(prompts.notices[0].startsWith("转换失败！\n无法解开该CHM文件，它可能已损坏："));
+    EXPECT_TRUE(prompts.notices[0].contains("truncated")) << prompts.notices[0].toStdString();
 }
 
 TEST_F(DecompileTest, OpenAndFolderButtonsFillTheFields) {

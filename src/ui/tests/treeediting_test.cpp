@@ -1,6 +1,7 @@
 // Editing the structure tree by hand: new catalogs, renaming, clicks, Delete, moves,
 // the tree's context menu and the node-properties dialog.
 #include "boundaction.h"
+#include "projectfile.h"
 #include "rootdialog.h"
 #include "workbenchfixture.h"
 
@@ -457,4 +458,57 @@ TEST_F(TreeEditingTest, PropertiesDialogFolderRules) {
     EXPECT_TRUE(prompts.notices[0].contains(path("gone/")));
     EXPECT_EQ(cat->caption, "C");
     EXPECT_FALSE(modified());
+}
+
+// A project saved deeper than the tree may nest could never be opened again: no command
+// builds one, and opening one keeps the project that was open.
+TEST_F(TreeEditingTest, NoCommandNestsDeeperThanTheLimitAndADeepFileIsRefused) {
+    useScratchFolder({"a.doc", "b.doc"});
+    TreeNode *loose = fileLink(nullptr, "a.doc");
+    TreeNode *deepest = nullptr;
+    for (int level = 1; level <= kMaxTreeDepth; ++level)
+        deepest = catalog(deepest, QStringLiteral("L%1").arg(level));
+    ASSERT_EQ(depthOf(deepest), kMaxTreeDepth);
+    const int nodes = m->totalCount();
+    const QString refused = QStringLiteral("目录层次不能超过%1层！").arg(kMaxTreeDepth);
+
+    w->setFocusedNode(deepest);
+    w->actNewSubExecute();  // new child catalog
+    w->RefreshFileList();
+    highlight({"b.doc"});
+    w->actSelectExecute();  // placing a document (also what a drop from the list runs)
+    w->tlMainBeginDragNode(loose);
+    w->miCopyClick();       // a dragged link, copied or moved here
+    w->miCutClick();
+    EXPECT_EQ(prompts.notices, QStringList(4, refused));
+    EXPECT_EQ(m->totalCount(), nodes);
+    EXPECT_FALSE(deepest->hasChildren());
+    EXPECT_EQ(loose->parent(), nullptr);
+
+    // One level above, the same commands work.
+    prompts.notices.clear();
+    w->setFocusedNode(deepest->parent());
+    w->actNewSubExecute();
+    EXPECT_EQ(deepest->parent()->childCount(), 2);
+    EXPECT_TRUE(prompts.notices.isEmpty());
+
+    // A file of 100,000 levels is refused before anything changes.
+    const QString file = path("deep.zlp");
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("<deep><WorkCatalog>/nowhere</WorkCatalog><Items>" +
+                QByteArray("<Item Caption=\"x\" FullDir=\"\">").repeated(100000) +
+                QByteArray("</Item>").repeated(100000) + "</Items></deep>");
+    }
+    w->project().Modified = false;
+    const QString caption = w->windowTitle();
+    prompts.notices.clear();
+    prompts.fileNames.push_back(file);
+    w->actOpenProjectExecute();
+    EXPECT_EQ(prompts.notices, QStringList{tooDeepProjectMessage(file)});
+    EXPECT_EQ(m->totalCount(), nodes + 1);
+    EXPECT_EQ(w->windowTitle(), caption);
+    EXPECT_TRUE(w->project().FileName.isEmpty());
+    EXPECT_EQ(w->project().WorkCatalog, dir.path());
 }

@@ -1,10 +1,21 @@
+#include "chmreader.h"
 #include "chmunpack.h"
 #include "testchm.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <mspack.h>
+
+#include <csignal>
+#include <sched.h>
+#include <cstring>
+#include <functional>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -19,12 +30,15 @@ struct HhRun {
     QString err;
 };
 
-HhRun runHh(const QStringList &args) {
+HhRun runHh(const QStringList &args, int timeoutMs = 30000) {
     QProcess p;
     p.start(binProgram("hh"), args);
     HhRun r;
-    if (!p.waitForFinished(30000))
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
         return r;
+    }
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     r.err = QString::fromLocal8Bit(p.readAllStandardError());
     return r;
@@ -175,4 +189,163 @@ TEST_F(HhTest, FailuresGiveAnExitCodeAndAMessage) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains("usage")) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/out"));
+}
+
+namespace {
+
+// Where the structures that the damage tests change lie in a help file, as libmspack
+// reads them: the LZX section's control data and reset table, the first listing chunk.
+struct ChmLayout {
+    qsizetype controlData = -1;
+    qsizetype resetTable = -1;
+    qsizetype listingChunk = -1;
+    qsizetype chunkSize = 0;
+    quint32 firstListing = 0;
+};
+
+ChmLayout layoutOf(const QString &path) {
+    ChmLayout at;
+    // libmspack's own file access checks the header's second class id, which chmcmd
+    // writes wrongly; a copy with the standard one tells the same offsets.
+    const QString copy = path + ".layout";
+    QFile::remove(copy);
+    QFile::copy(path, copy);
+    QFile f(copy);
+    if (f.open(QIODevice::ReadWrite) && f.seek(0x28))
+        f.write("\x11", 1);
+    f.close();
+    mschm_decompressor *d = mspack_create_chm_decompressor(nullptr);
+    mschmd_header *h = d->open(d, QFile::encodeName(copy).constData());
+    if (h) {
+        at.chunkSize = qsizetype(h->chunk_size);
+        at.firstListing = h->first_pmgl;
+        at.listingChunk = qsizetype(h->dir_offset) + qsizetype(h->first_pmgl) * at.chunkSize;
+        for (mschmd_file *f = h->sysfiles; f; f = f->next)
+            if (std::strstr(f->filename, "/ResetTable"))
+                at.resetTable = qsizetype(h->sec0.offset + f->offset);
+            else if (std::strstr(f->filename, "/ControlData"))
+                at.controlData = qsizetype(h->sec0.offset + f->offset);
+        d->close(d, h);
+    }
+    mspack_destroy_chm_decompressor(d);
+    QFile::remove(copy);
+    return at;
+}
+
+std::string readInMemory(const QByteArray &bytes) {
+    return zelbrin::hh::readWholeChm(
+        {reinterpret_cast<const unsigned char *>(bytes.constData()), size_t(bytes.size())});
+}
+
+void putLe32(QByteArray &b, qsizetype at, quint32 v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = char(v >> (8 * i));
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+}  // namespace
+
+// Each damage once crashed hh inside CHMLib, made it loop for ever or report success
+// with nothing unpacked.
+TEST_F(HhTest, DamagedHelpFilesFailFastNamingTheDamageAndLeaveNoTemporaryFile) {
+    const QByteArray good = readFile(chm);
+    const ChmLayout at = layoutOf(chm);
+    ASSERT_GT(at.resetTable, 0);
+    ASSERT_GT(at.controlData, 0);
+    ASSERT_GT(at.listingChunk, 0);
+    const struct {
+        const char *what;
+        std::function<void(QByteArray &)> damage;
+        const char *message;
+    } cases[] = {
+        // CHMLib crashed in LZXreset on this one.
+        {"flipped LZX control byte", [&](QByteArray &b) { b[at.controlData + 8] = char(b[at.controlData + 8] ^ 0xFF); },
+         "structure is damaged"},
+        // CHMLib unpacked wrong bytes and reported success on this one.
+        {"flipped reset-table byte", [&](QByteArray &b) { b[at.resetTable + 8] = char(b[at.resetTable + 8] ^ 0xFF); },
+         "LZX"},
+        {"listing chunk pointing to itself",
+         [&](QByteArray &b) { putLe32(b, at.listingChunk + 16, at.firstListing); }, "comes back to chunk"},
+        {"empty directory",
+         [&](QByteArray &b) {
+             putLe32(b, at.listingChunk + 4, quint32(at.chunkSize));  // free space: the whole chunk
+             b[at.listingChunk + at.chunkSize - 2] = 0;             // entry count
+             b[at.listingChunk + at.chunkSize - 1] = 0;
+         },
+         "lists no files"},
+        {"truncated file", [&](QByteArray &b) { b.truncate(b.size() / 2); }, "truncated"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QByteArray bytes = good;
+        c.damage(bytes);
+        const QString damaged = tmp.path() + "/damaged.chm";
+        writeBytes(damaged, bytes);
+        const QString dest = tmp.path() + "/out-" + QString::fromLatin1(c.what).replace(' ', '-');
+        QElapsedTimer clock;
+        clock.start();
+        const HhRun r = runHh({"-decompile", dest, damaged}, 10000);
+        EXPECT_LT(clock.elapsed(), 10000);
+        EXPECT_GT(r.exitCode, 0) << "exit " << r.exitCode << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+        EXPECT_EQ(filesBelow(dest).filter(".hh-"), QStringList());
+        // The reader that a fuzz target drives finds the same damage in memory.
+        EXPECT_NE(readInMemory(bytes), "");
+    }
+    EXPECT_EQ(readInMemory(good), "");
+}
+
+// Ended by a signal in the middle of a large page, hh removes the file it was writing.
+// hh runs as an idle-class process on the test's own processor: when the test wakes on
+// the temporary file's creation, it runs before hh writes another byte.
+TEST(HhSignals, InterruptedUnpackLeavesNoTemporaryFile) {
+    QTemporaryDir tmp;
+    QMap<QString, QByteArray> pages = defaultChmPages();
+    QByteArray big;
+    for (int i = 0; big.size() < (8 << 20); ++i)
+        big += "<p>line " + QByteArray::number(i * 7919 % 100003) + " of a long page</p>\r\n";
+    pages["big/page.htm"] = big;
+    const QString chm = tmp.path() + "/big.chm";
+    const QString error = makeTestChm(tmp.path() + "/project", chm, pages);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    cpu_set_t ownAffinity, oneProcessor;
+    ASSERT_EQ(sched_getaffinity(0, sizeof ownAffinity, &ownAffinity), 0);
+    CPU_ZERO(&oneProcessor);
+    CPU_SET(sched_getcpu(), &oneProcessor);
+    ASSERT_EQ(sched_setaffinity(0, sizeof oneProcessor, &oneProcessor), 0);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const QString dest = tmp.path() + QStringLiteral("/out-%1").arg(signal);
+        ASSERT_TRUE(QDir().mkpath(dest + "/big"));
+        const int watch = inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        inotify_add_watch(watch, QFile::encodeName(dest + "/big").constData(), IN_CREATE);
+        QProcess hh;
+        hh.setChildProcessModifier([oneProcessor] {
+            sched_setaffinity(0, sizeof oneProcessor, &oneProcessor);
+            sched_param idle{};
+            sched_setscheduler(0, SCHED_IDLE, &idle);
+        });
+        hh.start(binProgram("hh"), {"-decompile", dest, chm});
+        ASSERT_TRUE(hh.waitForStarted());
+        // The moment hh creates its temporary file for the big page, it is ended.
+        char events[4096];
+        ASSERT_GT(::read(watch, events, sizeof events), 0);
+        ::close(watch);
+        ::kill(pid_t(hh.processId()), signal);
+        sched_param normal{};
+        sched_setscheduler(pid_t(hh.processId()), SCHED_OTHER, &normal);
+        ASSERT_TRUE(hh.waitForFinished(10000));
+        EXPECT_EQ(hh.exitStatus(), QProcess::NormalExit);
+        const QByteArray err = hh.readAllStandardError();
+        EXPECT_EQ(hh.exitCode(), 128 + signal) << err.constData();
+        EXPECT_TRUE(err.contains("\"/big/page.htm\": interrupted")) << err.constData();
+        EXPECT_EQ(filesBelow(dest).filter(".hh-"), QStringList());
+    }
+    sched_setaffinity(0, sizeof ownAffinity, &ownAffinity);
 }

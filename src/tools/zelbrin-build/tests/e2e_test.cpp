@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <cerrno>
 #include <csignal>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -248,4 +250,92 @@ TEST(EndToEnd, WorkerKilledMidBuildIsAClearErrorAndLeavesNothing) {
     }
     EXPECT_TRUE(left.isEmpty());
     EXPECT_TRUE(QDir(tmpRoot).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).filter("zelbrin-office").isEmpty());
+}
+
+TEST(EndToEnd, TooDeepProjectIsRefusedWithExitCode2) {
+    QTemporaryDir tmp;
+    const QString project = tmp.path() + "/Deep.zlp";
+    QFile f(project);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<Deep><WorkCatalog/><Items>" + QByteArray("<Item Caption=\"x\" FullDir=\"\">").repeated(20000) +
+            QByteArray("</Item>").repeated(20000) + "</Items></Deep>");
+    f.close();
+    QString out;
+    EXPECT_EQ(runProgram(bin("zelbrin-build"), {project}, &out, 60000), 2) << out.toStdString();
+    EXPECT_TRUE(out.contains("目录层次超过256层")) << out.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/temp"));
+}
+
+namespace {
+
+bool processExists(int pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
+
+QString officePipe(int workerPid) {
+    return QStringLiteral("/tmp/OSL_PIPE_%1_zelbrin-office-%2-1").arg(::geteuid()).arg(workerPid);
+}
+
+}  // namespace
+
+// Ctrl-C, SIGTERM or SIGHUP during the conversions: the build ends through its error path,
+// so the office, its private profile, its pipe and the build folder all go. What an earlier
+// killed build left behind is swept at the next start; what a live process owns stays.
+TEST(EndToEnd, InterruptedBuildCleansUpAndSweepsStaleLeftovers) {
+    const QString shared = corpusFolder();
+    ASSERT_FALSE(shared.isEmpty());
+    QTemporaryDir tmp;
+    const QString tmpRoot = tmp.path() + "/tmp";
+    QDir().mkpath(tmpRoot);
+    QDir().mkpath(tmp.path() + "/proj");
+    const QString project = tmp.path() + "/proj/Stopped.zlp";
+    writeProject(project, "Stopped", shared, {{"文档", {"doc/61490.doc", "doc/testPictures.doc", "doc/FloatingPictures.doc"}}});
+
+    QProcess gone;
+    gone.start("true");
+    ASSERT_TRUE(gone.waitForStarted());
+    const int dead = int(gone.processId());
+    ASSERT_TRUE(gone.waitForFinished());
+    ASSERT_FALSE(processExists(dead));
+    const QString staleProfile = tmpRoot + QStringLiteral("/zelbrin-office-%1-AbC123").arg(dead);
+    const QString liveProfile = tmpRoot + QStringLiteral("/zelbrin-office-%1-XyZ789").arg(::getpid());
+    const QString stalePipe = officePipe(dead);
+    ASSERT_TRUE(QDir().mkpath(staleProfile + "/user"));
+    ASSERT_TRUE(QDir().mkpath(liveProfile));
+    QFile pipe(stalePipe);
+    ASSERT_TRUE(pipe.open(QIODevice::WriteOnly));
+    pipe.close();
+
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        QProcess build;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", tmpRoot);
+        build.setProcessEnvironment(env);
+        build.setProcessChannelMode(QProcess::MergedChannels);
+        build.start(bin("zelbrin-build"), {project});
+        ASSERT_TRUE(build.waitForStarted());
+        QByteArray printed;
+        while (!printed.contains("正在转换为HTML文件...") && build.state() == QProcess::Running) {
+            build.waitForReadyRead(1000);
+            printed += build.readAll();
+        }
+        ASSERT_TRUE(printed.contains("正在转换为HTML文件...")) << printed.constData();
+        int worker = -1;
+        for (int pid : processesMentioning(tmpRoot))
+            if (QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)).endsWith("/zelbrin-office"))
+                worker = pid;
+        ASSERT_GT(worker, 0);
+        ASSERT_EQ(::kill(pid_t(build.processId()), signal), 0);
+        ASSERT_TRUE(build.waitForFinished(120000));
+        const QString out = QString::fromLocal8Bit(printed + build.readAll());
+        EXPECT_EQ(build.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(build.exitCode(), 128 + signal) << out.toStdString();
+        EXPECT_TRUE(out.contains("编译已中断")) << out.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/proj/temp"));
+        EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/proj/Stopped.CHM"));
+        EXPECT_TRUE(processesMentioning(tmpRoot).isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(officePipe(worker)));
+        EXPECT_EQ(QDir(tmpRoot).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  QStringList{QFileInfo(liveProfile).fileName()});
+    }
+    EXPECT_FALSE(QFileInfo::exists(stalePipe));
 }
