@@ -10,6 +10,7 @@ PACKAGES="
   libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui libreoffice-dev
   libchm-dev libchm-bin libmspack-dev fp-utils
   googletest libgtest-dev libgmock-dev
+  clang-14 libclang-rt-14-dev
   xvfb xauth xdotool x11-utils xchm imagemagick fonts-wqy-zenhei
   python3 curl iproute2
 "
