@@ -16,13 +16,22 @@ if [ "${1:-}" = --sanitize ]; then
     -DCMAKE_CXX_FLAGS="-fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=undefined" \
     >/dev/null
   cmake --build build-sanitize --parallel "$(nproc)"
-  # The tests and every program they start report through these; see the files for what
-  # is suppressed and why.
-  export ASAN_OPTIONS="detect_leaks=1"
-  export UBSAN_OPTIONS="print_stacktrace=1:suppressions=$root/scripts/sanitizer/ubsan.supp"
+  # The tests and every program they start report into files, so that a report from a
+  # program whose exit or output a test does not look at still fails the run. See the
+  # suppression files for what is suppressed and why.
+  reports="$root/build-sanitize/sanitizer-reports"
+  rm -rf "$reports" && mkdir -p "$reports"
+  export ASAN_OPTIONS="detect_leaks=1:log_path=$reports/report"
+  export UBSAN_OPTIONS="print_stacktrace=1:log_path=$reports/report:suppressions=$root/scripts/sanitizer/ubsan.supp"
   export LSAN_OPTIONS="suppressions=$root/scripts/sanitizer/lsan.supp:print_suppressions=0"
-  cd build-sanitize
-  exec ctest --output-on-failure --timeout 1800
+  status=0
+  (cd build-sanitize && ctest --output-on-failure --timeout 1800 --parallel "$(nproc)") || status=1
+  if [ -n "$(ls "$reports")" ]; then
+    cat "$reports"/*
+    echo "sanitizer reports: $reports"
+    status=1
+  fi
+  exit $status
 fi
 
 scripts/build.sh

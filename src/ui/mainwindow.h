@@ -157,36 +157,38 @@ public:
     std::function<int(QDialog &)> execDialog;
     std::function<QAction *(QMenu *, const QPoint &)> execPopupMenu;
 
-    // Components, named as in the command table.
-    QAction *actSetWorkCatalog, *actNew, *actNewSub, *actDeleteCatalog, *actRenameCatalog,
-        *actQuit, *actOpenProject, *actSaveProject, *actCloseProject, *actSelect, *actSelectAll,
-        *actRemove, *actRemoveAll, *actNewProject, *actCompile, *actUp, *actDown,
-        *actCutomCompile, *actSetProdNO, *actLeft;
+    // Components, named as in the command table. Null until created: the event filter
+    // installed during construction already compares against them.
+    QAction *actSetWorkCatalog{}, *actNew{}, *actNewSub{}, *actDeleteCatalog{},
+        *actRenameCatalog{}, *actQuit{}, *actOpenProject{}, *actSaveProject{},
+        *actCloseProject{}, *actSelect{}, *actSelectAll{}, *actRemove{}, *actRemoveAll{},
+        *actNewProject{}, *actCompile{}, *actUp{}, *actDown{}, *actCutomCompile{},
+        *actSetProdNO{}, *actLeft{};
     QList<QAction *> allActions() const;
 
-    QMenu *menuFile, *menuCatalog, *menuEdit, *menuNode, *menuOther;
-    BoundAction *W1;
-    QAction *N18, *N22, *U2;
-    QToolBar *ToolBar1;
-    BoundAction *ToolButton1, *ToolButton12;
-    QMenu *PopupMenu1, *PopupMenu2, *PopupMenu3;
-    QAction *miCut, *miCopy;
-    BoundAction *N20, *C5, *N9, *N10, *N11, *N13, *N14;
-    QAction *R3, *D3, *N23;
-    BoundAction *W2, *N15, *N16;
-    QAction *F2;
+    QMenu *menuFile{}, *menuCatalog{}, *menuEdit{}, *menuNode{}, *menuOther{};
+    BoundAction *W1{};
+    QAction *N18{}, *N22{}, *U2{};
+    QToolBar *ToolBar1{};
+    BoundAction *ToolButton1{}, *ToolButton12{};
+    QMenu *PopupMenu1{}, *PopupMenu2{}, *PopupMenu3{};
+    QAction *miCut{}, *miCopy{};
+    BoundAction *N20{}, *C5{}, *N9{}, *N10{}, *N11{}, *N13{}, *N14{};
+    QAction *R3{}, *D3{}, *N23{};
+    BoundAction *W2{}, *N15{}, *N16{};
+    QAction *F2{};
 
-    QWidget *panLeft, *panClient, *Panel1, *Panel2, *Show_Panel;
-    QSplitter *Splitter1;
-    QGroupBox *GroupBox1, *GroupBox2;
-    QTreeView *tlMain;
-    QTreeWidget *lvWordList;
-    QToolButton *SpeedButton1, *SpeedButton2, *SpeedButton3, *SpeedButton4, *SpeedButton5,
-        *SpeedButton6, *SpeedButton7;
-    QFrame *panCompile;
-    QLabel *lbCompileHint;
-    QProgressBar *Animate1;
-    QLabel *lblweb;
+    QWidget *panLeft{}, *panClient{}, *Panel1{}, *Panel2{}, *Show_Panel{};
+    QSplitter *Splitter1{};
+    QGroupBox *GroupBox1{}, *GroupBox2{};
+    QTreeView *tlMain{};
+    QTreeWidget *lvWordList{};
+    QToolButton *SpeedButton1{}, *SpeedButton2{}, *SpeedButton3{}, *SpeedButton4{},
+        *SpeedButton5{}, *SpeedButton6{}, *SpeedButton7{};
+    QFrame *panCompile{};
+    QLabel *lbCompileHint{};
+    QProgressBar *Animate1{};
+    QLabel *lblweb{};
 
 protected:
     void closeEvent(QCloseEvent *event) override;  // FormCloseQuery
