@@ -3,6 +3,7 @@
 #include "scratchfolder.h"
 #include "wordhtml.h"
 
+#include <cstring>
 #include <vector>
 
 using namespace zelbrin;
@@ -27,7 +28,8 @@ void checkSearch(const QByteArray &text, const QByteArray &pattern) {
     const std::vector<bool> starts = characterStarts(text);
     qsizetype expected = -1;
     for (qsizetype i = 0; i + pattern.size() <= text.size() && !pattern.isEmpty(); ++i)
-        if (starts[size_t(i)] && text.mid(i, pattern.size()) == pattern) {
+        if (starts[size_t(i)] &&
+            std::memcmp(text.constData() + i, pattern.constData(), size_t(pattern.size())) == 0) {
             expected = i;
             break;
         }

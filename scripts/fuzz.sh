@@ -36,7 +36,7 @@ cmake -S . -B "$out" -G Ninja -DZELBRIN_FUZZ=ON \
   -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
   -DCMAKE_CXX_FLAGS="-fno-omit-frame-pointer $sanitizers -fsanitize=fuzzer-no-link" >/dev/null
-cmake --build "$out" --target fuzz_targets
+cmake --build "$out" --target fuzz_targets --parallel "$(nproc)"
 [ "$mode" = build ] && exit 0
 
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
