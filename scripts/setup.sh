@@ -8,7 +8,9 @@ PACKAGES="
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev
   libpugixml-dev libcurl4-openssl-dev libx11-dev
   libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui libreoffice-dev
-  libchm-dev libchm-bin libmspack-dev fp-utils
+  libreoffice-l10n-zh-cn qt6-translations-l10n
+  xdg-utils desktop-file-utils shared-mime-info
+  libchm-dev libchm-bin python3-chm p7zip-full libmspack-dev
   googletest libgtest-dev libgmock-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth xdotool x11-utils xchm imagemagick fonts-wqy-zenhei
@@ -28,4 +30,10 @@ if [ -n "$missing" ]; then
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+fi
+
+# The workbench opens a compiled help file in the program the desktop registers for it:
+# xchm. Debian's own registration (its desktop entry in the MIME cache) normally does it.
+if [ -z "$(xdg-mime query default application/vnd.ms-htmlhelp 2>/dev/null)" ]; then
+  xdg-mime default xchm.desktop application/vnd.ms-htmlhelp
 fi

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Installs what is missing, builds, and runs every test (widget tests headless), then a
-# short run of every fuzz target on its kept corpus (scripts/fuzz.sh --smoke).
+# Installs what is missing, checks that no name is a form designer's default, builds, and
+# runs every test (widget tests headless), then a short run of every fuzz target on its
+# kept corpus (scripts/fuzz.sh --smoke).
 #   scripts/test.sh             build/ and the smoke run
 #   scripts/test.sh --sanitize  everything built with ASan and UBSan (clang) into
 #                               build-sanitize/, and every test run there
@@ -8,6 +9,7 @@ set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
 scripts/setup.sh
+scripts/check-names.sh
 export QT_QPA_PLATFORM=offscreen
 
 if [ "${1:-}" = --sanitize ]; then

@@ -7,8 +7,10 @@
 #
 #   scripts/xsession.sh [path/to/zelbrin]      (default build/bin/zelbrin)
 #
-# The pixel positions below belong to the window at 657x492 at the screen's top-left
-# corner with the fonts that scripts/setup.sh installs.
+# The pixel positions below belong to the window at its first-start size (1000x700, tree
+# pane 280 wide) at the screen's top-left corner with the fonts that scripts/setup.sh
+# installs. The session keeps its settings in a folder of its own, so a size remembered
+# from the user's own runs never applies.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -23,6 +25,7 @@ DOCS=$WORK/docs
 mkdir -p "$DOCS"
 for f in a.doc b.htm c.txt d.xls; do printf 'x' >"$DOCS/$f"; done
 PROJECT=$WORK/Help.zlp
+export XDG_CONFIG_HOME="$WORK/config"
 APP=""
 MAIN=""
 
@@ -96,7 +99,7 @@ file_saved() { [ -f "$PROJECT" ]; }
 title_is_project() { xdotool getwindowname "$MAIN" | grep -q 'Zelbrin - Help'; }
 
 # Row centres: tree rows and list rows start 95 pixels down, 18 apart.
-TREE_X=83; LIST_X=290; ROW0=95; ROW=18
+TREE_X=83; LIST_X=450; ROW0=95; ROW=18
 row() { echo $((ROW0 + $1 * ROW)); }
 
 start_app
@@ -105,12 +108,12 @@ menu f w                       # 设置本地文件目录: the edit box is selec
 dialog_line "$DOCS"
 menu c n; editor_line Chapter1 # 新建同级目录, named in its editor
 menu c n; editor_line Chapter2
-# The list shows a.doc b.htm c.txt d.xls; each drop takes the top row away.
-drag "$LIST_X" "$(row 0)" "$TREE_X" "$(row 0)"    # a.doc -> Chapter1 (collapsed afterwards)
-drag "$LIST_X" "$(row 0)" "$TREE_X" "$(row 1)"    # b.htm -> Chapter2
-drag "$LIST_X" "$(row 0)" "$TREE_X" "$(row 1)"    # c.txt -> Chapter2
-xdotool mousemove --sync 24 "$(row 1)" click 1     # open Chapter2: b.htm, c.txt below it
-drag "$TREE_X" "$(row 3)" "$TREE_X" "$(row 0)"    # c.txt -> Chapter1 ...
+# The list shows a.doc b.htm c.txt d.xls; each drop takes the top row away and opens the
+# catalog that receives it.
+drag "$LIST_X" "$(row 0)" "$TREE_X" "$(row 0)"    # a.doc -> Chapter1: Chapter1, a.doc, Chapter2
+drag "$LIST_X" "$(row 0)" "$TREE_X" "$(row 2)"    # b.htm -> Chapter2: ..., Chapter2, b.htm
+drag "$LIST_X" "$(row 0)" "$TREE_X" "$(row 2)"    # c.txt -> Chapter2: ..., b.htm, c.txt
+drag "$TREE_X" "$(row 4)" "$TREE_X" "$(row 0)"    # c.txt -> Chapter1 ...
 wait_for 300 "no menu after the drop" has_other
 popup=$OTHER
 xdotool mousemove --sync $((TREE_X + 57)) $(($(row 0) + 11)) click 1   # ... 移动到此处

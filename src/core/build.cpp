@@ -55,6 +55,17 @@ QString lastLines(const QString &text, int count) {
 
 }  // namespace
 
+QString conversionProgressText(const ConversionProgress &progress) {
+    return QStringLiteral("正在转换为HTML文件... %1/%2 %3").arg(progress.done).arg(progress.total).arg(progress.document);
+}
+
+QString buildSummaryText(const BuildReport &report) {
+    QString text = QStringLiteral("编译完成：%1（共 %2 个文档").arg(report.compiledFile).arg(report.documents);
+    if (!report.failedDocuments.isEmpty())
+        text += QStringLiteral("，%1 个未能转换").arg(report.failedDocuments.size());
+    return text + QStringLiteral("）");
+}
+
 QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     const QString compiler = env.programFolder + QStringLiteral("hhc");
     if (!QFileInfo(compiler).isExecutable()) {
@@ -81,11 +92,18 @@ QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     const QString chm = dir + name + QStringLiteral(".CHM");
     const FileStamp before = FileStamp::of(chm);
     QString output;
-    // Generous for the largest help files, but a hung compiler must not hold the window forever.
-    constexpr int kCompilerTimeoutMs = 30 * 60 * 1000;
-    const int exitCode = RunProcessAndWait(compiler, {hhp}, &output, {}, kCompilerTimeoutMs);
+    // No limit on the whole compilation, which grows with the help file; only a compiler
+    // that stops making progress is stopped.
+    bool stalled = false;
+    const int exitCode = RunProcessAndWait(compiler, {hhp}, &output, {}, -1, env.compilerSilenceMs, &stalled);
     throwIfInterrupted();
     const FileStamp after = FileStamp::of(chm);
+    if (stalled) {
+        const int ms = env.compilerSilenceMs;
+        const QString span = ms % 60000 == 0 ? QStringLiteral(" %1 分钟").arg(ms / 60000)
+                                             : QStringLiteral(" %1 秒").arg(ms / 1000.0);
+        throw BuildError(kCompileFailedPrefix + kCompilerStalledMessage.arg(span));
+    }
     // A compiler failure must not open a stale help file from an earlier build.
     if (exitCode != 0 || !after.exists || after.sameAs(before)) {
         QString detail = lastLines(output, 8);
@@ -97,7 +115,7 @@ QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     return chm;
 }
 
-void TZLPProject::Compile(BuildEnvironment &env) {
+BuildReport TZLPProject::Compile(BuildEnvironment &env) {
     const QString dir = ProjectDirectory();
     const QString buildFolder = dir + kBuildFolderName;
     const QString htmlFolder = dir + kHtmlFolderName;
@@ -110,13 +128,25 @@ void TZLPProject::Compile(BuildEnvironment &env) {
     if (!name.isEmpty() && env.closeViewer)
         env.closeViewer(name);
 
-    std::unique_ptr<OfficeSession> office = env.officeFactory();
-    QString chm;
+    env.showStep(kOfficeStartStep);
+    std::unique_ptr<OfficeSession> office;
+    try {
+        office = env.officeFactory();
+    } catch (...) {
+        // A start that the user interrupted leaves nothing; after other failures the folder
+        // stays until the next build, as before.
+        if (interruption::requested() && !env.keepBuildFolder)
+            DeleteDirectory(buildFolder);
+        throw;
+    }
+    BuildReport report;
     try {
         DefaultTopic.clear();
         env.showStep(QStringLiteral("正在转换为HTML文件..."));
-        DocumentConverter converter(*office, *this, window_.prompts());
         const StructureModel &tree = window_.structureTree();
+        DocumentConverter converter(*office, *this, window_.prompts());
+        report.documents = DocumentConverter::countDocuments(tree);
+        converter.setProgress(env.showProgress, report.documents);
         for (int i = 0; i < tree.topLevelCount(); ++i) {
             const TreeNode *node = tree.topLevel(i);
             if (node->hasChildren()) {
@@ -128,8 +158,9 @@ void TZLPProject::Compile(BuildEnvironment &env) {
             }
         }
         throwIfInterrupted();
+        report.failedDocuments = converter.failedDocuments();
         env.showStep(QStringLiteral("正在编译..."));
-        chm = WriteHelpProject(env);
+        report.compiledFile = WriteHelpProject(env);
         env.showStep(QStringLiteral("删除临时文件..."));
     } catch (...) {
         // The office is ended and the scratch folder removed however the build ends;
@@ -148,8 +179,9 @@ void TZLPProject::Compile(BuildEnvironment &env) {
     if (!env.keepBuildFolder)
         DeleteDirectory(buildFolder);
     // With the compiler missing there is nothing to open.
-    if (!chm.isEmpty() && env.openResult)
-        env.openResult(chm);
+    if (!report.compiledFile.isEmpty() && env.openResult)
+        env.openResult(report.compiledFile);
+    return report;
 }
 
 }  // namespace zelbrin

@@ -3,15 +3,38 @@
 #include "officesession.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace zelbrin {
+
+// How far the conversion has come: document `done` of `total` is being converted now.
+struct ConversionProgress {
+    int done = 0;
+    int total = 0;
+    QString document;  // the document's file name, without its folder
+};
+
+// What a finished build made.
+struct BuildReport {
+    QString compiledFile;           // empty when the compiler was missing
+    int documents = 0;              // documents the tree links
+    QStringList failedDocuments;    // linked documents that got a stand-in page instead
+};
+
+// "正在转换为HTML文件... 3/27 价格表.xls": the conversion step with its count.
+QString conversionProgressText(const ConversionProgress &progress);
+// One line that says what a build made: the help file, how many documents it holds and
+// how many of them could not be converted.
+QString buildSummaryText(const BuildReport &report);
 
 // What one build needs from the world outside the core. The window and the
 // command-line builder fill it differently; tests fill it with fakes.
 struct BuildEnvironment {
     // ShowStep: shows a step text (and lets the window paint it).
     std::function<void(const QString &)> showStep;
+    // Shows the conversion's progress; may be empty.
+    std::function<void(const ConversionProgress &)> showProgress;
     // Starts the office for this build; one office serves every document.
     OfficeSessionFactory officeFactory;
     // Closes a help viewer whose window title is exactly the given text.
@@ -22,6 +45,9 @@ struct BuildEnvironment {
     QString programFolder;
     // Keeps the build folder after the build (command-line --keep-temp).
     bool keepBuildFolder = false;
+    // hhc prints progress while it compiles, however long that takes; a compiler that has
+    // printed nothing for this long has stalled and is stopped.
+    int compilerSilenceMs = 10 * 60 * 1000;
 };
 
 // The build folder names, relative to the project directory.
@@ -29,9 +55,12 @@ inline const QString kBuildFolderName = QStringLiteral("temp");
 inline const QString kHtmlFolderName = QStringLiteral("temp/html/");
 
 // Texts of the build.
+inline const QString kOfficeStartStep = QStringLiteral("正在启动办公软件...");
 inline const QString kCompilerMissingMessage =
     QStringLiteral("未找到 HTML Help Workshop 的安装目录，请确认该程序已经被安装到您的计算机上！");
 inline const QString kCompileFailedPrefix = QStringLiteral("编译CHM文件失败：");
+// Follows kCompileFailedPrefix; %1 is how long the compiler was silent ("10 分钟").
+inline const QString kCompilerStalledMessage = QStringLiteral("编译程序已有%1没有任何进展，编译已停止。");
 inline const QString kBuildErrorPrefix = QStringLiteral("编译时出错，是否安装过office？：");
 
 }  // namespace zelbrin

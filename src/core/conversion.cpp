@@ -1,5 +1,6 @@
 #include "conversion.h"
 
+#include "build.h"
 #include "builderror.h"
 #include "fileops.h"
 #include "gbk.h"
@@ -36,6 +37,41 @@ QString DocumentConverter::DocumentExtension(const QString &path) {
     const QString name = path.mid(path.lastIndexOf(u'/') + 1);
     const int dot = name.lastIndexOf(u'.');
     return dot < 0 ? QString() : asciiLower(name.mid(dot));
+}
+
+DocumentConverter::Route DocumentConverter::routeOf(const QString &path) {
+    const QString ext = DocumentExtension(path);
+    if (ext == u".doc" || ext == u".docx" || ext == u".txt" || ext == u".odt")
+        return Route::Word;
+    if (ext == u".htm" || ext == u".html")
+        return Route::Html;
+    if (ext == u".xls" || ext == u".xlsx" || ext == u".ods")
+        return Route::Workbook;
+    if (ext == u".ppt" || ext == u".pptx" || ext == u".odp")
+        return Route::Presentation;
+    return Route::None;
+}
+
+int DocumentConverter::countDocuments(const StructureModel &tree) {
+    int count = 0;
+    tree.forEach([&](const TreeNode *node) {
+        if (!node->link.isEmpty() && routeOf(node->link) != Route::None)
+            ++count;
+        return true;
+    });
+    return count;
+}
+
+void DocumentConverter::setProgress(std::function<void(const ConversionProgress &)> report, int total) {
+    progress_ = std::move(report);
+    total_ = total;
+    done_ = 0;
+}
+
+void DocumentConverter::reportStart(const QString &path) {
+    ++done_;
+    if (progress_)
+        progress_({done_, total_, path.mid(path.lastIndexOf(u'/') + 1)});
 }
 
 void DocumentConverter::missingDocument(const QString &path) {
@@ -84,12 +120,16 @@ void DocumentConverter::ConvertBranch(const TreeNode *node, const QString &paren
 void DocumentConverter::ConvertDocument(const QString &path, const QString &folder) {
     throwIfInterrupted();
     const QString ext = DocumentExtension(path);
+    const Route route = path.isEmpty() ? Route::None : routeOf(path);
     QDir().mkpath(folder);
     const QString target = folder + pageFileName(path);
+    if (route != Route::None)
+        reportStart(path);
 
-    if (ext == u".doc" || ext == u".docx" || ext == u".txt") {
+    if (route == Route::Word) {
         if (!QFileInfo(path).isFile()) {
             missingDocument(path);
+            failed_.append(path);
             writeStandInPage(target, missingDocumentMessage(path));
             return;
         }
@@ -97,7 +137,7 @@ void DocumentConverter::ConvertDocument(const QString &path, const QString &fold
         office_.convertWordDocument(path, target);
         if (ext != u".txt")
             CleanWordHtml(target);
-    } else if (ext == u".htm" || ext == u".html") {
+    } else if (route == Route::Html) {
         // A missing page cannot be copied; say which one instead of failing later.
         if (!QFileInfo(path).isFile())
             throw BuildError(missingDocumentMessage(path));
@@ -106,18 +146,20 @@ void DocumentConverter::ConvertDocument(const QString &path, const QString &fold
             throw BuildError(QStringLiteral("无法复制文件：") + path + QStringLiteral(" → ") + target);
         CleanWordHtml(target);
         setDefaultTopicOnce(target);
-    } else if (ext == u".xls" || ext == u".xlsx" || ext == u".ppt" || ext == u".pptx") {
+    } else if (route == Route::Workbook || route == Route::Presentation) {
         // A missing workbook or presentation is reported once, not once per attempt.
         if (!QFileInfo(path).isFile()) {
             missingDocument(path);
+            failed_.append(path);
             writeStandInPage(target, missingDocumentMessage(path));
             return;
         }
-        const bool workbook = ext.startsWith(u".x");
+        const bool workbook = route == Route::Workbook;
         for (int attempt = 0; attempt < officeAttempts; ++attempt) {
             if (workbook ? ConvertExcelToHtml(path, target) : ConvertPowerPointToHtml(path, target))
                 return;
         }
+        failed_.append(path);
         writeStandInPage(target, QStringLiteral("无法转换文件：") + path);
     }
 }

@@ -1,10 +1,15 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 namespace zelbrin {
 
 class OfficeSession;
+class StructureModel;
+struct ConversionProgress;
 class TreeNode;
 class TZLPProject;
 class UserPrompts;
@@ -21,6 +26,13 @@ public:
     // Converts one document into folder by its extension; creates folder in any case.
     void ConvertDocument(const QString &path, const QString &folder);
 
+    // Reports each document as its conversion begins, counting up to total.
+    void setProgress(std::function<void(const ConversionProgress &)> report, int total);
+    // Linked documents that got a stand-in page (missing, or not convertible), in order.
+    const QStringList &failedDocuments() const { return failed_; }
+    // The documents a build of tree converts: every link of a kind the conversion handles.
+    static int countDocuments(const StructureModel &tree);
+
     // One attempt each; false when the office could not save the page.
     bool ConvertExcelToHtml(const QString &source, const QString &target);
     bool ConvertPowerPointToHtml(const QString &source, const QString &target);
@@ -30,6 +42,10 @@ public:
     // The extension from the last "." of the file name, A-Z lowered; "" when none.
     static QString DocumentExtension(const QString &path);
 
+    // How a document becomes a page, by its extension.
+    enum class Route { None, Word, Html, Workbook, Presentation };
+    static Route routeOf(const QString &path);
+
     // Attempts per workbook or presentation; the pause after a failed presentation.
     int officeAttempts = 5;
     int presentationRetryPauseMs = 1000;
@@ -38,10 +54,15 @@ private:
     void missingDocument(const QString &path);
     void writeStandInPage(const QString &target, const QString &text);
     void setDefaultTopicOnce(const QString &page);
+    void reportStart(const QString &path);
 
     OfficeSession &office_;
     TZLPProject &project_;
     UserPrompts &prompts_;
+    std::function<void(const ConversionProgress &)> progress_;
+    int total_ = 0;
+    int done_ = 0;
+    QStringList failed_;
 };
 
 // "编译文件中缺少" + path + "文件，请确认！"

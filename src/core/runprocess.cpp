@@ -11,9 +11,11 @@ namespace zelbrin {
 constexpr int kTerminateGraceMs = 10000;
 
 int RunProcessAndWait(const QString &program, const QStringList &arguments, QString *output,
-                      const QString &workingDirectory, int timeoutMs) {
+                      const QString &workingDirectory, int timeoutMs, int silenceMs, bool *stalled) {
     if (output)
         output->clear();
+    if (stalled)
+        *stalled = false;
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
@@ -32,7 +34,10 @@ int RunProcessAndWait(const QString &program, const QStringList &arguments, QStr
     if (!process.waitForStarted(-1))
         return 1;
     QDeadlineTimer deadline(timeoutMs < 0 ? QDeadlineTimer::Forever : QDeadlineTimer(timeoutMs));
-    bool timedOut = false;
+    const bool watchSilence = output && silenceMs >= 0;
+    QDeadlineTimer silence(watchSilence ? QDeadlineTimer(silenceMs) : QDeadlineTimer(QDeadlineTimer::Forever));
+    QByteArray printed;
+    bool timedOut = false, silent = false;
     while (!process.waitForFinished(10)) {
         if (process.state() == QProcess::NotRunning)
             break;
@@ -44,22 +49,34 @@ int RunProcessAndWait(const QString &program, const QStringList &arguments, QStr
             process.waitForFinished(-1);
             return 1;
         }
-        if (deadline.hasExpired()) {
+        if (output && process.bytesAvailable() > 0) {
+            printed += process.readAll();
+            if (watchSilence)
+                silence.setRemainingTime(silenceMs);
+        }
+        timedOut = deadline.hasExpired();
+        silent = !timedOut && silence.hasExpired();
+        if (timedOut || silent) {
             process.kill();
             process.waitForFinished(-1);
-            timedOut = true;
             break;
         }
         QCoreApplication::processEvents();
     }
     if (output) {
-        *output = QString::fromLocal8Bit(process.readAll());
+        *output = QString::fromLocal8Bit(printed + process.readAll());
         if (timedOut)
             *output += QStringLiteral("\n%1: no answer after %2 s, stopped\n")
                            .arg(program)
                            .arg(timeoutMs / 1000.0);
+        if (silent)
+            *output += QStringLiteral("\n%1: printed nothing for %2 s, stopped\n")
+                           .arg(program)
+                           .arg(silenceMs / 1000.0);
     }
-    if (timedOut)
+    if (stalled)
+        *stalled = silent;
+    if (timedOut || silent)
         return 1;
     if (process.exitStatus() == QProcess::CrashExit)
         return 1;

@@ -12,7 +12,10 @@ namespace zelbrin {
 // no input. output, when given, receives its merged standard output and error text;
 // otherwise that text is discarded. An empty workingDirectory keeps the caller's. A child
 // still running after timeoutMs (when not negative) is killed and counts as failed (1).
+// A child that prints nothing for silenceMs (when not negative; output must be given) is
+// taken to have stalled: it is killed, counts as failed and stalled, when given, is set.
 int RunProcessAndWait(const QString &program, const QStringList &arguments, QString *output = nullptr,
-                      const QString &workingDirectory = {}, int timeoutMs = -1);
+                      const QString &workingDirectory = {}, int timeoutMs = -1, int silenceMs = -1,
+                      bool *stalled = nullptr);
 
 }  // namespace zelbrin

@@ -16,6 +16,8 @@ constexpr int Catalog = 3;
 constexpr int Page = 14;
 constexpr int WordDocument = 19;
 constexpr int WebPage = 20;
+constexpr int Workbook = 21;
+constexpr int Presentation = 22;
 }  // namespace ImageIndex
 
 extern const QString kNewCatalogCaption;  // "新建目录"

@@ -7,6 +7,7 @@ namespace zelbrin {
 class ProjectWindow;
 class TreeNode;
 struct BuildEnvironment;
+struct BuildReport;
 
 extern const QString kApplicationTitle;  // "Zelbrin"
 
@@ -50,7 +51,7 @@ public:
 
     // One build of the project file's directory: converts every linked document,
     // writes the help project, runs hhc and opens the result. Throws BuildError.
-    void Compile(BuildEnvironment &env);
+    BuildReport Compile(BuildEnvironment &env);
     // Writes the help project, contents and index files and runs hhc on them.
     // Returns the compiled help file, or "" when hhc is not in the program folder.
     QString WriteHelpProject(BuildEnvironment &env);

@@ -17,6 +17,7 @@ public:
 
     QStringList questions;
     QStringList notices;
+    QStringList saveDialogStarts;  // where each save dialog started
     QList<Icon> noticeIcons;
     int unexpected = 0;
 
@@ -37,7 +38,8 @@ public:
     QString openFileName(const QString &, const QString &, const QString &) override {
         return nextFile();
     }
-    QString saveFileName(const QString &, const QString &, const QString &) override {
+    QString saveFileName(const QString &, const QString &, const QString &startDir) override {
+        saveDialogStarts << startDir;
         return nextFile();
     }
     QString folderName(const QString &, const QString &) override { return nextFile(); }

@@ -1,6 +1,6 @@
 #pragma once
 
-// Small compiled help files for tests, made with the real chmcmd from an ASCII project.
+// Small compiled help files for tests, made with our hhc from an ASCII project.
 #include <QByteArray>
 #include <QDir>
 #include <QFile>

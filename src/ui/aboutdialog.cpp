@@ -32,8 +32,8 @@ QPixmap banner() {
 
 }  // namespace
 
-TAboutFrm::TAboutFrm(QWidget *parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("AboutFrm"));
+AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("AboutDialog"));
     setWindowTitle(QStringLiteral("关于"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -79,12 +79,12 @@ TAboutFrm::TAboutFrm(QWidget *parent) : QDialog(parent) {
     btnok->setObjectName(QStringLiteral("btnok"));
     btnok->setGeometry(125, 246, 100, 25);
     btnok->setDefault(true);
-    connect(btnok, &QPushButton::clicked, this, &TAboutFrm::btnokClick);
+    connect(btnok, &QPushButton::clicked, this, &AboutDialog::btnokClick);
 }
 
-void TAboutFrm::btnokClick() { accept(); }
+void AboutDialog::btnokClick() { accept(); }
 
-void TAboutFrm::showEvent(QShowEvent *event) {
+void AboutDialog::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

@@ -11,10 +11,10 @@ class WebLabel;
 
 // The About box: banner, version, contact texts and the web address. It is kept for the
 // whole run and only shown and hidden.
-class TAboutFrm : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutFrm(QWidget *parent = nullptr);
+    explicit AboutDialog(QWidget *parent = nullptr);
 
     void btnokClick();
 

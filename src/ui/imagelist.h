@@ -4,8 +4,10 @@
 
 namespace zelbrin::ui {
 
-// ImageList1: the 21 pictures of the commands, the tree and the file list, by index.
+// The image list: the pictures of the commands, the tree and the file list, by index.
 QIcon imageListIcon(int index);
-constexpr int kImageListCount = 21;
+constexpr int kImageListCount = 23;
+// The program's own icon (windows, desktop entry).
+QIcon programIcon();
 
 }  // namespace zelbrin::ui

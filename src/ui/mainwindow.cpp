@@ -21,7 +21,9 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSettings>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -29,6 +31,15 @@
 #include <QVBoxLayout>
 
 namespace zelbrin::ui {
+
+namespace {
+const QString kGeometryKey = QStringLiteral("window/geometry");
+const QString kSplitterKey = QStringLiteral("window/splitter");
+}  // namespace
+
+std::unique_ptr<QSettings> workbenchSettings() {
+    return std::make_unique<QSettings>(QStringLiteral("zelbrin"), QStringLiteral("zelbrin"));
+}
 
 TMainForm::TMainForm(MainWindowOptions options) : options_(options) {
     if (options_.prompts) {
@@ -39,9 +50,15 @@ TMainForm::TMainForm(MainWindowOptions options) : options_(options) {
     }
     model_ = new StructureModel(this);
     setObjectName(QStringLiteral("MainForm"));
-    resize(657, 492);
-    if (QScreen *screen = QGuiApplication::primaryScreen())
+    // Room for a tree and a list of long Chinese names; a small screen gets all it has.
+    QSize size(1000, 700);
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        size = size.boundedTo(screen->availableGeometry().size());
+        resize(size);
         move(screen->availableGeometry().center() - rect().center());
+    } else {
+        resize(size);
+    }
     QFont font;
     font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
                       QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei")});
@@ -52,9 +69,11 @@ TMainForm::TMainForm(MainWindowOptions options) : options_(options) {
     createToolBar();
     createLayout();
     createPopupMenus();
+    createStatusBar();
     setupTreeEditing();
     setupPlacing();
     FormCreate();
+    restoreWindowSettings();
 }
 
 TMainForm::~TMainForm() = default;
@@ -76,27 +95,28 @@ void TMainForm::createActions() {
         const char *hint;
         int icon;
         void (TMainForm::*handler)();
+        QKeySequence keys = {};
     };
     const Def defs[] = {
         {&actSetWorkCatalog, "actSetWorkCatalog", "文件", "设置工作目录(&W)", "设置工作目录", 0, &TMainForm::actSetWorkCatalogExecute},
         {&actNew, "actNew", "目录", "新建同级目录(&N)", "新建同级目录", 10, &TMainForm::actNewExecute},
         {&actNewSub, "actNewSub", "目录", "新建下级目录(&C)", "新建下级目录", 11, &TMainForm::actNewSubExecute},
-        {&actDeleteCatalog, "actDeleteCatalog", "目录", "删除目录(&D)", "删除目录", 5, &TMainForm::actDeleteCatalogExecute},
-        {&actRenameCatalog, "actRenameCatalog", "目录", "重命名(&R)", "重命名", 6, &TMainForm::actRenameCatalogExecute},
+        {&actDeleteCatalog, "actDeleteCatalog", "目录", "删除目录(&D)", "删除目录", 5, &TMainForm::actDeleteCatalogExecute, QKeySequence(Qt::Key_Delete)},
+        {&actRenameCatalog, "actRenameCatalog", "目录", "重命名(&R)", "重命名", 6, &TMainForm::actRenameCatalogExecute, QKeySequence(Qt::Key_F2)},
         {&actQuit, "actQuit", "文件", "退出(&Q)", "退出", 7, &TMainForm::actQuitExecute},
-        {&actOpenProject, "actOpenProject", "文件", "打开工程(&O)", "打开工程", 8, &TMainForm::actOpenProjectExecute},
-        {&actSaveProject, "actSaveProject", "文件", "保存工程(&S)", "保存工程", 9, &TMainForm::actSaveProjectExecute},
+        {&actOpenProject, "actOpenProject", "文件", "打开工程(&O)", "打开工程", 8, &TMainForm::actOpenProjectExecute, QKeySequence::Open},
+        {&actSaveProject, "actSaveProject", "文件", "保存工程(&S)", "保存工程", 9, &TMainForm::actSaveProjectExecute, QKeySequence::Save},
         {&actCloseProject, "actCloseProject", "文件", "关闭工程(&C)", "关闭工程", -1, &TMainForm::actCloseProjectExecute},
         {&actSelect, "actSelect", "编辑", "", "选中", 2, &TMainForm::actSelectExecute},
         {&actSelectAll, "actSelectAll", "编辑", "", "全部选中", 13, &TMainForm::actSelectAllExecute},
         {&actRemove, "actRemove", "编辑", "", "移出", 1, &TMainForm::actRemoveExecute},
         {&actRemoveAll, "actRemoveAll", "编辑", "", "全部移出", 12, &TMainForm::actRemoveAllExecute},
-        {&actNewProject, "actNewProject", "文件", "新建工程(&N)", "新建工程", 4, &TMainForm::actNewProjectExecute},
-        {&actCompile, "actCompile", "文件", "编译(&C)", "编译", 15, &TMainForm::actCompileExecute},
+        {&actNewProject, "actNewProject", "文件", "新建工程(&N)", "新建工程", 4, &TMainForm::actNewProjectExecute, QKeySequence::New},
+        {&actCompile, "actCompile", "文件", "编译(&B)", "编译", 15, &TMainForm::actCompileExecute, QKeySequence(Qt::Key_F9)},
         {&actUp, "actUp", "节点", "", "上移", 16, &TMainForm::actUpExecute},
         {&actDown, "actDown", "节点", "", "下移", 17, &TMainForm::actDownExecute},
-        {&actCutomCompile, "actCutomCompile", "文件", "反编译CHM文件(&U)", "反编译CHM文件", 18, &TMainForm::actCutomCompileExecute},
-        {&actSetProdNO, "actSetProdNO", "文件", "设置产品编号(&C)", "设置产品编号", -1, &TMainForm::actSetProdNOExecute},
+        {&actDecompile, "actDecompile", "文件", "反编译CHM文件(&U)", "反编译CHM文件", 18, &TMainForm::actDecompileExecute},
+        {&actSetProdNO, "actSetProdNO", "文件", "设置产品编号(&P)", "设置产品编号", -1, &TMainForm::actSetProdNOExecute},
         {&actLeft, "actLeft", "节点", "", "左移", 2, &TMainForm::actLeftExecute},
     };
     for (const Def &d : defs) {
@@ -108,6 +128,7 @@ void TMainForm::createActions() {
         a->setProperty("category", QString::fromUtf8(d.category));
         if (d.icon >= 0)
             a->setIcon(imageListIcon(d.icon));
+        a->setShortcut(d.keys);
         connect(a, &QAction::triggered, this, d.handler);
         *d.slot = a;
     }
@@ -117,7 +138,7 @@ QList<QAction *> TMainForm::allActions() const {
     return {actSetWorkCatalog, actNew,        actNewSub,     actDeleteCatalog, actRenameCatalog,
             actQuit,           actOpenProject, actSaveProject, actCloseProject, actSelect,
             actSelectAll,      actRemove,     actRemoveAll,  actNewProject,    actCompile,
-            actUp,             actDown,       actCutomCompile, actSetProdNO,   actLeft};
+            actUp,             actDown,       actDecompile,  actSetProdNO,    actLeft};
 }
 
 // A menu entry bound to a command but showing its own caption.
@@ -134,19 +155,22 @@ static QAction *entry(QMenu *menu, QAction *action, const char *name, const char
 
 void TMainForm::createMenus() {
     menuFile = menuBar()->addMenu(QStringLiteral("文件(&F)"));
-    W1 = new BoundAction(actSetWorkCatalog, QStringLiteral("设置本地文件目录(&W)"),
+    miSetWorkCatalog = new BoundAction(actSetWorkCatalog, QStringLiteral("设置本地文件目录(&W)"),
                          QStringLiteral("设置设置本地文件目录目录"), this);
-    W1->setObjectName(QStringLiteral("W1"));
-    menuFile->addAction(W1);
+    miSetWorkCatalog->setObjectName(QStringLiteral("miSetWorkCatalog"));
+    menuFile->addAction(miSetWorkCatalog);
     menuFile->addAction(actSetProdNO);
     menuFile->addSeparator();
     menuFile->addAction(actNewProject);
     menuFile->addAction(actOpenProject);
     menuFile->addAction(actSaveProject);
     menuFile->addAction(actCloseProject);
+    menuRecent = menuFile->addMenu(QStringLiteral("最近的工程(&R)"));
+    menuRecent->setObjectName(QStringLiteral("menuRecent"));
+    fillRecentMenu();
     menuFile->addSeparator();
     menuFile->addAction(actCompile);
-    menuFile->addAction(actCutomCompile);
+    menuFile->addAction(actDecompile);
     menuFile->addSeparator();
     menuFile->addAction(actQuit);
 
@@ -154,38 +178,42 @@ void TMainForm::createMenus() {
     menuCatalog->addActions({actNew, actNewSub, actDeleteCatalog, actRenameCatalog});
 
     menuEdit = menuBar()->addMenu(QStringLiteral("编辑(&E)"));
-    entry(menuEdit, actSelect, "N4", "选中(&S)");
-    entry(menuEdit, actSelectAll, "A1", "全部选中(&A)");
-    entry(menuEdit, actRemove, "R2", "移出(&R)");
-    entry(menuEdit, actRemoveAll, "M1", "全部移出(&M)");
+    entry(menuEdit, actSelect, "miSelect", "选中(&S)");
+    entry(menuEdit, actSelectAll, "miSelectAll", "全部选中(&A)");
+    entry(menuEdit, actRemove, "miRemove", "移出(&R)");
+    entry(menuEdit, actRemoveAll, "miRemoveAll", "全部移出(&M)");
 
     menuNode = menuBar()->addMenu(QStringLiteral("节点(&N)"));
-    entry(menuNode, actUp, "N8", "上移(&U)");
-    entry(menuNode, actDown, "D2", "下移(&D)");
-    entry(menuNode, actLeft, "L1", "左移(&L)");
+    entry(menuNode, actUp, "miUp", "上移(&U)");
+    entry(menuNode, actDown, "miDown", "下移(&D)");
+    entry(menuNode, actLeft, "miLeft", "左移(&L)");
 
     menuOther = menuBar()->addMenu(QStringLiteral("其他(&O)"));
-    N18 = menuOther->addAction(QStringLiteral("关于..."), this, &TMainForm::N18Click);
-    N22 = menuOther->addAction(QStringLiteral("演示"), this, &TMainForm::N22Click);
-    U2 = menuOther->addAction(QStringLiteral("升级(&U)"), this, &TMainForm::U2Click);
+    miAbout = menuOther->addAction(QStringLiteral("关于..."), this, &TMainForm::miAboutClick);
+    miAbout->setObjectName(QStringLiteral("miAbout"));
+    miDemo = menuOther->addAction(QStringLiteral("演示"), this, &TMainForm::miDemoClick);
+    miDemo->setObjectName(QStringLiteral("miDemo"));
+    miUpgrade = menuOther->addAction(QStringLiteral("升级(&U)"), this, &TMainForm::miUpgradeClick);
+    miUpgrade->setObjectName(QStringLiteral("miUpgrade"));
 }
 
 void TMainForm::createToolBar() {
-    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-    ToolBar1->setMovable(false);
-    ToolBar1->setIconSize(QSize(16, 16));
-    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    ToolBar1->addSeparator();
-    ToolBar1->addActions({actNewProject, actOpenProject, actSaveProject});
-    ToolBar1->addSeparator();
-    ToolBar1->addActions({actNew, actNewSub, actRenameCatalog, actDeleteCatalog});
-    ToolBar1->addSeparator();
-    ToolButton1 = new BoundAction(actSetWorkCatalog, QString(), QStringLiteral("设置文件目录"), this);
-    ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
-    ToolButton12 = new BoundAction(actCompile, QString(), QStringLiteral("编译成CHM"), this);
-    ToolButton12->setObjectName(QStringLiteral("ToolButton12"));
-    ToolBar1->addActions({ToolButton1, ToolButton12, actCutomCompile});
+    toolBar = addToolBar(QStringLiteral("工具栏"));
+    toolBar->setObjectName(QStringLiteral("toolBar"));
+    toolBar->setMovable(false);
+    toolBar->setIconSize(QSize(16, 16));
+    toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    toolBar->addSeparator();
+    toolBar->addActions({actNewProject, actOpenProject, actSaveProject});
+    toolBar->addSeparator();
+    toolBar->addActions({actNew, actNewSub, actRenameCatalog, actDeleteCatalog});
+    toolBar->addSeparator();
+    toolSetWorkCatalog =
+        new BoundAction(actSetWorkCatalog, QString(), QStringLiteral("设置文件目录"), this);
+    toolSetWorkCatalog->setObjectName(QStringLiteral("toolSetWorkCatalog"));
+    toolCompile = new BoundAction(actCompile, QString(), QStringLiteral("编译成CHM"), this);
+    toolCompile->setObjectName(QStringLiteral("toolCompile"));
+    toolBar->addActions({toolSetWorkCatalog, toolCompile, actDecompile});
 }
 
 static QToolButton *speedButton(QWidget *parent, QAction *action, const char *name,
@@ -207,20 +235,20 @@ void TMainForm::createLayout() {
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
-    Splitter1 = new QSplitter(Qt::Horizontal, central);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setChildrenCollapsible(false);
-    outer->addWidget(Splitter1, 1);
+    splLeftPane = new QSplitter(Qt::Horizontal, central);
+    splLeftPane->setObjectName(QStringLiteral("splLeftPane"));
+    splLeftPane->setChildrenCollapsible(false);
+    outer->addWidget(splLeftPane, 1);
 
     // Left pane: the structure tree and the Left/Up/Down buttons.
-    panLeft = new QWidget(Splitter1);
+    panLeft = new QWidget(splLeftPane);
     panLeft->setObjectName(QStringLiteral("panLeft"));
     auto *leftLayout = new QVBoxLayout(panLeft);
     leftLayout->setContentsMargins(2, 2, 2, 2);
-    GroupBox2 = new QGroupBox(QStringLiteral("CHM结构"), panLeft);
-    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
-    auto *gb2 = new QVBoxLayout(GroupBox2);
-    tlMain = new StructureView(GroupBox2);
+    grpStructure = new QGroupBox(QStringLiteral("CHM结构"), panLeft);
+    grpStructure->setObjectName(QStringLiteral("grpStructure"));
+    auto *structureLayout = new QVBoxLayout(grpStructure);
+    tlMain = new StructureView(grpStructure);
     tlMain->setObjectName(QStringLiteral("tlMain"));
     tlMain->setModel(model_);
     tlMain->setHeaderHidden(true);
@@ -230,44 +258,44 @@ void TMainForm::createLayout() {
     tlMain->setContextMenuPolicy(Qt::CustomContextMenu);
     tlMain->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     tlMain->installEventFilter(this);
-    gb2->addWidget(tlMain);
-    leftLayout->addWidget(GroupBox2, 1);
-    Panel2 = new QWidget(panLeft);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setFixedHeight(28);
-    auto *p2 = new QHBoxLayout(Panel2);
-    p2->setContentsMargins(2, 0, 8, 0);
-    SpeedButton7 = speedButton(Panel2, actLeft, "SpeedButton7", QStringLiteral("移到上级目录"));
-    SpeedButton5 = speedButton(Panel2, actUp, "SpeedButton5");
-    SpeedButton6 = speedButton(Panel2, actDown, "SpeedButton6");
-    p2->addWidget(SpeedButton7);
-    p2->addStretch(1);
-    p2->addWidget(SpeedButton5);
-    p2->addWidget(SpeedButton6);
-    leftLayout->addWidget(Panel2);
+    structureLayout->addWidget(tlMain);
+    leftLayout->addWidget(grpStructure, 1);
+    panMove = new QWidget(panLeft);
+    panMove->setObjectName(QStringLiteral("panMove"));
+    panMove->setFixedHeight(28);
+    auto *moveLayout = new QHBoxLayout(panMove);
+    moveLayout->setContentsMargins(2, 0, 8, 0);
+    btnLeft = speedButton(panMove, actLeft, "btnLeft", QStringLiteral("移到上级目录"));
+    btnUp = speedButton(panMove, actUp, "btnUp");
+    btnDown = speedButton(panMove, actDown, "btnDown");
+    moveLayout->addWidget(btnLeft);
+    moveLayout->addStretch(1);
+    moveLayout->addWidget(btnUp);
+    moveLayout->addWidget(btnDown);
+    leftLayout->addWidget(panMove);
 
     // Right pane: Select/Remove strip and the working-directory list.
-    panClient = new QWidget(Splitter1);
+    panClient = new QWidget(splLeftPane);
     panClient->setObjectName(QStringLiteral("panClient"));
     auto *clientLayout = new QHBoxLayout(panClient);
     clientLayout->setContentsMargins(2, 2, 2, 2);
-    Panel1 = new QWidget(panClient);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedWidth(33);
-    SpeedButton1 = speedButton(Panel1, actSelect, "SpeedButton1");
-    SpeedButton2 = speedButton(Panel1, actSelectAll, "SpeedButton2");
-    SpeedButton3 = speedButton(Panel1, actRemove, "SpeedButton3");
-    SpeedButton4 = speedButton(Panel1, actRemoveAll, "SpeedButton4");
-    Panel1->installEventFilter(this);
-    clientLayout->addWidget(Panel1);
-    auto *bevel3 = new QFrame(panClient);
-    bevel3->setFrameShape(QFrame::VLine);
-    bevel3->setFrameShadow(QFrame::Sunken);
-    clientLayout->addWidget(bevel3);
-    GroupBox1 = new QGroupBox(QStringLiteral("本地文件目录"), panClient);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    auto *gb1 = new QVBoxLayout(GroupBox1);
-    lvWordList = new WordListWidget(GroupBox1);
+    panPlace = new QWidget(panClient);
+    panPlace->setObjectName(QStringLiteral("panPlace"));
+    panPlace->setFixedWidth(33);
+    btnSelect = speedButton(panPlace, actSelect, "btnSelect");
+    btnSelectAll = speedButton(panPlace, actSelectAll, "btnSelectAll");
+    btnRemove = speedButton(panPlace, actRemove, "btnRemove");
+    btnRemoveAll = speedButton(panPlace, actRemoveAll, "btnRemoveAll");
+    panPlace->installEventFilter(this);
+    clientLayout->addWidget(panPlace);
+    auto *placeBevel = new QFrame(panClient);
+    placeBevel->setFrameShape(QFrame::VLine);
+    placeBevel->setFrameShadow(QFrame::Sunken);
+    clientLayout->addWidget(placeBevel);
+    grpFileList = new QGroupBox(QStringLiteral("本地文件目录"), panClient);
+    grpFileList->setObjectName(QStringLiteral("grpFileList"));
+    auto *fileListLayout = new QVBoxLayout(grpFileList);
+    lvWordList = new WordListWidget(grpFileList);
     lvWordList->setObjectName(QStringLiteral("lvWordList"));
     lvWordList->setColumnCount(2);
     lvWordList->setColumnHidden(1, true);
@@ -277,13 +305,12 @@ void TMainForm::createLayout() {
     lvWordList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvWordList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvWordList->setContextMenuPolicy(Qt::CustomContextMenu);
-    gb1->addWidget(lvWordList);
-    clientLayout->addWidget(GroupBox1, 1);
+    fileListLayout->addWidget(lvWordList);
+    clientLayout->addWidget(grpFileList, 1);
 
-    Splitter1->addWidget(panLeft);
-    Splitter1->addWidget(panClient);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({185, 472});
+    splLeftPane->addWidget(panLeft);
+    splLeftPane->addWidget(panClient);
+    splLeftPane->setStretchFactor(1, 1);
 
     // Bottom strip with the support texts and the web-address label.
     Show_Panel = new QFrame(central);
@@ -294,6 +321,7 @@ void TMainForm::createLayout() {
     auto *support = new QLabel(QStringLiteral("技术支持：support@zelbrin.example"), Show_Panel);
     auto *caption = new QLabel(QStringLiteral("网址："), Show_Panel);
     lblweb = new WebLabel(QStringLiteral("https://zelbrin.example/"), Show_Panel);
+    lblweb->setObjectName(QStringLiteral("lblweb"));
     sp->addWidget(support);
     sp->addStretch(1);
     sp->addWidget(caption);
@@ -306,27 +334,56 @@ void TMainForm::createLayout() {
     panCompile->setFrameShape(QFrame::Panel);
     panCompile->setFrameShadow(QFrame::Raised);
     panCompile->setAutoFillBackground(true);
-    panCompile->resize(225, 65);
-    auto *pc = new QHBoxLayout(panCompile);
-    Animate1 = new QProgressBar(panCompile);
-    Animate1->setObjectName(QStringLiteral("Animate1"));
-    Animate1->setFixedSize(33, 33);
-    Animate1->setTextVisible(false);
-    Animate1->setRange(0, 0);
+    // Wide enough for the step text with its count and a document name; a longer name is
+    // cut off at the panel's edge.
+    panCompile->resize(420, 72);
+    auto *pc = new QVBoxLayout(panCompile);
     lbCompileHint = new QLabel(panCompile);
     lbCompileHint->setObjectName(QStringLiteral("lbCompileHint"));
     lbCompileHint->setStyleSheet(QStringLiteral("color: blue;"));
-    pc->addWidget(Animate1);
-    pc->addWidget(lbCompileHint, 1);
+    lbCompileHint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Busy while a step has no count; during the conversion it follows the documents.
+    aniCompile = new QProgressBar(panCompile);
+    aniCompile->setObjectName(QStringLiteral("aniCompile"));
+    aniCompile->setTextVisible(false);
+    aniCompile->setRange(0, 0);
+    pc->addWidget(lbCompileHint);
+    pc->addWidget(aniCompile);
     panCompile->hide();
 }
 
+void TMainForm::createStatusBar() {
+    lblBuildResult = new QLabel(this);
+    lblBuildResult->setObjectName(QStringLiteral("lblBuildResult"));
+    lblBuildResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    btnFailedDocuments = new QToolButton(this);
+    btnFailedDocuments->setObjectName(QStringLiteral("btnFailedDocuments"));
+    btnFailedDocuments->setAutoRaise(true);
+    btnFailedDocuments->hide();
+    connect(btnFailedDocuments, &QToolButton::clicked, this, &TMainForm::showFailedDocuments);
+    statusBar()->addWidget(lblBuildResult, 1);
+    statusBar()->addPermanentWidget(btnFailedDocuments);
+}
+
+void TMainForm::restoreWindowSettings() {
+    const auto settings = workbenchSettings();
+    restoreGeometry(settings->value(kGeometryKey).toByteArray());
+    if (!splLeftPane->restoreState(settings->value(kSplitterKey).toByteArray()))
+        splLeftPane->setSizes({280, width() - 280});
+}
+
+void TMainForm::saveWindowSettings() const {
+    const auto settings = workbenchSettings();
+    settings->setValue(kGeometryKey, saveGeometry());
+    settings->setValue(kSplitterKey, splLeftPane->saveState());
+}
+
 void TMainForm::createPopupMenus() {
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    miCut = PopupMenu1->addAction(QStringLiteral("移动到此处"));
+    pmDrop = new QMenu(this);
+    pmDrop->setObjectName(QStringLiteral("pmDrop"));
+    miCut = pmDrop->addAction(QStringLiteral("移动到此处"));
     miCut->setObjectName(QStringLiteral("miCut"));
-    miCopy = PopupMenu1->addAction(QStringLiteral("拷贝到此处"));
+    miCopy = pmDrop->addAction(QStringLiteral("拷贝到此处"));
     miCopy->setObjectName(QStringLiteral("miCopy"));
 
     auto bound = [](QMenu *menu, QAction *target, const char *name, const char *caption) {
@@ -335,41 +392,44 @@ void TMainForm::createPopupMenus() {
         menu->addAction(b);
         return b;
     };
-    PopupMenu2 = new QMenu(this);
-    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-    N20 = bound(PopupMenu2, actNew, "N20", "新建同级目录(&N)");
-    C5 = bound(PopupMenu2, actNewSub, "C5", "新建下级目录(&C)");
+    pmTree = new QMenu(this);
+    pmTree->setObjectName(QStringLiteral("pmTree"));
+    miTreeNew = bound(pmTree, actNew, "miTreeNew", "新建同级目录(&N)");
+    miTreeNewSub = bound(pmTree, actNewSub, "miTreeNewSub", "新建下级目录(&C)");
     // Rename and Delete run their handlers directly, whatever the commands' state.
-    R3 = PopupMenu2->addAction(actRenameCatalog->icon(), QStringLiteral("重命名(&R)"), this,
-                               &TMainForm::actRenameCatalogExecute);
-    R3->setObjectName(QStringLiteral("R3"));
-    D3 = PopupMenu2->addAction(actDeleteCatalog->icon(), QStringLiteral("删除目录(&D)"), this,
-                               &TMainForm::actDeleteCatalogExecute);
-    D3->setObjectName(QStringLiteral("D3"));
-    PopupMenu2->addSeparator();
-    N23 = PopupMenu2->addAction(QStringLiteral("目录属性设置(&L)"), this, &TMainForm::N23Click);
-    N23->setObjectName(QStringLiteral("N23"));
-    PopupMenu2->addSeparator();
-    N9 = bound(PopupMenu2, actLeft, "N9", "移到上级目录");
-    N10 = bound(PopupMenu2, actUp, "N10", "上移");
-    N11 = bound(PopupMenu2, actDown, "N11", "下移");
-    PopupMenu2->addSeparator();
-    N13 = bound(PopupMenu2, actRemove, "N13", "移出");
-    N14 = bound(PopupMenu2, actRemoveAll, "N14", "全部移出");
-    connect(PopupMenu2, &QMenu::aboutToShow, this, &TMainForm::PopupMenu2Popup);
+    miTreeRename = pmTree->addAction(actRenameCatalog->icon(), QStringLiteral("重命名(&R)"), this,
+                                     &TMainForm::actRenameCatalogExecute);
+    miTreeRename->setObjectName(QStringLiteral("miTreeRename"));
+    miTreeDelete = pmTree->addAction(actDeleteCatalog->icon(), QStringLiteral("删除目录(&D)"),
+                                     this, &TMainForm::actDeleteCatalogExecute);
+    miTreeDelete->setObjectName(QStringLiteral("miTreeDelete"));
+    pmTree->addSeparator();
+    miTreeProperties = pmTree->addAction(QStringLiteral("目录属性设置(&L)"), this,
+                                         &TMainForm::miTreePropertiesClick);
+    miTreeProperties->setObjectName(QStringLiteral("miTreeProperties"));
+    pmTree->addSeparator();
+    miTreeLeft = bound(pmTree, actLeft, "miTreeLeft", "移到上级目录");
+    miTreeUp = bound(pmTree, actUp, "miTreeUp", "上移");
+    miTreeDown = bound(pmTree, actDown, "miTreeDown", "下移");
+    pmTree->addSeparator();
+    miTreeRemove = bound(pmTree, actRemove, "miTreeRemove", "移出");
+    miTreeRemoveAll = bound(pmTree, actRemoveAll, "miTreeRemoveAll", "全部移出");
+    connect(pmTree, &QMenu::aboutToShow, this, &TMainForm::pmTreePopup);
     connect(tlMain, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &p) { PopupMenu2->popup(tlMain->viewport()->mapToGlobal(p)); });
+            [this](const QPoint &p) { pmTree->popup(tlMain->viewport()->mapToGlobal(p)); });
 
-    PopupMenu3 = new QMenu(this);
-    PopupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
-    W2 = bound(PopupMenu3, actSetWorkCatalog, "W2", "设置本地文件目录(&W)");
-    F2 = PopupMenu3->addAction(QStringLiteral("刷新(&F)"), this, &TMainForm::F2Click);
-    F2->setObjectName(QStringLiteral("F2"));
-    N15 = bound(PopupMenu3, actSelect, "N15", "选中(&S)");
-    N16 = bound(PopupMenu3, actSelectAll, "N16", "全部选中(&A)");
-    connect(PopupMenu3, &QMenu::aboutToShow, this, &TMainForm::PopupMenu3Popup);
+    pmFileList = new QMenu(this);
+    pmFileList->setObjectName(QStringLiteral("pmFileList"));
+    miListSetWorkCatalog =
+        bound(pmFileList, actSetWorkCatalog, "miListSetWorkCatalog", "设置本地文件目录(&W)");
+    miListRefresh =
+        pmFileList->addAction(QStringLiteral("刷新(&F)"), this, &TMainForm::miListRefreshClick);
+    miListRefresh->setObjectName(QStringLiteral("miListRefresh"));
+    miListSelect = bound(pmFileList, actSelect, "miListSelect", "选中(&S)");
+    miListSelectAll = bound(pmFileList, actSelectAll, "miListSelectAll", "全部选中(&A)");
+    connect(pmFileList, &QMenu::aboutToShow, this, &TMainForm::pmFileListPopup);
     connect(lvWordList, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &p) { PopupMenu3->popup(lvWordList->viewport()->mapToGlobal(p)); });
+            [this](const QPoint &p) { pmFileList->popup(lvWordList->viewport()->mapToGlobal(p)); });
 }
 
 void TMainForm::UpdateProjectState(bool value) {
@@ -379,10 +439,10 @@ void TMainForm::UpdateProjectState(bool value) {
     for (QAction *a : {actCompile, actCloseProject, actNew, actNewSub, actDeleteCatalog,
                        actRenameCatalog, actSelect, actSelectAll, actRemove, actRemoveAll})
         a->setEnabled(active);
-    N20->setOwnEnabled(active);
-    C5->setOwnEnabled(active);
-    ToolButton1->setOwnEnabled(active);
-    W2->setOwnEnabled(active);
+    miTreeNew->setOwnEnabled(active);
+    miTreeNewSub->setOwnEnabled(active);
+    toolSetWorkCatalog->setOwnEnabled(active);
+    miListSetWorkCatalog->setOwnEnabled(active);
 }
 
 TreeNode *TMainForm::AddNode(TreeNode *parent, const QString &caption, bool isCatalog,
@@ -458,15 +518,17 @@ void TMainForm::closeEvent(QCloseEvent *event) {
         event->ignore();
         return;
     }
-    if (FormCloseQuery())
+    if (FormCloseQuery()) {
+        saveWindowSettings();
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
 }
 
 bool TMainForm::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == Panel1 && event->type() == QEvent::Resize)
-        Panel1Resize();
+    if (watched == panPlace && event->type() == QEvent::Resize)
+        panPlaceResize();
     return QMainWindow::eventFilter(watched, event);
 }
 

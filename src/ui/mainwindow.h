@@ -18,11 +18,11 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QSettings;
 class QSplitter;
+class QStatusBar;
 class QToolBar;
 class QToolButton;
-class QTreeView;
-class QTreeWidget;
 class QTreeWidgetItem;
 class QFrame;
 
@@ -31,11 +31,21 @@ class CheckUpdate;
 QString defaultUpdateBaseUrl();
 }  // namespace zelbrin::platform
 
+namespace zelbrin {
+struct BuildReport;
+}
+
 namespace zelbrin::ui {
 
 class BoundAction;
-class TAboutFrm;
+class StructureView;
+class WordListWidget;
+class AboutDialog;
 class UpdateCheckHost;
+
+// The user's settings of the workbench (window size and splitter, recent projects), in
+// the user's configuration folder: $XDG_CONFIG_HOME/zelbrin/zelbrin.conf.
+std::unique_ptr<QSettings> workbenchSettings();
 
 struct MainWindowOptions {
     // Questions and notices; null means the real dialogs. Tests pass scripted prompts.
@@ -75,6 +85,13 @@ public:
     UserPrompts &prompts() override { return *prompts_; }
 
     TZLPProject &project() { return *project_; }
+    // Opens a project file as 打开工程 does after its dialog, with its messages. A file
+    // named on the command line or in the recent list (reportMissing) that is missing or
+    // no project says so; one typed into the dialog reads nothing silently. True when read.
+    bool openProject(const QString &path, bool reportMissing);
+    // The last opened or saved project files, newest first, from the user's settings.
+    QStringList recentProjects() const;
+    void openRecentProject(const QString &path);
     void UpdateProjectState(bool value);
     bool ConfirmSaveChanges();
     bool HasChildLink(const TreeNode *parent, const QString &path) const {
@@ -110,20 +127,22 @@ public:
     void actCompileExecute();
     void actUpExecute();
     void actDownExecute();
-    void actCutomCompileExecute();
+    void actDecompileExecute();
     void actSetProdNOExecute();
     void actLeftExecute();
-    // Other handlers.
-    void N18Click();
-    void N22Click();
-    void U2Click();
-    void N23Click();
-    void F2Click();
-    void PopupMenu2Popup();
-    void PopupMenu3Popup();
-    void Panel1Resize();
+    // Other handlers, named after their menu entry or control and the event.
+    void miAboutClick();
+    void miDemoClick();
+    void miUpgradeClick();
+    void miTreePropertiesClick();
+    void miListRefreshClick();
+    void pmTreePopup();
+    void pmFileListPopup();
+    void panPlaceResize();
     void StartCompile();
     bool isBuilding() const { return building_; }
+    // The documents the last build could not convert, in a list the user can read.
+    void showFailedDocuments();
     // The update question, run on the user-interface thread for the update check.
     void PromptForUpdate();
 
@@ -157,38 +176,19 @@ public:
     std::function<int(QDialog &)> execDialog;
     std::function<QAction *(QMenu *, const QPoint &)> execPopupMenu;
 
-    // Components, named as in the command table. Null until created: the event filter
-    // installed during construction already compares against them.
+    // The commands. These and the window's parts start null: the event filter installed
+    // during construction already compares against parts not made yet.
     QAction *actSetWorkCatalog{}, *actNew{}, *actNewSub{}, *actDeleteCatalog{},
         *actRenameCatalog{}, *actQuit{}, *actOpenProject{}, *actSaveProject{},
         *actCloseProject{}, *actSelect{}, *actSelectAll{}, *actRemove{}, *actRemoveAll{},
-        *actNewProject{}, *actCompile{}, *actUp{}, *actDown{}, *actCutomCompile{},
+        *actNewProject{}, *actCompile{}, *actUp{}, *actDown{}, *actDecompile{},
         *actSetProdNO{}, *actLeft{};
     QList<QAction *> allActions() const;
 
-    QMenu *menuFile{}, *menuCatalog{}, *menuEdit{}, *menuNode{}, *menuOther{};
-    BoundAction *W1{};
-    QAction *N18{}, *N22{}, *U2{};
-    QToolBar *ToolBar1{};
-    BoundAction *ToolButton1{}, *ToolButton12{};
-    QMenu *PopupMenu1{}, *PopupMenu2{}, *PopupMenu3{};
-    QAction *miCut{}, *miCopy{};
-    BoundAction *N20{}, *C5{}, *N9{}, *N10{}, *N11{}, *N13{}, *N14{};
-    QAction *R3{}, *D3{}, *N23{};
-    BoundAction *W2{}, *N15{}, *N16{};
-    QAction *F2{};
-
-    QWidget *panLeft{}, *panClient{}, *Panel1{}, *Panel2{}, *Show_Panel{};
-    QSplitter *Splitter1{};
-    QGroupBox *GroupBox1{}, *GroupBox2{};
-    QTreeView *tlMain{};
-    QTreeWidget *lvWordList{};
-    QToolButton *SpeedButton1{}, *SpeedButton2{}, *SpeedButton3{}, *SpeedButton4{},
-        *SpeedButton5{}, *SpeedButton6{}, *SpeedButton7{};
-    QFrame *panCompile{};
-    QLabel *lbCompileHint{};
-    QProgressBar *Animate1{};
-    QLabel *lblweb{};
+    // The structure tree and the working-directory list. The window's other parts (menu
+    // entries, buttons, panels) carry their field's name below as object name.
+    StructureView *structureView() const { return tlMain; }
+    WordListWidget *fileList() const { return lvWordList; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;  // FormCloseQuery
@@ -205,14 +205,56 @@ private:
     void createToolBar();
     void createLayout();
     void createPopupMenus();
+    void createStatusBar();
+    void restoreWindowSettings();
+    void saveWindowSettings() const;
+    void rememberRecentProject(const QString &path);
+    void setRecentProjects(const QStringList &paths);
+    void fillRecentMenu();
+    QString suggestedProjectPath() const;
+    void showBuildResult(const BuildReport &report);
     void startUpdateCheck();
     void setupTreeEditing();
     void setupPlacing();
     bool swapNodes(TreeNode *focused, TreeNode *neighbour);
     void focusMovedNode(TreeNode *node);
     void appendReturnedRow(const TreeNode *node);
+    void showChildrenOf(TreeNode *catalog);
     void dropOnTree(DragSource source, const QPoint &globalPos);
     void finishDrop();
+
+    // Menus, toolbar and context menus. Entries that run a command by clicking its button
+    // are bound actions; the tree's context menu entries start with miTree, the file
+    // list's with miList.
+    QMenu *menuFile{}, *menuRecent{}, *menuCatalog{}, *menuEdit{}, *menuNode{}, *menuOther{};
+    BoundAction *miSetWorkCatalog{};
+    QAction *miAbout{}, *miDemo{}, *miUpgrade{};
+    QToolBar *toolBar{};
+    BoundAction *toolSetWorkCatalog{}, *toolCompile{};
+    QMenu *pmDrop{}, *pmTree{}, *pmFileList{};
+    QAction *miCut{}, *miCopy{};
+    BoundAction *miTreeNew{}, *miTreeNewSub{}, *miTreeLeft{}, *miTreeUp{}, *miTreeDown{},
+        *miTreeRemove{}, *miTreeRemoveAll{};
+    QAction *miTreeRename{}, *miTreeDelete{}, *miTreeProperties{};
+    BoundAction *miListSetWorkCatalog{}, *miListSelect{}, *miListSelectAll{};
+    QAction *miListRefresh{};
+    // Layout: panMove holds the Left/Up/Down buttons under the tree, panPlace the
+    // Select/Remove buttons beside the list.
+    QWidget *panLeft{}, *panClient{}, *panPlace{}, *panMove{}, *Show_Panel{};
+    QSplitter *splLeftPane{};
+    QGroupBox *grpFileList{}, *grpStructure{};
+    StructureView *tlMain{};
+    WordListWidget *lvWordList{};
+    QToolButton *btnSelect{}, *btnSelectAll{}, *btnRemove{}, *btnRemoveAll{}, *btnUp{},
+        *btnDown{}, *btnLeft{};
+    QFrame *panCompile{};
+    QLabel *lbCompileHint{};
+    QProgressBar *aniCompile{};
+    QLabel *lblweb{};
+    // The last build's result in the status bar, with the documents it could not convert.
+    QLabel *lblBuildResult;
+    QToolButton *btnFailedDocuments;
+    QStringList failedDocuments_;
 
     MainWindowOptions options_;
     std::unique_ptr<UserPrompts> ownPrompts_;
@@ -226,7 +268,7 @@ private:
     bool building_ = false;
     // Auxiliary commands (mainwindow_other.cpp).
     int productNumber_ = 6;
-    TAboutFrm *aboutFrm_ = nullptr;          // child; kept once created
+    AboutDialog *aboutDialog_ = nullptr;      // child; kept once created
     UpdateCheckHost *updateCheck_ = nullptr;  // child; stops and joins the thread when destroyed
     // A drop waits for the drag loop of its source to end before it is acted on.
     struct PendingDrop {

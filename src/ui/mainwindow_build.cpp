@@ -1,5 +1,6 @@
-// The compile command's front end: the save question, the compile panel, and the
-// window held still while the build runs.
+// The compile command's front end: the save question, the compile panel with the
+// build's steps and progress, the window held still while the build runs, and the
+// result in the status bar.
 #include "mainwindow.h"
 
 #include "build.h"
@@ -13,10 +14,22 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QLabel>
+#include <QListWidget>
+#include <QPointer>
 #include <QProgressBar>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 namespace zelbrin::ui {
+
+namespace {
+QString resultNotOpenedMessage(const QString &chm) {
+    return QStringLiteral("没有能打开帮助文件的程序，或者该程序无法启动。\n帮助文件位于：") + chm;
+}
+}  // namespace
 
 void TMainForm::actCompileExecute() { StartCompile(); }
 
@@ -25,7 +38,7 @@ void TMainForm::StartCompile() {
         return;
     // A caption still being typed belongs to the tree that is saved and built; left
     // open, it would be committed mid-build and re-enable the commands there.
-    static_cast<StructureView *>(tlMain)->commitOpenEditor();
+    tlMain->commitOpenEditor();
     if (project_->Modified) {
         if (prompts_->ask(QStringLiteral("编译之前必须先保存所做的修改！要保存并继续编译吗？"),
                           false) != UserPrompts::Answer::Yes)
@@ -39,7 +52,8 @@ void TMainForm::StartCompile() {
                      centralWidget()->height() / 2 - panCompile->height() / 2);
     panCompile->show();
     panCompile->raise();
-    Animate1->setRange(0, 0);
+    aniCompile->setRange(0, 0);
+    showBuildResult({});
 
     // Every command waits while the build runs; afterwards each gets its state back.
     building_ = true;
@@ -54,6 +68,13 @@ void TMainForm::StartCompile() {
     BuildEnvironment env;
     env.showStep = [this](const QString &step) {
         lbCompileHint->setText(step);
+        aniCompile->setRange(0, 0);
+        QCoreApplication::processEvents();
+    };
+    env.showProgress = [this](const ConversionProgress &progress) {
+        lbCompileHint->setText(conversionProgressText(progress));
+        aniCompile->setRange(0, progress.total);
+        aniCompile->setValue(progress.done);
         QCoreApplication::processEvents();
     };
     env.programFolder = programFolder();
@@ -61,16 +82,27 @@ void TMainForm::StartCompile() {
                             ? options_.officeFactory
                             : platform::makeLibreOfficeSessionFactory(env.programFolder + QStringLiteral("zelbrin-office"));
     env.closeViewer = [](const QString &title) { platform::closeWindowTitled(title); };
-    env.openResult = [](const QString &chm) { platform::shellOpen(chm); };
+    // Told after the build, once the panel is gone; a viewer that fails later is told then.
+    QString unopened;
+    env.openResult = [this, &unopened](const QString &chm) {
+        QPointer<TMainForm> window(this);
+        const bool started = platform::openWithDesktop(chm, [window, chm] {
+            if (window)
+                window->prompts().notice(resultNotOpenedMessage(chm), UserPrompts::Icon::Warning);
+        });
+        if (!started)
+            unopened = chm;
+    };
+    BuildReport report;
     try {
-        project_->Compile(env);
+        report = project_->Compile(env);
     } catch (const BuildError &e) {
         prompts_->notice(kBuildErrorPrefix + e.message());
     } catch (const std::exception &e) {
         prompts_->notice(kBuildErrorPrefix + QString::fromLocal8Bit(e.what()));
     }
 
-    Animate1->setRange(0, 1);
+    aniCompile->setRange(0, 1);
     panCompile->hide();
     panLeft->setEnabled(true);
     panClient->setEnabled(true);
@@ -78,6 +110,34 @@ void TMainForm::StartCompile() {
     for (auto it = saved.crbegin(); it != saved.crend(); ++it)
         it->first->setEnabled(it->second);
     building_ = false;
+    showBuildResult(report);
+    if (!unopened.isEmpty())
+        prompts_->notice(resultNotOpenedMessage(unopened), UserPrompts::Icon::Warning);
+}
+
+void TMainForm::showBuildResult(const BuildReport &report) {
+    failedDocuments_ = report.failedDocuments;
+    lblBuildResult->setText(report.compiledFile.isEmpty() ? QString() : buildSummaryText(report));
+    btnFailedDocuments->setText(QStringLiteral("未能转换的文档（%1）...").arg(failedDocuments_.size()));
+    btnFailedDocuments->setVisible(!report.compiledFile.isEmpty() && !failedDocuments_.isEmpty());
+}
+
+void TMainForm::showFailedDocuments() {
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("dlgFailedDocuments"));
+    dialog.setWindowTitle(QStringLiteral("未能转换的文档"));
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(
+        QStringLiteral("下列文档没有转换成网页，帮助文件中用一页说明代替："), &dialog));
+    auto *documents = new QListWidget(&dialog);
+    documents->setObjectName(QStringLiteral("lstFailedDocuments"));
+    documents->addItems(failedDocuments_);
+    layout->addWidget(documents);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.resize(560, 300);
+    execDialog(dialog);
 }
 
 }  // namespace zelbrin::ui

@@ -13,30 +13,26 @@
 
 namespace zelbrin::ui {
 
-static WordListWidget *wordList(QTreeWidget *list) { return static_cast<WordListWidget *>(list); }
-
 void TMainForm::setupPlacing() {
-    auto *view = static_cast<StructureView *>(tlMain);
-    auto *list = wordList(lvWordList);
-    for (QToolButton *b : {SpeedButton1, SpeedButton2, SpeedButton3, SpeedButton4})
+    for (QToolButton *b : {btnSelect, btnSelectAll, btnRemove, btnRemoveAll})
         b->setFixedWidth(23);
 
-    view->acceptsDrop = [this](DragSource source) { return tlMainDragOver(source); };
-    view->dropped = [this](DragSource source, const QPoint &at) { dropOnTree(source, at); };
-    connect(view, &StructureView::nodeDragStarted, this,
+    tlMain->acceptsDrop = [this](DragSource source) { return tlMainDragOver(source); };
+    tlMain->dropped = [this](DragSource source, const QPoint &at) { dropOnTree(source, at); };
+    connect(tlMain, &StructureView::nodeDragStarted, this,
             [this](const QModelIndex &index) { tlMainBeginDragNode(model_->nodeOf(index)); });
     auto started = [this] { ++runningDrags_; };
     auto finished = [this] {
         --runningDrags_;
         finishDrop();
     };
-    connect(view, &StructureView::dragLoopStarted, this, started);
-    connect(view, &StructureView::dragLoopFinished, this, finished);
-    connect(list, &WordListWidget::dragLoopStarted, this, started);
-    connect(list, &WordListWidget::dragLoopFinished, this, finished);
+    connect(tlMain, &StructureView::dragLoopStarted, this, started);
+    connect(tlMain, &StructureView::dragLoopFinished, this, finished);
+    connect(lvWordList, &WordListWidget::dragLoopStarted, this, started);
+    connect(lvWordList, &WordListWidget::dragLoopFinished, this, finished);
 
-    connect(view, &QAbstractItemView::doubleClicked, this, [this] { actRemoveExecute(); });
-    connect(list, &QAbstractItemView::doubleClicked, this, [this] { actSelectExecute(); });
+    connect(tlMain, &QAbstractItemView::doubleClicked, this, [this] { actRemoveExecute(); });
+    connect(lvWordList, &QAbstractItemView::doubleClicked, this, [this] { actSelectExecute(); });
 
     // A deleted node no longer counts as the dragged node.
     connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
@@ -62,7 +58,7 @@ void TMainForm::actSetWorkCatalogExecute() {
     const QString initial = project_->WorkCatalog.isEmpty()
                                 ? programFolder()
                                 : project_->WorkCatalog;
-    TFormSetWorkCatalog dialog(*prompts_, this);
+    SetWorkCatalogDialog dialog(*prompts_, this);
     dialog.setInitialFolder(initial);
     execDialog(dialog);
     const QString folder = dialog.chosenFolder();
@@ -77,32 +73,31 @@ void TMainForm::RefreshFileList() { RefreshFileList(project_->WorkCatalog); }
 void TMainForm::RefreshFileList(const QString &folder) {
     if (folder.isEmpty())
         return;
-    auto *list = wordList(lvWordList);
-    list->clear();
+    lvWordList->clear();
     const bool nodeFocused = focusedNode() != nullptr;
     for (const FileListPass &pass : kFileListPasses) {
         for (const QString &name : scanFileListPass(folder, QLatin1String(pass.extension))) {
             if (nodeFocused && IsLinkedInTree(folder + u'/' + name))
                 continue;
-            list->appendRow(name, name, pass.imageIndex);
+            lvWordList->appendRow(name, name, pass.imageIndex);
         }
     }
 }
 
-void TMainForm::F2Click() {
+void TMainForm::miListRefreshClick() {
     if (!project_->WorkCatalog.isEmpty())
         RefreshFileList();
 }
 
-void TMainForm::PopupMenu3Popup() {
+void TMainForm::pmFileListPopup() {
     const bool highlighted = !lvWordList->selectedItems().isEmpty();
-    N15->setOwnEnabled(highlighted);
-    N16->setOwnEnabled(highlighted);
-    F2->setEnabled(!project_->WorkCatalog.isEmpty());
+    miListSelect->setOwnEnabled(highlighted);
+    miListSelectAll->setOwnEnabled(highlighted);
+    miListRefresh->setEnabled(!project_->WorkCatalog.isEmpty());
 }
 
 void TMainForm::actSelectExecute() {
-    const QList<QTreeWidgetItem *> rows = wordList(lvWordList)->highlightedRows();
+    const QList<QTreeWidgetItem *> rows = lvWordList->highlightedRows();
     if (rows.isEmpty()) {
         prompts_->notice(QStringLiteral("请选择文件"), UserPrompts::Icon::Information);
         return;
@@ -129,6 +124,8 @@ void TMainForm::actSelectExecute() {
         AddNode(target, row->text(0), false, false, path);
         placed << row;
     }
+    if (!placed.isEmpty())
+        showChildrenOf(target);
     qDeleteAll(placed);
     UpdateProjectState(true);
 }
@@ -145,7 +142,7 @@ void TMainForm::actSelectAllExecute() {
 void TMainForm::appendReturnedRow(const TreeNode *node) {
     // Named after the linked document, not the caption, which may have been renamed.
     const QString name = fileNamePart(node->link);
-    wordList(lvWordList)->appendRow(name, name, imageIndexForReturnedName(name));
+    lvWordList->appendRow(name, name, imageIndexForReturnedName(name));
 }
 
 void TMainForm::actRemoveExecute() {
@@ -181,6 +178,12 @@ void TMainForm::actRemoveAllExecute() {
     UpdateProjectState(true);
 }
 
+// Documents placed into a collapsed catalog would seem to vanish.
+void TMainForm::showChildrenOf(TreeNode *catalog) {
+    if (catalog)
+        tlMain->expand(model_->indexOf(catalog));
+}
+
 void TMainForm::tlMainBeginDragNode(TreeNode *node) { draggedNode_ = node; }
 
 bool TMainForm::tlMainDragOver(DragSource source) const {
@@ -214,7 +217,7 @@ void TMainForm::lvWordListEndDrag(bool accepted) {
 void TMainForm::tlMainEndDrag(bool accepted, const QPoint &globalPos) {
     if (!accepted || !draggedNode_ || !offersMoveOrCopy(draggedNode_, focusedNode()))
         return;
-    QAction *choice = execPopupMenu(PopupMenu1, globalPos);
+    QAction *choice = execPopupMenu(pmDrop, globalPos);
     if (choice == miCut)
         miCutClick();
     else if (choice == miCopy)
@@ -227,8 +230,10 @@ void TMainForm::miCopyClick() {
     TreeNode *target = focusedNode();
     if (refuseDeeperLevel(target))
         return;
-    if (!HasChildLink(target, draggedNode_->link))
+    if (!HasChildLink(target, draggedNode_->link)) {
         AddNode(target, draggedNode_->caption, false, false, draggedNode_->link);
+        showChildrenOf(target);
+    }
     UpdateProjectState(true);
 }
 
@@ -242,12 +247,12 @@ void TMainForm::miCutClick() {
     draggedNode_ = nullptr;
 }
 
-void TMainForm::Panel1Resize() {
-    const int top = Panel1->height() / 4;
-    SpeedButton1->move(5, top);
-    SpeedButton2->move(5, SpeedButton1->y() + 40);
-    SpeedButton3->move(5, SpeedButton2->y() + 80);
-    SpeedButton4->move(5, SpeedButton3->y() + 40);
+void TMainForm::panPlaceResize() {
+    const int top = panPlace->height() / 4;
+    btnSelect->move(5, top);
+    btnSelectAll->move(5, btnSelect->y() + 40);
+    btnRemove->move(5, btnSelectAll->y() + 80);
+    btnRemoveAll->move(5, btnRemove->y() + 40);
 }
 
 }  // namespace zelbrin::ui

@@ -3,10 +3,14 @@
 
 #include "projectfile.h"
 #include "prompts.h"
+#include "structureview.h"
+#include "wordlistwidget.h"
 
 #include <QApplication>
-#include <QTreeView>
-#include <QTreeWidget>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSettings>
 
 namespace zelbrin::ui {
 
@@ -14,6 +18,8 @@ namespace {
 const QString kSaveChangesQuestion = QStringLiteral("是否保存所做的修改？");
 const QString kProjectFilter = QStringLiteral("工程文件(*.zlp)");
 const QString kProjectSuffix = QStringLiteral("zlp");
+const QString kRecentProjectsKey = QStringLiteral("recentProjects");
+constexpr int kRecentProjectCount = 8;
 }  // namespace
 
 bool TMainForm::askToSaveChanges() {
@@ -46,16 +52,30 @@ void TMainForm::actOpenProjectExecute() {
     const QString path = prompts_->openFileName(kProjectFilter, kProjectSuffix);
     if (path.isEmpty())
         return;
-    switch (project_->Open(path)) {
+    openProject(path, false);
+}
+
+bool TMainForm::openProject(const QString &path, bool reportMissing) {
+    const TZLPProject::OpenOutcome outcome = project_->Open(path);
+    switch (outcome) {
     case TZLPProject::OpenOutcome::Unreadable:
         prompts_->notice(QStringLiteral("无法读取工程文件：") + path +
                              QStringLiteral("\n该文件为空、不是有效的XML或无法读取。"),
                          UserPrompts::Icon::Warning);
-        return;
+        return false;
     case TZLPProject::OpenOutcome::TooDeep:
         prompts_->notice(tooDeepProjectMessage(path), UserPrompts::Icon::Warning);
-        return;
-    default:
+        return false;
+    case TZLPProject::OpenOutcome::NotAProject:
+        if (reportMissing) {
+            prompts_->notice((QFileInfo(path).isFile() ? QStringLiteral("不是工程文件（*.zlp）：")
+                                                       : QStringLiteral("工程文件不存在：")) +
+                                 path,
+                             UserPrompts::Icon::Warning);
+            return false;
+        }
+        break;
+    case TZLPProject::OpenOutcome::Read:
         break;
     }
     tlMain->expandAll();
@@ -64,6 +84,63 @@ void TMainForm::actOpenProjectExecute() {
     else
         lvWordList->clear();  // rows of no working directory would be placed as "/name"
     UpdateProjectState(false);
+    if (outcome != TZLPProject::OpenOutcome::Read)
+        return false;
+    rememberRecentProject(path);
+    return true;
+}
+
+QStringList TMainForm::recentProjects() const {
+    return workbenchSettings()->value(kRecentProjectsKey).toStringList();
+}
+
+void TMainForm::setRecentProjects(const QStringList &paths) {
+    workbenchSettings()->setValue(kRecentProjectsKey, paths);
+    fillRecentMenu();
+}
+
+void TMainForm::rememberRecentProject(const QString &path) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    QStringList paths = recentProjects();
+    paths.removeAll(absolute);
+    paths.prepend(absolute);
+    setRecentProjects(paths.mid(0, kRecentProjectCount));
+}
+
+void TMainForm::fillRecentMenu() {
+    menuRecent->clear();
+    const QStringList paths = recentProjects();
+    for (int i = 0; i < paths.size(); ++i) {
+        const QString path = paths[i];
+        QString shown = path;
+        shown.replace(u'&', QStringLiteral("&&"));  // an "&" of the path is no accelerator
+        QAction *a = menuRecent->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
+        connect(a, &QAction::triggered, this, [this, path] { openRecentProject(path); });
+    }
+    menuRecent->setEnabled(!paths.isEmpty());
+}
+
+void TMainForm::openRecentProject(const QString &path) {
+    if (!QFileInfo(path).isFile()) {
+        QStringList paths = recentProjects();
+        paths.removeAll(path);
+        setRecentProjects(paths);
+        prompts_->notice(QStringLiteral("工程文件不存在：") + path +
+                             QStringLiteral("\n已将它从最近的工程中移除。"),
+                         UserPrompts::Icon::Warning);
+        return;
+    }
+    if (!ConfirmSaveChanges())
+        return;
+    openProject(path, true);
+}
+
+// An unnamed project is saved, by default, into its working directory under the name
+// the window shows for it.
+QString TMainForm::suggestedProjectPath() const {
+    const QString folder = QFileInfo(project_->WorkCatalog).isDir() ? project_->WorkCatalog
+                                                                     : QDir::homePath();
+    return QDir(folder).filePath(QStringLiteral("未命名.") + kProjectSuffix);
 }
 
 void TMainForm::actSaveProjectExecute() {
@@ -71,14 +148,17 @@ void TMainForm::actSaveProjectExecute() {
     if (!project_->FileName.isEmpty()) {
         outcome = project_->Save();
     } else {
-        const QString path = prompts_->saveFileName(kProjectFilter, kProjectSuffix);
+        const QString path =
+            prompts_->saveFileName(kProjectFilter, kProjectSuffix, suggestedProjectPath());
         if (path.isEmpty())
             return;
         outcome = project_->Save(path);
     }
     // Only a written file clears the modified flag; otherwise closing later still asks.
-    if (outcome == TZLPProject::SaveOutcome::Written)
+    if (outcome == TZLPProject::SaveOutcome::Written) {
         UpdateProjectState(false);
+        rememberRecentProject(project_->FileName);
+    }
 }
 
 void TMainForm::actCloseProjectExecute() {

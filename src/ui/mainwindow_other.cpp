@@ -4,7 +4,7 @@
 
 #include "aboutdialog.h"
 #include "checkupdate.h"
-#include "convertchmdialog.h"
+#include "decompiledialog.h"
 #include "fileops.h"
 #include "prompts.h"
 #include "updatecheckhost.h"
@@ -27,8 +27,8 @@ QString TMainForm::programFolder() const {
     return ProgramFolder();
 }
 
-void TMainForm::actCutomCompileExecute() {
-    TComvertCHM_Frm dialog(*prompts_, programFolder(), this);
+void TMainForm::actDecompileExecute() {
+    DecompileDialog dialog(*prompts_, programFolder(), this);
     dialog.exec();
 }
 
@@ -43,18 +43,18 @@ void TMainForm::actSetProdNOExecute() {
         productNumber_ = value;
 }
 
-void TMainForm::N18Click() {
-    if (!aboutFrm_)
-        aboutFrm_ = new TAboutFrm(this);
-    aboutFrm_->exec();
+void TMainForm::miAboutClick() {
+    if (!aboutDialog_)
+        aboutDialog_ = new AboutDialog(this);
+    aboutDialog_->exec();
 }
 
-void TMainForm::N22Click() {
+void TMainForm::miDemoClick() {
     // A missing demonstration program shows nothing.
     QProcess::startDetached(programFolder() + QStringLiteral("Tutorix"), {});
 }
 
-void TMainForm::U2Click() {
+void TMainForm::miUpgradeClick() {
     // The updater is started even when the close-time question kept the window open:
     // it deals with a running workbench itself.
     close();

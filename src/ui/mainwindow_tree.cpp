@@ -2,8 +2,8 @@
 #include "mainwindow.h"
 
 #include "boundaction.h"
+#include "nodepropertiesdialog.h"
 #include "prompts.h"
-#include "rootdialog.h"
 #include "structureview.h"
 #include "workbenchrules.h"
 
@@ -23,12 +23,11 @@ const QString kDeleteQuestion = QStringLiteral("删除目录后，该目录下�
 }  // namespace
 
 void TMainForm::setupTreeEditing() {
-    auto *view = static_cast<StructureView *>(tlMain);
-    connect(view, &QAbstractItemView::clicked, this, [this] { tlMainClick(); });
-    connect(view, &StructureView::editorOpened, this, &TMainForm::tlMainEditing);
-    connect(view, &StructureView::editorClosed, this,
+    connect(tlMain, &QAbstractItemView::clicked, this, [this] { tlMainClick(); });
+    connect(tlMain, &StructureView::editorOpened, this, &TMainForm::tlMainEditing);
+    connect(tlMain, &StructureView::editorClosed, this,
             [this](const QModelIndex &index) { tlMainEdited(model_->nodeOf(index)); });
-    connect(view, &StructureView::focusLeft, this, &TMainForm::tlMainExit);
+    connect(tlMain, &StructureView::focusLeft, this, &TMainForm::tlMainExit);
     if (!execDialog)
         execDialog = [](QDialog &dialog) { return dialog.exec(); };
 }
@@ -96,7 +95,7 @@ void TMainForm::tlMainClick() {
     TreeNode *focused = focusedNode();
     if (!focused)
         return;
-    setTreeCaption(GroupBox2, fileNamePart(focused->link));
+    setTreeCaption(grpStructure, fileNamePart(focused->link));
     if (rememberedCaption_.isEmpty() || rememberedCaption_ != focused->caption) {
         rememberedCaption_ = focused->caption;
         return;
@@ -107,7 +106,7 @@ void TMainForm::tlMainClick() {
     tlMain->edit(model_->indexOf(focused));
 }
 
-void TMainForm::tlMainExit() { setTreeCaption(GroupBox2, kTreeCaption); }
+void TMainForm::tlMainExit() { setTreeCaption(grpStructure, kTreeCaption); }
 
 void TMainForm::actDeleteCatalogExecute() {
     const QList<TreeNode *> nodes = selectedNodesInDisplayOrder();
@@ -183,19 +182,19 @@ void TMainForm::actLeftExecute() {
     UpdateProjectState(true);
 }
 
-void TMainForm::PopupMenu2Popup() {
+void TMainForm::pmTreePopup() {
     const QList<TreeNode *> selected = selectedNodesInDisplayOrder();
     const bool any = !selected.isEmpty();
-    for (BoundAction *a : {N9, N10, N11})
+    for (BoundAction *a : {miTreeLeft, miTreeUp, miTreeDown})
         a->setOwnEnabled(any);
     const bool anyLink = std::any_of(selected.begin(), selected.end(),
                                      [](const TreeNode *n) { return !n->link.isEmpty(); });
-    N13->setOwnEnabled(anyLink);
-    N14->setOwnEnabled(anyLink);
-    N23->setEnabled(any && selected.first()->hasChildren());
+    miTreeRemove->setOwnEnabled(anyLink);
+    miTreeRemoveAll->setOwnEnabled(anyLink);
+    miTreeProperties->setEnabled(any && selected.first()->hasChildren());
 }
 
-void TMainForm::N23Click() {
+void TMainForm::miTreePropertiesClick() {
     const QList<TreeNode *> selected = selectedNodesInDisplayOrder();
     if (selected.isEmpty() || !selected.first()->hasChildren())
         return;
@@ -203,7 +202,7 @@ void TMainForm::N23Click() {
 
     // The list shows the project file's folder; an unnamed project shows the
     // working directory instead (or nothing).
-    TRoot_Frm dialog(this);
+    NodePropertiesDialog dialog(this);
     if (!project_->FileName.isEmpty()) {
         const QString folder = project_->ProjectDirectory();
         if (!dialog.setDirectory(folder)) {
@@ -213,13 +212,13 @@ void TMainForm::N23Click() {
     } else {
         dialog.setDirectory(project_->WorkCatalog);
     }
-    dialog.setMask(TRoot_Frm::kFileMask);
+    dialog.setMask(NodePropertiesDialog::kFileMask);
     dialog.Title_Edit->setText(node->caption);
-    dialog.Line_Edit->setText(node->link);
+    dialog.Link_Edit->setText(node->link);
     if (execDialog(dialog) != QDialog::Accepted)
         return;
     model_->setCaption(node, trimBlanksAndControls(dialog.Title_Edit->text()));
-    model_->setLink(node, trimBlanksAndControls(dialog.Line_Edit->text()));
+    model_->setLink(node, trimBlanksAndControls(dialog.Link_Edit->text()));
     UpdateProjectState(true);
 }
 

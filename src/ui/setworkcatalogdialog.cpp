@@ -17,9 +17,9 @@
 
 namespace zelbrin::ui {
 
-TFormSetWorkCatalog::TFormSetWorkCatalog(UserPrompts &prompts, QWidget *parent)
+SetWorkCatalogDialog::SetWorkCatalogDialog(UserPrompts &prompts, QWidget *parent)
     : QDialog(parent), prompts_(prompts) {
-    setObjectName(QStringLiteral("FormSetWorkCatalog"));
+    setObjectName(QStringLiteral("SetWorkCatalogDialog"));
     setWindowTitle(QStringLiteral("设置文件目录"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -30,19 +30,19 @@ TFormSetWorkCatalog::TFormSetWorkCatalog(UserPrompts &prompts, QWidget *parent)
     folders_->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
     folders_->setRootPath(QStringLiteral("/"));
 
-    ShellTreeView1 = new QTreeView(this);
-    ShellTreeView1->setObjectName(QStringLiteral("ShellTreeView1"));
-    ShellTreeView1->setModel(folders_);
-    ShellTreeView1->setHeaderHidden(true);
+    Folder_Tree = new QTreeView(this);
+    Folder_Tree->setObjectName(QStringLiteral("Folder_Tree"));
+    Folder_Tree->setModel(folders_);
+    Folder_Tree->setHeaderHidden(true);
     for (int c = 1; c < folders_->columnCount(); ++c)
-        ShellTreeView1->hideColumn(c);
-    ShellTreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ShellTreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        Folder_Tree->hideColumn(c);
+    Folder_Tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    Folder_Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
-    Label1 = new QLabel(QStringLiteral("工作目录"), this);
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Label1->setBuddy(Edit1);
+    WorkCatalog_Label = new QLabel(QStringLiteral("工作目录"), this);
+    WorkCatalog_Edit = new QLineEdit(this);
+    WorkCatalog_Edit->setObjectName(QStringLiteral("WorkCatalog_Edit"));
+    WorkCatalog_Label->setBuddy(WorkCatalog_Edit);
     OK_Btn = new QPushButton(QStringLiteral("确定"), this);
     OK_Btn->setObjectName(QStringLiteral("OK_Btn"));
     OK_Btn->setDefault(true);
@@ -50,33 +50,33 @@ TFormSetWorkCatalog::TFormSetWorkCatalog(UserPrompts &prompts, QWidget *parent)
     Cancel_Btn->setObjectName(QStringLiteral("Cancel_Btn"));
 
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(ShellTreeView1, 1);
-    layout->addWidget(Label1);
-    layout->addWidget(Edit1);
+    layout->addWidget(Folder_Tree, 1);
+    layout->addWidget(WorkCatalog_Label);
+    layout->addWidget(WorkCatalog_Edit);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(OK_Btn);
     buttons->addWidget(Cancel_Btn);
     layout->addLayout(buttons);
 
-    connect(OK_Btn, &QPushButton::clicked, this, &TFormSetWorkCatalog::okClick);
+    connect(OK_Btn, &QPushButton::clicked, this, &SetWorkCatalogDialog::okClick);
     // Escape reaches QDialog::reject as well.
     connect(Cancel_Btn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            &TFormSetWorkCatalog::folderSelected);
+    connect(Folder_Tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &SetWorkCatalogDialog::folderSelected);
     // The folder model lists folders in the background: the initial folder is brought
     // into view again whenever rows arrive or are sorted, until the user takes over the tree.
-    connect(folders_, &QFileSystemModel::directoryLoaded, this, &TFormSetWorkCatalog::scheduleReveal);
-    connect(folders_, &QAbstractItemModel::rowsInserted, this, &TFormSetWorkCatalog::scheduleReveal);
-    connect(folders_, &QAbstractItemModel::layoutChanged, this, &TFormSetWorkCatalog::scheduleReveal);
+    connect(folders_, &QFileSystemModel::directoryLoaded, this, &SetWorkCatalogDialog::scheduleReveal);
+    connect(folders_, &QAbstractItemModel::rowsInserted, this, &SetWorkCatalogDialog::scheduleReveal);
+    connect(folders_, &QAbstractItemModel::layoutChanged, this, &SetWorkCatalogDialog::scheduleReveal);
     auto userTookOver = [this] {
         if (!revealing_)
             revealed_ = QPersistentModelIndex();
     };
-    connect(ShellTreeView1, &QTreeView::expanded, this, userTookOver);
-    connect(ShellTreeView1, &QTreeView::collapsed, this, userTookOver);
-    connect(ShellTreeView1->verticalScrollBar(), &QScrollBar::actionTriggered, this, userTookOver);
-    connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+    connect(Folder_Tree, &QTreeView::expanded, this, userTookOver);
+    connect(Folder_Tree, &QTreeView::collapsed, this, userTookOver);
+    connect(Folder_Tree->verticalScrollBar(), &QScrollBar::actionTriggered, this, userTookOver);
+    connect(Folder_Tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) {
                 if (current != revealed_)
                     revealed_ = QPersistentModelIndex();
@@ -84,18 +84,18 @@ TFormSetWorkCatalog::TFormSetWorkCatalog(UserPrompts &prompts, QWidget *parent)
     folderSelected();
 }
 
-void TFormSetWorkCatalog::setInitialFolder(const QString &folder) {
+void SetWorkCatalogDialog::setInitialFolder(const QString &folder) {
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return;
     const QModelIndex index = folders_->index(QFileInfo(folder).absoluteFilePath());
     if (!index.isValid())
         return;
     revealed_ = index;
-    ShellTreeView1->setCurrentIndex(index);
+    Folder_Tree->setCurrentIndex(index);
     revealInitialFolder();
 }
 
-void TFormSetWorkCatalog::scheduleReveal() {
+void SetWorkCatalogDialog::scheduleReveal() {
     if (!revealed_.isValid() || revealScheduled_)
         return;
     revealScheduled_ = true;
@@ -105,47 +105,47 @@ void TFormSetWorkCatalog::scheduleReveal() {
     });
 }
 
-void TFormSetWorkCatalog::revealInitialFolder() {
+void SetWorkCatalogDialog::revealInitialFolder() {
     if (!revealed_.isValid())
         return;
     revealing_ = true;
     for (QModelIndex p = revealed_.parent(); p.isValid(); p = p.parent())
-        ShellTreeView1->expand(p);
-    ShellTreeView1->scrollTo(revealed_, QAbstractItemView::PositionAtCenter);
+        Folder_Tree->expand(p);
+    Folder_Tree->scrollTo(revealed_, QAbstractItemView::PositionAtCenter);
     revealing_ = false;
 }
 
-QString TFormSetWorkCatalog::chosenFolder() const {
+QString SetWorkCatalogDialog::chosenFolder() const {
     if (result() != QDialog::Accepted)
         return QString();
     // Links are made from this folder and stored as they are: a relative one would name
     // other files, or none, when the program next starts in another folder.
-    const QString text = Edit1->text();
+    const QString text = WorkCatalog_Edit->text();
     return QDir::isRelativePath(text) ? QDir::cleanPath(QDir::current().absoluteFilePath(text)) : text;
 }
 
-bool TFormSetWorkCatalog::acceptsPath(const QString &text) {
+bool SetWorkCatalogDialog::acceptsPath(const QString &text) {
     return !text.isEmpty() && QFileInfo(text).isDir();
 }
 
-void TFormSetWorkCatalog::showEvent(QShowEvent *event) {
+void SetWorkCatalogDialog::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
     scheduleReveal();  // scrolling needs the laid-out view
-    Edit1->selectAll();
-    Edit1->setFocus();
+    WorkCatalog_Edit->selectAll();
+    WorkCatalog_Edit->setFocus();
 }
 
-void TFormSetWorkCatalog::okClick() {
-    if (acceptsPath(Edit1->text())) {
+void SetWorkCatalogDialog::okClick() {
+    if (acceptsPath(WorkCatalog_Edit->text())) {
         accept();
         return;
     }
-    prompts_.notice(QStringLiteral("路径不存在：") + Edit1->text(), UserPrompts::Icon::None);
+    prompts_.notice(QStringLiteral("路径不存在：") + WorkCatalog_Edit->text(), UserPrompts::Icon::None);
 }
 
-void TFormSetWorkCatalog::folderSelected() {
-    const QModelIndex index = ShellTreeView1->currentIndex();
-    Edit1->setText(index.isValid() ? folders_->filePath(index) : QString());
+void SetWorkCatalogDialog::folderSelected() {
+    const QModelIndex index = Folder_Tree->currentIndex();
+    WorkCatalog_Edit->setText(index.isValid() ? folders_->filePath(index) : QString());
 }
 
 }  // namespace zelbrin::ui

@@ -17,10 +17,10 @@ namespace zelbrin::ui {
 
 // The working-directory dialog: a folder tree, the edit box "工作目录" that follows
 // the tree's selection and may be typed into, and "确定"/"取消".
-class TFormSetWorkCatalog : public QDialog {
+class SetWorkCatalogDialog : public QDialog {
     Q_OBJECT
 public:
-    TFormSetWorkCatalog(UserPrompts &prompts, QWidget *parent = nullptr);
+    SetWorkCatalogDialog(UserPrompts &prompts, QWidget *parent = nullptr);
 
     // Navigates the folder tree to folder when it exists (which fills the edit box).
     void setInitialFolder(const QString &folder);
@@ -30,9 +30,9 @@ public:
     // "确定" accepts only a text that names an existing folder.
     static bool acceptsPath(const QString &text);
 
-    QTreeView *ShellTreeView1;
-    QLabel *Label1;
-    QLineEdit *Edit1;
+    QTreeView *Folder_Tree;
+    QLabel *WorkCatalog_Label;
+    QLineEdit *WorkCatalog_Edit;
     QPushButton *OK_Btn, *Cancel_Btn;
 
 protected:

@@ -2,6 +2,9 @@
 
 #include "imagelist.h"
 #include "structuretree.h"
+#include "workbenchrules.h"
+
+#include <QLineEdit>
 
 namespace zelbrin::ui {
 
@@ -14,6 +17,15 @@ void StructureDelegate::initStyleOption(QStyleOptionViewItem *option,
         option->features |= QStyleOptionViewItem::HasDecoration;
         option->decorationSize = QSize(16, 16);
     }
+}
+
+void StructureDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
+                                     const QModelIndex &index) const {
+    // An empty caption would make an invisible node that cannot be clicked again.
+    if (auto *line = qobject_cast<QLineEdit *>(editor);
+        line && trimBlanksAndControls(line->text()).isEmpty())
+        return;
+    QStyledItemDelegate::setModelData(editor, model, index);
 }
 
 }  // namespace zelbrin::ui

@@ -100,6 +100,11 @@ int imageIndexForReturnedName(const QString &name) {
         return ImageIndex::WordDocument;
     if (ext == QLatin1String(".htm") || ext == QLatin1String(".html"))
         return ImageIndex::WebPage;
+    // The passes after the design's six give their own pictures back.
+    for (const FileListPass &pass : kFileListPasses) {
+        if (pass.imageIndex != ImageIndex::Page && ext.mid(1) == QLatin1String(pass.extension))
+            return pass.imageIndex;
+    }
     return ImageIndex::Page;
 }
 
@@ -113,19 +118,25 @@ QString trimBlanksAndControls(const QString &text) {
     return text.mid(begin, end - begin);
 }
 
-const std::array<FileListPass, 6> kFileListPasses = {{
+const std::array<FileListPass, 12> kFileListPasses = {{
     {"doc", ImageIndex::WordDocument},
     {"htm", ImageIndex::WebPage},
     {"html", ImageIndex::WebPage},
     {"txt", ImageIndex::Page},
     {"xls", ImageIndex::Page},
     {"ppt", ImageIndex::Page},
+    {"docx", ImageIndex::WordDocument},
+    {"xlsx", ImageIndex::Workbook},
+    {"pptx", ImageIndex::Presentation},
+    {"odt", ImageIndex::WordDocument},
+    {"ods", ImageIndex::Workbook},
+    {"odp", ImageIndex::Presentation},
 }};
 
 QStringList scanFileListPass(const QString &folder, const QString &extension) {
     QDir dir(folder);
     // No CaseSensitive flag: the name filter ignores letter case.
-    dir.setFilter(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    dir.setFilter(QDir::Files | QDir::Hidden);
     dir.setNameFilters({QStringLiteral("*.") + extension});
     dir.setSorting(QDir::Unsorted);
     QStringList names = dir.entryList();

@@ -46,7 +46,8 @@ bool isInSubtree(const TreeNode *node, const TreeNode *root);
 // The text after the last "/" (the whole text when there is none).
 QString fileNamePart(const QString &path);
 // Picture of a row that comes back from the tree: the extension from the last "."
-// compared exactly, ".doc" a Word document, ".htm"/".html" a web page, else a page.
+// compared exactly, ".doc" a Word document, ".htm"/".html" a web page, the newer
+// extensions the picture of their pass, else a page.
 int imageIndexForReturnedName(const QString &name);
 // Removes leading and trailing blanks and control characters (nothing inside).
 QString trimBlanksAndControls(const QString &text);
@@ -57,12 +58,14 @@ struct FileListPass {
     const char *extension;
     int imageIndex;
 };
-// The six passes in their order: doc, htm, html, txt, xls, ppt.
-extern const std::array<FileListPass, 6> kFileListPasses;
+// The passes in their order: doc, htm, html, txt, xls, ppt, then the newer formats
+// docx, xlsx, pptx, odt, ods, odp.
+extern const std::array<FileListPass, 12> kFileListPasses;
 
-// Names of the entries directly in folder whose extension is exactly extension,
-// ignoring letter case, of any kind (files, folders, hidden entries, links), sorted by
-// name. "*.htm" does not find ".html". An unreadable folder gives nothing.
+// Names of the files directly in folder whose extension is exactly extension, ignoring
+// letter case, hidden ones and links to files included, sorted by name. Folders are
+// left out: a folder named like a document would fail the build once placed.
+// "*.htm" does not find ".html". An unreadable folder gives nothing.
 QStringList scanFileListPass(const QString &folder, const QString &extension);
 
 // ---- Drag and drop ----------------------------------------------------------

@@ -41,6 +41,14 @@ const QByteArray kFakeHhc =
     "printf 'ITSF' > \"$out\"\n";
 const QByteArray kFailingHhc = "#!/bin/sh\necho 'Compiling...'\necho 'Error: page missing'\nexit 1\n";
 const QByteArray kSilentHhc = "#!/bin/sh\nexit 0\n";
+// A compiler that works for longer than the silence limit, printing progress as it goes.
+const QByteArray kSlowHhc =
+    "#!/bin/sh\n"
+    "out=$(sed -n 's/^Compiled file=//p' \"$1\" | tr -d '\\r')\n"
+    "for i in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15; do echo \"hhc: compressed $i of 15 MB\"; sleep 0.2; done\n"
+    "printf 'ITSF' > \"$out\"\n";
+// A compiler that starts and then hangs without a word.
+const QByteArray kStalledHhc = "#!/bin/sh\necho 'hhc: read 1 of 9 files'\nexec sleep 600\n";
 
 struct BuildTest : ::testing::Test {
     QTemporaryDir tmp;
@@ -75,8 +83,11 @@ struct BuildTest : ::testing::Test {
 
 TEST_F(BuildTest, SuccessfulBuild) {
     writeFile(proj + "temp/stale.txt", "old");
-    project.Compile(env);
-    EXPECT_EQ(steps, (QStringList{"开始编译...", "正在转换为HTML文件...", "正在编译...", "删除临时文件..."}));
+    const BuildReport report = project.Compile(env);
+    EXPECT_EQ(steps, (QStringList{"开始编译...", "正在启动办公软件...", "正在转换为HTML文件...", "正在编译...",
+                                  "删除临时文件..."}));
+    EXPECT_EQ(report.compiledFile, proj + "Manual.CHM");
+    EXPECT_EQ(buildSummaryText(report), "编译完成：" + proj + "Manual.CHM（共 1 个文档）");
     EXPECT_EQ(closedViewers, QStringList{"Manual"});
     EXPECT_EQ(opened, QStringList{proj + "Manual.CHM"});
     EXPECT_EQ(readFile(proj + "Manual.CHM"), QByteArray("ITSF"));
@@ -86,6 +97,26 @@ TEST_F(BuildTest, SuccessfulBuild) {
     EXPECT_EQ(log.sessions, 1);
     EXPECT_EQ(log.quits, 1);
     EXPECT_FALSE(project.Modified);
+}
+
+TEST_F(BuildTest, ProgressCountsEveryLinkedDocumentAndTheReportNamesTheFailedOnes) {
+    // Catalogs with their own documents count; catalogs without, and unknown kinds, do not.
+    TreeNode *more = window.AddNode(nullptr, "More", false, false, tmp.path() + "/docs/more.htm");
+    writeFile(tmp.path() + "/docs/more.htm", "<p>more</p>");
+    window.AddNode(more, "gone.doc", false, false, tmp.path() + "/docs/gone.doc");
+    window.AddNode(more, "notes.pdf", false, false, tmp.path() + "/docs/notes.pdf");
+    writeFile(tmp.path() + "/docs/sheet.xls", "xls");
+    window.AddNode(more, "sheet.xls", false, false, tmp.path() + "/docs/sheet.xls");
+    log.failWorkbookAttempts = 100;
+    QStringList progress;
+    env.showProgress = [&](const ConversionProgress &p) { progress << conversionProgressText(p); };
+    const BuildReport report = project.Compile(env);
+    EXPECT_EQ(progress, (QStringList{"正在转换为HTML文件... 1/4 intro.doc", "正在转换为HTML文件... 2/4 more.htm",
+                                     "正在转换为HTML文件... 3/4 gone.doc", "正在转换为HTML文件... 4/4 sheet.xls"}));
+    EXPECT_EQ(report.documents, 4);
+    EXPECT_EQ(report.failedDocuments,
+              (QStringList{tmp.path() + "/docs/gone.doc", tmp.path() + "/docs/sheet.xls"}));
+    EXPECT_TRUE(buildSummaryText(report).endsWith("（共 4 个文档，2 个未能转换）"));
 }
 
 TEST_F(BuildTest, KeepBuildFolderLeavesTheHelpProject) {
@@ -153,6 +184,24 @@ TEST_F(BuildTest, OfficeThatCannotStartLeavesTheHtmlFolder) {
     };
     EXPECT_THROW(project.Compile(env), BuildError);
     EXPECT_TRUE(QFileInfo(proj + "temp/html").isDir());
+}
+
+TEST_F(BuildTest, ACompilerIsStoppedOnlyWhenItStopsPrinting) {
+    env.compilerSilenceMs = 2000;
+    writeFile(bin + "hhc", kSlowHhc, true);
+    EXPECT_NO_THROW(project.Compile(env));  // three seconds of work, never two silent
+    EXPECT_EQ(opened, QStringList{proj + "Manual.CHM"});
+
+    opened.clear();
+    writeFile(bin + "hhc", kStalledHhc, true);
+    try {
+        project.Compile(env);
+        FAIL() << "expected a build error";
+    } catch (const BuildError &e) {
+        EXPECT_EQ(e.message(), kCompileFailedPrefix + kCompilerStalledMessage.arg(QStringLiteral(" 2 秒")));
+    }
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_EQ(log.quits, 2);
 }
 
 TEST_F(BuildTest, TopLevelLeafCarriesItsFolderButNotTemp) {

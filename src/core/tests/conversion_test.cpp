@@ -87,12 +87,14 @@ TEST_F(ConversionTest, WalkWritesPagesIntoCatalogFolders) {
 }
 
 TEST_F(ConversionTest, ExtensionsAreMatchedWithoutCaseAndOthersIgnored) {
-    for (const char *name : {"A.DOC", "b.Txt", "c.XLSX", "d.PpT", "e.rtf", "f.pdf", "noext"})
+    const char *names[] = {"A.DOC", "b.Txt", "c.XLSX", "d.PpT", "g.ODT", "h.ods", "i.odp",
+                           "e.rtf", "f.pdf", "noext"};
+    for (const char *name : names)
         touch(docs + name);
     QDir().mkpath(tmp.path() + "/my.docs");
     touch(tmp.path() + "/my.docs/readme");
     TreeNode *cat = node(nullptr, "cat");
-    for (const char *name : {"A.DOC", "b.Txt", "c.XLSX", "d.PpT", "e.rtf", "f.pdf", "noext"})
+    for (const char *name : names)
         node(cat, name, docs + name);
     node(cat, "readme", tmp.path() + "/my.docs/readme");
     node(cat, "empty", "");
@@ -100,9 +102,9 @@ TEST_F(ConversionTest, ExtensionsAreMatchedWithoutCaseAndOthersIgnored) {
     QStringList kinds;
     for (const QString &c : log.calls)
         kinds << c.section(' ', 0, 0);
-    EXPECT_EQ(kinds, (QStringList{"word", "word", "calc", "impress"}));
+    EXPECT_EQ(kinds, (QStringList{"word", "word", "calc", "impress", "word", "calc", "impress"}));
     EXPECT_EQ(QDir(html + "cat").entryList(QDir::Files),
-              (QStringList{"A.htm", "b.htm", "c.htm", "d.htm"}));
+              (QStringList{"A.htm", "b.htm", "c.htm", "d.htm", "g.htm", "h.htm", "i.htm"}));
     EXPECT_TRUE(prompts.notices.isEmpty());
 }
 

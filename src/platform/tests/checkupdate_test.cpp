@@ -209,7 +209,7 @@ TEST_F(CheckUpdateTest, StopEndsAPauseAtOnce) {
     QElapsedTimer timer;
     timer.start();
     check.reset();  // the destructor stops and joins
-    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_LT(timer.elapsed(), 5000);  // not the minutes of the pause
 }
 
 TEST_F(CheckUpdateTest, StopAbortsATransfer) {

@@ -154,7 +154,7 @@ std::string checkChunkChain(std::span<const unsigned char> bytes, const mschmd_h
         const uint32_t next = le32(bytes.data() + at + kNextField);
         if (next == 0xFFFFFFFFu)
             return chunk == chm.last_pmgl ? std::string()
-                                          : "its directory chunk chain ends before the last chunk";
+                                          : "its directory chunk chain does not end at its last listing chunk";
         chunk = next;
     }
 }

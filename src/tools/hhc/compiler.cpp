@@ -1,41 +1,29 @@
 #include "compiler.h"
 
-#include "chmoutput.h"
+#include "codepage.h"
+#include "container.h"
+#include "fulltextsearch.h"
 #include "gbk.h"
+#include "helpfile.h"
 #include "helpproject.h"
+#include "interruption.h"
+#include "pageencoding.h"
 #include "references.h"
 #include "sitemap.h"
 #include "stager.h"
 
-#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <optional>
-
-#include <sys/statvfs.h>
-#include <unistd.h>
 
 namespace zelbrin::hhc {
 namespace {
 
-// Names of the compiler's own files in the staging root. The contents and index names
-// are what the help file records in its #SYSTEM.
-const QString kStagedProject = QStringLiteral("project.hhp");
+// The names the help file stores the contents and index files under; #SYSTEM records them.
 const QString kStagedContents = QStringLiteral("contents.hhc");
 const QString kStagedIndex = QStringLiteral("index.hhk");
-const QString kStagedOutput = QStringLiteral("output.chm");
-
-// Options that name files chmcmd never reads; their paths mean nothing in the staging folder.
-bool isDroppedOption(const QString &key) {
-    static const QStringList dropped{QStringLiteral("error log file"),
-                                     QStringLiteral("full text search stop list file"),
-                                     QStringLiteral("full-text search stop list"),
-                                     QStringLiteral("sample staging path"),
-                                     QStringLiteral("sample list file"), QStringLiteral("tmpdir")};
-    return dropped.contains(key.toLower());
-}
 
 class Compilation {
 public:
@@ -158,92 +146,43 @@ public:
         return lines;
     }
 
-    QStringList projectLines(const QList<WindowDefinition> &windows, bool hasContents, bool hasIndex,
-                             const QString &defaultTopic, const QStringList &aliases) {
-        QStringList lines{QStringLiteral("[OPTIONS]")};
-        bool haveLanguage = false;
-        for (const auto &[key, value] : p_.options) {
-            const QString k = key.toLower();
-            if (isDroppedOption(k) || k == u"compiled file" || k == u"contents file" ||
-                k == u"index file" || k == u"default topic")
-                continue;
-            if (k == u"language") {
-                const auto lcid = parseLanguage(value);
-                if (!lcid)
-                    r_.warnings.append(QStringLiteral("Language=%1 is not understood; 0x0804 is used").arg(value));
-                lines.append(QStringLiteral("Language=") + formatLanguage(lcid.value_or(0x0804)));
-                haveLanguage = true;
-                continue;
-            }
-            lines.append(key + u'=' + value);
-        }
-        lines.append(QStringLiteral("Compiled file=") + kStagedOutput);
-        if (hasContents)
-            lines.append(QStringLiteral("Contents file=") + kStagedContents);
-        if (hasIndex)
-            lines.append(QStringLiteral("Index file=") + kStagedIndex);
-        if (!defaultTopic.isEmpty())
-            lines.append(QStringLiteral("Default topic=") + defaultTopic);
-        if (!haveLanguage)
-            lines.append(QStringLiteral("Language=") + formatLanguage(0x0804));
-        // Readers that show the help file's title rather than the window caption (xchm)
-        // then show the project name as well.
-        const WindowDefinition *w = p_.defaultWindow();
-        if (!p_.hasOption(QStringLiteral("Title")) && w && !w->field(WindowDefinition::Caption).isEmpty())
-            lines.append(QStringLiteral("Title=") + w->field(WindowDefinition::Caption));
-        lines.append(QStringLiteral("[WINDOWS]"));
-        for (const WindowDefinition &win : windows)
-            lines.append(win.toLine());
-        lines.append(QStringLiteral("[FILES]"));
-        lines.append(stager_.stagedFiles());
-        if (!aliases.isEmpty()) {
-            lines.append(QStringLiteral("[ALIAS]"));
-            lines.append(aliases);
-        }
-        QStringList map;
-        for (const QString &line : p_.map) {
-            if (!line.trimmed().isEmpty())
-                map.append(line.trimmed());
-        }
-        if (!map.isEmpty()) {
-            lines.append(QStringLiteral("[MAP]"));
-            lines.append(map);
-        }
-        if (!p_.mergeFiles.isEmpty()) {
-            lines.append(QStringLiteral("[MERGE FILES]"));
-            lines.append(p_.mergeFiles);
-        }
-        return lines;
-    }
-
 private:
     const HelpProject &p_;
     CompileResult &r_;
     Stager &stager_;
 };
 
-// Creating and removing many small files costs far more on a journaling disk than in
-// memory (a 100-page project: half a second against a few milliseconds), so the copy
-// goes to shared memory when it fits there with room to spare. TMPDIR, when set, wins.
-QString stagingParent(qint64 stagedBytes) {
-    if (!qEnvironmentVariableIsEmpty("TMPDIR"))
-        return QDir::tempPath();
-    const char *shm = "/dev/shm";
-    struct statvfs st {};
-    if (::statvfs(shm, &st) == 0 && ::access(shm, W_OK | X_OK) == 0) {
-        const quint64 free = quint64(st.f_bavail) * quint64(st.f_frsize);
-        if (free > quint64(stagedBytes) * 3 + (quint64(64) << 20))
-            return QString::fromLatin1(shm);
-    }
-    return QDir::tempPath();
+bool isYes(const QString &value) {
+    const QString v = value.trimmed().toLower();
+    return v == u"yes" || v == u"1" || v == u"true" || v == u"on";
 }
 
-bool writeBytes(const QString &path, const QByteArray &bytes, QStringList &errors) {
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush())
-        return true;
-    errors.append(QStringLiteral("cannot write %1: %2").arg(path, f.errorString()));
-    return false;
+// Passes progress lines on now and then: often enough that whoever runs the compiler
+// sees it working, seldom enough not to flood its output.
+class ProgressLines {
+public:
+    explicit ProgressLines(const std::function<void(const QString &)> &out) : out_(out) {}
+    void report(const QString &line, bool always = false) {
+        if (!out_ || (!always && clock_.isValid() && clock_.elapsed() < 1000))
+            return;
+        out_(line);
+        clock_.restart();
+    }
+
+private:
+    const std::function<void(const QString &)> &out_;
+    QElapsedTimer clock_;
+};
+
+// A staged contents or index file (GBK) in the help file's code page.
+QByteArray inCodePage(const QByteArray &gbkText, const chm::AnsiCodePage &codePage) {
+    if (codePage.number == 936)
+        return gbkText;
+    return chm::encodeAnsiWithReferences(decodeGbk(gbkText), codePage);
+}
+
+QString megabytes(qint64 bytes) {
+    return QString::number(double(bytes) / (1 << 20), 'f', 1);
 }
 
 // Runs the compilation proper; a failure leaves whatever stood at the target untouched.
@@ -257,16 +196,20 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
         r.errors.append(QStringLiteral("folder for the compiled file not found: %1").arg(folderOf(target)));
         return;
     }
-    const QString chmcmd = options.chmcmd.isEmpty() ? findChmcmd() : options.chmcmd;
-    if (chmcmd.isEmpty()) {
-        r.errors.append(QStringLiteral("chmcmd not found (it comes with the package fp-utils)"));
-        return;
+    quint32 lcid = 0x0804;
+    const QString language = project.option(QStringLiteral("Language"));
+    if (!language.isEmpty()) {
+        if (const auto parsed = parseLanguage(language))
+            lcid = quint32(*parsed);
+        else
+            r.warnings.append(QStringLiteral("Language=%1 is not understood; 0x0804 is used").arg(language));
     }
+    const chm::AnsiCodePage &codePage = chm::ansiCodePage(lcid);
+
     Stager stager(project.folder);
-    for (const QString &name : {kStagedProject, kStagedContents, kStagedIndex, kStagedOutput})
+    for (const QString &name : {kStagedContents, kStagedIndex})
         stager.reserveRootName(name);
     Compilation c(project, r, stager);
-
     const auto contents = c.stageSitemapFile(QStringLiteral("Contents file"), QStringLiteral("contents file"));
     const auto index = c.stageSitemapFile(QStringLiteral("Index file"), QStringLiteral("index file"));
     c.stageListedFiles();
@@ -277,83 +220,97 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
         r.warnings.append(QStringLiteral("the project names no default topic"));
     const QStringList aliases = c.stageAliases();
     if (!r.errors.isEmpty())
-        return;  // every missing file is named before anything is read or copied
+        return;  // every missing file is named before anything is read
     if (!stager.plan(r.errors, r.warnings))
         return;
 
-    // The pid in the name lets a later hhc remove the folder when this one was killed.
-    QTemporaryDir staging(stagingParent(stager.totalBytes()) +
-                          QStringLiteral("/zelbrin-hhc-%1-XXXXXX").arg(::getpid()));
-    if (!staging.isValid()) {
-        r.errors.append(QStringLiteral("cannot create a staging folder: %1").arg(staging.errorString()));
-        return;
-    }
-    const QString stagingFolder = staging.path() + u'/';
-    if (!stager.write(stagingFolder, r.errors))
-        return;
-
-    const QStringList lines =
-        c.projectLines(windows, contents.has_value(), index.has_value(), r.defaultTopic, aliases);
-    const auto projectText = encodeGbk(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
-    if (!projectText) {
-        r.errors.append(QStringLiteral("the help project holds characters that GBK cannot hold"));
-        return;
-    }
-    if (!writeBytes(stagingFolder + kStagedProject, *projectText, r.errors) ||
-        (contents && !writeBytes(stagingFolder + kStagedContents, contents->text, r.errors)) ||
-        (index && !writeBytes(stagingFolder + kStagedIndex, index->text, r.errors)))
-        return;
-
-    ChmcmdRun run = runChmcmd(chmcmd, stagingFolder, kStagedProject);
-    // chmcmd's full-text indexer dies on some real pages (an access violation, exit 217)
-    // while the same project compiles without the index; a help file without search beats
-    // none, so try once more without it and say so.
-    const bool indexerCrash = run.started && (run.crashed || run.exitCode == 217 ||
-                                              run.output.contains(QLatin1String("Access violation")));
-    QStringList withoutSearch = lines;
-    bool searchWasOn = false;
-    for (QString &line : withoutSearch) {
-        if (line.startsWith(QLatin1String("Full-text search="), Qt::CaseInsensitive) &&
-            line.mid(17).trimmed().compare(QLatin1String("No"), Qt::CaseInsensitive) != 0) {
-            line = QStringLiteral("Full-text search=No");
-            searchWasOn = true;
+    ProgressLines progress(options.progress);
+    StagedProject staged;
+    staged.project = &project;
+    staged.lcid = lcid;
+    staged.compiledFile = target;
+    staged.fullTextSearch = isYes(project.option(QStringLiteral("Full-text search")));
+    staged.windows = windows;
+    staged.defaultTopic = r.defaultTopic;
+    staged.aliases = aliases;
+    QList<chm::StoredFile> files;
+    QStringList pageTexts;  // for the full-text index, by topic number
+    const qsizetype count = stager.fileCount();
+    files.reserve(count + 16);
+    for (qsizetype i = 0; i < count; ++i) {
+        if (interruption::requested()) {
+            r.errors.append(QStringLiteral("interrupted"));
+            return;
         }
-    }
-    if (indexerCrash && searchWasOn) {
-        const auto retryText =
-            encodeGbk(withoutSearch.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
-        QFile::remove(stagingFolder + kStagedOutput);
-        if (retryText && writeBytes(stagingFolder + kStagedProject, *retryText, r.errors)) {
-            r.warnings.append(QStringLiteral(
-                "chmcmd's full-text indexer failed (%1); compiled without full-text search")
-                                  .arg(run.crashed ? QStringLiteral("crash")
-                                                   : QStringLiteral("exit code %1").arg(run.exitCode)));
-            run = runChmcmd(chmcmd, stagingFolder, kStagedProject);
+        progress.report(QStringLiteral("hhc: read %1 of %2 files").arg(i).arg(count));
+        QString error;
+        std::optional<QByteArray> bytes = stager.stagedBytes(i, &error);
+        if (!bytes) {
+            r.errors.append(error);
+            return;
         }
+        const QString name = stager.stagedName(i);
+        if (stager.isPage(i)) {
+            ConvertedPage page = convertPage(*bytes, codePage);
+            staged.pages.append({name, page.title, stager.sourcePath(i)});
+            if (staged.fullTextSearch)
+                pageTexts.append(std::move(page.text));
+            bytes = std::move(page.stored);
+        }
+        // Pictures too: LZX still takes about 6% off LibreOffice's JPEG and PNG pictures, which
+        // keeps real help files within a tenth of what other compilers make.
+        files.append({QByteArray("/") + name.toLatin1(), std::move(*bytes), true});
     }
-    r.compilerOutput = run.output;
-    if (!run.started) {
-        r.errors.append(QStringLiteral("cannot start %1: %2").arg(chmcmd, run.output));
+    if (contents) {
+        staged.contentsName = kStagedContents;
+        staged.contents = readSitemapObjects(contents->text);
+        files.append({QByteArray("/") + kStagedContents.toLatin1(), inCodePage(contents->text, codePage), true});
+    }
+    if (index) {
+        staged.indexName = kStagedIndex;
+        staged.index = readSitemapObjects(index->text);
+        files.append({QByteArray("/") + kStagedIndex.toLatin1(), inCodePage(index->text, codePage), true});
+    }
+    InternalFiles internal = writeInternalFiles(staged, codePage);
+    r.warnings.append(internal.warnings);
+    files.append(internal.files);
+    if (staged.fullTextSearch) {
+        progress.report(QStringLiteral("hhc: indexing %1 pages for full-text search").arg(pageTexts.size()), true);
+        QList<chm::SearchPage> search;
+        search.reserve(pageTexts.size());
+        for (qsizetype i = 0; i < pageTexts.size(); ++i)
+            search.append({quint32(i), internal.topicTitles.value(i), std::move(pageTexts[i])});
+        pageTexts.clear();
+        chm::SearchOptions searchOptions;
+        searchOptions.languageId = lcid;
+        searchOptions.threads = options.threads;
+        searchOptions.codePage = codePage.number;
+        const QByteArray index = chm::buildFullTextSearch(search, searchOptions);
+        if (index.isEmpty())
+            r.warnings.append(QStringLiteral("no full-text search index could be made for code page %1").arg(codePage.number));
+        else
+            files.append({QByteArrayLiteral("/$FIftiMain"), index, true});
+    }
+
+    if (interruption::requested()) {
+        r.errors.append(QStringLiteral("interrupted"));
         return;
     }
-    if (run.crashed)
-        r.errors.append(QStringLiteral("chmcmd crashed"));
-    else if (run.exitCode != 0)
-        r.errors.append(QStringLiteral("chmcmd failed with exit code %1").arg(run.exitCode));
-    for (const QString &line : run.errorLines)
-        r.errors.append(QStringLiteral("chmcmd: %1").arg(line));
-    QString why;
-    if (!isWholeChm(stagingFolder + kStagedOutput, &why))
-        r.errors.append(QStringLiteral("chmcmd did not write a whole help file: %1").arg(why));
-    if (!r.errors.isEmpty())
-        return;
-    bool repaired = false;
-    if (!repairListingStart(stagingFolder + kStagedOutput, &repaired, &why)) {
-        r.errors.append(QStringLiteral("cannot finish the compiled help file: %1").arg(why));
-        return;
-    }
-    if (!placeFile(stagingFolder + kStagedOutput, target, &why))
-        r.errors.append(QStringLiteral("cannot write %1: %2").arg(target, why));
+    qint64 totalBytes = 0;
+    for (const chm::StoredFile &f : std::as_const(files))
+        totalBytes += f.data.size();
+    progress.report(QStringLiteral("hhc: writing %1 files, %2 MB").arg(files.size()).arg(megabytes(totalBytes)), true);
+    chm::ContainerOptions containerOptions;
+    containerOptions.languageId = lcid;
+    containerOptions.threads = options.threads;
+    containerOptions.progress = [&](qint64 done, qint64 total) {
+        progress.report(QStringLiteral("hhc: compressed %1 of %2 MB").arg(megabytes(done), megabytes(total)));
+    };
+    const QString error = chm::writeContainer(target, files, containerOptions);
+    if (!error.isEmpty())
+        r.errors.append(QStringLiteral("cannot write %1: %2").arg(target, error));
+    else if (options.storedFiles)
+        *options.storedFiles = std::move(files);
 }
 
 }  // namespace
@@ -367,6 +324,11 @@ CompileResult compileHelpProject(const QString &projectFile, const CompileOption
         return r;
     }
     r.warnings.append(project->warnings);
+    if (project->options.isEmpty() && project->windows.isEmpty() && project->files.isEmpty()) {
+        r.errors.append(QStringLiteral("%1 is not a help project: it has no [OPTIONS], [WINDOWS] or [FILES] entries")
+                            .arg(project->path));
+        return r;
+    }
     const QString compiled = project->option(QStringLiteral("Compiled file"));
     r.outputPath = compiled.isEmpty()
                        ? project->folder + QFileInfo(project->path).completeBaseName() + QStringLiteral(".chm")

@@ -1,28 +1,36 @@
 #pragma once
 
+#include "container.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace zelbrin::hhc {
 
 struct CompileOptions {
-    QString chmcmd;  // the compiler program; empty: findChmcmd()
+    int threads = 0;  // threads that compress; 0: one per processor core
+    // Receives a progress line every second or so while the compilation runs.
+    std::function<void(const QString &line)> progress;
+    // When given, receives every file as the help file stores it (for checks of the result).
+    QList<chm::StoredFile> *storedFiles = nullptr;
 };
 
 struct CompileResult {
-    bool ok = false;         // the compiled help file was written whole
-    QString outputPath;      // the file that "Compiled file=" names; empty when not known
-    QString defaultTopic;    // staged name of the default topic
-    QString compilerOutput;  // what chmcmd printed
+    bool ok = false;       // the compiled help file was written whole
+    QString outputPath;    // the file that "Compiled file=" names; empty when not known
+    QString defaultTopic;  // staged name of the default topic
     QStringList errors;
     QStringList warnings;
 };
 
-// Compiles an HTML Help project (.hhp with its .hhc and .hhk, GBK text) with chmcmd:
-// lays out an ASCII-named copy of the project and everything its pages link in a fresh
-// temporary folder, compiles it there and moves the result to the file that
-// "Compiled file=" names. On failure that file is removed, so a stale or partial help
-// file is never taken for the result. The temporary folder is always removed.
+// Compiles an HTML Help project (.hhp with its .hhc and .hhk, GBK text) into the file that
+// "Compiled file=" names: gives the project and every file its pages link an ASCII name,
+// puts the pages into the language's code page, makes the help file's own files (system
+// information, windows, topics, keyword index) and writes the whole in one piece. On
+// failure whatever stood at the target is left as it was.
 CompileResult compileHelpProject(const QString &projectPath, const CompileOptions &options = {});
 
 }  // namespace zelbrin::hhc

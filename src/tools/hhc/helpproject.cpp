@@ -23,8 +23,8 @@ QString unquoted(const QString &field) {
     return t;
 }
 
-// Lines of [ALIAS] and [MAP] may pull in header files ("#include name.h"); chmcmd looks
-// for those in its working folder, so they are read here and their lines taken in place.
+// Lines of [ALIAS] and [MAP] may pull in header files ("#include name.h"); their lines
+// are taken in place.
 // A header is a small text file: a device, a FIFO or a huge file is refused before it can
 // hang the compiler or fill its memory, and so is a header that includes itself or nests
 // so deep, or fans out so wide, that the expansion could not be meant.
@@ -267,10 +267,6 @@ std::optional<int> parseLanguage(const QString &value) {
     if (!ok || lcid <= 0 || lcid > 0xFFFF)
         return std::nullopt;
     return lcid;
-}
-
-QString formatLanguage(int lcid) {
-    return QStringLiteral("0x%1").arg(lcid, 4, 16, QLatin1Char('0'));
 }
 
 }  // namespace zelbrin::hhc

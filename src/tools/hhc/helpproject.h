@@ -55,7 +55,5 @@ QString decodeProjectText(const QByteArray &bytes);
 
 // A "Language=" value ("0x804", "0x0804 Chinese (PRC)", "2052") as the locale number.
 std::optional<int> parseLanguage(const QString &value);
-// chmcmd reads the language only in hexadecimal and only when it has five or more characters.
-QString formatLanguage(int lcid);
 
 }  // namespace zelbrin::hhc

@@ -1,5 +1,5 @@
-// hhc: compiles an HTML Help project into a .chm with chmcmd. One argument, the project
-// file; exit code 0 only when the file named in "Compiled file=" was written whole.
+// hhc: compiles an HTML Help project into a .chm. One argument, the project file; exit
+// code 0 only when the file named in "Compiled file=" was written whole.
 #include "compiler.h"
 #include "interruption.h"
 #include "leftovers.h"
@@ -14,6 +14,7 @@ namespace {
 
 void print(FILE *stream, const QString &text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
 }
 
 }  // namespace
@@ -21,7 +22,8 @@ void print(FILE *stream, const QString &text) {
 int main(int argc, char **argv) {
     zelbrin::interruption::install();
     QCoreApplication app(argc, argv);
-    // Staging folders of hhc processes that were killed before they could remove them.
+    // Staging folders that hhc versions before the compiler of its own left behind when
+    // they were killed; this hhc compiles in memory and makes none.
     for (const QString &folder : {QStringLiteral("/dev/shm"), QDir::tempPath()})
         zelbrin::leftovers::sweep(QFile::encodeName(folder).toStdString(), "zelbrin-hhc-");
     const QStringList args = app.arguments();
@@ -29,17 +31,16 @@ int main(int argc, char **argv) {
         print(stderr, QStringLiteral("usage: hhc PROJECT.hhp\n"));
         return 2;
     }
-    const zelbrin::hhc::CompileResult r = zelbrin::hhc::compileHelpProject(args[1]);
+    zelbrin::hhc::CompileOptions options;
+    // Whoever runs hhc tells a long compilation from a stalled one by these lines.
+    options.progress = [](const QString &line) { print(stdout, line + u'\n'); };
+    const zelbrin::hhc::CompileResult r = zelbrin::hhc::compileHelpProject(args[1], options);
     if (zelbrin::interruption::requested()) {
         print(stderr, QStringLiteral("hhc: interrupted by signal %1; %2 was not compiled\n")
                           .arg(zelbrin::interruption::received())
                           .arg(args[1]));
         return zelbrin::interruption::exitStatus();
     }
-    QString output = r.compilerOutput;
-    if (!output.isEmpty() && !output.endsWith(u'\n'))
-        output += u'\n';
-    print(r.ok ? stdout : stderr, output);
     for (const QString &w : r.warnings)
         print(stderr, QStringLiteral("hhc: warning: %1\n").arg(w));
     for (const QString &e : r.errors)

@@ -20,7 +20,7 @@ StagedSitemap stageSitemap(const QByteArray &text, const QString &projectFolder,
         const QByteArray key = text.mid(name->value.begin, name->value.end - name->value.begin);
         const QByteArray raw = text.mid(value->value.begin, value->value.end - value->value.begin);
         if (key.trimmed().toLower() != "local") {
-            // Captions come unescaped; chmcmd and the readers would cut them at a quote.
+            // Captions come unescaped; readers would cut them at a quote.
             if (raw.contains('"') || raw.contains('<') || raw.contains('>')) {
                 QByteArray escaped = raw;
                 escaped.replace('"', "&quot;").replace('<', "&lt;").replace('>', "&gt;");
@@ -48,6 +48,59 @@ StagedSitemap stageSitemap(const QByteArray &text, const QString &projectFolder,
     });
     result.text = applyEdits(text, edits);
     return result;
+}
+
+QString SitemapObject::value(const QString &name) const {
+    for (const auto &[key, v] : params) {
+        if (key == name)
+            return v;
+    }
+    return QString();
+}
+
+QList<SitemapObject> readSitemapObjects(const QByteArray &text) {
+    // End tags are not visited by the scanner; where lists and objects end is found apart.
+    struct End {
+        qsizetype at;
+        bool list;
+    };
+    QList<End> ends;
+    for (qsizetype at = 0; (at = text.indexOf("</", at)) >= 0; at += 2) {
+        const QByteArray name = text.mid(at + 2, 6).toLower();
+        if (name.startsWith("ul"))
+            ends.append({at, true});
+        else if (name.startsWith("object"))
+            ends.append({at, false});
+    }
+    QList<SitemapObject> objects;
+    int depth = 0;
+    qsizetype endsSeen = 0;
+    bool inObject = false;
+    forEachTag(text, QuoteRule::Sitemap, [&](const Tag &tag) {
+        for (; endsSeen < ends.size() && ends[endsSeen].at < tag.whole.begin; ++endsSeen) {
+            if (ends[endsSeen].list)
+                depth = std::max(0, depth - 1);
+            else
+                inObject = false;
+        }
+        const QByteArray name = tag.name.toLower();
+        const auto valueOf = [&](const TagAttribute *a) {
+            return a ? text.mid(a->value.begin, a->value.end - a->value.begin) : QByteArray();
+        };
+        if (name == "ul") {
+            ++depth;
+        } else if (name == "object") {
+            SitemapObject o;
+            o.type = valueOf(tag.attribute("type")).trimmed().toLower();
+            o.depth = depth;
+            objects.append(o);
+            inObject = true;
+        } else if (name == "param" && inObject) {
+            objects.last().params.append({decodeGbk(valueOf(tag.attribute("name"))).trimmed().toLower(),
+                                          decodeEntities(decodeGbk(valueOf(tag.attribute("value"))))});
+        }
+    });
+    return objects;
 }
 
 }  // namespace zelbrin::hhc

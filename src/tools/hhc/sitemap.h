@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -21,5 +23,17 @@ struct StagedSitemap {
 // without a document by the page name ".htm" alone; such a Local is left out, so the entry
 // becomes a heading without a page.
 StagedSitemap stageSitemap(const QByteArray &gbkText, const QString &projectFolder, Stager &stager);
+
+// One <OBJECT> of a contents or index file.
+struct SitemapObject {
+    QByteArray type;  // "text/sitemap", "text/site properties"
+    int depth = 0;    // the number of lists (<UL>) around it
+    QList<QPair<QString, QString>> params;  // in order; names lower case, values decoded
+
+    QString value(const QString &name) const;  // the first value of that name; empty if none
+};
+
+// The objects of a GBK contents or index file, in order, with entities in values resolved.
+QList<SitemapObject> readSitemapObjects(const QByteArray &gbkText);
 
 }  // namespace zelbrin::hhc

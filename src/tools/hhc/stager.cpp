@@ -10,8 +10,6 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
-#include <filesystem>
-
 namespace zelbrin::hhc {
 namespace {
 
@@ -199,49 +197,27 @@ bool Stager::plan(QStringList &errors, QStringList &warnings) {
     return ok;
 }
 
-bool Stager::write(const QString &stagingFolder, QStringList &errors) {
-    QSet<QString> createdFolders;
-    for (const Entry &e : std::as_const(entries_)) {
-        if (interruption::requested()) {
-            errors.append(QStringLiteral("interrupted"));
-            return false;
-        }
-        const QString target = stagingFolder + e.staged;
-        const QString folder = folderOf(target);
-        if (!createdFolders.contains(folder)) {
-            if (!QDir().mkpath(folder)) {
-                errors.append(QStringLiteral("cannot create folder %1").arg(folder));
-                return false;
-            }
-            createdFolders.insert(folder);
-        }
-        if (e.rewritten) {
-            QFile in(e.source);
-            QByteArray text;
-            if (in.open(QIODevice::ReadOnly))
-                text = in.readAll();
-            if (!in.isOpen() || text.size() != e.size) {
-                errors.append(QStringLiteral("%1 changed or vanished during the compilation").arg(e.source));
-                return false;
-            }
-            const QByteArray result = applyEdits(text, e.edits);
-            QFile out(target);
-            if (!out.open(QIODevice::WriteOnly) || out.write(result) != result.size() || !out.flush()) {
-                errors.append(QStringLiteral("cannot write %1: %2").arg(target, out.errorString()));
-                return false;
-            }
-            continue;
-        }
-        std::error_code ec;
-        std::filesystem::copy_file(QFile::encodeName(e.source).toStdString(),
-                                   QFile::encodeName(target).toStdString(),
-                                   std::filesystem::copy_options::overwrite_existing, ec);
-        if (ec) {
-            errors.append(QStringLiteral("cannot copy %1: %2").arg(e.source, QString::fromLocal8Bit(ec.message())));
-            return false;
-        }
+bool Stager::isPage(qsizetype i) const {
+    return kindOf(entries_[i].source) == Kind::Page;
+}
+
+std::optional<QByteArray> Stager::stagedBytes(qsizetype i, QString *error) const {
+    const Entry &e = entries_[i];
+    QFile in(e.source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(e.source, in.errorString());
+        return std::nullopt;
     }
-    return true;
+    QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("cannot read %1: %2").arg(e.source, in.errorString());
+        return std::nullopt;
+    }
+    if (bytes.size() != e.size) {
+        *error = QStringLiteral("%1 changed or vanished during the compilation").arg(e.source);
+        return std::nullopt;
+    }
+    return e.rewritten ? applyEdits(bytes, e.edits) : bytes;
 }
 
 }  // namespace zelbrin::hhc

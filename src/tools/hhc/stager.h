@@ -8,18 +8,20 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace zelbrin::hhc {
 
-// Plans and writes the copy of a help project that chmcmd compiles. chmcmd stores each file under
-// the name it has in the staging folder, and a GBK contents file can only point at ASCII
-// names, so every file gets an ASCII name: the folder tree below the project folder is
-// mirrored, names of [A-Za-z0-9._-] are kept, others become d<n> (folders) and f<n>.<ext>
-// (files). Only files inside the project folder's tree are staged (judged on canonical
-// paths): a help file is published, and a link to /etc/passwd must not publish that file.
+// Plans the files of a help project as the help file stores them. A GBK contents file can
+// only point at ASCII names, so every file gets an ASCII name: the folder tree below the
+// project folder is mirrored, names of [A-Za-z0-9._-] are kept, others become d<n>
+// (folders) and f<n>.<ext> (files). Only files inside the project folder's tree are
+// staged (judged on canonical paths): a help file is published, and a link to /etc/passwd
+// must not publish that file.
 // Links to other files stay as written, with one warning per file. A file reached through
 // a path outside the folder that canonically lies inside goes below "_ext". Names are
 // unique within a folder without regard to case, as help viewers look them up. Pages and
-// style sheets are copied with their links rewritten to the new names; every file that
+// style sheets are stored with their links rewritten to the new names; every file that
 // they link is staged as well, and so on.
 class Stager {
 public:
@@ -38,8 +40,14 @@ public:
     bool plan(QStringList &errors, QStringList &warnings);
     qint64 totalBytes() const { return totalBytes_; }  // of all staged files, once planned
 
-    // Writes the planned copy into stagingFolder (ending in "/").
-    bool write(const QString &stagingFolder, QStringList &errors);
+    qsizetype fileCount() const { return entries_.size(); }
+    const QString &stagedName(qsizetype i) const { return entries_[i].staged; }
+    const QString &sourcePath(qsizetype i) const { return entries_[i].source; }
+    bool isPage(qsizetype i) const;  // an HTML page, as opposed to a style sheet, picture and so on
+    // The bytes of planned file i as the help file stores them: pages and style sheets with
+    // their links rewritten. Nothing, and the reason in error, when the file cannot be read
+    // or has changed since it was planned.
+    std::optional<QByteArray> stagedBytes(qsizetype i, QString *error) const;
 
     QStringList stagedFiles() const;  // staged names, in staging order
 

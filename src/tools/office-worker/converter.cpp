@@ -91,11 +91,11 @@ OUString detectFilter(const uno::Reference<uno::XComponentContext> &ctx, const O
 // turn any unreadable file into a page of garbage instead of an error.
 std::vector<const char *> fallbackFilters(const QString &kind) {
     if (kind == QLatin1String(protocol::kCalc))
-        return {"MS Excel 97", "Calc MS Excel 2007 XML", "MS Excel 95", "MS Excel 5.0/95",
+        return {"MS Excel 97", "Calc MS Excel 2007 XML", "calc8", "MS Excel 95", "MS Excel 5.0/95",
                 "MS Excel 4.0", "MS Excel 2003 XML"};
     if (kind == QLatin1String(protocol::kImpress))
-        return {"MS PowerPoint 97", "Impress MS PowerPoint 2007 XML"};
-    return {"MS Word 97", "MS Word 2007 XML", "MS Word 95", "Rich Text Format"};
+        return {"MS PowerPoint 97", "Impress MS PowerPoint 2007 XML", "impress8"};
+    return {"MS Word 97", "MS Word 2007 XML", "writer8", "MS Word 95", "Rich Text Format"};
 }
 
 void closeModel(const uno::Reference<uno::XInterface> &model) {

@@ -4,7 +4,9 @@
 #include "unoutil.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
@@ -43,6 +45,38 @@ QByteArray officeProgram() {
     if (program.isEmpty())
         program = ZELBRIN_LO_PROGRAM_DIR "/soffice.bin";
     return program;
+}
+
+// The words the office writes into pages itself (a workbook's "Overview" and "Sheet 1:"
+// headings) come in its interface language: Chinese, as the Chinese office on Windows
+// would write them. The user's choice of interface language is what the office starts in
+// (Setup/L10N/ooLocale is only where it notes the outcome); a profile that an office has
+// already filled gets the choice added to its settings.
+void setChineseInterface(const QString &profileFolder) {
+    const QString userFolder = profileFolder + QStringLiteral("/user");
+    const QByteArray choice =
+        "<item oor:path=\"/org.openoffice.Office.Linguistic/General\"><prop oor:name=\"UILocale\" "
+        "oor:op=\"fuse\"><value>zh-CN</value></prop></item>\n";
+    QFile file(userFolder + QStringLiteral("/registrymodifications.xcu"));
+    QByteArray settings;
+    if (file.open(QIODevice::ReadOnly)) {
+        settings = file.readAll();
+        file.close();
+    }
+    if (settings.contains("oor:name=\"UILocale\""))
+        return;
+    const qsizetype end = settings.lastIndexOf("</oor:items>");
+    if (end < 0) {
+        settings = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<oor:items "
+                   "xmlns:oor=\"http://openoffice.org/2001/registry\" "
+                   "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+                   "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n" +
+                   choice + "</oor:items>\n";
+    } else {
+        settings.insert(end, choice);
+    }
+    if (QDir().mkpath(userFolder) && file.open(QIODevice::WriteOnly))
+        file.write(settings);
 }
 
 }  // namespace
@@ -109,6 +143,7 @@ void OfficeProcess::start() {
             toOU(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipeName_));
 
         int restarts = 0;
+        setChineseInterface(profileFolder_);
         spawn();
         auto watch = std::make_unique<ProgressWatch>(pid_, kStartStallMs, kStartLimitMs);
         while (true) {

@@ -85,14 +85,14 @@ int main(int argc, char *argv[]) {
 
     BuildEnvironment env;
     env.showStep = [](const QString &step) { printLine(stdout, step); };
+    env.showProgress = [](const ConversionProgress &p) { printLine(stdout, conversionProgressText(p)); };
     env.programFolder = ProgramFolder();
     env.officeFactory = platform::makeLibreOfficeSessionFactory(env.programFolder + QStringLiteral("zelbrin-office"));
     env.closeViewer = [](const QString &title) { platform::closeWindowTitled(title); };
     env.keepBuildFolder = keepTemp;
-    QString result;
-    env.openResult = [&](const QString &chm) { result = chm; };
+    BuildReport report;
     try {
-        project.Compile(env);
+        report = project.Compile(env);
     } catch (const BuildError &e) {
         if (interruption::requested())
             return interruptedExit();
@@ -106,10 +106,12 @@ int main(int argc, char *argv[]) {
     }
     if (interruption::requested())
         return interruptedExit();
-    if (result.isEmpty())
+    if (report.compiledFile.isEmpty())
         return 1;  // the compiler was missing; its notice went to standard error
-    printLine(stdout, result);
+    for (const QString &document : std::as_const(report.failedDocuments))
+        printLine(stderr, QStringLiteral("未能转换：") + document);
+    printLine(stdout, buildSummaryText(report));
     if (open)
-        QProcess::startDetached(QStringLiteral("xdg-open"), {result});
+        QProcess::startDetached(QStringLiteral("xdg-open"), {report.compiledFile});
     return 0;
 }

@@ -25,18 +25,22 @@ TEST_F(FileListTest, PassesInOrderWithTheirImages) {
     EXPECT_EQ(rowNames(), (QStringList{"a.doc", "b.txt"}));
     EXPECT_EQ(rowImages(), (QList<int>{19, 14}));
 
-    touch({"Z.DOC", "p.htm", "q.html", "r.HTM", "s.xls", "t.ppt", ".hidden.txt", "u.docx"});
-    ASSERT_TRUE(QDir(dir.path()).mkpath("folder.doc/inner.doc"));
+    touch({"Z.DOC", "p.htm", "q.html", "r.HTM", "s.xls", "t.ppt", ".hidden.txt", "u.docx",
+           "v.XLSX", "w.pptx", "x.odt", "y.ods", "z.odp", "old.doc.bak"});
+    // A folder named like a document is no document: placed, it would fail the build.
+    ASSERT_TRUE(QDir(dir.path()).mkpath("旧版本.doc/inner.doc"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("archive.xlsx"));
     w->RefreshFileList();
-    EXPECT_EQ(rowNames(), (QStringList{"Z.DOC", "a.doc", "folder.doc", "p.htm", "r.HTM", "q.html",
-                                       ".hidden.txt", "b.txt", "s.xls", "t.ppt"}));
+    EXPECT_EQ(rowNames(), (QStringList{"Z.DOC", "a.doc", "p.htm", "r.HTM", "q.html", ".hidden.txt",
+                                       "b.txt", "s.xls", "t.ppt", "u.docx", "v.XLSX", "w.pptx",
+                                       "x.odt", "y.ods", "z.odp"}));
     EXPECT_EQ(rowNames(1), rowNames());
-    EXPECT_EQ(rowImages(), (QList<int>{19, 19, 19, 20, 20, 20, 14, 14, 14, 14}));
+    EXPECT_EQ(rowImages(), (QList<int>{19, 19, 20, 20, 20, 14, 14, 14, 14, 19, 21, 22, 19, 21, 22}));
     EXPECT_TRUE(list()->isColumnHidden(1));
 
     // An empty folder argument leaves the rows alone.
     w->RefreshFileList(QString());
-    EXPECT_EQ(list()->topLevelItemCount(), 10);
+    EXPECT_EQ(list()->topLevelItemCount(), 15);
 }
 
 TEST_F(FileListTest, LinkedDocumentHiddenOnlyWhileANodeHasTheFocus) {
@@ -85,18 +89,18 @@ TEST_F(FileListTest, SetWorkCatalogRefusesMissingPathsThenAccepts) {
     touch({"a.doc"});
     QStringList initialTexts;
     w->execDialog = [&](QDialog &d) {
-        auto &dlg = static_cast<TFormSetWorkCatalog &>(d);
+        auto &dlg = static_cast<SetWorkCatalogDialog &>(d);
         EXPECT_EQ(dlg.windowTitle(), "设置文件目录");
         dlg.show();
-        initialTexts << dlg.Edit1->text();
-        EXPECT_EQ(dlg.Edit1->selectedText(), dlg.Edit1->text());
-        dlg.Edit1->setText(path("missing"));
+        initialTexts << dlg.WorkCatalog_Edit->text();
+        EXPECT_EQ(dlg.WorkCatalog_Edit->selectedText(), dlg.WorkCatalog_Edit->text());
+        dlg.WorkCatalog_Edit->setText(path("missing"));
         dlg.OK_Btn->click();
         EXPECT_NE(dlg.result(), QDialog::Accepted);
-        dlg.Edit1->setText(path("a.doc"));  // a file is no folder
+        dlg.WorkCatalog_Edit->setText(path("a.doc"));  // a file is no folder
         dlg.OK_Btn->click();
         EXPECT_NE(dlg.result(), QDialog::Accepted);
-        dlg.Edit1->setText(dir.path());
+        dlg.WorkCatalog_Edit->setText(dir.path());
         dlg.OK_Btn->click();
         return dlg.result();
     };
@@ -111,9 +115,9 @@ TEST_F(FileListTest, SetWorkCatalogRefusesMissingPathsThenAccepts) {
     // The next run starts at the working directory; Escape cancels and changes nothing.
     markSaved();
     w->execDialog = [&](QDialog &d) {
-        auto &dlg = static_cast<TFormSetWorkCatalog &>(d);
+        auto &dlg = static_cast<SetWorkCatalogDialog &>(d);
         dlg.show();
-        initialTexts << dlg.Edit1->text();
+        initialTexts << dlg.WorkCatalog_Edit->text();
         QTest::keyClick(&dlg, Qt::Key_Escape);
         EXPECT_EQ(dlg.chosenFolder(), "");
         return dlg.result();
@@ -126,16 +130,16 @@ TEST_F(FileListTest, SetWorkCatalogRefusesMissingPathsThenAccepts) {
 
 TEST_F(FileListTest, DialogAcceptRuleAndCancelButton) {
     touch({"f.txt"});
-    EXPECT_TRUE(TFormSetWorkCatalog::acceptsPath(dir.path()));
-    EXPECT_FALSE(TFormSetWorkCatalog::acceptsPath(path("f.txt")));
-    EXPECT_FALSE(TFormSetWorkCatalog::acceptsPath(path("nope")));
-    EXPECT_FALSE(TFormSetWorkCatalog::acceptsPath(""));
+    EXPECT_TRUE(SetWorkCatalogDialog::acceptsPath(dir.path()));
+    EXPECT_FALSE(SetWorkCatalogDialog::acceptsPath(path("f.txt")));
+    EXPECT_FALSE(SetWorkCatalogDialog::acceptsPath(path("nope")));
+    EXPECT_FALSE(SetWorkCatalogDialog::acceptsPath(""));
 
-    TFormSetWorkCatalog dlg(prompts, w.get());
+    SetWorkCatalogDialog dlg(prompts, w.get());
     dlg.setInitialFolder(dir.path());
-    EXPECT_EQ(dlg.Edit1->text(), dir.path());
+    EXPECT_EQ(dlg.WorkCatalog_Edit->text(), dir.path());
     dlg.setInitialFolder(path("nope"));  // a missing folder leaves the tree alone
-    EXPECT_EQ(dlg.Edit1->text(), dir.path());
+    EXPECT_EQ(dlg.WorkCatalog_Edit->text(), dir.path());
     dlg.Cancel_Btn->click();
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_EQ(dlg.chosenFolder(), "");
@@ -149,8 +153,8 @@ TEST_F(FileListTest, ATypedRelativeFolderIsTakenAsAnAbsolutePath) {
     const QString before = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
     w->execDialog = [&](QDialog &d) {
-        auto &dlg = static_cast<TFormSetWorkCatalog &>(d);
-        dlg.Edit1->setText(".");
+        auto &dlg = static_cast<SetWorkCatalogDialog &>(d);
+        dlg.WorkCatalog_Edit->setText(".");
         dlg.OK_Btn->click();
         return dlg.result();
     };
@@ -166,62 +170,67 @@ TEST_F(FileListTest, WorkCatalogFromTheFileMenuWithNoProjectOpen) {
     w->actCloseProjectExecute();
     ASSERT_TRUE(w->project().Closed);
     w->execDialog = [&](QDialog &d) {
-        auto &dlg = static_cast<TFormSetWorkCatalog &>(d);
-        dlg.Edit1->setText(dir.path());
+        auto &dlg = static_cast<SetWorkCatalogDialog &>(d);
+        dlg.WorkCatalog_Edit->setText(dir.path());
         dlg.OK_Btn->click();
         return dlg.result();
     };
-    w->W1->trigger();
+    entry("miSetWorkCatalog")->trigger();
     EXPECT_EQ(w->project().WorkCatalog, dir.path());
     EXPECT_TRUE(w->actSaveProject->isEnabled());
     EXPECT_FALSE(w->actSelect->isEnabled());
-    EXPECT_FALSE(w->ToolButton1->isEnabled());
+    EXPECT_FALSE(entry("toolSetWorkCatalog")->isEnabled());
 }
 
 TEST_F(FileListTest, RefreshAndTheListsContextMenu) {
     markSaved();
-    w->PopupMenu3Popup();
-    EXPECT_FALSE(w->F2->isEnabled());
-    EXPECT_FALSE(w->N15->isEnabled());
-    EXPECT_FALSE(w->N16->isEnabled());
-    w->F2Click();  // no working directory: nothing
+    w->pmFileListPopup();
+    EXPECT_FALSE(entry("miListRefresh")->isEnabled());
+    EXPECT_FALSE(entry("miListSelect")->isEnabled());
+    EXPECT_FALSE(entry("miListSelectAll")->isEnabled());
+    w->miListRefreshClick();  // no working directory: nothing
     EXPECT_EQ(list()->topLevelItemCount(), 0);
 
     useScratchFolder({"a.doc", "b.doc"});
-    w->PopupMenu3Popup();
-    EXPECT_TRUE(w->F2->isEnabled());
-    EXPECT_FALSE(w->N15->isEnabled());
+    w->pmFileListPopup();
+    EXPECT_TRUE(entry("miListRefresh")->isEnabled());
+    EXPECT_FALSE(entry("miListSelect")->isEnabled());
     highlight({"b.doc"});
-    w->PopupMenu3Popup();
-    EXPECT_TRUE(w->N15->isEnabled());
-    EXPECT_TRUE(w->N16->isEnabled());
+    w->pmFileListPopup();
+    EXPECT_TRUE(entry("miListSelect")->isEnabled());
+    EXPECT_TRUE(entry("miListSelectAll")->isEnabled());
 
     touch({"c.doc"});
     QFile::remove(path("a.doc"));
-    w->F2Click();
+    w->miListRefreshClick();
     EXPECT_EQ(rowNames(), (QStringList{"b.doc", "c.doc"}));
     // A vanished working directory gives an empty list and no message.
     ASSERT_TRUE(dir.remove());
-    w->F2Click();
+    w->miListRefreshClick();
     EXPECT_EQ(list()->topLevelItemCount(), 0);
     EXPECT_TRUE(prompts.notices.isEmpty());
     EXPECT_FALSE(modified());
 }
 
 TEST_F(FileListTest, ButtonStripPositions) {
-    w->Panel1->resize(33, 203);
-    w->Panel1Resize();
-    EXPECT_EQ(w->SpeedButton1->geometry().topLeft(), QPoint(5, 50));
-    EXPECT_EQ(w->SpeedButton2->geometry().topLeft(), QPoint(5, 90));
-    EXPECT_EQ(w->SpeedButton3->geometry().topLeft(), QPoint(5, 170));
-    EXPECT_EQ(w->SpeedButton4->geometry().topLeft(), QPoint(5, 210));
-    for (QToolButton *b : {w->SpeedButton1, w->SpeedButton2, w->SpeedButton3, w->SpeedButton4})
+    QWidget *strip = part<QWidget>(*w, "panPlace");
+    auto *select = part<QToolButton>(*w, "btnSelect");
+    auto *selectAll = part<QToolButton>(*w, "btnSelectAll");
+    auto *remove = part<QToolButton>(*w, "btnRemove");
+    auto *removeAll = part<QToolButton>(*w, "btnRemoveAll");
+    strip->resize(33, 203);
+    w->panPlaceResize();
+    EXPECT_EQ(select->geometry().topLeft(), QPoint(5, 50));
+    EXPECT_EQ(selectAll->geometry().topLeft(), QPoint(5, 90));
+    EXPECT_EQ(remove->geometry().topLeft(), QPoint(5, 170));
+    EXPECT_EQ(removeAll->geometry().topLeft(), QPoint(5, 210));
+    for (QToolButton *b : {select, selectAll, remove, removeAll})
         EXPECT_EQ(b->width(), 23);
     // The strip places them by itself whenever it changes size.
     w->resize(700, 600);
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
-    EXPECT_GT(w->Panel1->height(), 203);
-    EXPECT_EQ(w->SpeedButton1->y(), w->Panel1->height() / 4);
-    EXPECT_EQ(w->SpeedButton4->y(), w->Panel1->height() / 4 + 160);
+    EXPECT_GT(strip->height(), 203);
+    EXPECT_EQ(select->y(), strip->height() / 4);
+    EXPECT_EQ(removeAll->y(), strip->height() / 4 + 160);
 }

@@ -3,17 +3,23 @@
 #include "mainwindow.h"
 #include "scriptedprompts.h"
 #include "shellopen.h"
+#include "structureview.h"
+#include "windowparts.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QProcess>
+#include <QProgressBar>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -21,6 +27,7 @@
 using namespace zelbrin;
 using namespace zelbrin::ui;
 using namespace zelbrin::testing;
+using zelbrin::ui::testing::part;
 using Answer = UserPrompts::Answer;
 
 namespace {
@@ -34,6 +41,7 @@ struct CompileCommandTest : ::testing::Test {
     FakeOfficeLog log;
     std::unique_ptr<TMainForm> w;
     QStringList opened;
+    bool openWorks = true;  // whether the desktop has a program for the help file
 
     void SetUp() override {
         const QString bin = tmp.path() + "/bin/";
@@ -53,7 +61,10 @@ struct CompileCommandTest : ::testing::Test {
         options.programFolder = bin;
         w = std::make_unique<TMainForm>(options);
         w->show();
-        platform::setShellOpenHandler([this](const QString &p) { opened << p; });
+        platform::setShellOpenHandler([this](const QString &p) {
+            opened << p;
+            return openWorks;
+        });
         w->actNewProjectExecute();
         TreeNode *cat = w->AddNode(nullptr, "Cat", false, false, "");
         w->AddNode(cat, "a.doc", false, false, tmp.path() + "/a.doc");
@@ -64,6 +75,9 @@ struct CompileCommandTest : ::testing::Test {
         w.reset();
     }
     QString projectFile() const { return tmp.path() + "/Help.zlp"; }
+    QString hint() const { return part<QLabel>(*w, "lbCompileHint")->text(); }
+    QString result() const { return part<QLabel>(*w, "lblBuildResult")->text(); }
+    QProgressBar *progressBar() const { return part<QProgressBar>(*w, "aniCompile"); }
 };
 
 }  // namespace
@@ -73,7 +87,7 @@ TEST_F(CompileCommandTest, UnsavedChangesAnswerNoCompilesNothing) {
     w->actCompileExecute();
     EXPECT_EQ(prompts.questions, QStringList{"编译之前必须先保存所做的修改！要保存并继续编译吗？"});
     EXPECT_EQ(log.sessions, 0);
-    EXPECT_FALSE(w->panCompile->isVisible());
+    EXPECT_FALSE(part<QWidget>(*w, "panCompile")->isVisible());
 }
 
 TEST_F(CompileCommandTest, UnnamedProjectAndCancelledSaveDialogCompilesNothing) {
@@ -91,10 +105,12 @@ TEST_F(CompileCommandTest, YesSavesThenBuildsAndOpensTheResult) {
     EXPECT_TRUE(QFileInfo::exists(projectFile()));
     EXPECT_EQ(log.sessions, 1);
     EXPECT_EQ(opened, QStringList{tmp.path() + "/Help.CHM"});
-    EXPECT_EQ(w->lbCompileHint->text(), "删除临时文件...");
-    EXPECT_FALSE(w->panCompile->isVisible());
+    EXPECT_EQ(part<QLabel>(*w, "lbCompileHint")->text(), "删除临时文件...");
+    EXPECT_FALSE(part<QWidget>(*w, "panCompile")->isVisible());
     EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/temp"));
     EXPECT_TRUE(prompts.notices.isEmpty());
+    EXPECT_EQ(result(), "编译完成：" + tmp.path() + "/Help.CHM（共 1 个文档）");
+    EXPECT_FALSE(part<QToolButton>(*w, "btnFailedDocuments")->isVisible());
 
     // Without changes the next compile asks nothing.
     prompts.questions.clear();
@@ -117,9 +133,8 @@ TEST_F(CompileCommandTest, CommandsAreBlockedWhileBuildingAndRestoredAfter) {
         checked = true;
         for (QAction *a : w->findChildren<QAction *>())
             EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
-        EXPECT_FALSE(w->tlMain->isEnabled());
-        EXPECT_TRUE(w->panCompile->isVisible());
-        EXPECT_EQ(w->lbCompileHint->text(), "正在转换为HTML文件...");
+        EXPECT_FALSE(w->structureView()->isEnabled());
+        EXPECT_TRUE(part<QWidget>(*w, "panCompile")->isVisible());
         EXPECT_FALSE(w->close());  // the window cannot be closed meanwhile
         w->actCompileExecute();    // and a second build does not start
     };
@@ -131,8 +146,53 @@ TEST_F(CompileCommandTest, CommandsAreBlockedWhileBuildingAndRestoredAfter) {
             EXPECT_EQ(a->isEnabled(), before[a->objectName()]) << a->objectName().toStdString();
         }
     }
-    EXPECT_TRUE(w->tlMain->isEnabled());
+    EXPECT_TRUE(w->structureView()->isEnabled());
     EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(CompileCommandTest, ProgressCountResultFailedDocumentsAndAnUnopenedResult) {
+    QFile xls(tmp.path() + "/b.xls");
+    ASSERT_TRUE(xls.open(QIODevice::WriteOnly));
+    xls.close();
+    w->AddNode(w->structureTree().topLevel(0), "b.xls", false, false, tmp.path() + "/b.xls");
+    prompts.answers = {Answer::Yes};
+    prompts.fileNames = {projectFile()};
+    log.failWorkbookAttempts = 100;
+    QString hintDuringWord;
+    std::pair<int, int> barDuringWord;
+    log.duringWord = [&] {
+        hintDuringWord = hint();
+        barDuringWord = {progressBar()->value(), progressBar()->maximum()};
+    };
+    openWorks = false;
+    w->actCompileExecute();
+    EXPECT_EQ(hintDuringWord, "正在转换为HTML文件... 1/2 a.doc");
+    EXPECT_EQ(barDuringWord, std::make_pair(1, 2));
+    const QString chm = tmp.path() + "/Help.CHM";
+    EXPECT_EQ(result(), "编译完成：" + chm + "（共 2 个文档，1 个未能转换）");
+    // The desktop could not open the help file: the user is told where it is.
+    EXPECT_EQ(opened, QStringList{chm});
+    ASSERT_EQ(prompts.notices.size(), 1);
+    EXPECT_TRUE(prompts.notices[0].endsWith("帮助文件位于：" + chm)) << prompts.notices[0].toStdString();
+
+    auto *failedButton = part<QToolButton>(*w, "btnFailedDocuments");
+    ASSERT_TRUE(failedButton->isVisible());
+    EXPECT_EQ(failedButton->text(), "未能转换的文档（1）...");
+    QStringList listed;
+    w->execDialog = [&](QDialog &dialog) {
+        auto *documents = part<QListWidget>(dialog, "lstFailedDocuments");
+        for (int i = 0; i < documents->count(); ++i)
+            listed << documents->item(i)->text();
+        return int(QDialog::Rejected);
+    };
+    failedButton->click();
+    EXPECT_EQ(listed, QStringList{tmp.path() + "/b.xls"});
+
+    // A build that fails leaves no result of an earlier one standing.
+    log.failWordFor = tmp.path() + "/a.doc";
+    w->actCompileExecute();
+    EXPECT_TRUE(result().isEmpty());
+    EXPECT_FALSE(failedButton->isVisible());
 }
 
 TEST_F(CompileCommandTest, BuildErrorIsShownWithThePrefix) {
@@ -143,7 +203,7 @@ TEST_F(CompileCommandTest, BuildErrorIsShownWithThePrefix) {
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].startsWith("编译时出错，是否安装过office？："));
     EXPECT_TRUE(prompts.notices[0].contains(tmp.path() + "/a.doc"));
-    EXPECT_FALSE(w->panCompile->isVisible());
+    EXPECT_FALSE(part<QWidget>(*w, "panCompile")->isVisible());
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_TRUE(w->actCompile->isEnabled());
 }
@@ -157,9 +217,9 @@ TEST_F(CompileCommandTest, AnOpenCaptionEditorIsCommittedBeforeTheBuild) {
     w->activateWindow();
     QApplication::setActiveWindow(w.get());
     TreeNode *cat = w->structureTree().topLevel(0);
-    w->tlMain->setFocus();
+    w->structureView()->setFocus();
     w->setInPlaceEditing(true);
-    w->tlMain->edit(w->structureTree().indexOf(cat));
+    w->structureView()->edit(w->structureTree().indexOf(cat));
     auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
     ASSERT_NE(editor, nullptr);
     editor->setText("Renamed");
@@ -200,7 +260,10 @@ TEST(CompileCommandReal, SampleManualCompilesFromTheWindow) {
     TMainForm w(options);
     w.show();
     QStringList opened;
-    platform::setShellOpenHandler([&](const QString &p) { opened << p; });
+    platform::setShellOpenHandler([&](const QString &p) {
+        opened << p;
+        return true;
+    });
     prompts.fileNames = {project};
     w.actOpenProjectExecute();
     ASSERT_EQ(w.structureTree().topLevelCount(), 2);

@@ -2,22 +2,25 @@
 #include "mainwindow.h"
 #include "scriptedprompts.h"
 #include "structureview.h"
+#include "windowparts.h"
+#include "wordlistwidget.h"
 
 #include <QAction>
 #include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QToolBar>
-#include <QTreeView>
-#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 using namespace zelbrin;
 using namespace zelbrin::ui;
+using namespace zelbrin::ui::testing;
 using Answer = UserPrompts::Answer;
 
 namespace {
@@ -36,20 +39,23 @@ struct MainWindowTest : ::testing::Test {
         w.reset();
     }
     QString path(const QString &name) const { return dir.path() + "/" + name; }
+    QAction *entry(const char *name) const { return part<QAction>(*w, name); }
 
     QList<QAction *> projectDependent() const {
         return {w->actCompile, w->actCloseProject,  w->actNew,    w->actNewSub,
                 w->actDeleteCatalog, w->actRenameCatalog, w->actSelect, w->actSelectAll,
-                w->actRemove, w->actRemoveAll, w->N20, w->C5, w->ToolButton1, w->W2};
+                w->actRemove, w->actRemoveAll, entry("miTreeNew"), entry("miTreeNewSub"),
+                entry("toolSetWorkCatalog"), entry("miListSetWorkCatalog")};
     }
     void expectProjectCommands(bool enabled) {
         for (QAction *a : projectDependent())
             EXPECT_EQ(a->isEnabled(), enabled) << a->objectName().toStdString();
     }
     void expectAlwaysEnabled() {
-        for (QAction *a : {w->actNewProject, w->actOpenProject, w->actQuit, w->actCutomCompile,
+        for (QAction *a : {w->actNewProject, w->actOpenProject, w->actQuit, w->actDecompile,
                            w->actSetProdNO, w->actUp, w->actDown, w->actLeft, w->actSetWorkCatalog,
-                           static_cast<QAction *>(w->W1), w->R3, w->D3})
+                           entry("miSetWorkCatalog"), entry("miTreeRename"),
+                           entry("miTreeDelete")})
             EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
     }
     void writeProject(const QString &name, const QByteArray &content) {
@@ -63,31 +69,44 @@ struct MainWindowTest : ::testing::Test {
 
 TEST_F(MainWindowTest, LayoutMenusAndCommandTable) {
     EXPECT_EQ(w->windowTitle(), "Zelbrin");
-    EXPECT_EQ(w->GroupBox2->title(), "CHM结构");
-    EXPECT_EQ(w->GroupBox1->title(), "本地文件目录");
+    EXPECT_EQ(part<QGroupBox>(*w, "grpStructure")->title(), "CHM结构");
+    EXPECT_EQ(part<QGroupBox>(*w, "grpFileList")->title(), "本地文件目录");
     QStringList menus;
     for (QAction *a : w->menuBar()->actions())
         menus << a->text();
     EXPECT_EQ(menus, (QStringList{"文件(&F)", "目录(&C)", "编辑(&E)", "节点(&N)", "其他(&O)"}));
-    EXPECT_EQ(w->W1->text(), "设置本地文件目录(&W)");
-    EXPECT_EQ(w->W1->toolTip(), "设置设置本地文件目录目录");
-    EXPECT_EQ(w->ToolButton1->toolTip(), "设置文件目录");
-    EXPECT_EQ(w->ToolButton12->toolTip(), "编译成CHM");
-    EXPECT_EQ(w->actCompile->text(), "编译(&C)");
+    EXPECT_EQ(entry("miSetWorkCatalog")->text(), "设置本地文件目录(&W)");
+    EXPECT_EQ(entry("miSetWorkCatalog")->toolTip(), "设置设置本地文件目录目录");
+    EXPECT_EQ(entry("toolSetWorkCatalog")->toolTip(), "设置文件目录");
+    EXPECT_EQ(entry("toolCompile")->toolTip(), "编译成CHM");
+    EXPECT_EQ(w->actCompile->text(), "编译(&B)");
+    // The keys people expect, and one accelerator letter per entry of 文件.
+    const QList<std::pair<QAction *, QKeySequence>> keys = {
+        {w->actNewProject, QKeySequence::New},   {w->actOpenProject, QKeySequence::Open},
+        {w->actSaveProject, QKeySequence::Save}, {w->actRenameCatalog, QKeySequence(Qt::Key_F2)},
+        {w->actDeleteCatalog, QKeySequence(Qt::Key_Delete)}, {w->actCompile, QKeySequence(Qt::Key_F9)}};
+    for (const auto &[action, key] : keys)
+        EXPECT_EQ(action->shortcut(), key) << action->objectName().toStdString();
+    QStringList letters;
+    for (QAction *a : w->menuBar()->actions().first()->menu()->actions())
+        if (!a->isSeparator())
+            letters << a->text().section("(&", 1).left(1);
+    EXPECT_EQ(letters.size(), 10);
+    EXPECT_EQ(QSet<QString>(letters.begin(), letters.end()).size(), letters.size()) << letters.join(' ').toStdString();
     EXPECT_EQ(w->actCompile->property("category").toString(), "文件");
     EXPECT_FALSE(w->actCompile->icon().isNull());
     EXPECT_TRUE(w->actCloseProject->icon().isNull());
     EXPECT_EQ(w->allActions().size(), 20);
     int toolButtons = 0;
-    for (QAction *a : w->ToolBar1->actions())
+    for (QAction *a : part<QToolBar>(*w, "toolBar")->actions())
         if (!a->isSeparator()) {
             ++toolButtons;
             EXPECT_FALSE(a->icon().isNull()) << a->objectName().toStdString();
         }
     EXPECT_EQ(toolButtons, 10);
-    EXPECT_FALSE(w->panCompile->isVisible());
-    EXPECT_TRUE(w->lbCompileHint->text().isEmpty());
-    EXPECT_TRUE(w->tlMain->isColumnHidden(1));
+    EXPECT_FALSE(part<QWidget>(*w, "panCompile")->isVisible());
+    EXPECT_TRUE(part<QLabel>(*w, "lbCompileHint")->text().isEmpty());
+    EXPECT_TRUE(w->structureView()->isColumnHidden(1));
 }
 
 TEST_F(MainWindowTest, EnablingAfterStartNewSaveCloseAndChanges) {
@@ -127,7 +146,7 @@ TEST_F(MainWindowTest, WorkingDirectoryWithoutProjectEnablesSaveOnly) {
     w->UpdateProjectState(true);  // as the working-directory command ends
     EXPECT_TRUE(w->actSaveProject->isEnabled());
     expectProjectCommands(false);
-    EXPECT_TRUE(w->W1->isEnabled());
+    EXPECT_TRUE(entry("miSetWorkCatalog")->isEnabled());
     // Closing the window with no project open asks nothing.
     EXPECT_TRUE(w->close());
     EXPECT_TRUE(prompts.questions.isEmpty());
@@ -142,7 +161,8 @@ TEST_F(MainWindowTest, OpenSuccessAndFailure) {
     EXPECT_FALSE(w->actSaveProject->isEnabled());
     expectProjectCommands(true);
     ASSERT_EQ(w->structureTree().topLevelCount(), 1);
-    EXPECT_TRUE(w->tlMain->isExpanded(w->structureTree().indexOf(w->structureTree().topLevel(0))));
+    EXPECT_TRUE(
+        w->structureView()->isExpanded(w->structureTree().indexOf(w->structureTree().topLevel(0))));
 
     // A missing file reads nothing: tree and name stay, Modified is cleared.
     w->UpdateProjectState(true);
@@ -271,7 +291,7 @@ TEST_F(MainWindowTest, AddNodeDrivesFocusAndEditor) {
     TreeNode *a = w->AddNode(nullptr, "", false, true, "");
     EXPECT_EQ(w->focusedNode(), a);
     // The editor is open, and opening it used up the editing option.
-    EXPECT_TRUE(static_cast<StructureView *>(w->tlMain)->isEditing());
+    EXPECT_TRUE(w->structureView()->isEditing());
     EXPECT_FALSE(w->inPlaceEditing());
     TreeNode *file = w->AddNode(a, "f.doc", false, false, "/d/f.doc");
     EXPECT_EQ(w->focusedNode(), a);  // a file link leaves the focus alone
@@ -289,10 +309,10 @@ TEST_F(MainWindowTest, OpeningAProjectWithoutWorkingDirectoryEmptiesTheList) {
     ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
     doc.close();
     w->project().SetWorkCatalog(dir.path());
-    ASSERT_EQ(w->lvWordList->topLevelItemCount(), 1);
+    ASSERT_EQ(w->fileList()->topLevelItemCount(), 1);
     writeProject("NoDir.zlp", "<NoDir><Items/></NoDir>");
     prompts.fileNames = {path("NoDir.zlp")};
     w->actOpenProjectExecute();
     EXPECT_TRUE(w->project().WorkCatalog.isEmpty());
-    EXPECT_EQ(w->lvWordList->topLevelItemCount(), 0);
+    EXPECT_EQ(w->fileList()->topLevelItemCount(), 0);
 }

@@ -55,12 +55,15 @@ TEST_F(PlacingTest, SelectRefusesWithItsThreeMessages) {
 TEST_F(PlacingTest, SelectIntoACatalogInTheListsOrder) {
     useScratchFolder({"c.txt", "a.doc", "b.htm", "z.doc"});
     TreeNode *cat = catalog(nullptr, "C");
+    fileLink(cat, "earlier.doc");
+    view()->collapseAll();
     markSaved();
     highlight({"c.txt", "a.doc", "b.htm"});
     w->actSelectExecute();
-    EXPECT_EQ(captions(cat), (QStringList{"a.doc", "b.htm", "c.txt"}));
-    EXPECT_EQ(links(cat), (QStringList{path("a.doc"), path("b.htm"), path("c.txt")}));
-    for (int i = 0; i < 3; ++i)
+    EXPECT_TRUE(expanded(cat));  // the placed documents are in sight
+    EXPECT_EQ(captions(cat), (QStringList{"earlier.doc", "a.doc", "b.htm", "c.txt"}));
+    EXPECT_EQ(links(cat), (QStringList{path("earlier.doc"), path("a.doc"), path("b.htm"), path("c.txt")}));
+    for (int i = 0; i < 4; ++i)
         EXPECT_EQ(cat->child(i)->imageIndex, ImageIndex::Page);
     EXPECT_EQ(rowNames(), QStringList{"z.doc"});
     EXPECT_EQ(w->focusedNode(), cat);
@@ -252,14 +255,16 @@ TEST_F(PlacingTest, DraggingAFileLinkOffersMoveOrCopy) {
     // Onto another catalog: the menu; dismissing it does nothing.
     EXPECT_TRUE(dragNode(a, two));
     ASSERT_EQ(menusShown.size(), 1);
-    EXPECT_EQ(menusShown[0], w->PopupMenu1);
-    EXPECT_EQ(w->miCut->text(), "移动到此处");
-    EXPECT_EQ(w->miCopy->text(), "拷贝到此处");
+    EXPECT_EQ(menusShown[0], part<QMenu>(*w, "pmDrop"));
+    EXPECT_EQ(entry("miCut")->text(), "移动到此处");
+    EXPECT_EQ(entry("miCopy")->text(), "拷贝到此处");
     EXPECT_FALSE(two->hasChildren());
     EXPECT_EQ(w->draggedNode(), a);
 
-    menuChoice = w->miCopy;
+    menuChoice = entry("miCopy");
+    view()->collapse(idx(two));
     EXPECT_TRUE(dragNode(a, two));
+    EXPECT_TRUE(expanded(two));
     EXPECT_EQ(captions(two), QStringList{"a.doc"});
     EXPECT_EQ(links(two), QStringList{path("a.doc")});
     EXPECT_EQ(two->child(0)->imageIndex, ImageIndex::Page);
@@ -274,7 +279,7 @@ TEST_F(PlacingTest, DraggingAFileLinkOffersMoveOrCopy) {
     EXPECT_TRUE(modified());
 
     // Move into a catalog that already links the document leaves one link, there.
-    menuChoice = w->miCut;
+    menuChoice = entry("miCut");
     view()->expandAll();
     EXPECT_TRUE(dragNode(a, two));
     EXPECT_FALSE(one->hasChildren());
@@ -297,7 +302,7 @@ TEST_F(PlacingTest, NodeDropsThatAreRefused) {
     TreeNode *page = w->AddNode(nullptr, "Page", false, false, path("p.doc"));
     TreeNode *pageChild = catalog(page, "under");
     view()->expandAll();
-    menuChoice = w->miCut;
+    menuChoice = entry("miCut");
     markSaved();
 
     EXPECT_FALSE(dragNode(a, b));           // onto a file link
@@ -319,10 +324,10 @@ TEST_F(PlacingTest, LookingAndRefreshingDoNotMarkModified) {
     useScratchFolder({"a.doc"});
     TreeNode *cat = catalog(nullptr, "C");
     markSaved();
-    w->F2Click();
+    w->miListRefreshClick();
     w->RefreshFileList();
-    w->PopupMenu2Popup();
-    w->PopupMenu3Popup();
+    w->pmTreePopup();
+    w->pmFileListPopup();
     EXPECT_FALSE(modified());
 
     highlight({"a.doc"});
@@ -354,7 +359,7 @@ TEST_F(PlacingTest, DropsInsideOurOwnDragLoopWaitForItsEnd) {
     EXPECT_EQ(one->childCount(), 1);
 
     view()->expandAll();
-    menuChoice = w->miCut;
+    menuChoice = entry("miCut");
     emit view()->dragLoopStarted();
     EXPECT_TRUE(dragNode(one->child(0), two));
     EXPECT_TRUE(menusShown.isEmpty());

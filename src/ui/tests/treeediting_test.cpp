@@ -1,8 +1,8 @@
 // Editing the structure tree by hand: new catalogs, renaming, clicks, Delete, moves,
 // the tree's context menu and the node-properties dialog.
 #include "boundaction.h"
+#include "nodepropertiesdialog.h"
 #include "projectfile.h"
-#include "rootdialog.h"
 #include "workbenchfixture.h"
 
 #include <QCoreApplication>
@@ -142,21 +142,20 @@ TEST_F(TreeEditingTest, SecondClickRenamesAndAChangedCaptionMarksModified) {
     EXPECT_EQ(c->caption, "Again");
     EXPECT_TRUE(modified());
 
-    // An emptied caption is kept as it is; with an empty caption remembered, clicks
-    // only remember, so the editor does not open again by clicking.
-    markSaved();
+    // An edit that leaves the caption empty, or only blanks, keeps the old caption and
+    // marks nothing: an empty caption would make an invisible node.
     click(a);
-    click(a);
-    editor = editorOf(a);
-    ASSERT_NE(editor, nullptr);
-    editor->clear();
-    QTest::keyClick(editor, Qt::Key_Return);
-    QCoreApplication::processEvents();  // the delegate commits on a queued call
-    EXPECT_EQ(a->caption, "");
-    EXPECT_TRUE(modified());
-    click(a);
-    click(a);
-    EXPECT_EQ(editorOf(a), nullptr);
+    for (const char *emptied : {"", " \t "}) {
+        w->actRenameCatalogExecute();
+        editor = editorOf(a);
+        ASSERT_NE(editor, nullptr);
+        markSaved();
+        editor->setText(emptied);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents();  // the delegate commits on a queued call
+        EXPECT_EQ(a->caption, "Same");
+        EXPECT_FALSE(modified());
+    }
 }
 
 TEST_F(TreeEditingTest, ClickShowsTheDocumentNameUntilTheTreeLosesFocus) {
@@ -166,15 +165,15 @@ TEST_F(TreeEditingTest, ClickShowsTheDocumentNameUntilTheTreeLosesFocus) {
     view()->expandAll();
     view()->setFocus();
     click(file);
-    EXPECT_EQ(w->GroupBox2->title(), "report.doc");
+    EXPECT_EQ(part<QGroupBox>(*w, "grpStructure")->title(), "report.doc");
     const QRect treeAt = view()->geometry();
     click(cat);
-    EXPECT_EQ(w->GroupBox2->title(), "");
+    EXPECT_EQ(part<QGroupBox>(*w, "grpStructure")->title(), "");
     // The emptied title does not move the tree under the pointer.
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(view()->geometry(), treeAt);
     list()->setFocus();
-    EXPECT_EQ(w->GroupBox2->title(), "CHM结构");
+    EXPECT_EQ(part<QGroupBox>(*w, "grpStructure")->title(), "CHM结构");
 }
 
 TEST_F(TreeEditingTest, DeleteAsksOnceForBranchesOnly) {
@@ -341,29 +340,29 @@ TEST_F(TreeEditingTest, ContextMenuEnabling) {
     TreeNode *file = fileLink(cat, "f.doc");
     TreeNode *plain = catalog(nullptr, "Plain");
     selectNodes({});
-    w->PopupMenu2Popup();
-    for (QAction *a : {static_cast<QAction *>(w->N9), static_cast<QAction *>(w->N10),
-                       static_cast<QAction *>(w->N11), static_cast<QAction *>(w->N13),
-                       static_cast<QAction *>(w->N14), w->N23})
+    w->pmTreePopup();
+    for (QAction *a : {entry("miTreeLeft"), entry("miTreeUp"), entry("miTreeDown"),
+                       entry("miTreeRemove"), entry("miTreeRemoveAll"), entry("miTreeProperties")})
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
 
     selectNodes({plain});
-    w->PopupMenu2Popup();
-    EXPECT_TRUE(w->N9->isEnabled());
-    EXPECT_TRUE(w->N11->isEnabled());
-    EXPECT_FALSE(w->N13->isEnabled());
-    EXPECT_FALSE(w->N23->isEnabled());
+    w->pmTreePopup();
+    EXPECT_TRUE(entry("miTreeLeft")->isEnabled());
+    EXPECT_TRUE(entry("miTreeDown")->isEnabled());
+    EXPECT_FALSE(entry("miTreeRemove")->isEnabled());
+    EXPECT_FALSE(entry("miTreeProperties")->isEnabled());
 
-    // The first selected node in display order decides N23, whatever the selection order.
+    // The first selected node in display order decides the properties entry, whatever the
+    // selection order.
     selectNodes({plain, file});
-    w->PopupMenu2Popup();
-    EXPECT_TRUE(w->N13->isEnabled());
-    EXPECT_TRUE(w->N14->isEnabled());
-    EXPECT_FALSE(w->N23->isEnabled());
+    w->pmTreePopup();
+    EXPECT_TRUE(entry("miTreeRemove")->isEnabled());
+    EXPECT_TRUE(entry("miTreeRemoveAll")->isEnabled());
+    EXPECT_FALSE(entry("miTreeProperties")->isEnabled());
     selectNodes({plain, cat});
-    w->PopupMenu2Popup();
-    EXPECT_TRUE(w->N23->isEnabled());
-    EXPECT_FALSE(w->N13->isEnabled());
+    w->pmTreePopup();
+    EXPECT_TRUE(entry("miTreeProperties")->isEnabled());
+    EXPECT_FALSE(entry("miTreeRemove")->isEnabled());
 }
 
 TEST_F(TreeEditingTest, PropertiesDialogEditsTheUpperSelectedNode) {
@@ -380,24 +379,24 @@ TEST_F(TreeEditingTest, PropertiesDialogEditsTheUpperSelectedNode) {
 
     QStringList shownFiles;
     w->execDialog = [&](QDialog &d) {
-        auto &dlg = static_cast<TRoot_Frm &>(d);
+        auto &dlg = static_cast<NodePropertiesDialog &>(d);
         dlg.show();
         EXPECT_EQ(dlg.windowTitle(), "链接文件");
         EXPECT_EQ(dlg.Title_Edit->text(), "Upper");
-        EXPECT_EQ(dlg.Line_Edit->text(), "");
-        for (int i = 0; i < dlg.FileListBox1->count(); ++i)
-            shownFiles << dlg.FileListBox1->item(i)->text();
-        QListWidgetItem *item = dlg.FileListBox1->findItems("c.txt", Qt::MatchExactly).value(0);
+        EXPECT_EQ(dlg.Link_Edit->text(), "");
+        for (int i = 0; i < dlg.Files_List->count(); ++i)
+            shownFiles << dlg.Files_List->item(i)->text();
+        QListWidgetItem *item = dlg.Files_List->findItems("c.txt", Qt::MatchExactly).value(0);
         EXPECT_NE(item, nullptr);
         if (item)
-            QTest::mouseClick(dlg.FileListBox1->viewport(), Qt::LeftButton, {},
-                              dlg.FileListBox1->visualItemRect(item).center());
+            QTest::mouseClick(dlg.Files_List->viewport(), Qt::LeftButton, {},
+                              dlg.Files_List->visualItemRect(item).center());
         EXPECT_EQ(dlg.Title_Edit->text(), "Upper");
         dlg.Title_Edit->setText("  新标题 \t");
         dlg.OK_Btn->click();
         return dlg.result();
     };
-    w->N23Click();
+    w->miTreePropertiesClick();
     EXPECT_EQ(shownFiles, (QStringList{"a.doc", "b.html", "c.txt", "d.htm", "g.DOC"}));
     EXPECT_EQ(upper->caption, "新标题");
     EXPECT_EQ(upper->link, path("c.txt"));
@@ -409,13 +408,13 @@ TEST_F(TreeEditingTest, PropertiesDialogEditsTheUpperSelectedNode) {
     // Cancel changes nothing.
     markSaved();
     w->execDialog = [&](QDialog &d) {
-        auto &dlg = static_cast<TRoot_Frm &>(d);
+        auto &dlg = static_cast<NodePropertiesDialog &>(d);
         dlg.Title_Edit->setText("ignored");
-        dlg.Line_Edit->setText("ignored");
-        dlg.Cacel_Btn->click();
+        dlg.Link_Edit->setText("ignored");
+        dlg.Cancel_Btn->click();
         return dlg.result();
     };
-    w->N23Click();
+    w->miTreePropertiesClick();
     EXPECT_EQ(upper->caption, "新标题");
     EXPECT_FALSE(modified());
 }
@@ -427,32 +426,32 @@ TEST_F(TreeEditingTest, PropertiesDialogFolderRules) {
     QString shownFolder;
     int shownCount = -1;
     w->execDialog = [&](QDialog &d) {
-        auto &dlg = static_cast<TRoot_Frm &>(d);
+        auto &dlg = static_cast<NodePropertiesDialog &>(d);
         ++runs;
         shownFolder = dlg.directory();
-        shownCount = dlg.FileListBox1->count();
+        shownCount = dlg.Files_List->count();
         return int(QDialog::Rejected);
     };
     // A file link first: no dialog.
     selectNodes({file});
-    w->N23Click();
+    w->miTreePropertiesClick();
     EXPECT_EQ(runs, 0);
 
     // Unnamed project without working directory: an empty list.
     selectNodes({cat});
-    w->N23Click();
+    w->miTreePropertiesClick();
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(shownCount, 0);
     // Unnamed project: the working directory.
     useScratchFolder({"w.doc"});
-    w->N23Click();
+    w->miTreePropertiesClick();
     EXPECT_EQ(shownFolder, dir.path());
     EXPECT_EQ(shownCount, 1);
 
     // The project file's folder has vanished: a notice naming it, no dialog, no change.
     markSaved();
     w->project().FileName = path("gone/Help.zlp");
-    w->N23Click();
+    w->miTreePropertiesClick();
     EXPECT_EQ(runs, 2);
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].contains(path("gone/")));

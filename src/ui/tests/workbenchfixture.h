@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 #include "scriptedprompts.h"
 #include "structureview.h"
+#include "windowparts.h"
 #include "wordlistwidget.h"
 
 #include <QApplication>
@@ -40,8 +41,9 @@ struct WorkbenchTest : ::testing::Test {
         w.reset();
     }
 
-    StructureView *view() const { return static_cast<StructureView *>(w->tlMain); }
-    WordListWidget *list() const { return static_cast<WordListWidget *>(w->lvWordList); }
+    StructureView *view() const { return w->structureView(); }
+    WordListWidget *list() const { return w->fileList(); }
+    QAction *entry(const char *name) const { return part<QAction>(*w, name); }
     QString path(const QString &name) const { return dir.path() + "/" + name; }
 
     void touch(const QStringList &names) {

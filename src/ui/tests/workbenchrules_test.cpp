@@ -124,13 +124,17 @@ TEST(Names, FileNamePartImageAndTrim) {
     EXPECT_EQ(imageIndexForReturnedName("a.html"), 20);
     EXPECT_EQ(imageIndexForReturnedName("a.doc.txt"), 14);
     EXPECT_EQ(imageIndexForReturnedName("noext"), 14);
+    EXPECT_EQ(imageIndexForReturnedName("a.docx"), 19);
+    EXPECT_EQ(imageIndexForReturnedName("a.xlsx"), 21);
+    EXPECT_EQ(imageIndexForReturnedName("a.odp"), 22);
+    EXPECT_EQ(imageIndexForReturnedName("a.xls"), 14);
     EXPECT_EQ(trimBlanksAndControls(QString::fromUtf8(" \t标题 一\r\n\x01")), QString::fromUtf8("标题 一"));
     EXPECT_EQ(trimBlanksAndControls("   "), "");
     // Only blanks and control characters go; the ideographic space stays.
     EXPECT_EQ(trimBlanksAndControls(QString::fromUtf8("\u3000x ")), QString::fromUtf8("\u3000x"));
 }
 
-TEST(FileListPass, MatchesExtensionIgnoringCaseSorted) {
+TEST(FileListPass, MatchesFilesByExtensionIgnoringCaseSorted) {
     QTemporaryDir dir;
     for (const char *n : {"b.doc", "A.DOC", "c.Doc", "p.htm", "q.html", "x.docx", "plain", ".h.doc"}) {
         QFile f(dir.path() + "/" + n);
@@ -138,20 +142,21 @@ TEST(FileListPass, MatchesExtensionIgnoringCaseSorted) {
     }
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.doc"));
     ASSERT_TRUE(QDir(dir.path()).mkpath("sub/inner.doc"));
-    EXPECT_EQ(scanFileListPass(dir.path(), "doc"),
-              (QStringList{".h.doc", "A.DOC", "b.doc", "c.Doc", "folder.doc"}));
+    EXPECT_EQ(scanFileListPass(dir.path(), "doc"), (QStringList{".h.doc", "A.DOC", "b.doc", "c.Doc"}));
+    EXPECT_EQ(scanFileListPass(dir.path(), "docx"), QStringList{"x.docx"});
     EXPECT_EQ(scanFileListPass(dir.path(), "htm"), QStringList{"p.htm"});
     EXPECT_EQ(scanFileListPass(dir.path(), "html"), QStringList{"q.html"});
     EXPECT_TRUE(scanFileListPass(dir.path() + "/missing", "doc").isEmpty());
-    ASSERT_EQ(kFileListPasses.size(), 6u);
+    ASSERT_EQ(kFileListPasses.size(), 12u);
     QStringList order;
     QList<int> images;
     for (const FileListPass &p : kFileListPasses) {
         order << p.extension;
         images << p.imageIndex;
     }
-    EXPECT_EQ(order, (QStringList{"doc", "htm", "html", "txt", "xls", "ppt"}));
-    EXPECT_EQ(images, (QList<int>{19, 20, 20, 14, 14, 14}));
+    EXPECT_EQ(order, (QStringList{"doc", "htm", "html", "txt", "xls", "ppt", "docx", "xlsx",
+                                  "pptx", "odt", "ods", "odp"}));
+    EXPECT_EQ(images, (QList<int>{19, 20, 20, 14, 14, 14, 19, 21, 22, 19, 21, 22}));
 }
 
 TEST(DropRules, ListRowsAndTreeNodes) {

@@ -266,8 +266,9 @@ TEST_F(HhTest, DamagedHelpFilesFailFastNamingTheDamageAndLeaveNoTemporaryFile) {
         // CHMLib crashed in LZXreset on this one.
         {"flipped LZX control byte", [&](QByteArray &b) { b[at.controlData + 8] = char(b[at.controlData + 8] ^ 0xFF); },
          "structure is damaged"},
-        // CHMLib unpacked wrong bytes and reported success on this one.
-        {"flipped reset-table byte", [&](QByteArray &b) { b[at.resetTable + 8] = char(b[at.resetTable + 8] ^ 0xFF); },
+        // CHMLib unpacked wrong bytes and reported success on this one: the reset table's
+        // first frame (after its 0x28-byte header) pointing elsewhere.
+        {"flipped reset-table entry", [&](QByteArray &b) { b[at.resetTable + 0x28] = char(b[at.resetTable + 0x28] ^ 0xFF); },
          "LZX"},
         {"listing chunk pointing to itself",
          [&](QByteArray &b) { putLe32(b, at.listingChunk + 16, at.firstListing); }, "comes back to chunk"},

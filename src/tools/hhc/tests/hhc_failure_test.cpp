@@ -1,6 +1,6 @@
-// hhc's failures: broken projects and a compiler that fails in each of chmcmd's ways.
-// A failed compilation exits non-zero, says why on standard error, leaves no .chm at the
-// target (an older file there stays as it was) and removes its staging folder.
+// hhc's failures: missing, truncated and damaged projects. A failed compilation exits 1,
+// says why on standard error, leaves no .chm at the target (an older file there stays as
+// it was) and leaves no temporary file behind.
 #include "hhctesting.h"
 #include "workbenchproject.h"
 
@@ -88,77 +88,41 @@ TEST_F(WorkbenchProject, CompilingAgainReplacesTheOldChm) {
     EXPECT_FALSE(names.contains(QStringLiteral("说明")));
 }
 
-TEST_F(WorkbenchProject, EveryWayChmcmdFailsIsAFailure) {
+TEST_F(WorkbenchProject, TruncatedOrDamagedInputFailsAndKeepsTheOlderChm) {
     ASSERT_EQ(runHhc(hhp).exitCode, 0);
-    const QString good = tmp.path() + QStringLiteral("/good.chm");
-    ASSERT_TRUE(QFile::copy(chm, good));
-    const QString quotedGood = u'\'' + good + u'\'';
+    const QByteArray older = readFile(chm);
+    const QString hhcFile = folder + QStringLiteral("temp/") + name + QStringLiteral(".hhc");
+    const QByteArray contents = readFile(hhcFile), project = readFile(hhp);
+    const qsizetype local = contents.indexOf(gbk(QStringLiteral("指南/简介.htm")));
+    const qsizetype contentsLine = project.indexOf("Contents file=");
+    ASSERT_GT(local, 0);
+    ASSERT_GT(contentsLine, 0);
     const struct {
         const char *what;
-        QString script;
-        QStringList expected;  // on standard error
+        QString file;
+        QByteArray bytes;
+        QString expected;
     } cases[] = {
-        {"Error: line with exit code 0",
-         QStringLiteral("cp %1 output.chm\necho \"Error: Can't find TOC file contents.hhc\"\nexit 0\n").arg(quotedGood),
-         {QStringLiteral("Error: Can't find TOC file contents.hhc")}},
-        {"exit code 217",
-         QStringLiteral("cp %1 output.chm\necho 'Runtime error 217 at $0000000000424242'\nexit 217\n").arg(quotedGood),
-         {QStringLiteral("Runtime error 217"), QStringLiteral("chmcmd failed with exit code 217")}},
-        {"0-byte result", QStringLiteral(": > output.chm\nexit 0\n"), {QStringLiteral("the file is empty")}},
-        {"no result", QStringLiteral("exit 0\n"), {QStringLiteral("no file was written")}},
-        {"cut-short result", QStringLiteral("head -c 3000 %1 > output.chm\nexit 0\n").arg(quotedGood),
-         {QStringLiteral("did not write a whole help file")}},
+        {"contents file cut inside a page name", hhcFile, contents.left(local + 4),
+         QStringLiteral("page named in the contents file not found: ")},
+        {"help project cut inside the contents file's name", hhp, project.left(contentsLine + 30),
+         QStringLiteral("contents file not found: ")},
+        {"help project that is no text at all", hhp, smallPng(0xff000000),
+         QStringLiteral("is not a help project")},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
+        writeFile(c.file, c.bytes);
         QTemporaryDir scratch;
-        const QString script = scratch.path() + QStringLiteral("/fake-chmcmd");
-        writeFile(script, (QStringLiteral("#!/bin/sh\n") + c.script).toUtf8());
-        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QString tmpDir = scratch.path() + QStringLiteral("/tmp");
-        QDir().mkpath(tmpDir);
-        QFile::remove(chm);
-        ASSERT_TRUE(QFile::copy(good, chm));  // an older result, kept as it was
-        const QByteArray older = [&] {
-            QFile f(chm);
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        }();
-
-        QProcessEnvironment env = withTmpDir(tmpDir);
-        env.insert(QStringLiteral("ZELBRIN_CHMCMD"), script);
+        QProcessEnvironment env = withTmpDir(scratch.path());
         const HhcRun run = runHhc(hhp, env);
-        EXPECT_NE(run.exitCode, 0);
-        for (const QString &e : c.expected)
-            EXPECT_TRUE(run.err.contains(e)) << run.err.toStdString();
-        // Nothing half-written replaces it; the older file stays whole.
-        QFile kept(chm);
-        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-        EXPECT_EQ(kept.readAll(), older);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(c.expected)) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("was not compiled"))) << run.err.toStdString();
+        EXPECT_EQ(readFile(chm), older);
         EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QFileInfo(chm).fileName()});
-        EXPECT_EQ(leftOver(tmpDir), QStringList());  // the staging folder is gone
+        EXPECT_EQ(leftOver(scratch.path()), QStringList());
+        writeFile(hhcFile, contents);
+        writeFile(hhp, project);
     }
-}
-
-// chmcmd's full-text indexer crashes on some real pages; the help file is then compiled
-// again without full-text search instead of failing.
-TEST_F(WorkbenchProject, IndexerCrashIsRetriedWithoutFullTextSearch) {
-    QTemporaryDir scratch;
-    const QString script = scratch.path() + QStringLiteral("/indexer-crash-chmcmd");
-    writeFile(script, QByteArray("#!/bin/sh\n"
-                                 "for a; do project=$a; done\n"
-                                 "if grep -q '^Full-text search=Yes' \"$project\"; then\n"
-                                 "  echo 'An unhandled exception occurred at $0000000000490CA8:'\n"
-                                 "  echo 'EAccessViolation: Access violation'\n"
-                                 "  exit 217\n"
-                                 "fi\n"
-                                 "exec chmcmd \"$@\"\n"));
-    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcessEnvironment env = withTmpDir(scratch.path());
-    env.insert(QStringLiteral("ZELBRIN_CHMCMD"), script);
-    const HhcRun run = runHhc(hhp, env);
-    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains(QStringLiteral("compiled without full-text search"))) << run.err.toStdString();
-    const QString out = tmp.path() + QStringLiteral("/unpacked");
-    ASSERT_TRUE(extractChm(chm, out));
-    EXPECT_TRUE(QFileInfo(out + QStringLiteral("/contents.hhc")).isFile());
 }

@@ -1,7 +1,11 @@
-// hhc end to end: the real program over the real chmcmd, its result unpacked with extract_chmLib.
+// hhc end to end: the real program, its result unpacked with extract_chmLib and read as viewers read it.
 #include "gbk.h"
 #include "hhctesting.h"
 #include "workbenchproject.h"
+
+#include "chmtables.h"
+#include "compiler.h"
+#include "readers.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,6 +17,10 @@
 #include <gtest/gtest.h>
 
 using namespace hhctest;
+using zelbrin::testing::ReadKeyword;
+using zelbrin::testing::ReadTopic;
+using zelbrin::testing::readKeywordListing;
+using zelbrin::testing::readTopics;
 
 namespace {
 
@@ -54,6 +62,7 @@ TEST_F(WorkbenchProject, CompilesContentsWithGbkTitlesThatAllResolve) {
     EXPECT_EQ(zelbrin::decodeGbk(system[3]), name);  // the title
     ASSERT_GE(system[4].size(), 4);
     EXPECT_EQ(qFromLittleEndian<quint32>(system[4].constData()), 0x0804u);  // Chinese (PRC)
+    EXPECT_EQ(zelbrin::decodeGbk(system[16]), QStringLiteral("宋体,9,134"));  // the font in GB2312's character set
 
     const QList<SitemapEntry> contents = sitemapEntries(readFile(out + u'/' + QString::fromLatin1(system[0])));
     QStringList names;
@@ -86,6 +95,41 @@ TEST_F(WorkbenchProject, CompilesContentsWithGbkTitlesThatAllResolve) {
 
     // The default topic is the window definition's: the page 简介.
     EXPECT_EQ(QString::fromLatin1(system[2]), local[QStringLiteral("简介")]);
+
+    // Every page is a topic with a title: its <title>, else its contents caption.
+    QMap<QString, QString> titles;
+    for (const ReadTopic &t : readTopics(out))
+        titles.insert(QString::fromLatin1(t.url), zelbrin::decodeGbk(t.title));
+    for (const QString &caption : {QStringLiteral("简介"), QStringLiteral("附录"), QStringLiteral("数据"),
+                                   QStringLiteral("说明")})
+        EXPECT_EQ(titles.value(local[caption]), caption) << caption.toStdString();
+    // The keyword index: each keyword once, readable, leading to its page.
+    QString error;
+    const QList<ReadKeyword> keywords =
+        readKeywordListing(readFile(out + QStringLiteral("/$WWKeywordLinks/BTree")), &error);
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    const QList<ReadTopic> topics = readTopics(out);
+    QStringList read;
+    for (const ReadKeyword &k : keywords) {
+        read.append(k.text);
+        ASSERT_EQ(k.topics.size(), 1);
+        EXPECT_EQ(QString::fromLatin1(topics.value(k.topics[0]).url), local[k.text]);
+    }
+    EXPECT_EQ(read, (QStringList{QStringLiteral("简介"), QStringLiteral("数据")}));  // in pinyin order
+}
+
+TEST_F(WorkbenchProject, EveryStoredFileReadsBackIdenticallyThroughEveryReader) {
+    QList<zelbrin::chm::StoredFile> stored;
+    zelbrin::hhc::CompileOptions options;
+    options.storedFiles = &stored;
+    const zelbrin::hhc::CompileResult result = zelbrin::hhc::compileHelpProject(hhp, options);
+    ASSERT_TRUE(result.ok) << result.errors.join(u'\n').toStdString();
+    QMap<QByteArray, QByteArray> expected;
+    for (const zelbrin::chm::StoredFile &f : stored)
+        expected.insert(f.name, f.data);
+    EXPECT_EQ(zelbrin::chm::testing::compareWithReaders(chm, tmp.path(), expected), QString());
+    EXPECT_EQ(expected.values().count(picture), 1);  // pictures go in as they came
+    EXPECT_EQ(expected.values().count(chart), 1);
 }
 
 TEST_F(WorkbenchProject, PagesKeepPicturesStyleSheetsAndLinksBetweenFolders) {
@@ -125,7 +169,9 @@ TEST_F(WorkbenchProject, PagesKeepPicturesStyleSheetsAndLinksBetweenFolders) {
     const QByteArray dataPage = readFile(stored(out, data));
     EXPECT_EQ(linkTarget(out, data, attributeNear(dataPage, "id=\"back\"", "href")), stored(out, intro));
     EXPECT_EQ(readFile(linkTarget(out, data, attributeNear(dataPage, "id=\"chart\"", "src"))), chart);
-    EXPECT_TRUE(dataPage.contains(QStringLiteral("<p>数据 DATA-MARKER</p>").toUtf8()));
+    // The UTF-8 page is stored in GBK, and says so.
+    EXPECT_TRUE(dataPage.contains(gbk(QStringLiteral("<p>数据 DATA-MARKER</p>"))));
+    EXPECT_TRUE(dataPage.contains("<meta charset=\"gb2312\">")) << dataPage.constData();
 }
 
 TEST(HhcProgram, CompilesAHelpWorkshopProjectWithRelativePathsAndBackslashes) {

@@ -1,6 +1,8 @@
 #include "chmcheck.h"
 
+#include "compiler.h"
 #include "gbk.h"
+#include "readers.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -34,16 +36,6 @@ QString decodeAs(const QByteArray &bytes, const QByteArray &charset) {
     iconv_close(cd);
     out.truncate(out.size() - qsizetype(ol));
     return QString::fromUtf8(out);
-}
-
-QString decodePage(const QByteArray &bytes) {
-    static const QRegularExpression meta(QStringLiteral("charset\\s*=\\s*[\"']?([A-Za-z0-9_-]+)"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    const auto m = meta.match(QString::fromLatin1(bytes.left(4096)));
-    QByteArray charset = m.hasMatch() ? m.captured(1).toLatin1().toLower() : QByteArray("utf-8");
-    if (charset == "gb2312" || charset == "gbk")
-        charset = "GB18030";
-    return decodeAs(bytes, charset);
 }
 
 QString plainText(QString html) {
@@ -84,6 +76,16 @@ QString resolveLocal(const QString &root, QString local) {
 
 }  // namespace
 
+QString decodePage(const QByteArray &bytes) {
+    static const QRegularExpression meta(QStringLiteral("charset\\s*=\\s*[\"']?([A-Za-z0-9_-]+)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const auto m = meta.match(QString::fromLatin1(bytes.left(4096)));
+    QByteArray charset = m.hasMatch() ? m.captured(1).toLatin1().toLower() : QByteArray("utf-8");
+    if (charset == "gb2312" || charset == "gbk")
+        charset = "GB18030";
+    return decodeAs(bytes, charset);
+}
+
 int runProgram(const QString &program, const QStringList &args, QString *output, int timeoutMs) {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -106,6 +108,61 @@ QString corpusFolder() {
         if (QFileInfo(c + "/README.md").isFile())
             return QDir::cleanPath(c);
     return {};
+}
+
+QString checkStoredFilesReadBack(const QString &hhp, const QString &scratch) {
+    QList<zelbrin::chm::StoredFile> stored;
+    zelbrin::hhc::CompileOptions options;
+    options.storedFiles = &stored;
+    const zelbrin::hhc::CompileResult result = zelbrin::hhc::compileHelpProject(hhp, options);
+    if (!result.ok)
+        return QStringLiteral("hhc failed: ") + result.errors.join(u'\n');
+    QMap<QByteArray, QByteArray> expected;
+    for (const zelbrin::chm::StoredFile &f : stored)
+        expected.insert(f.name, f.data);
+    return zelbrin::chm::testing::compareWithReaders(result.outputPath, scratch, expected);
+}
+
+QString checkWithPythonChm(const QString &chm, const QString &expectedTitle, const QStringList &expectedEntries) {
+    // Names and texts go through as hexadecimal, so no encoding stands between.
+    static const char *script = R"py(import sys, re
+from chm import chm
+f = chm.CHMFile()
+if not f.LoadCHM(bytes.fromhex(sys.argv[1])):
+    sys.exit("cannot open")
+print("title", f.title.hex())
+print("lcid", (f.GetLCID() or [b"none"])[0].decode())
+tree = f.GetTopicsTree() or b""
+for name in re.findall(rb'<param name="Name" value="([^"]*)">', tree, re.I):
+    print("entry", name.hex())
+)py";
+    QString out;
+    const int code = runProgram(QStringLiteral("/usr/bin/python3"),
+                                {QStringLiteral("-c"), QString::fromLatin1(script),
+                                 QString::fromLatin1(QFile::encodeName(chm).toHex())},
+                                &out, 60000);
+    if (code != 0)
+        return QStringLiteral("python3-chm failed (%1): %2").arg(code).arg(out);
+    QString title, lcid;
+    QStringList entries;
+    for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts)) {
+        const QString value = line.section(u' ', 1);
+        if (line.startsWith(QLatin1String("title ")))
+            title = decodeGbk(QByteArray::fromHex(value.toLatin1()));
+        else if (line.startsWith(QLatin1String("lcid ")))
+            lcid = value;
+        else if (line.startsWith(QLatin1String("entry ")))
+            entries << decodeGbk(QByteArray::fromHex(value.toLatin1()));
+    }
+    QStringList problems;
+    if (title != expectedTitle)
+        problems << QStringLiteral("title \"%1\", not \"%2\"").arg(title, expectedTitle);
+    if (lcid != QLatin1String("cp936"))
+        problems << QStringLiteral("code page %1, not cp936").arg(lcid);
+    for (const QString &e : expectedEntries)
+        if (!entries.contains(e))
+            problems << QStringLiteral("contents lack \"%1\"").arg(e);
+    return problems.join(u'\n');
 }
 
 UnpackedChm unpackChm(const QString &chm, const QString &intoFolder) {

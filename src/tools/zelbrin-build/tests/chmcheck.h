@@ -21,9 +21,21 @@ struct UnpackedChm {
 };
 
 UnpackedChm unpackChm(const QString &chm, const QString &intoFolder);
+// A stored page decoded by the charset its meta element declares (UTF-8 when none).
+QString decodePage(const QByteArray &bytes);
 // Runs a program and waits (up to timeoutMs); returns the exit code, -1 on time-out.
 int runProgram(const QString &program, const QStringList &args, QString *output, int timeoutMs);
 // shared/corpus beside the checkout (CI) or at /work/shared/corpus; empty when absent.
 QString corpusFolder();
+
+// Compiles the help project hhp (as a kept build folder holds it) again and checks that
+// CHMLib, 7-Zip and libmspack read every file the compiler stored back byte for byte.
+// Returns the problems found, empty when there are none.
+QString checkStoredFilesReadBack(const QString &hhp, const QString &scratch);
+
+// Opens a help file with python3-chm (Debian's own Python) and checks that its title is
+// expectedTitle, that it names its contents file and that the contents read back in GBK
+// give expectedEntries. Returns the problems found, empty when there are none.
+QString checkWithPythonChm(const QString &chm, const QString &expectedTitle, const QStringList &expectedEntries);
 
 }  // namespace zelbrin::testing

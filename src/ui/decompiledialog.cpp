@@ -1,4 +1,4 @@
-#include "convertchmdialog.h"
+#include "decompiledialog.h"
 
 #include "runprocess.h"
 #include "decompilecommand.h"
@@ -31,13 +31,13 @@ QLabel *labelInRoom(const QString &text, QWidget *parent, int left, int top, int
 
 }  // namespace
 
-TComvertCHM_Frm::TComvertCHM_Frm(UserPrompts &prompts, QString programFolder, QWidget *parent,
+DecompileDialog::DecompileDialog(UserPrompts &prompts, QString programFolder, QWidget *parent,
                                  QString hhProgram)
     : QDialog(parent),
       prompts_(prompts),
       programFolder_(std::move(programFolder)),
       hhProgram_(hhProgram.isEmpty() ? programFolder_ + QStringLiteral("hh") : std::move(hhProgram)) {
-    setObjectName(QStringLiteral("ComvertCHM_Frm"));
+    setObjectName(QStringLiteral("DecompileDialog"));
     setWindowTitle(QStringLiteral("反编译CHM文件"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -76,26 +76,26 @@ TComvertCHM_Frm::TComvertCHM_Frm(UserPrompts &prompts, QString programFolder, QW
     End_Btn->setObjectName(QStringLiteral("End_Btn"));
     End_Btn->setGeometry(248, 8, 75, 25);
 
-    connect(Open_Btn, &QPushButton::clicked, this, &TComvertCHM_Frm::Open_BtnClick);
-    connect(Save_Btn, &QPushButton::clicked, this, &TComvertCHM_Frm::Save_BtnClick);
-    connect(Start_Btn, &QPushButton::clicked, this, &TComvertCHM_Frm::Start_BtnClick);
-    connect(End_Btn, &QPushButton::clicked, this, &TComvertCHM_Frm::End_BtnClick);
+    connect(Open_Btn, &QPushButton::clicked, this, &DecompileDialog::Open_BtnClick);
+    connect(Save_Btn, &QPushButton::clicked, this, &DecompileDialog::Save_BtnClick);
+    connect(Start_Btn, &QPushButton::clicked, this, &DecompileDialog::Start_BtnClick);
+    connect(End_Btn, &QPushButton::clicked, this, &DecompileDialog::End_BtnClick);
 }
 
-void TComvertCHM_Frm::Open_BtnClick() {
+void DecompileDialog::Open_BtnClick() {
     const QString file = prompts_.openFileName(QStringLiteral("CHM (*.chm)"), QStringLiteral("chm"));
     if (!file.isEmpty())
         Open_Edit->setText(file);
 }
 
-void TComvertCHM_Frm::Save_BtnClick() {
+void DecompileDialog::Save_BtnClick() {
     const QString folder = prompts_.folderName(
         QStringLiteral("选择目录"), DecompileBrowseStart(Save_Edit->text(), programFolder_));
     if (!folder.isEmpty())
         Save_Edit->setText(folder);
 }
 
-void TComvertCHM_Frm::Start_BtnClick() {
+void DecompileDialog::Start_BtnClick() {
     const QString helpFile = Open_Edit->text();
     const QString destination = Save_Edit->text();
     if (DecompileRefused(helpFile, destination)) {
@@ -121,6 +121,6 @@ void TComvertCHM_Frm::Start_BtnClick() {
     Start_Btn->setEnabled(true);
 }
 
-void TComvertCHM_Frm::End_BtnClick() { close(); }
+void DecompileDialog::End_BtnClick() { close(); }
 
 }  // namespace zelbrin::ui

@@ -1,4 +1,4 @@
-#include "convertchmdialog.h"
+#include "decompiledialog.h"
 #include "mainwindow.h"
 #include "scriptedprompts.h"
 #include "testchm.h"
@@ -44,6 +44,7 @@ struct DecompileTest : ::testing::Test {
     QMap<QString, QByteArray> pages = defaultChmPages();
     QString chm;
     QString marker;
+    QString go;  // the stand-in hh waits for this file before it runs the real one
 
     void SetUp() override {
         ASSERT_TRUE(tmp.isValid());
@@ -51,14 +52,16 @@ struct DecompileTest : ::testing::Test {
         const QString error = makeTestChm(tmp.path() + "/project", chm, pages);
         ASSERT_TRUE(error.isEmpty()) << error.toStdString();
         marker = tmp.path() + "/hh-ran";
+        go = tmp.path() + "/hh-go";
+        QFile(go).open(QIODevice::WriteOnly);
     }
-    // An hh stand-in that notes its arguments, waits a little and then runs the real hh.
+    // An hh stand-in that notes its arguments, waits until it may go on and then runs the real hh.
     QString slowHh() {
         const QString path = tmp.path() + "/slow-hh";
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\nprintf '[%s]' \"$@\" > '" + marker.toUtf8() + "'\nsleep 0.3\nexec '" +
-                binProgram("hh").toUtf8() + "' \"$@\"\n");
+        f.write("#!/bin/sh\nprintf '[%s]' \"$@\" > '" + marker.toUtf8() + "'\nwhile [ ! -e '" +
+                go.toUtf8() + "' ]; do sleep 0.01; done\nexec '" + binProgram("hh").toUtf8() + "' \"$@\"\n");
         f.close();
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         return path;
@@ -69,7 +72,7 @@ struct DecompileTest : ::testing::Test {
 }  // namespace
 
 TEST_F(DecompileTest, LayoutAndCaptions) {
-    TComvertCHM_Frm dlg(prompts, binFolder());
+    DecompileDialog dlg(prompts, binFolder());
     EXPECT_EQ(dlg.windowTitle(), "反编译CHM文件");
     EXPECT_EQ(dlg.size(), QSize(387, 254));
     EXPECT_EQ(dlg.Start_Btn->text(), "开始转换(&B)");
@@ -83,7 +86,7 @@ TEST_F(DecompileTest, LayoutAndCaptions) {
 
 // The labels stand left of their edits: the edits must not cover any of their text.
 TEST_F(DecompileTest, LabelsAreNotCoveredByTheirEdits) {
-    TComvertCHM_Frm dlg(prompts, binFolder());
+    DecompileDialog dlg(prompts, binFolder());
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     for (const auto &[text, edit] : {std::pair{QStringLiteral("需转换的CHM文件："), dlg.Open_Edit},
@@ -100,7 +103,7 @@ TEST_F(DecompileTest, LabelsAreNotCoveredByTheirEdits) {
 }
 
 TEST_F(DecompileTest, UnpacksThroughTheRealHhWithBlanksInBothPaths) {
-    TComvertCHM_Frm dlg(prompts, binFolder());
+    DecompileDialog dlg(prompts, binFolder());
     const QString dest = tmp.path() + "/out folder/unpacked here";
     dlg.Open_Edit->setText(chm);
     dlg.Save_Edit->setText("  " + dest + " ");
@@ -115,11 +118,13 @@ TEST_F(DecompileTest, UnpacksThroughTheRealHhWithBlanksInBothPaths) {
 }
 
 TEST_F(DecompileTest, ButtonsAreDisabledWhileHhRunsAndTheDialogKeepsWorking) {
-    TComvertCHM_Frm dlg(prompts, binFolder(), nullptr, slowHh());
+    DecompileDialog dlg(prompts, binFolder(), nullptr, slowHh());
     const QString dest = tmp.path() + "/out";
     dlg.Open_Edit->setText(chm);
     dlg.Save_Edit->setText(dest);
     dlg.show();
+    // hh goes on only after the dialog's events have run three times while it waits.
+    QFile::remove(go);
     int ticks = 0;
     bool startEnabled = true, endEnabled = true;
     QTimer timer;
@@ -127,12 +132,13 @@ TEST_F(DecompileTest, ButtonsAreDisabledWhileHhRunsAndTheDialogKeepsWorking) {
         if (++ticks == 3) {
             startEnabled = dlg.Start_Btn->isEnabled();
             endEnabled = dlg.End_Btn->isEnabled();
+            QFile(go).open(QIODevice::WriteOnly);
         }
     });
     timer.start(20);
     dlg.Start_BtnClick();
     timer.stop();
-    EXPECT_GE(ticks, 5);
+    EXPECT_GE(ticks, 3);
     EXPECT_FALSE(startEnabled);
     EXPECT_FALSE(endEnabled);
     EXPECT_TRUE(dlg.Start_Btn->isEnabled());
@@ -144,7 +150,7 @@ TEST_F(DecompileTest, ButtonsAreDisabledWhileHhRunsAndTheDialogKeepsWorking) {
 }
 
 TEST_F(DecompileTest, TheHelpFilesOwnFolderIsRefusedAsExactText) {
-    TComvertCHM_Frm dlg(prompts, binFolder(), nullptr, slowHh());
+    DecompileDialog dlg(prompts, binFolder(), nullptr, slowHh());
     const QString folder = QFileInfo(chm).path();
     dlg.Open_Edit->setText(chm);
     dlg.Save_Edit->setText(folder);
@@ -164,7 +170,7 @@ TEST_F(DecompileTest, TheHelpFilesOwnFolderIsRefusedAsExactText) {
 }
 
 TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
-    TComvertCHM_Frm dlg(prompts, binFolder(), nullptr, slowHh());
+    DecompileDialog dlg(prompts, binFolder(), nullptr, slowHh());
     dlg.Open_Edit->setText(tmp.path() + "/absent.chm");
     dlg.Save_Edit->setText(tmp.path() + "/out");
     dlg.Start_BtnClick();
@@ -193,7 +199,7 @@ TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("not a help file");
     }
-    TComvertCHM_Frm real(prompts, binFolder());
+    DecompileDialog real(prompts, binFolder());
     real.Open_Edit->setText(tmp.path() + "/fake.chm");
     real.Save_Edit->setText(tmp.path() + "/out");
     real.Start_BtnClick();
@@ -213,7 +219,7 @@ TEST_F(DecompileTest, AHangingOrFailingUnpackIsReportedAndTheDialogComesBack) {
         f.write("#!/bin/sh\nexec sleep 600\n");  // stands in for an hh that never ends
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
-    TComvertCHM_Frm dlg(prompts, binFolder(), nullptr, hanging);
+    DecompileDialog dlg(prompts, binFolder(), nullptr, hanging);
     dlg.hhTimeoutMs = 1000;
     dlg.Open_Edit->setText(chm);
     dlg.Save_Edit->setText(tmp.path() + "/out");
@@ -229,7 +235,7 @@ TEST_F(DecompileTest, AHangingOrFailingUnpackIsReportedAndTheDialogComesBack) {
     ASSERT_TRUE(damaged.open(QIODevice::ReadWrite));
     ASSERT_TRUE(damaged.resize(damaged.size() / 2));
     damaged.close();
-    TComvertCHM_Frm real(prompts, binFolder());
+    DecompileDialog real(prompts, binFolder());
     real.Open_Edit->setText(chm);
     real.Save_Edit->setText(tmp.path() + "/out");
     real.Start_BtnClick();
@@ -239,7 +245,7 @@ TEST_F(DecompileTest, AHangingOrFailingUnpackIsReportedAndTheDialogComesBack) {
 }
 
 TEST_F(DecompileTest, OpenAndFolderButtonsFillTheFields) {
-    TComvertCHM_Frm dlg(prompts, tmp.path() + "/");
+    DecompileDialog dlg(prompts, tmp.path() + "/");
     prompts.fileNames = {chm, ""};
     dlg.Open_BtnClick();
     EXPECT_EQ(dlg.Open_Edit->text(), chm);
@@ -267,10 +273,10 @@ TEST_F(DecompileTest, TheCommandShowsTheDialogModallyAndDestroysIt) {
     TMainForm w(options);
     w.show();
     const QString dest = tmp.path() + "/via command";
-    QPointer<TComvertCHM_Frm> seen;
+    QPointer<DecompileDialog> seen;
     bool wasModal = false, emptyAtStart = false;
     QTimer::singleShot(0, [&] {
-        seen = qobject_cast<TComvertCHM_Frm *>(QApplication::activeModalWidget());
+        seen = qobject_cast<DecompileDialog *>(QApplication::activeModalWidget());
         if (!seen)
             return;
         wasModal = seen->isModal();
@@ -287,7 +293,7 @@ TEST_F(DecompileTest, TheCommandShowsTheDialogModallyAndDestroysIt) {
             m->close();
     });
     guard.start(10000);
-    w.actCutomCompile->trigger();
+    w.actDecompile->trigger();
     EXPECT_TRUE(wasModal);
     EXPECT_TRUE(emptyAtStart);
     EXPECT_TRUE(seen.isNull());  // destroyed when it closed

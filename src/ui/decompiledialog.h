@@ -13,11 +13,11 @@ namespace zelbrin::ui {
 
 // The decompile dialog: unpacks a compiled help file into a folder with our "hh".
 // The decisions live in decompilecommand.h; this class only wires the controls.
-class TComvertCHM_Frm : public QDialog {
+class DecompileDialog : public QDialog {
     Q_OBJECT
 public:
     // hhProgram empty: "hh" in the program folder.
-    TComvertCHM_Frm(UserPrompts &prompts, QString programFolder, QWidget *parent = nullptr,
+    DecompileDialog(UserPrompts &prompts, QString programFolder, QWidget *parent = nullptr,
                     QString hhProgram = {});
 
     void Open_BtnClick();

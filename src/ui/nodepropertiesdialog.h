@@ -12,12 +12,12 @@ namespace zelbrin::ui {
 
 // The node-properties dialog "链接文件": a catalog's title and linked file, with a
 // list of one folder's documents to pick the link from.
-class TRoot_Frm : public QDialog {
+class NodePropertiesDialog : public QDialog {
     Q_OBJECT
 public:
     static const QString kFileMask;  // "*.doc;*.html;*.txt;*.htm"
 
-    explicit TRoot_Frm(QWidget *parent = nullptr);
+    explicit NodePropertiesDialog(QWidget *parent = nullptr);
 
     // Points the file list at folder; false (and an empty list) when it is no folder.
     bool setDirectory(const QString &folder);
@@ -26,11 +26,11 @@ public:
     void setMask(const QString &mask);
 
     // Click in the file list: the clicked file's full path becomes the link.
-    void FileListBox1Click(QListWidgetItem *item);
+    void Files_ListClick(QListWidgetItem *item);
 
-    QLineEdit *Title_Edit, *Line_Edit;
-    QListWidget *FileListBox1;
-    QPushButton *OK_Btn, *Cacel_Btn;
+    QLineEdit *Title_Edit, *Link_Edit;
+    QListWidget *Files_List;
+    QPushButton *OK_Btn, *Cancel_Btn;
 
 private:
     void fillList();

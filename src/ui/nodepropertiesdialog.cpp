@@ -1,4 +1,4 @@
-#include "rootdialog.h"
+#include "nodepropertiesdialog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,10 +12,10 @@
 
 namespace zelbrin::ui {
 
-const QString TRoot_Frm::kFileMask = QStringLiteral("*.doc;*.html;*.txt;*.htm");
+const QString NodePropertiesDialog::kFileMask = QStringLiteral("*.doc;*.html;*.txt;*.htm");
 
-TRoot_Frm::TRoot_Frm(QWidget *parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("Root_Frm"));
+NodePropertiesDialog::NodePropertiesDialog(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("NodePropertiesDialog"));
     setWindowTitle(QStringLiteral("链接文件"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -28,23 +28,23 @@ TRoot_Frm::TRoot_Frm(QWidget *parent) : QDialog(parent) {
 
     auto *frame = new QGroupBox(this);
     auto *linkLabel = new QLabel(QStringLiteral("链接文件："), frame);
-    Line_Edit = new QLineEdit(frame);
-    Line_Edit->setObjectName(QStringLiteral("Line_Edit"));
-    linkLabel->setBuddy(Line_Edit);
-    FileListBox1 = new QListWidget(frame);
-    FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
+    Link_Edit = new QLineEdit(frame);
+    Link_Edit->setObjectName(QStringLiteral("Link_Edit"));
+    linkLabel->setBuddy(Link_Edit);
+    Files_List = new QListWidget(frame);
+    Files_List->setObjectName(QStringLiteral("Files_List"));
     auto *frameLayout = new QVBoxLayout(frame);
     auto *linkRow = new QHBoxLayout;
     linkRow->addWidget(linkLabel);
-    linkRow->addWidget(Line_Edit, 1);
+    linkRow->addWidget(Link_Edit, 1);
     frameLayout->addLayout(linkRow);
-    frameLayout->addWidget(FileListBox1, 1);
+    frameLayout->addWidget(Files_List, 1);
 
     OK_Btn = new QPushButton(QStringLiteral("确 定(&O)"), this);
     OK_Btn->setObjectName(QStringLiteral("OK_Btn"));
     OK_Btn->setDefault(true);
-    Cacel_Btn = new QPushButton(QStringLiteral("取 消(&C)"), this);
-    Cacel_Btn->setObjectName(QStringLiteral("Cacel_Btn"));
+    Cancel_Btn = new QPushButton(QStringLiteral("取 消(&C)"), this);
+    Cancel_Btn->setObjectName(QStringLiteral("Cancel_Btn"));
 
     auto *layout = new QVBoxLayout(this);
     auto *titleRow = new QHBoxLayout;
@@ -55,28 +55,28 @@ TRoot_Frm::TRoot_Frm(QWidget *parent) : QDialog(parent) {
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(OK_Btn);
-    buttons->addWidget(Cacel_Btn);
+    buttons->addWidget(Cancel_Btn);
     layout->addLayout(buttons);
 
     connect(OK_Btn, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Cacel_Btn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(FileListBox1, &QListWidget::itemClicked, this, &TRoot_Frm::FileListBox1Click);
+    connect(Cancel_Btn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Files_List, &QListWidget::itemClicked, this, &NodePropertiesDialog::Files_ListClick);
 }
 
-bool TRoot_Frm::setDirectory(const QString &folder) {
+bool NodePropertiesDialog::setDirectory(const QString &folder) {
     const bool ok = !folder.isEmpty() && QFileInfo(folder).isDir();
     directory_ = ok ? folder : QString();
     fillList();
     return ok;
 }
 
-void TRoot_Frm::setMask(const QString &mask) {
+void NodePropertiesDialog::setMask(const QString &mask) {
     mask_ = mask;
     fillList();
 }
 
-void TRoot_Frm::fillList() {
-    FileListBox1->clear();
+void NodePropertiesDialog::fillList() {
+    Files_List->clear();
     if (directory_.isEmpty())
         return;
     QDir dir(directory_);
@@ -84,12 +84,12 @@ void TRoot_Frm::fillList() {
     if (!mask_.isEmpty())
         dir.setNameFilters(mask_.split(u';', Qt::SkipEmptyParts));
     dir.setSorting(QDir::Name);
-    FileListBox1->addItems(dir.entryList());
+    Files_List->addItems(dir.entryList());
 }
 
-void TRoot_Frm::FileListBox1Click(QListWidgetItem *item) {
+void NodePropertiesDialog::Files_ListClick(QListWidgetItem *item) {
     if (item)
-        Line_Edit->setText(QDir(directory_).filePath(item->text()));
+        Link_Edit->setText(QDir(directory_).filePath(item->text()));
 }
 
 }  // namespace zelbrin::ui

@@ -1,0 +1,182 @@
+// Full-text search end to end: help projects compiled by hhc (directly, and through the
+// builder for the sample manual and the corpus), every page looked for by its own words
+// with python3-chm's search.
+#include "chmcheck.h"
+#include "gbk.h"
+#include "pagetext.h"
+#include "pythonsearch.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+using namespace zelbrin;
+using namespace zelbrin::testing;
+
+namespace {
+
+QString bin(const QString &program) { return qEnvironmentVariable("ZELBRIN_BIN_DIR") + "/" + program; }
+
+struct Query {
+    QString page;  // its path in the help file
+    QString word;
+};
+
+// For every page stored in the help file: three words of its visible text spread over the
+// page and, where it holds ideographs, one, two and up to six of them in a row.
+QList<Query> pickQueries(const QString &folder, int *pages) {
+    QList<Query> queries;
+    *pages = 0;
+    QStringList files;
+    for (QDirIterator it(folder, {"*.htm", "*.html"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        files << it.next();
+    files.sort();
+    for (const QString &file : files) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        chm::PageWords words;
+        chm::appendVisibleWords(decodePage(f.readAll()), words);
+        const QString page = QDir(folder).relativeFilePath(file);
+        QStringList latin;
+        QList<QString> runs;  // ideograph runs that GBK holds
+        QString run;
+        for (std::size_t i = 0; i <= words.words.size(); ++i) {
+            const bool ideograph = i < words.words.size() && words.words[i].ideograph &&
+                                   encodeGbk(words.word(i).toString()).has_value();
+            if (ideograph && words.words[i].continuesRun) {
+                run += words.word(i).toString();
+                continue;
+            }
+            if (run.size() >= 2)
+                runs << run;
+            run = ideograph ? words.word(i).toString() : QString();
+            if (i < words.words.size() && !words.words[i].ideograph && words.words[i].length >= 2 &&
+                encodeGbk(words.word(i).toString()).has_value())
+                latin << words.word(i).toString();
+        }
+        if (latin.isEmpty() && runs.isEmpty())
+            continue;  // a page of pictures only
+        ++*pages;
+        for (int k = 1; k <= 3 && !latin.isEmpty(); ++k)
+            queries.append({page, latin[latin.size() * k / 4]});
+        if (!runs.isEmpty()) {
+            const QString middle = runs[runs.size() / 2];
+            queries.append({page, middle.left(1)});
+            queries.append({page, middle.mid(middle.size() / 2 - 1, 2)});
+            if (middle.size() >= 3)
+                queries.append({page, middle.left(6)});
+        }
+    }
+    return queries;
+}
+
+// The queries whose page python3-chm's search does not find.
+QStringList notFound(const QString &chmFile, const QList<Query> &queries) {
+    QList<chm::testing::SearchQuery> texts;
+    for (const Query &q : queries)
+        texts.append({encodeGbk(q.word).value_or(QByteArray()), false});
+    QString error;
+    const QList<QList<QByteArray>> found = chm::testing::searchWithPythonChm(chmFile, texts, &error);
+    if (!error.isEmpty())
+        return {error};
+    QStringList missing;
+    for (qsizetype i = 0; i < queries.size(); ++i)
+        if (!found[i].contains(queries[i].page.toUtf8()))
+            missing << queries[i].page + ": " + queries[i].word;
+    return missing;
+}
+
+void expectEveryPageFound(const QString &chmFile, const QString &unpackInto, int minimumPages) {
+    const UnpackedChm chm = unpackChm(chmFile, unpackInto);
+    ASSERT_TRUE(chm.error.isEmpty()) << chm.error.toStdString();
+    int pages = 0;
+    const QList<Query> queries = pickQueries(unpackInto, &pages);
+    EXPECT_GE(pages, minimumPages);
+    std::cout << pages << " pages with text, " << queries.size() << " queries\n";
+    const QStringList missing = notFound(chmFile, queries);
+    EXPECT_TRUE(missing.isEmpty()) << missing.size() << " of " << queries.size() << " not found:\n"
+                                   << missing.join('\n').toStdString();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+}  // namespace
+
+TEST(SearchEndToEnd, HandWrittenProjectThroughHhc) {
+    QTemporaryDir tmp;
+    const QString dir = tmp.path() + "/proj";
+    const QList<QPair<QString, QString>> pages = {
+        {"intro.htm", "<html><head><meta charset=\"utf-8\"><title>Introduction</title></head><body>"
+                      "<h1>Welcome</h1><p>This manual explains the installation.</p>"
+                      "<p>欢迎使用用户手册，本手册介绍安装步骤。</p></body></html>"},
+        {"sub/drag.htm", "<html><head><title>拖放文档</title><script>var hidden;</script></head><body>"
+                         "<p>Drag&nbsp;documents onto a catalog; it&#8217;s quick.</p>"
+                         "<table><tr><td>价格</td><td>Price 99.5</td></tr></table></body></html>"},
+        {"mixed.htm", "<html><body><p>Windows系统中的Zelbrin工作台</p><p>Caf&eacute; 2024</p></body></html>"},
+    };
+    QByteArray files, toc = "<HTML><BODY><UL>\r\n";
+    for (const auto &[path, html] : pages) {
+        writeFile(dir + "/" + path, html.toUtf8());
+        files += path.toUtf8() + "\r\n";
+        toc += "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"" +
+               encodeGbk(QFileInfo(path).baseName()).value() + "\"><param name=\"Local\" value=\"" +
+               path.toUtf8() + "\"></OBJECT>\r\n";
+    }
+    writeFile(dir + "/toc.hhc", toc + "</UL></BODY></HTML>\r\n");
+    writeFile(dir + "/t.hhp", "[OPTIONS]\r\nCompiled file=t.chm\r\nContents file=toc.hhc\r\n"
+                              "Default topic=intro.htm\r\nFull-text search=Yes\r\nTitle=Search\r\n"
+                              "Language=0x804\r\n\r\n[FILES]\r\n" + files);
+    QString output;
+    ASSERT_EQ(runProgram(bin("hhc"), {dir + "/t.hhp"}, &output, 120000), 0) << output.toStdString();
+    expectEveryPageFound(dir + "/t.chm", tmp.path() + "/out", 3);
+}
+
+TEST(SearchEndToEnd, SampleManual) {
+    QTemporaryDir tmp;
+    QString output;
+    ASSERT_EQ(runProgram("sh", {qEnvironmentVariable("ZELBRIN_SOURCE_DIR") + "/scripts/sample.sh", tmp.path()},
+                         &output, 30000), 0) << output.toStdString();
+    ASSERT_EQ(runProgram(bin("zelbrin-build"), {tmp.path() + "/用户手册.zlp"}, &output, 10 * 60 * 1000), 0)
+        << output.toStdString();
+    expectEveryPageFound(tmp.path() + "/用户手册.CHM", tmp.path() + "/out", 6);
+}
+
+TEST(SearchEndToEnd, CorpusProject) {
+    const QString corpus = corpusFolder();
+    ASSERT_FALSE(corpus.isEmpty()) << "shared/corpus not found beside the checkout";
+    QTemporaryDir tmp;
+    // Every document of the corpus (not the companion folders of its web pages) in one catalog.
+    QString items;
+    QDirIterator it(corpus, QDir::Files, QDirIterator::Subdirectories);
+    QStringList documents;
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = QDir(corpus).relativeFilePath(path);
+        if (relative.count(u'/') == 1 || (relative.startsWith("html/") && relative.count(u'/') == 2 &&
+                                          relative.endsWith(".html")))
+            documents << path;
+    }
+    documents.sort();
+    ASSERT_EQ(documents.size(), 23);
+    auto escape = [](QString s) { return s.replace("&", "&amp;").replace("<", "&lt;").replace("\"", "&quot;"); };
+    for (const QString &d : documents)
+        items += "<Item Caption=\"" + escape(QFileInfo(d).completeBaseName()) + "\" FullDir=\"" + escape(d) + "\"/>";
+    const QString project = tmp.path() + "/语料.zlp";
+    writeFile(project, ("<语料><WorkCatalog>" + escape(corpus) + "</WorkCatalog><Items><Item Caption=\"语料\" FullDir=\"\">" +
+                        items + "</Item></Items></语料>").toUtf8());
+    QString output;
+    ASSERT_EQ(runProgram(bin("zelbrin-build"), {project}, &output, 20 * 60 * 1000), 0) << output.toStdString();
+    expectEveryPageFound(tmp.path() + "/语料.CHM", tmp.path() + "/out", 20);
+}
