@@ -12,6 +12,7 @@ PACKAGES="
   xdg-utils desktop-file-utils shared-mime-info
   libchm-dev libchm-bin python3-chm p7zip-full libmspack-dev
   googletest libgtest-dev libgmock-dev
+  clang-14 libclang-rt-14-dev
   xvfb xauth xdotool x11-utils xchm imagemagick fonts-wqy-zenhei
   python3 curl iproute2
 "

@@ -19,11 +19,22 @@ struct IconvHandle {
     bool ok() const { return cd != reinterpret_cast<iconv_t>(-1); }
 };
 
+// Opening a converter sets up its tables, which costs far more than converting a name or a
+// line, so each thread keeps one per direction, reset to its initial state for every use.
+const IconvHandle &converter(bool toGbk) {
+    thread_local const IconvHandle encoder("CP936", "UTF-8");
+    thread_local const IconvHandle decoder("UTF-8", "CP936");
+    const IconvHandle &h = toGbk ? encoder : decoder;
+    if (h.ok())
+        iconv(h.cd, nullptr, nullptr, nullptr, nullptr);
+    return h;
+}
+
 }  // namespace
 
 std::optional<QByteArray> encodeGbk(const QString &text) {
     // GBK as iconv knows it is code page 936 (with the euro sign at 0x80).
-    IconvHandle h("CP936", "UTF-8");
+    const IconvHandle &h = converter(true);
     if (!h.ok())
         return std::nullopt;
     QByteArray in = text.toUtf8();
@@ -41,7 +52,7 @@ std::optional<QByteArray> encodeGbk(const QString &text) {
 }
 
 QString decodeGbk(const QByteArray &bytes) {
-    IconvHandle h("UTF-8", "CP936");
+    const IconvHandle &h = converter(false);
     if (!h.ok())
         return QString::fromLatin1(bytes);
     QByteArray in = bytes;

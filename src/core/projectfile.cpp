@@ -12,6 +12,9 @@
 
 #include <pugixml.hpp>
 
+#include <cstring>
+#include <vector>
+
 namespace zelbrin {
 namespace {
 
@@ -45,34 +48,43 @@ bool isItem(const pugi::xml_node &n) {
     return n.type() == pugi::node_element && std::strcmp(n.name(), "Item") == 0;
 }
 
-pugi::xml_node nextItem(pugi::xml_node n) {
+// The first Item at or after n among its siblings.
+pugi::xml_node itemFrom(pugi::xml_node n) {
     while (n && !isItem(n))
         n = n.next_sibling();
     return n;
 }
 
-// True when the Item elements below items nest deeper than kMaxTreeDepth levels; only
-// Items become nodes. Walks without recursion and stops at the first level too many.
-bool nestsTooDeep(const pugi::xml_node &items) {
+// The Item elements below container, parents first; other elements and their content are
+// skipped. Walks without recursion and stops at the first level deeper than the limit.
+QList<ProjectItem> collectItems(const pugi::xml_node &container, bool *tooDeep) {
+    QList<ProjectItem> items;
+    qsizetype parent = -1;
     int depth = 1;
-    pugi::xml_node n = nextItem(items.first_child());
-    while (n) {
-        if (depth > kMaxTreeDepth)
-            return true;
-        if (pugi::xml_node child = nextItem(n.first_child())) {
-            n = child;
+    for (pugi::xml_node n = itemFrom(container.first_child()); n;) {
+        if (depth > kMaxTreeDepth) {
+            *tooDeep = true;
+            return {};
+        }
+        const pugi::xml_node child = itemFrom(n.first_child());
+        items.append({fromUtf8(n.attribute("Caption").value()),
+                      fromUtf8(n.attribute("FullDir").value()), parent, bool(child)});
+        if (child) {
+            parent = items.size() - 1;
             ++depth;
+            n = child;
             continue;
         }
-        while (n && !nextItem(n.next_sibling())) {
+        pugi::xml_node next = itemFrom(n.next_sibling());
+        while (!next && parent >= 0) {
             n = n.parent();
-            if (--depth == 0)
-                return false;
+            parent = items[parent].parent;
+            --depth;
+            next = itemFrom(n.next_sibling());
         }
-        if (n)
-            n = nextItem(n.next_sibling());
+        n = next;
     }
-    return false;
+    return items;
 }
 
 }  // namespace
@@ -100,16 +112,34 @@ QByteArray serializeProject(const QString &rootName, const QString &workCatalog,
     return w.bytes;
 }
 
-void LoadNode(ProjectWindow &window, TreeNode *parent, const pugi::xml_node &xml) {
-    const QString caption = fromUtf8(xml.attribute("Caption").value());
-    const QString link = fromUtf8(xml.attribute("FullDir").value());
-    bool hasItems = false;
-    for (pugi::xml_node c = xml.first_child(); c && !hasItems; c = c.next_sibling())
-        hasItems = isItem(c);
-    TreeNode *node = window.AddNode(parent, caption, hasItems, false, link);
-    for (pugi::xml_node c = xml.first_child(); c; c = c.next_sibling())
-        if (isItem(c))
-            LoadNode(window, node, c);
+std::optional<ParsedProject> parseProject(const QByteArray &bytes) {
+    pugi::xml_document doc;
+    const unsigned flags = pugi::parse_default | pugi::parse_declaration | pugi::parse_comments |
+                           pugi::parse_pi | pugi::parse_doctype;
+    const pugi::xml_parse_result parsed =
+        doc.load_buffer(bytes.constData(), size_t(bytes.size()), flags, pugi::encoding_auto);
+    const pugi::xml_node root = doc.first_child();
+    if (!parsed || !root)
+        return std::nullopt;
+    ParsedProject project;
+    // The root is the first node whatever it is: a file that starts with a declaration,
+    // comment or processing instruction has no WorkCatalog or Items under it.
+    if (root.type() != pugi::node_element)
+        return project;
+    if (const pugi::xml_node workCatalog = root.child("WorkCatalog")) {
+        project.hasWorkCatalog = true;
+        project.workCatalog = nodeText(workCatalog);
+    }
+    project.items = collectItems(root.child("Items"), &project.tooDeep);
+    return project;
+}
+
+void LoadItems(ProjectWindow &window, const QList<ProjectItem> &items) {
+    std::vector<TreeNode *> nodes;
+    nodes.reserve(size_t(items.size()));
+    for (const ProjectItem &item : items)
+        nodes.push_back(window.AddNode(item.parent < 0 ? nullptr : nodes[size_t(item.parent)],
+                                       item.caption, item.hasItems, false, item.link));
 }
 
 QString tooDeepProjectMessage(const QString &path) {
@@ -163,34 +193,21 @@ TZLPProject::OpenOutcome TZLPProject::Open(const QString &path) {
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return OpenOutcome::Unreadable;
-    pugi::xml_document doc;
-    const unsigned flags = pugi::parse_default | pugi::parse_declaration | pugi::parse_comments |
-                           pugi::parse_pi | pugi::parse_doctype;
-    const pugi::xml_parse_result parsed =
-        doc.load_buffer(bytes.constData(), size_t(bytes.size()), flags, pugi::encoding_auto);
-    pugi::xml_node root = doc.first_child();
-    if (!parsed || !root)
+    const std::optional<ParsedProject> project = parseProject(bytes);
+    if (!project)
         return OpenOutcome::Unreadable;
-    pugi::xml_node items = root.type() == pugi::node_element ? root.child("Items")
-                                                            : pugi::xml_node();
-    if (nestsTooDeep(items))
+    if (project->tooDeep)
         return OpenOutcome::TooDeep;
 
     FileName = path;
     Modified = false;
-    // The root is the first node whatever it is: a file that starts with a declaration,
-    // comment or processing instruction has no WorkCatalog or Items under it.
-    pugi::xml_node workCatalog = root.type() == pugi::node_element ? root.child("WorkCatalog")
-                                                                  : pugi::xml_node();
-    if (workCatalog)
-        SetWorkCatalog(nodeText(workCatalog));
+    if (project->hasWorkCatalog)
+        SetWorkCatalog(project->workCatalog);
     else
         WorkCatalog.clear();
     window_.setWindowCaption(kApplicationTitle + QStringLiteral(" - ") + GetProjectName());
     window_.structureTree().clear();
-    for (pugi::xml_node c = items.first_child(); c; c = c.next_sibling())
-        if (isItem(c))
-            LoadNode(window_, nullptr, c);
+    LoadItems(window_, project->items);
     Closed = false;
     return OpenOutcome::Read;
 }

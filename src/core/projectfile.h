@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace pugi {
 class xml_node;
@@ -18,7 +21,27 @@ class TreeNode;
 QByteArray serializeProject(const QString &rootName, const QString &workCatalog,
                             const StructureModel &tree);
 void SaveNode(const TreeNode *node, pugi::xml_node parent);
-void LoadNode(ProjectWindow &window, TreeNode *parent, const pugi::xml_node &xml);
+
+// One <Item> of a project file; items come parents first, in document order.
+struct ProjectItem {
+    QString caption;
+    QString link;
+    qsizetype parent = -1;  // index of the parent item, -1 at the top level
+    bool hasItems = false;  // has <Item> children (it is a catalog)
+};
+
+struct ParsedProject {
+    bool hasWorkCatalog = false;
+    QString workCatalog;
+    QList<ProjectItem> items;
+    bool tooDeep = false;  // Items nest deeper than kMaxTreeDepth; items is then empty
+};
+
+// Reads a project file's bytes; none when they are not well-formed XML or hold no node.
+// The file's content is outside input, so no walk here recurses along its nesting.
+std::optional<ParsedProject> parseProject(const QByteArray &bytes);
+// Adds the parsed items to the window's tree (the tree is not cleared first).
+void LoadItems(ProjectWindow &window, const QList<ProjectItem> &items);
 
 // The message for a project file whose tree nests deeper than kMaxTreeDepth.
 QString tooDeepProjectMessage(const QString &path);

@@ -117,17 +117,8 @@ void ReplaceAll(QByteArray &text, const QByteArray &pattern, const QByteArray &r
     text = out;
 }
 
-void CleanWordHtml(const QString &pagePath) {
-    QFile file(pagePath);
-    if (!file.open(QIODevice::ReadOnly))
-        throw BuildError(QStringLiteral("无法读取网页文件“%1”：%2").arg(pagePath, file.errorString()));
-    QByteArray raw = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw BuildError(QStringLiteral("无法读取网页文件“%1”：%2").arg(pagePath, file.errorString()));
-    file.close();
-
-    QByteArray text = withCrLfLines(raw);
-    raw.clear();
+QByteArray CleanWordHtmlText(const QByteArray &page, const QString &pictureFolder) {
+    QByteArray text = withCrLfLines(page);
     StripDelimited(text, "<!--", "-->");
     for (const char *marker : {"<![if !vml]>", "<![endif]>", "<![if !mso]>", "<![if !mso & !vml]>"})
         ReplaceAll(text, marker, QByteArray());
@@ -136,12 +127,11 @@ void CleanWordHtml(const QString &pagePath) {
     // picture n itself, and the loop stops at the first even n not referenced.
     const QByteArray jpgTail = ".jpg\" v:shapes";
     const QByteArray pngTail = ".png\" v:shapes";
-    const QString pictures = pictureFolder(pagePath);
     for (int n = 2;; n += 2) {
         const QByteArray pattern = QByteArray::number(n) + jpgTail;
         if (gbkIndexOf(text, pattern) < 0)
             break;
-        if (QFileInfo(pictures + QString::number(n) + QStringLiteral(".png")).isFile()) {
+        if (QFileInfo(pictureFolder + QString::number(n) + QStringLiteral(".png")).isFile()) {
             QByteArray replacement = QByteArray::number(n - 1) + pngTail;
             if (replacement.size() < pattern.size())
                 replacement.prepend('0');
@@ -149,9 +139,20 @@ void CleanWordHtml(const QString &pagePath) {
         }
     }
     ReplaceAll(text, "<![endif]>", QByteArray());
+    return withCrLfLines(text);
+}
+
+void CleanWordHtml(const QString &pagePath) {
+    QFile file(pagePath);
+    if (!file.open(QIODevice::ReadOnly))
+        throw BuildError(QStringLiteral("无法读取网页文件“%1”：%2").arg(pagePath, file.errorString()));
+    const QByteArray raw = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw BuildError(QStringLiteral("无法读取网页文件“%1”：%2").arg(pagePath, file.errorString()));
+    file.close();
 
     QString error;
-    if (!writeFileAtomically(pagePath, withCrLfLines(text), &error))
+    if (!writeFileAtomically(pagePath, CleanWordHtmlText(raw, pictureFolder(pagePath)), &error))
         throw BuildError(QStringLiteral("无法写入网页文件“%1”：%2").arg(pagePath, error));
 }
 

@@ -15,6 +15,8 @@ namespace zelbrin {
 // and writes the text back with CR LF after every line. Throws BuildError naming the file
 // when it cannot be read or written.
 void CleanWordHtml(const QString &pagePath);
+// The same on a page's bytes; pictureFolder (ending in "/") is where its pictures lie.
+QByteArray CleanWordHtmlText(const QByteArray &page, const QString &pictureFolder);
 
 // Deletes every span from open through the first close after it, and every close that
 // stands before the next open, until one of the two is missing. The markers are lowered

@@ -386,7 +386,7 @@ void TMainForm::createPopupMenus() {
     miCopy = pmDrop->addAction(QStringLiteral("拷贝到此处"));
     miCopy->setObjectName(QStringLiteral("miCopy"));
 
-    auto bound = [this](QMenu *menu, QAction *target, const char *name, const char *caption) {
+    auto bound = [](QMenu *menu, QAction *target, const char *name, const char *caption) {
         auto *b = new BoundAction(target, QString::fromUtf8(caption), QString(), menu);
         b->setObjectName(QLatin1String(name));
         menu->addAction(b);

@@ -176,11 +176,13 @@ public:
     std::function<int(QDialog &)> execDialog;
     std::function<QAction *(QMenu *, const QPoint &)> execPopupMenu;
 
-    // The commands.
-    QAction *actSetWorkCatalog, *actNew, *actNewSub, *actDeleteCatalog, *actRenameCatalog,
-        *actQuit, *actOpenProject, *actSaveProject, *actCloseProject, *actSelect, *actSelectAll,
-        *actRemove, *actRemoveAll, *actNewProject, *actCompile, *actUp, *actDown,
-        *actDecompile, *actSetProdNO, *actLeft;
+    // The commands. These and the window's parts start null: the event filter installed
+    // during construction already compares against parts not made yet.
+    QAction *actSetWorkCatalog{}, *actNew{}, *actNewSub{}, *actDeleteCatalog{},
+        *actRenameCatalog{}, *actQuit{}, *actOpenProject{}, *actSaveProject{},
+        *actCloseProject{}, *actSelect{}, *actSelectAll{}, *actRemove{}, *actRemoveAll{},
+        *actNewProject{}, *actCompile{}, *actUp{}, *actDown{}, *actDecompile{},
+        *actSetProdNO{}, *actLeft{};
     QList<QAction *> allActions() const;
 
     // The structure tree and the working-directory list. The window's other parts (menu
@@ -224,30 +226,31 @@ private:
     // Menus, toolbar and context menus. Entries that run a command by clicking its button
     // are bound actions; the tree's context menu entries start with miTree, the file
     // list's with miList.
-    QMenu *menuFile, *menuRecent, *menuCatalog, *menuEdit, *menuNode, *menuOther;
-    BoundAction *miSetWorkCatalog;
-    QAction *miAbout, *miDemo, *miUpgrade;
-    QToolBar *toolBar;
-    BoundAction *toolSetWorkCatalog, *toolCompile;
-    QMenu *pmDrop, *pmTree, *pmFileList;
-    QAction *miCut, *miCopy;
-    BoundAction *miTreeNew, *miTreeNewSub, *miTreeLeft, *miTreeUp, *miTreeDown, *miTreeRemove,
-        *miTreeRemoveAll;
-    QAction *miTreeRename, *miTreeDelete, *miTreeProperties;
-    BoundAction *miListSetWorkCatalog, *miListSelect, *miListSelectAll;
-    QAction *miListRefresh;
+    QMenu *menuFile{}, *menuRecent{}, *menuCatalog{}, *menuEdit{}, *menuNode{}, *menuOther{};
+    BoundAction *miSetWorkCatalog{};
+    QAction *miAbout{}, *miDemo{}, *miUpgrade{};
+    QToolBar *toolBar{};
+    BoundAction *toolSetWorkCatalog{}, *toolCompile{};
+    QMenu *pmDrop{}, *pmTree{}, *pmFileList{};
+    QAction *miCut{}, *miCopy{};
+    BoundAction *miTreeNew{}, *miTreeNewSub{}, *miTreeLeft{}, *miTreeUp{}, *miTreeDown{},
+        *miTreeRemove{}, *miTreeRemoveAll{};
+    QAction *miTreeRename{}, *miTreeDelete{}, *miTreeProperties{};
+    BoundAction *miListSetWorkCatalog{}, *miListSelect{}, *miListSelectAll{};
+    QAction *miListRefresh{};
     // Layout: panMove holds the Left/Up/Down buttons under the tree, panPlace the
     // Select/Remove buttons beside the list.
-    QWidget *panLeft, *panClient, *panPlace, *panMove, *Show_Panel;
-    QSplitter *splLeftPane;
-    QGroupBox *grpFileList, *grpStructure;
-    StructureView *tlMain;
-    WordListWidget *lvWordList;
-    QToolButton *btnSelect, *btnSelectAll, *btnRemove, *btnRemoveAll, *btnUp, *btnDown, *btnLeft;
-    QFrame *panCompile;
-    QLabel *lbCompileHint;
-    QProgressBar *aniCompile;
-    QLabel *lblweb;
+    QWidget *panLeft{}, *panClient{}, *panPlace{}, *panMove{}, *Show_Panel{};
+    QSplitter *splLeftPane{};
+    QGroupBox *grpFileList{}, *grpStructure{};
+    StructureView *tlMain{};
+    WordListWidget *lvWordList{};
+    QToolButton *btnSelect{}, *btnSelectAll{}, *btnRemove{}, *btnRemoveAll{}, *btnUp{},
+        *btnDown{}, *btnLeft{};
+    QFrame *panCompile{};
+    QLabel *lbCompileHint{};
+    QProgressBar *aniCompile{};
+    QLabel *lblweb{};
     // The last build's result in the status bar, with the documents it could not convert.
     QLabel *lblBuildResult;
     QToolButton *btnFailedDocuments;

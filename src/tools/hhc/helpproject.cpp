@@ -52,9 +52,17 @@ std::optional<QByteArray> readHeader(const QString &file, QString *why) {
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         *why = QStringLiteral("not a regular file");
     } else {
-        bytes.resize(kMaxIncludeBytes + 1);
+        // Room for the size the file has now, grown while it grows up to the limit: a
+        // header is a few lines, and a buffer of the limit for each would cost more than
+        // reading it.
+        bytes.resize(qMin<qint64>(st.st_size, kMaxIncludeBytes) + 1);
         qint64 got = 0;
-        while (got < bytes.size()) {
+        while (true) {
+            if (got == bytes.size()) {
+                if (got > kMaxIncludeBytes)
+                    break;
+                bytes.resize(qMin<qint64>(2 * got, kMaxIncludeBytes + 1));
+            }
             const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
             if (n < 0 && errno == EINTR)
                 continue;

@@ -1,0 +1,27 @@
+// hhc's contents and index reader: the objects as the help file's contents are built from
+// them, and the Local values found, resolved against the project folder and rewritten to
+// staged names.
+#include "scratchfolder.h"
+#include "sitemap.h"
+#include "stager.h"
+
+using namespace zelbrin;
+using namespace zelbrin::hhc;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    const QString &folder = fuzz::scratchFolder({
+        {"start.htm", "<html></html>"},
+        {"pages/topic.htm", "<html></html>"},
+        {"pages/page.html", "<html></html>"},
+    });
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    Stager stager(folder);
+    const StagedSitemap staged = stageSitemap(bytes, folder, stager);
+    fuzz::check(staged.firstPage.isEmpty() || stager.stagedFiles().contains(staged.firstPage),
+                "the first page is a staged file");
+    for (const SitemapObject &object : readSitemapObjects(bytes))
+        fuzz::check(object.depth >= 0, "an object lies in zero or more lists");
+    for (const QString &name : stager.stagedFiles())
+        fuzz::check(!name.startsWith(u'/') && !name.contains(QStringLiteral("..")), "staged names stay below the staging root");
+    return 0;
+}

@@ -1,0 +1,50 @@
+// The project file reader: what Open reads into the tree, and what Save writes of that
+// tree, which must read back to the same tree.
+#include "fuzzsupport.h"
+#include "headlesswindow.h"
+#include "projectfile.h"
+#include "scriptedprompts.h"
+#include "structuretree.h"
+
+using namespace zelbrin;
+
+namespace {
+
+bool sameTree(const StructureModel &a, const StructureModel &b) {
+    std::vector<const TreeNode *> left, right;
+    a.forEach([&](TreeNode *n) { left.push_back(n); return true; });
+    b.forEach([&](TreeNode *n) { right.push_back(n); return true; });
+    if (left.size() != right.size())
+        return false;
+    for (size_t i = 0; i < left.size(); ++i) {
+        const TreeNode *l = left[i], *r = right[i];
+        if (l->caption != r->caption || l->link != r->link || l->imageIndex != r->imageIndex ||
+            l->childCount() != r->childCount())
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    const std::optional<ParsedProject> parsed = parseProject(bytes);
+    if (!parsed || parsed->tooDeep)
+        return 0;
+    for (qsizetype i = 0; i < parsed->items.size(); ++i)
+        fuzz::check(parsed->items[i].parent < i, "an item comes after its parent");
+
+    testing::ScriptedPrompts prompts;
+    HeadlessProjectWindow window(prompts);
+    LoadItems(window, parsed->items);
+
+    const QByteArray saved = serializeProject(QStringLiteral("P"), parsed->workCatalog, window.structureTree());
+    const std::optional<ParsedProject> reread = parseProject(saved);
+    fuzz::check(reread.has_value(), "a saved project reads back");
+    HeadlessProjectWindow rereadWindow(prompts);
+    LoadItems(rereadWindow, reread->items);
+    fuzz::check(sameTree(window.structureTree(), rereadWindow.structureTree()),
+                "a saved tree reads back unchanged");
+    return 0;
+}
