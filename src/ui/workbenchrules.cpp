@@ -100,7 +100,7 @@ int imageIndexForReturnedName(const QString &name) {
         return ImageIndex::WordDocument;
     if (ext == QLatin1String(".htm") || ext == QLatin1String(".html"))
         return ImageIndex::WebPage;
-    // The passes after the design's six give their own pictures back.
+    // The newer types (docx, odt, ...) carry their own picture in their pass.
     for (const FileListPass &pass : kFileListPasses) {
         if (pass.imageIndex != ImageIndex::Page && ext.mid(1) == QLatin1String(pass.extension))
             return pass.imageIndex;
