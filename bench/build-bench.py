@@ -76,6 +76,8 @@ import threading
 import time
 from xml.sax.saxutils import escape, quoteattr
 
+from baseline import ensure_chmcmd
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OFFICE_EXTS = (".doc", ".docx", ".txt", ".xls", ".xlsx", ".ppt", ".pptx")
 HTML_EXTS = (".htm", ".html")
@@ -716,18 +718,6 @@ def table(ts, results, runs):
 
 
 # ---------------------------------------------------------------- main
-
-def ensure_chmcmd():
-    if shutil.which("chmcmd"):
-        return True
-    if os.geteuid() != 0:
-        print("chmcmd is missing (package fp-utils); run as root to install it for this benchmark")
-        return False
-    subprocess.run(["apt-get", "install", "-y", "-qq", "--no-install-recommends", "fp-utils"],
-                   env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"), check=False,
-                   stdout=subprocess.DEVNULL)
-    return shutil.which("chmcmd") is not None
-
 
 def estimate(sets, sizes, runs):
     """Rough seconds for the whole benchmark on an idle machine with 2 cores."""

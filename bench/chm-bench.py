@@ -23,6 +23,8 @@ import tempfile
 import time
 from xml.sax.saxutils import quoteattr
 
+from baseline import ensure_chmcmd
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
@@ -53,18 +55,6 @@ def timed(args, cwd=None):
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
     cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
     return wall, cpu, p.returncode, p.stdout.decode("utf-8", "replace")
-
-
-def ensure_chmcmd():
-    if shutil.which("chmcmd"):
-        return True
-    if os.geteuid() != 0:
-        print("chmcmd is missing (package fp-utils); run as root to install it for this benchmark")
-        return False
-    subprocess.run(["apt-get", "install", "-y", "-qq", "--no-install-recommends", "fp-utils"],
-                   env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"), check=False,
-                   stdout=subprocess.DEVNULL)
-    return shutil.which("chmcmd") is not None
 
 
 def write_zlp(path, root, corpus, groups):
