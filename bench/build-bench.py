@@ -76,7 +76,7 @@ import threading
 import time
 from xml.sax.saxutils import escape, quoteattr
 
-from baseline import ensure_chmcmd
+from benchcommon import corpus_folder, ensure_chmcmd
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OFFICE_EXTS = (".doc", ".docx", ".txt", ".xls", ".xlsx", ".ppt", ".pptx")
@@ -230,14 +230,6 @@ class Meter:
 
 
 # ---------------------------------------------------------------- documents
-
-def corpus_folder():
-    for c in (os.path.join(ROOT, "..", "shared", "corpus"), os.path.join(ROOT, "..", "..", "shared", "corpus"),
-              "/work/shared/corpus"):
-        if os.path.isfile(os.path.join(c, "README.md")):
-            return os.path.abspath(c)
-    sys.exit("shared/corpus not found")
-
 
 def corpus_documents(corpus):
     """The corpus documents (relative paths), kinds interleaved: doc, docx, html, ppt, ..."""

@@ -23,16 +23,9 @@ import tempfile
 import time
 from xml.sax.saxutils import quoteattr
 
-from baseline import ensure_chmcmd
+from benchcommon import corpus_folder, ensure_chmcmd
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-
-
-def corpus_folder():
-    for c in (os.path.join(ROOT, "..", "shared", "corpus"), "/work/shared/corpus"):
-        if os.path.isfile(os.path.join(c, "README.md")):
-            return os.path.abspath(c)
-    sys.exit("shared/corpus not found")
 
 
 def corpus_documents(corpus):

@@ -1,7 +1,19 @@
-"""What the benchmarks compare against: Free Pascal's chmcmd, installed on demand."""
+"""What both benchmarks need: the shared document corpus, and Free Pascal's chmcmd (the
+compiler they compare against), installed on demand."""
 import os
 import shutil
 import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def corpus_folder():
+    for c in (os.path.join(ROOT, "..", "shared", "corpus"), os.path.join(ROOT, "..", "..", "shared", "corpus"),
+              "/work/shared/corpus"):
+        if os.path.isfile(os.path.join(c, "README.md")):
+            return os.path.abspath(c)
+    sys.exit("shared/corpus not found")
 
 
 def ensure_chmcmd():
