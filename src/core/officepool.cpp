@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QThread>
 #include <QTimer>
 
@@ -42,6 +43,14 @@ QString routeName(OfficeRoute route) {
     return {};
 }
 
+// A rough guess of a document's conversion time, to begin the longest early: a
+// presentation or workbook takes about three times as long per byte as a Word document
+// (slides are rendered as pictures, cells laid out one by one).
+qint64 expectedCost(OfficeRoute route, const QString &source) {
+    const qint64 size = std::max<qint64>(QFileInfo(source).size(), 1);
+    return route == OfficeRoute::Word ? size : 3 * size;
+}
+
 }  // namespace
 
 int defaultOfficeWorkers() { return std::clamp(QThread::idealThreadCount(), 1, 4); }
@@ -51,6 +60,7 @@ struct OfficePool::Job {
     OfficeRoute route = OfficeRoute::Word;
     QString source;
     QString pageName;
+    qint64 cost = 0;
 };
 
 struct OfficePool::Shared {
@@ -102,7 +112,7 @@ OfficePool::OfficePool(OfficeSessionFactory factory, OfficePoolSettings settings
     }
     for (int i = 0; i < shared_->settings.workers; ++i) {
         // The thread holds the shared state, so that it can finish even after the pool.
-        QThread *thread = QThread::create([shared = shared_] { work(shared); });
+        QThread *thread = QThread::create([shared = shared_, i] { work(shared, i % 2 == 1); });
         thread->start();
         threads_.push_back(thread);
     }
@@ -117,13 +127,26 @@ OfficePool::~OfficePool() {
     }
 }
 
+// Half of the offices take documents in tree order, so that the build's progress moves
+// on from the start; the other half take the longest first, so that no long document is
+// begun last and keeps one office busy while the others have nothing left to do.
+OfficePool::Job OfficePool::next(std::deque<Job> &queue, bool longestFirst) {
+    auto pick = queue.begin();
+    if (longestFirst)
+        pick = std::max_element(queue.begin(), queue.end(),
+                                [](const Job &a, const Job &b) { return a.cost < b.cost; });
+    Job job = std::move(*pick);
+    queue.erase(pick);
+    return job;
+}
+
 int OfficePool::submit(OfficeRoute route, const QString &source, const QString &pageName) {
     std::lock_guard lock(shared_->mutex);
     const int ticket = shared_->nextTicket++;
     if (shared_->startFailure)
         shared_->results[ticket] = *shared_->startFailure;
     else
-        shared_->queue.push_back({ticket, route, source, pageName});
+        shared_->queue.push_back({ticket, route, source, pageName, expectedCost(route, source)});
     shared_->jobsReady.notify_one();
     return ticket;
 }
@@ -218,7 +241,7 @@ void OfficePool::waitUntil(const std::function<bool()> &done) {
     }
 }
 
-void OfficePool::work(const std::shared_ptr<Shared> &shared) {
+void OfficePool::work(const std::shared_ptr<Shared> &shared, bool longestFirst) {
     std::unique_ptr<OfficeSession> session;
     while (true) {
         Job job;
@@ -227,8 +250,7 @@ void OfficePool::work(const std::shared_ptr<Shared> &shared) {
             shared->jobsReady.wait(lock, [&] { return shared->closing || !shared->queue.empty(); });
             if (shared->closing || interruption::requested())
                 break;
-            job = shared->queue.front();
-            shared->queue.pop_front();
+            job = next(shared->queue, longestFirst);
         }
         Result result = make(*shared, session, job);
         std::lock_guard lock(shared->mutex);

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -32,9 +33,10 @@ struct OfficePoolSettings {
 // one costs its memory.
 int defaultOfficeWorkers();
 
-// The offices of one build. Documents are handed in in tree order and taken out in any
-// order; each is made in a folder of its own, so that the build can place the pages in
-// tree order whatever order the offices finish them in. A page that the cache holds is
+// The offices of one build. Documents are handed in in tree order, begun in tree order
+// and longest first (by a guess from route and size) and taken out in any order; each is made in a folder
+// of its own, so that the build can place the pages in tree order whatever order the
+// offices finish them in. A page that the cache holds is
 // taken from it; an office is started only for the first document that the cache does not
 // hold, in the thread that needs it. The offices never run on the calling thread: waiting
 // for a page lets pending events run, so that a window stays responsive.
@@ -85,7 +87,8 @@ public:
 private:
     struct Job;
     struct Shared;
-    static void work(const std::shared_ptr<Shared> &shared);
+    static Job next(std::deque<Job> &queue, bool longestFirst);
+    static void work(const std::shared_ptr<Shared> &shared, bool longestFirst);
     static Result make(Shared &shared, std::unique_ptr<OfficeSession> &session, const Job &job);
     void waitUntil(const std::function<bool()> &done);
     void tellStarts();

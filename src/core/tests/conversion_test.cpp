@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -211,6 +212,37 @@ TEST_F(ConversionTest, OfficeAttemptsAndWordErrors) {
     tree.clear();
     node(nullptr, "bad.doc", docs + "bad.doc");
     EXPECT_THROW(convertAll(), BuildError);
+}
+
+TEST_F(ConversionTest, TwoOfficesBeginTheFirstAndTheLongestDocument) {
+    for (const char *name : {"a.doc", "b.doc", "c.xls", "d.doc"})
+        touch(docs + name);
+    touch(docs + "deck.ppt", QByteArray(4096, 'p'));  // last in the tree, longest by far
+    TreeNode *cat = node(nullptr, "cat");
+    for (const char *name : {"a.doc", "b.doc", "c.xls", "d.doc", "deck.ppt"})
+        node(cat, name, docs + name);
+    // Each office holds its first document until both have begun one.
+    log.beforeResult = [this](const QString &) {
+        for (int waited = 0; waited < 5000; waited += 5) {
+            if (std::lock_guard lock(log.mutex); log.calls.size() >= 2)
+                return;
+            QThread::msleep(5);
+        }
+    };
+    converter.reset();
+    OfficePoolSettings settings;
+    settings.workers = 2;
+    settings.stagingFolder = tmp.path() + "/proj/temp/staging";
+    office = std::make_unique<OfficePool>(FakeOffice::factory(log), settings, nullptr);
+    converter = std::make_unique<DocumentConverter>(*office, project, prompts);
+    convertAll();
+    ASSERT_EQ(log.calls.size(), 5);
+    const QStringList first = log.calls.mid(0, 2);
+    EXPECT_EQ(first.filter(docs + "a.doc ").size(), 1) << first.join('\n').toStdString();
+    EXPECT_EQ(first.filter(docs + "deck.ppt ").size(), 1) << first.join('\n').toStdString();
+    // Every page is where one office would have put it.
+    for (const char *page : {"a.htm", "b.htm", "c.htm", "d.htm", "deck.htm"})
+        EXPECT_TRUE(QFileInfo::exists(html + "cat/" + page)) << page;
 }
 
 TEST_F(ConversionTest, HostileCaptionsStayInsideTheHtmlFolder) {

@@ -716,6 +716,11 @@ TEST(LibreOfficeSession, PreparedProfileIsMadeOnceAndMadeAgainWhenDamaged) {
     // The Chinese interface that the office writes its headings in is part of it.
     EXPECT_TRUE(readFile(prepared + QStringLiteral("/user/registrymodifications.xcu"))
                     .contains("oor:name=\"UILocale\" oor:op=\"fuse\"><value>zh-CN</value>"));
+    // The office has noted its version as seen, so it skips its graphics self-tests (which
+    // write their log into the profile) at every start.
+    EXPECT_TRUE(readFile(prepared + QStringLiteral("/user/registrymodifications.xcu"))
+                    .contains("oor:name=\"ooSetupLastVersion\""));
+    EXPECT_FALSE(QFileInfo::exists(prepared + QStringLiteral("/user/GraphicsRenderTests.log")));
     EXPECT_FALSE(QFileInfo::exists(prepared + QStringLiteral("/scratch")));
     start(true);
     // A damaged profile is not used, and the office that fills a fresh one replaces it.

@@ -57,6 +57,15 @@ void prepareEnvironment() {
         setenv("LC_ALL", "C.UTF-8", 1);
     setenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" ZELBRIN_LO_PROGRAM_DIR "/fundamentalrc", 0);
     signal(SIGPIPE, SIG_IGN);
+    // For the office (read at its start, not ours). It allocates and frees bitmaps of many
+    // megabytes per slide and picture; glibc would hand each back to the kernel and fault
+    // it in anew, zeroed, for the next. Keeping them in the heap, on huge pages, takes
+    // about a sixth off the office's CPU time with the same peak memory. A user's own
+    // setting stands.
+    setenv("GLIBC_TUNABLES",
+           "glibc.malloc.mmap_threshold=33554432:glibc.malloc.trim_threshold=268435456:"
+           "glibc.malloc.top_pad=67108864:glibc.malloc.hugetlb=1",
+           0);
 }
 
 }  // namespace

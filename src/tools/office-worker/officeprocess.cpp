@@ -47,23 +47,46 @@ constexpr qint64 kTerminateLimitMs = 60000;
 const QStringList kNotInTemplate{QStringLiteral("scratch"), QStringLiteral("tmp"),
                                  QStringLiteral("user/.lock")};
 
-// The words the office writes into pages itself (a workbook's "Overview" and "Sheet 1:"
-// headings) come in its interface language: Chinese, as the Chinese office on Windows
-// would write them. The user's choice of interface language is what the office starts in
-// (Setup/L10N/ooLocale is only where it notes the outcome); a profile that an office has
-// already filled gets the choice added to its settings.
-void setChineseInterface(const QString &profileFolder) {
+// One setting of the profile's registrymodifications.xcu.
+struct ProfileSetting {
+    QByteArray key;   // what a profile that has the setting contains
+    QByteArray item;  // the line that sets it
+};
+
+// Settings every office of ours starts with, added to a profile that lacks them:
+// - The words the office writes into pages itself (a workbook's "Overview" and "Sheet 1:"
+//   headings) come in its interface language: Chinese, as the Chinese office on Windows
+//   would write them. The user's choice of interface language is what the office starts in
+//   (Setup/L10N/ooLocale is only where it notes the outcome).
+// - The office runs its graphics self-tests (about 4 s of CPU time, painting 4096-pixel
+//   bitmaps) at every start whose profile has not noted this version as seen; only its
+//   interactive "What's new" notice notes it, which a headless office never shows.
+QList<ProfileSetting> profileSettings() {
+    return {
+        {"oor:name=\"UILocale\"",
+         "<item oor:path=\"/org.openoffice.Office.Linguistic/General\"><prop oor:name=\"UILocale\" "
+         "oor:op=\"fuse\"><value>zh-CN</value></prop></item>\n"},
+        {"oor:name=\"ooSetupLastVersion\"",
+         "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
+         "oor:op=\"fuse\"><value>" +
+             officeinstallation::officeVersion().toUtf8() + "</value></prop></item>\n"},
+    };
+}
+
+void addProfileSettings(const QString &profileFolder) {
     const QString userFolder = profileFolder + QStringLiteral("/user");
-    const QByteArray choice =
-        "<item oor:path=\"/org.openoffice.Office.Linguistic/General\"><prop oor:name=\"UILocale\" "
-        "oor:op=\"fuse\"><value>zh-CN</value></prop></item>\n";
     QFile file(userFolder + QStringLiteral("/registrymodifications.xcu"));
     QByteArray settings;
     if (file.open(QIODevice::ReadOnly)) {
         settings = file.readAll();
         file.close();
     }
-    if (settings.contains("oor:name=\"UILocale\""))
+    QByteArray missing;
+    for (const ProfileSetting &setting : profileSettings()) {
+        if (!settings.contains(setting.key))
+            missing += setting.item;
+    }
+    if (missing.isEmpty())
         return;
     const qsizetype end = settings.lastIndexOf("</oor:items>");
     if (end < 0) {
@@ -71,9 +94,9 @@ void setChineseInterface(const QString &profileFolder) {
                    "xmlns:oor=\"http://openoffice.org/2001/registry\" "
                    "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
                    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n" +
-                   choice + "</oor:items>\n";
+                   missing + "</oor:items>\n";
     } else {
-        settings.insert(end, choice);
+        settings.insert(end, missing);
     }
     if (QDir().mkpath(userFolder) && file.open(QIODevice::WriteOnly))
         file.write(settings);
@@ -153,8 +176,8 @@ void OfficeProcess::start() {
                 QDir(profileFolder_ + QStringLiteral("/user")).removeRecursively();
         }
         startedFromTemplate_ = prepared;
-        // Also on a prepared profile: one made before the choice existed lacks it.
-        setChineseInterface(profileFolder_);
+        // Also on a prepared profile: one made before a setting existed lacks it.
+        addProfileSettings(profileFolder_);
         spawn();
         auto watch = std::make_unique<ProgressWatch>(pid_, kStartStallMs, kStartLimitMs);
         while (true) {
