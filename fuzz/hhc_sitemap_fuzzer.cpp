@@ -21,7 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 "the first page is a staged file");
     for (const SitemapObject &object : readSitemapObjects(bytes))
         fuzz::check(object.depth >= 0, "an object lies in zero or more lists");
-    for (const QString &name : stager.stagedFiles())
-        fuzz::check(!name.startsWith(u'/') && !name.contains(QStringLiteral("..")), "staged names stay below the staging root");
+    for (const QString &name : stager.stagedFiles()) {
+        // A name may hold dots ("a..b"); a step out of or a stay in a folder it may not.
+        const QStringList steps = name.split(u'/');
+        fuzz::check(!steps.contains(QString()) && !steps.contains(QStringLiteral("..")) &&
+                        !steps.contains(QStringLiteral(".")),
+                    "staged names stay below the staging root");
+        fuzz::check(!name.contains(QChar(0)), "staged names hold no NUL");
+    }
     return 0;
 }

@@ -248,6 +248,9 @@ bool liesInside(const QString &path, const QString &folder) {
 }
 
 bool isRegularFile(const QString &path) {
+    // The system would read the name only up to a NUL; what follows would name nothing.
+    if (path.contains(QChar(0)))
+        return false;
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }

@@ -126,6 +126,8 @@ TEST(References, ResolveEncodingsSeparatorsAnchorsAndHtmlCopies) {
     EXPECT_EQ(resolve("/copied.html", TextEncoding::Utf8, page), root + QStringLiteral("copied.html|"));
     EXPECT_EQ(resolve("missing.htm", TextEncoding::Gbk, page), QString());
     EXPECT_EQ(resolve("../", TextEncoding::Gbk, page), QString());  // a folder is no file
+    // The system reads a name only up to a NUL: what follows it must not ride along.
+    EXPECT_EQ(resolve(QByteArray("../copied.html\0/x/y", 20), TextEncoding::Gbk, page), QString());
 }
 
 TEST(References, RelativeStagedPaths) {
