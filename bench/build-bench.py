@@ -735,9 +735,9 @@ def estimate(sets, sizes, runs):
     """Rough seconds for the whole benchmark on an idle machine with 2 cores."""
     total = 20.0
     for s in sets:
-        per_doc = 0.3 if s == "real" else 0.08    # one build's conversion and compile, per document
-        one_call = 0.3 if s == "real" else 0.1    # (b), per document
-        single = 1.6 if s == "real" else 1.1      # (a), per sampled document
+        per_doc = 0.11 if s == "real" else 0.03   # one build's conversion and compile, per document
+        one_call = 0.12 if s == "real" else 0.04  # (b), per document
+        single = 0.8 if s == "real" else 0.5      # (a), per sampled document
         for n in sizes:
             build = 3 + per_doc * n
             setup = build + (0 if s == "real" else 0.2 * n)
