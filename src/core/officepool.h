@@ -33,13 +33,14 @@ struct OfficePoolSettings {
 // one costs its memory.
 int defaultOfficeWorkers();
 
-// The offices of one build. Documents are handed in in tree order, begun in tree order
-// and longest first (by a guess from route and size) and taken out in any order; each is made in a folder
-// of its own, so that the build can place the pages in tree order whatever order the
-// offices finish them in. A page that the cache holds is
-// taken from it; an office is started only for the first document that the cache does not
-// hold, in the thread that needs it. The offices never run on the calling thread: waiting
-// for a page lets pending events run, so that a window stays responsive.
+// The offices of one build. Documents are handed in in tree order; half of the offices
+// begin them in that order, the other half longest first (by a guess from route and size);
+// they are taken out in any order. Each is made in a folder of its own, so that the build
+// can place the pages in tree order whatever order the offices finish them in. A page that
+// the cache holds is taken from it; an office is started only for the first document that
+// the cache does not hold, in the thread that needs it. The offices never run on the
+// calling thread: waiting for a page lets pending events run, so that a window stays
+// responsive.
 class OfficePool {
 public:
     struct Result {
