@@ -183,7 +183,8 @@ BuildReport TZLPProject::Compile(BuildEnvironment &env) {
             runAside([&] { cache->trim(); });
         env.showStep(QStringLiteral("正在编译..."));
         report.compiledFile = WriteHelpProject(env);
-        env.showStep(QStringLiteral("删除临时文件..."));
+        if (!env.keepBuildFolder)
+            env.showStep(QStringLiteral("删除临时文件..."));
     } catch (const OfficeStartError &) {
         try {
             office.quit();
