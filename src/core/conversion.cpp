@@ -113,22 +113,33 @@ void DocumentConverter::ConvertTree(const StructureModel &tree, const QString &h
     }
 }
 
+namespace {
+
+OfficeRoute officeRouteOf(DocumentConverter::Route route) {
+    return route == DocumentConverter::Route::Word       ? OfficeRoute::Word
+           : route == DocumentConverter::Route::Workbook ? OfficeRoute::Workbook
+                                                         : OfficeRoute::Presentation;
+}
+
+}  // namespace
+
 void DocumentConverter::submitOfficeDocuments(const StructureModel &tree) {
+    std::vector<OfficePool::Document> documents;
     tree.forEach([&](const TreeNode *node) {
         const Route route = node->link.isEmpty() ? Route::None : routeOf(node->link);
         // A missing document is told about in its turn, and gets no office work.
         if ((route == Route::Word || route == Route::Workbook || route == Route::Presentation) &&
             QFileInfo(node->link).isFile())
-            submitted_.insert(node->link, ticketFor(route, node->link));
+            documents.push_back({officeRouteOf(route), node->link, pageFileName(node->link)});
         return true;
     });
+    const std::vector<int> tickets = office_.submit(documents);
+    for (size_t i = 0; i < documents.size(); ++i)
+        submitted_.insert(documents[i].source, tickets[i]);
 }
 
 int DocumentConverter::ticketFor(Route route, const QString &path) {
-    const OfficeRoute officeRoute = route == Route::Word       ? OfficeRoute::Word
-                                    : route == Route::Workbook ? OfficeRoute::Workbook
-                                                               : OfficeRoute::Presentation;
-    return office_.submit(officeRoute, path, pageFileName(path));
+    return office_.submit(officeRouteOf(route), path, pageFileName(path));
 }
 
 void DocumentConverter::placePage(const QString &madeFolder, const QString &folder) {

@@ -141,14 +141,28 @@ OfficePool::Job OfficePool::next(std::deque<Job> &queue, bool longestFirst) {
 }
 
 int OfficePool::submit(OfficeRoute route, const QString &source, const QString &pageName) {
+    return submit(std::vector<Document>{{route, source, pageName}}).front();
+}
+
+std::vector<int> OfficePool::submit(const std::vector<Document> &documents) {
+    std::vector<qint64> costs;
+    costs.reserve(documents.size());
+    for (const Document &d : documents)
+        costs.push_back(expectedCost(d.route, d.source));
+    std::vector<int> tickets;
+    tickets.reserve(documents.size());
     std::lock_guard lock(shared_->mutex);
-    const int ticket = shared_->nextTicket++;
-    if (shared_->startFailure)
-        shared_->results[ticket] = *shared_->startFailure;
-    else
-        shared_->queue.push_back({ticket, route, source, pageName, expectedCost(route, source)});
-    shared_->jobsReady.notify_one();
-    return ticket;
+    for (size_t i = 0; i < documents.size(); ++i) {
+        const Document &d = documents[i];
+        const int ticket = shared_->nextTicket++;
+        if (shared_->startFailure)
+            shared_->results[ticket] = *shared_->startFailure;
+        else
+            shared_->queue.push_back({ticket, d.route, d.source, d.pageName, costs[i]});
+        tickets.push_back(ticket);
+    }
+    shared_->jobsReady.notify_all();
+    return tickets;
 }
 
 OfficePool::Result OfficePool::take(int ticket) {

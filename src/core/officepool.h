@@ -63,8 +63,16 @@ public:
     OfficePool(const OfficePool &) = delete;
     OfficePool &operator=(const OfficePool &) = delete;
 
+    struct Document {
+        OfficeRoute route = OfficeRoute::Word;
+        QString source;
+        QString pageName;
+    };
     // Queues a document; returns its ticket for take().
     int submit(OfficeRoute route, const QString &source, const QString &pageName);
+    // Queues documents at once, so that no office begins before it can choose among them
+    // all; returns their tickets in the same order.
+    std::vector<int> submit(const std::vector<Document> &documents);
     // Waits for the document's result. Throws BuildError when the build was interrupted.
     Result take(int ticket);
     // Waits until the document's result is in or an office is up, and tells the starts so
