@@ -223,7 +223,7 @@ TEST_F(ConversionTest, TwoOfficesBeginTheFirstAndTheLongestDocument) {
         node(cat, name, docs + name);
     // Each office holds its first document until both have begun one.
     log.beforeResult = [this](const QString &) {
-        for (int waited = 0; waited < 5000; waited += 5) {
+        for (int waited = 0; waited < 60000; waited += 5) {  // a poll, bounded only against a hang
             if (std::lock_guard lock(log.mutex); log.calls.size() >= 2)
                 return;
             QThread::msleep(5);
