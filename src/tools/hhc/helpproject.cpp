@@ -95,7 +95,8 @@ void expandIncludes(const QStringList &lines, const QString &folder, IncludeExpa
             continue;
         }
         const QString file = projectPath(t.mid(8), folder);
-        if (!QFileInfo::exists(file)) {
+        // A NUL would cut the name short at the kernel and name another file.
+        if (file.contains(QChar(0)) || !QFileInfo::exists(file)) {
             x.warnings.append(QStringLiteral("included file not found: %1").arg(file));
             continue;
         }

@@ -52,6 +52,13 @@ TEST(HhcHostileProject, BadIncludesAreRefusedWithAMessage) {
         EXPECT_LT(clock.elapsed(), 10000);
         EXPECT_FALSE(QFileInfo::exists(p + QStringLiteral("help.chm")));
     }
+    writeFile(p + QStringLiteral("help.hhp"),
+              QByteArray("[OPTIONS]\r\nCompiled file=help.chm\r\nDefault topic=start.htm\r\n\r\n"
+                         "[FILES]\r\nstart.htm\r\n\r\n[MAP]\r\n#include self.h") + '\0' + "x\r\n");
+    const HhcRun run = runHhc(p + QStringLiteral("help.hhp"));
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QLatin1String("included file not found"))) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains(QLatin1String("Broken filename"))) << run.err.toStdString();
 }
 
 // A help file is published: nothing outside the project folder may ride along, however a
