@@ -267,9 +267,10 @@ TEST_F(HhTest, DamagedHelpFilesFailFastNamingTheDamageAndLeaveNoTemporaryFile) {
         {"flipped LZX control byte", [&](QByteArray &b) { b[at.controlData + 8] = char(b[at.controlData + 8] ^ 0xFF); },
          "structure is damaged"},
         // CHMLib unpacked wrong bytes and reported success on this one: the reset table's
-        // first frame (after its 0x28-byte header) pointing elsewhere.
+        // first frame (after its 0x28-byte header) pointing elsewhere. What the reader meets
+        // there depends on the compressed bytes, which change with the compile time.
         {"flipped reset-table entry", [&](QByteArray &b) { b[at.resetTable + 0x28] = char(b[at.resetTable + 0x28] ^ 0xFF); },
-         "LZX"},
+         "LZX|data ends early"},
         {"listing chunk pointing to itself",
          [&](QByteArray &b) { putLe32(b, at.listingChunk + 16, at.firstListing); }, "comes back to chunk"},
         {"empty directory",
@@ -293,7 +294,7 @@ TEST_F(HhTest, DamagedHelpFilesFailFastNamingTheDamageAndLeaveNoTemporaryFile) {
         const HhRun r = runHh({"-decompile", dest, damaged}, 10000);
         EXPECT_LT(clock.elapsed(), 10000);
         EXPECT_GT(r.exitCode, 0) << "exit " << r.exitCode << ": " << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QRegularExpression(c.message))) << r.err.toStdString();
         EXPECT_EQ(filesBelow(dest).filter(".hh-"), QStringList());
         // The reader that a fuzz target drives finds the same damage in memory.
         EXPECT_NE(readInMemory(bytes), "");
