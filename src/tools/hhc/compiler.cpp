@@ -16,7 +16,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <atomic>
 #include <optional>
+#include <thread>
+#include <vector>
 
 namespace zelbrin::hhc {
 namespace {
@@ -185,6 +189,69 @@ QString megabytes(qint64 bytes) {
     return QString::number(double(bytes) / (1 << 20), 'f', 1);
 }
 
+// A staged file as the help file stores it, and a page's title and text.
+struct ReadFile {
+    QByteArray bytes;
+    bool isPage = false;
+    ConvertedPage page;  // of a page: its title and text (its stored form is in bytes)
+    QString error;       // set when the file could not be read
+    bool done = false;
+};
+
+// Reads every staged file and converts the pages, on every core; nothing when a file cannot
+// be read (the first in staging order is named) or the compilation is interrupted.
+std::optional<std::vector<ReadFile>> readStagedFiles(const Stager &stager, const chm::AnsiCodePage &codePage,
+                                                     int threads, ProgressLines &progress, CompileResult &r) {
+    const size_t count = size_t(stager.fileCount());
+    std::vector<ReadFile> read(count);
+    std::atomic<size_t> next{0}, finished{0};
+    std::atomic<bool> stop{false};
+    const auto work = [&](bool reports) {
+        for (size_t i; !stop && (i = next++) < count;) {
+            if (reports)
+                progress.report(QStringLiteral("hhc: read %1 of %2 files").arg(finished.load()).arg(count));
+            if (interruption::requested()) {
+                stop = true;
+                break;
+            }
+            ReadFile &file = read[i];
+            std::optional<QByteArray> bytes = stager.stagedBytes(qsizetype(i), &file.error);
+            if (!bytes) {
+                stop = true;
+                break;
+            }
+            file.isPage = stager.isPage(qsizetype(i));
+            if (file.isPage) {
+                file.page = convertPage(*bytes, codePage);
+                file.bytes = std::move(file.page.stored);
+            } else {
+                file.bytes = std::move(*bytes);
+            }
+            file.done = true;
+            ++finished;
+        }
+    };
+    const int workers = std::clamp(threads > 0 ? threads : int(std::thread::hardware_concurrency()), 1,
+                                   int(std::max<size_t>(count, 1)));
+    std::vector<std::thread> pool;
+    for (int t = 1; t < workers; ++t)
+        pool.emplace_back(work, false);
+    work(true);
+    for (std::thread &t : pool)
+        t.join();
+    for (const ReadFile &file : read) {
+        if (!file.error.isEmpty()) {
+            r.errors.append(file.error);
+            return std::nullopt;
+        }
+    }
+    if (interruption::requested() || !std::all_of(read.begin(), read.end(), [](const ReadFile &f) { return f.done; })) {
+        r.errors.append(QStringLiteral("interrupted"));
+        return std::nullopt;
+    }
+    return read;
+}
+
 // Runs the compilation proper; a failure leaves whatever stood at the target untouched.
 void compileInto(const HelpProject &project, const CompileOptions &options, CompileResult &r) {
     const QString target = r.outputPath;
@@ -233,33 +300,23 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
     staged.windows = windows;
     staged.defaultTopic = r.defaultTopic;
     staged.aliases = aliases;
+    std::optional<std::vector<ReadFile>> read = readStagedFiles(stager, codePage, options.threads, progress, r);
+    if (!read)
+        return;
     QList<chm::StoredFile> files;
     QStringList pageTexts;  // for the full-text index, by topic number
-    const qsizetype count = stager.fileCount();
-    files.reserve(count + 16);
-    for (qsizetype i = 0; i < count; ++i) {
-        if (interruption::requested()) {
-            r.errors.append(QStringLiteral("interrupted"));
-            return;
-        }
-        progress.report(QStringLiteral("hhc: read %1 of %2 files").arg(i).arg(count));
-        QString error;
-        std::optional<QByteArray> bytes = stager.stagedBytes(i, &error);
-        if (!bytes) {
-            r.errors.append(error);
-            return;
-        }
-        const QString name = stager.stagedName(i);
-        if (stager.isPage(i)) {
-            ConvertedPage page = convertPage(*bytes, codePage);
-            staged.pages.append({name, page.title, stager.sourcePath(i)});
+    files.reserve(read->size() + 16);
+    for (size_t i = 0; i < read->size(); ++i) {
+        ReadFile &file = (*read)[i];
+        const QString name = stager.stagedName(qsizetype(i));
+        if (file.isPage) {
+            staged.pages.append({name, file.page.title, stager.sourcePath(qsizetype(i))});
             if (staged.fullTextSearch)
-                pageTexts.append(std::move(page.text));
-            bytes = std::move(page.stored);
+                pageTexts.append(std::move(file.page.text));
         }
         // Pictures too: LZX still takes about 6% off LibreOffice's JPEG and PNG pictures, which
         // keeps real help files within a tenth of what other compilers make.
-        files.append({QByteArray("/") + name.toLatin1(), std::move(*bytes), true});
+        files.append({QByteArray("/") + name.toLatin1(), std::move(file.bytes), true});
     }
     if (contents) {
         staged.contentsName = kStagedContents;
