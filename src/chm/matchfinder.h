@@ -10,8 +10,8 @@ struct Match {
     int offset = 0;
 };
 
-// Hash chains over one reset group: every position is entered once, in order, either
-// with a search (find) or without (skip).
+// Hash chains over one reset group: positions are entered in increasing order, either with
+// a search (find) or without (skip); a position never entered is never found.
 class MatchFinder {
 public:
     MatchFinder();

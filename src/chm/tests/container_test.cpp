@@ -84,6 +84,16 @@ TEST(ChmContainer, EveryKindOfBlockReadsBack) {
     roundTrip(files);
 }
 
+TEST(ChmContainer, RepeatsAfterLongNoiseAreStillFound) {
+    // 48 KB of noise lets the encoder pass positions over; the repeat after it must still
+    // be found, within a few bytes of its start.
+    const QByteArray noise = testdata::random(0xC000, 8);
+    const QByteArray section = noise + noise.left(0x4000);
+    const CompressedSection compressed = compressSection(section, 1, {});
+    EXPECT_LT(compressed.content.size(), 0xC000 + 0x400);
+    roundTrip({{"/noise.jpg", section}});
+}
+
 TEST(ChmContainer, LargeDirectoriesWithPunctuatedNames) {
     // 5,000 names with the punctuation that sorts differently when folded to upper case
     // ("_", "[", "^", "`"): many listing chunks. Long folder names make the index itself
