@@ -151,6 +151,11 @@ std::optional<QByteArray> fileUrlPath(const QByteArray &v) {
     return rest;
 }
 
+// The longest file name that a link can name (the system's PATH_MAX), and how many places
+// where a link's anchor or query may begin are tried.
+constexpr qsizetype kMaxNameBytes = 4096;
+constexpr qsizetype kMaxCuts = 16;
+
 bool isFileUrl(const QByteArray &v) {
     return v.size() > 5 && v.left(5).toLower() == "file:";
 }
@@ -182,9 +187,13 @@ std::optional<ResolvedReference> resolveReference(const QByteArray &value, const
     if (isFileUrl(v))
         v = *fileUrlPath(v);
     // The whole value first: "#" may belong to a file or folder name as the
-    // help-project writer spells it.
-    QList<qsizetype> cuts{v.size()};
-    for (qsizetype i = 0; i < v.size(); ++i) {
+    // help-project writer spells it. A name is at most kMaxNameBytes long and holds a few of
+    // these at most; a value with thousands of them would otherwise cost thousands of
+    // lookups of ever longer names.
+    QList<qsizetype> cuts;
+    if (v.size() <= kMaxNameBytes)
+        cuts.append(v.size());
+    for (qsizetype i = 0; i < v.size() && i <= kMaxNameBytes && cuts.size() <= kMaxCuts; ++i) {
         if ((v[i] == '#' && (i == 0 || v[i - 1] != '&')) || v[i] == '?')
             cuts.append(i);
     }

@@ -6,6 +6,7 @@
 #include "references.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -128,6 +129,13 @@ TEST(References, ResolveEncodingsSeparatorsAnchorsAndHtmlCopies) {
     EXPECT_EQ(resolve("../", TextEncoding::Gbk, page), QString());  // a folder is no file
     // The system reads a name only up to a NUL: what follows it must not ride along.
     EXPECT_EQ(resolve(QByteArray("../copied.html\0/x/y", 20), TextEncoding::Gbk, page), QString());
+    // A hostile link with tens of thousands of places where a query may begin resolves at once.
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(resolve("../copied.htm" + QByteArray("x?").repeated(50000), TextEncoding::Gbk, page), QString());
+    EXPECT_EQ(resolve("../copied.htm?" + QByteArray("x?").repeated(50000), TextEncoding::Gbk, page),
+              root + QStringLiteral("copied.html|?") + QByteArray("x?").repeated(50000));
+    EXPECT_LT(clock.elapsed(), 5000);
 }
 
 TEST(References, RelativeStagedPaths) {
