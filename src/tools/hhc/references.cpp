@@ -151,9 +151,10 @@ std::optional<QByteArray> fileUrlPath(const QByteArray &v) {
     return rest;
 }
 
-// The longest file name that a link can name (the system's PATH_MAX), and how many places
-// where a link's anchor or query may begin are tried.
-constexpr qsizetype kMaxNameBytes = 4096;
+// The longest file name that a link can name: the system's PATH_MAX, written with entities or
+// percent escapes ("&#38;", "%E4") at most six times as long. And how many places where a
+// link's anchor or query may begin are tried.
+constexpr qsizetype kMaxNameBytes = 6 * 4096;
 constexpr qsizetype kMaxCuts = 16;
 
 bool isFileUrl(const QByteArray &v) {
