@@ -195,7 +195,6 @@ struct ReadFile {
     bool isPage = false;
     ConvertedPage page;  // of a page: its title and text (its stored form is in bytes)
     QString error;       // set when the file could not be read
-    bool done = false;
 };
 
 // Reads every staged file and converts the pages, on every core; nothing when a file cannot
@@ -227,7 +226,6 @@ std::optional<std::vector<ReadFile>> readStagedFiles(const Stager &stager, const
             } else {
                 file.bytes = std::move(*bytes);
             }
-            file.done = true;
             ++finished;
         }
     };
@@ -245,7 +243,7 @@ std::optional<std::vector<ReadFile>> readStagedFiles(const Stager &stager, const
             return std::nullopt;
         }
     }
-    if (interruption::requested() || !std::all_of(read.begin(), read.end(), [](const ReadFile &f) { return f.done; })) {
+    if (stop) {  // interrupted: some files were not read
         r.errors.append(QStringLiteral("interrupted"));
         return std::nullopt;
     }
