@@ -12,14 +12,16 @@
 # installs. The session keeps its settings in a folder of its own, so a size remembered
 # from the user's own runs never applies.
 set -eu
-cd "$(dirname "$0")/.."
+# Both paths are taken before the cd, so the script runs from any folder.
+self=$(realpath "$0")
+BIN=$(realpath "${1:-$(dirname "$self")/../build/bin/zelbrin}")
+cd "$(dirname "$self")/.."
 
 if [ -z "${ZELBRIN_XSESSION_DISPLAY:-}" ]; then
   export ZELBRIN_XSESSION_DISPLAY=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$self" "$BIN"
 fi
 
-BIN=$(realpath "${1:-build/bin/zelbrin}")
 WORK=$(mktemp -d /tmp/zelbrin-xsession.XXXXXX)
 DOCS=$WORK/docs
 mkdir -p "$DOCS"
