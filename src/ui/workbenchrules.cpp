@@ -144,14 +144,14 @@ QStringList scanFileListPass(const QString &folder, const QString &extension) {
     return names;
 }
 
-const QString kWordListMimeType = QStringLiteral("application/x-zelbrin-worklist-rows");
+const QString kFileListMimeType = QStringLiteral("application/x-zelbrin-worklist-rows");
 const QString kTreeNodeMimeType = QStringLiteral("application/x-zelbrin-structure-node");
 
 DragSource dragSourceOf(const QMimeData *data) {
     if (!data)
         return DragSource::None;
-    if (data->hasFormat(kWordListMimeType))
-        return DragSource::WordList;
+    if (data->hasFormat(kFileListMimeType))
+        return DragSource::FileList;
     if (data->hasFormat(kTreeNodeMimeType))
         return DragSource::Tree;
     return DragSource::None;
@@ -160,7 +160,7 @@ DragSource dragSourceOf(const QMimeData *data) {
 bool treeAcceptsDrop(DragSource source, const TreeNode *target, const TreeNode *dragged) {
     const bool targetIsFileLink = target && !target->link.isEmpty();
     switch (source) {
-    case DragSource::WordList:
+    case DragSource::FileList:
         return !targetIsFileLink;
     case DragSource::Tree:
         // Only a file link without children travels: a move copies the node alone

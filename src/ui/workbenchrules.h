@@ -70,10 +70,10 @@ QStringList scanFileListPass(const QString &folder, const QString &extension);
 
 // ---- Drag and drop ----------------------------------------------------------
 
-enum class DragSource { None, WordList, Tree };
+enum class DragSource { None, FileList, Tree };
 
 // Rows dragged from the working-directory list, and a node dragged within the tree.
-extern const QString kWordListMimeType;
+extern const QString kFileListMimeType;
 extern const QString kTreeNodeMimeType;
 DragSource dragSourceOf(const QMimeData *data);
 

@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 #include "scriptedprompts.h"
 #include "testchm.h"
+#include "windowparts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,6 +19,7 @@
 using namespace zelbrin;
 using namespace zelbrin::ui;
 using namespace zelbrin::testing;
+using zelbrin::ui::testing::part;
 using Icon = UserPrompts::Icon;
 
 namespace {
@@ -270,7 +272,7 @@ TEST_F(DecompileTest, TheCommandShowsTheDialogModallyAndDestroysIt) {
     ScriptedPrompts windowPrompts;
     MainWindowOptions options{&windowPrompts, false};
     options.programFolder = binFolder();
-    TMainForm w(options);
+    MainWindow w(options);
     w.show();
     const QString dest = tmp.path() + "/via command";
     QPointer<DecompileDialog> seen;
@@ -293,7 +295,7 @@ TEST_F(DecompileTest, TheCommandShowsTheDialogModallyAndDestroysIt) {
             m->close();
     });
     guard.start(10000);
-    w.actDecompile->trigger();
+    part<QAction>(w, "decompileHelpFileAction")->trigger();
     EXPECT_TRUE(wasModal);
     EXPECT_TRUE(emptyAtStart);
     EXPECT_TRUE(seen.isNull());  // destroyed when it closed
