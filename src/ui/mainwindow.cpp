@@ -330,7 +330,6 @@ void MainWindow::createLayout() {
     auto *support = new QLabel(QStringLiteral("技术支持：support@zelbrin.example"), supportStrip_);
     auto *caption = new QLabel(QStringLiteral("网址："), supportStrip_);
     webLabel_ = new WebLabel(QStringLiteral("https://zelbrin.example/"), supportStrip_);
-    webLabel_->setObjectName(QStringLiteral("webLabel"));
     sp->addWidget(support);
     sp->addStretch(1);
     sp->addWidget(caption);

@@ -18,10 +18,8 @@ void MainWindow::setupPlacing() {
                            removeAllDocumentsButton_})
         b->setFixedWidth(23);
 
-    structureView_->acceptsDrop = [this](DragSource source) { return acceptsDropOnTree(source); };
-    structureView_->dropped = [this](DragSource source, const QPoint &at) {
-        dropOnTree(source, at);
-    };
+    structureView_->setDropFilter([this](DragSource source) { return acceptsDropOnTree(source); });
+    connect(structureView_, &StructureView::dropped, this, &MainWindow::dropOnTree);
     connect(structureView_, &StructureView::nodeDragStarted, this,
             [this](const QModelIndex &index) { rememberDraggedNode(model_->nodeOf(index)); });
     auto started = [this] { ++runningDrags_; };
@@ -61,13 +59,19 @@ void MainWindow::chooseWorkCatalog() {
     const QString initial = project_->WorkCatalog.isEmpty()
                                 ? programFolder()
                                 : project_->WorkCatalog;
-    SetWorkCatalogDialog dialog(*prompts_, this);
+    SetWorkCatalogDialog dialog(this);
     dialog.setInitialFolder(initial);
+    dialog.setFolderCheck([this](const QString &text) {
+        if (isExistingFolder(text))
+            return true;
+        prompts_->notice(QStringLiteral("路径不存在：") + text, UserPrompts::Icon::None);
+        return false;
+    });
     runDialog_(dialog);
     const QString folder = dialog.chosenFolder();
     if (folder.isEmpty())
         return;
-    project_->SetWorkCatalog(folder);
+    project_->SetWorkCatalog(absoluteWorkCatalog(folder));
     setProjectModified(true);
 }
 

@@ -203,23 +203,24 @@ void MainWindow::editNodeProperties() {
 
     // The list shows the project file's folder; an unnamed project shows the
     // working directory instead (or nothing).
-    NodePropertiesDialog dialog(this);
+    QString folder = project_->WorkCatalog;
     if (!project_->FileName.isEmpty()) {
-        const QString folder = project_->ProjectDirectory();
-        if (!dialog.setDirectory(folder)) {
+        folder = project_->ProjectDirectory();
+        if (!isExistingFolder(folder)) {
             prompts_->notice(QStringLiteral("文件夹不存在：") + folder, UserPrompts::Icon::Error);
             return;
         }
-    } else {
-        dialog.setDirectory(project_->WorkCatalog);
+    } else if (!isExistingFolder(folder)) {
+        folder.clear();
     }
-    dialog.setMask(NodePropertiesDialog::kFileMask);
-    dialog.Title_Edit->setText(node->caption);
-    dialog.Link_Edit->setText(node->link);
+    NodePropertiesDialog dialog(this);
+    dialog.setFileChoices(folder, linkFileChoices(folder));
+    dialog.setTitle(node->caption);
+    dialog.setLink(node->link);
     if (runDialog_(dialog) != QDialog::Accepted)
         return;
-    model_->setCaption(node, trimBlanksAndControls(dialog.Title_Edit->text()));
-    model_->setLink(node, trimBlanksAndControls(dialog.Link_Edit->text()));
+    model_->setCaption(node, trimBlanksAndControls(dialog.title()));
+    model_->setLink(node, trimBlanksAndControls(dialog.link()));
     setProjectModified(true);
 }
 

@@ -3,6 +3,7 @@
 #include "structuretree.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QMimeData>
 
 #include <algorithm>
@@ -142,6 +143,24 @@ QStringList scanFileListPass(const QString &folder, const QString &extension) {
     QStringList names = dir.entryList();
     std::sort(names.begin(), names.end());
     return names;
+}
+
+bool isExistingFolder(const QString &path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
+
+QString absoluteWorkCatalog(const QString &typed) {
+    return QDir::isRelativePath(typed) ? QDir::cleanPath(QDir::current().absoluteFilePath(typed))
+                                       : typed;
+}
+
+QStringList linkFileChoices(const QString &folder) {
+    if (folder.isEmpty())
+        return {};
+    QDir dir(folder);
+    dir.setFilter(QDir::Files);
+    dir.setNameFilters({QStringLiteral("*.doc"), QStringLiteral("*.html"), QStringLiteral("*.txt"),
+                        QStringLiteral("*.htm")});
+    dir.setSorting(QDir::Name);
+    return dir.entryList();
 }
 
 const QString kFileListMimeType = QStringLiteral("application/x-zelbrin-worklist-rows");

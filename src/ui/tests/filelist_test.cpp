@@ -16,7 +16,12 @@ using namespace zelbrin::ui;
 using namespace zelbrin::ui::testing;
 
 namespace {
-struct FileListTest : WorkbenchTest {};
+struct FileListTest : WorkbenchTest {
+    static QLineEdit *folderEdit(QDialog &dialog) { return part<QLineEdit>(dialog, "folderEdit"); }
+    static QPushButton *button(QDialog &dialog, const char *name) {
+        return part<QPushButton>(dialog, name);
+    }
+};
 }  // namespace
 
 TEST_F(FileListTest, PassesInOrderWithTheirImages) {
@@ -92,16 +97,16 @@ TEST_F(FileListTest, SetWorkCatalogRefusesMissingPathsThenAccepts) {
         auto &dlg = static_cast<SetWorkCatalogDialog &>(d);
         EXPECT_EQ(dlg.windowTitle(), "设置文件目录");
         dlg.show();
-        initialTexts << dlg.WorkCatalog_Edit->text();
-        EXPECT_EQ(dlg.WorkCatalog_Edit->selectedText(), dlg.WorkCatalog_Edit->text());
-        dlg.WorkCatalog_Edit->setText(path("missing"));
-        dlg.OK_Btn->click();
+        initialTexts << folderEdit(dlg)->text();
+        EXPECT_EQ(folderEdit(dlg)->selectedText(), folderEdit(dlg)->text());
+        folderEdit(dlg)->setText(path("missing"));
+        button(dlg, "okButton")->click();
         EXPECT_NE(dlg.result(), QDialog::Accepted);
-        dlg.WorkCatalog_Edit->setText(path("a.doc"));  // a file is no folder
-        dlg.OK_Btn->click();
+        folderEdit(dlg)->setText(path("a.doc"));  // a file is no folder
+        button(dlg, "okButton")->click();
         EXPECT_NE(dlg.result(), QDialog::Accepted);
-        dlg.WorkCatalog_Edit->setText(dir.path());
-        dlg.OK_Btn->click();
+        folderEdit(dlg)->setText(dir.path());
+        button(dlg, "okButton")->click();
         return dlg.result();
     });
     markSaved();
@@ -117,7 +122,7 @@ TEST_F(FileListTest, SetWorkCatalogRefusesMissingPathsThenAccepts) {
     w->setDialogRunner([&](QDialog &d) {
         auto &dlg = static_cast<SetWorkCatalogDialog &>(d);
         dlg.show();
-        initialTexts << dlg.WorkCatalog_Edit->text();
+        initialTexts << folderEdit(dlg)->text();
         QTest::keyClick(&dlg, Qt::Key_Escape);
         EXPECT_EQ(dlg.chosenFolder(), "");
         return dlg.result();
@@ -130,17 +135,17 @@ TEST_F(FileListTest, SetWorkCatalogRefusesMissingPathsThenAccepts) {
 
 TEST_F(FileListTest, DialogAcceptRuleAndCancelButton) {
     touch({"f.txt"});
-    EXPECT_TRUE(SetWorkCatalogDialog::acceptsPath(dir.path()));
-    EXPECT_FALSE(SetWorkCatalogDialog::acceptsPath(path("f.txt")));
-    EXPECT_FALSE(SetWorkCatalogDialog::acceptsPath(path("nope")));
-    EXPECT_FALSE(SetWorkCatalogDialog::acceptsPath(""));
+    EXPECT_TRUE(isExistingFolder(dir.path()));
+    EXPECT_FALSE(isExistingFolder(path("f.txt")));
+    EXPECT_FALSE(isExistingFolder(path("nope")));
+    EXPECT_FALSE(isExistingFolder(""));
 
-    SetWorkCatalogDialog dlg(prompts, w.get());
+    SetWorkCatalogDialog dlg(w.get());
     dlg.setInitialFolder(dir.path());
-    EXPECT_EQ(dlg.WorkCatalog_Edit->text(), dir.path());
+    EXPECT_EQ(folderEdit(dlg)->text(), dir.path());
     dlg.setInitialFolder(path("nope"));  // a missing folder leaves the tree alone
-    EXPECT_EQ(dlg.WorkCatalog_Edit->text(), dir.path());
-    dlg.Cancel_Btn->click();
+    EXPECT_EQ(folderEdit(dlg)->text(), dir.path());
+    button(dlg, "cancelButton")->click();
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_EQ(dlg.chosenFolder(), "");
 }
@@ -154,8 +159,8 @@ TEST_F(FileListTest, ATypedRelativeFolderIsTakenAsAnAbsolutePath) {
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
     w->setDialogRunner([&](QDialog &d) {
         auto &dlg = static_cast<SetWorkCatalogDialog &>(d);
-        dlg.WorkCatalog_Edit->setText(".");
-        dlg.OK_Btn->click();
+        folderEdit(dlg)->setText(".");
+        button(dlg, "okButton")->click();
         return dlg.result();
     });
     w->chooseWorkCatalog();
@@ -171,8 +176,8 @@ TEST_F(FileListTest, WorkCatalogFromTheFileMenuWithNoProjectOpen) {
     ASSERT_TRUE(w->project().Closed);
     w->setDialogRunner([&](QDialog &d) {
         auto &dlg = static_cast<SetWorkCatalogDialog &>(d);
-        dlg.WorkCatalog_Edit->setText(dir.path());
-        dlg.OK_Btn->click();
+        folderEdit(dlg)->setText(dir.path());
+        button(dlg, "okButton")->click();
         return dlg.result();
     });
     entry("chooseWorkCatalogMenuEntry")->trigger();

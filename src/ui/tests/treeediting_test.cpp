@@ -383,18 +383,19 @@ TEST_F(TreeEditingTest, PropertiesDialogEditsTheUpperSelectedNode) {
         auto &dlg = static_cast<NodePropertiesDialog &>(d);
         dlg.show();
         EXPECT_EQ(dlg.windowTitle(), "链接文件");
-        EXPECT_EQ(dlg.Title_Edit->text(), "Upper");
-        EXPECT_EQ(dlg.Link_Edit->text(), "");
-        for (int i = 0; i < dlg.Files_List->count(); ++i)
-            shownFiles << dlg.Files_List->item(i)->text();
-        QListWidgetItem *item = dlg.Files_List->findItems("c.txt", Qt::MatchExactly).value(0);
+        EXPECT_EQ(dlg.title(), "Upper");
+        EXPECT_EQ(dlg.link(), "");
+        auto *files = part<QListWidget>(dlg, "fileChoices");
+        for (int i = 0; i < files->count(); ++i)
+            shownFiles << files->item(i)->text();
+        QListWidgetItem *item = files->findItems("c.txt", Qt::MatchExactly).value(0);
         EXPECT_NE(item, nullptr);
         if (item)
-            QTest::mouseClick(dlg.Files_List->viewport(), Qt::LeftButton, {},
-                              dlg.Files_List->visualItemRect(item).center());
-        EXPECT_EQ(dlg.Title_Edit->text(), "Upper");
-        dlg.Title_Edit->setText("  新标题 \t");
-        dlg.OK_Btn->click();
+            QTest::mouseClick(files->viewport(), Qt::LeftButton, {},
+                              files->visualItemRect(item).center());
+        EXPECT_EQ(dlg.title(), "Upper");
+        dlg.setTitle("  新标题 \t");
+        part<QPushButton>(dlg, "okButton")->click();
         return dlg.result();
     });
     w->editNodeProperties();
@@ -410,9 +411,9 @@ TEST_F(TreeEditingTest, PropertiesDialogEditsTheUpperSelectedNode) {
     markSaved();
     w->setDialogRunner([&](QDialog &d) {
         auto &dlg = static_cast<NodePropertiesDialog &>(d);
-        dlg.Title_Edit->setText("ignored");
-        dlg.Link_Edit->setText("ignored");
-        dlg.Cancel_Btn->click();
+        dlg.setTitle("ignored");
+        dlg.setLink("ignored");
+        part<QPushButton>(dlg, "cancelButton")->click();
         return dlg.result();
     });
     w->editNodeProperties();
@@ -429,8 +430,8 @@ TEST_F(TreeEditingTest, PropertiesDialogFolderRules) {
     w->setDialogRunner([&](QDialog &d) {
         auto &dlg = static_cast<NodePropertiesDialog &>(d);
         ++runs;
-        shownFolder = dlg.directory();
-        shownCount = dlg.Files_List->count();
+        shownFolder = dlg.folder();
+        shownCount = part<QListWidget>(dlg, "fileChoices")->count();
         return int(QDialog::Rejected);
     });
     // A file link first: no dialog.
