@@ -5,6 +5,7 @@
 #include "aboutdialog.h"
 #include "checkupdate.h"
 #include "decompiledialog.h"
+#include "decompiler.h"
 #include "fileops.h"
 #include "prompts.h"
 #include "updatecheckhost.h"
@@ -28,7 +29,8 @@ QString MainWindow::programFolder() const {
 }
 
 void MainWindow::decompileHelpFile() {
-    DecompileDialog dialog(*prompts_, programFolder(), this);
+    DecompileDialog dialog(this);
+    Decompiler decompiler(dialog, *prompts_, programFolder());
     dialog.exec();
 }
 

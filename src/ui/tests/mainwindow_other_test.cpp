@@ -98,7 +98,7 @@ struct OtherCommandsTest : ::testing::Test {
             auto *box = qobject_cast<AboutDialog *>(QApplication::activeModalWidget());
             check(box);
             if (box)
-                QTest::mouseClick(box->btnok, Qt::LeftButton);
+                QTest::mouseClick(part<QPushButton>(*box, "okButton"), Qt::LeftButton);
             else if (QWidget *m = QApplication::activeModalWidget())
                 m->close();
         });
@@ -152,11 +152,13 @@ TEST_F(OtherCommandsTest, AboutBoxShowsTheSameContentEveryTime) {
             boxes << box;
             EXPECT_EQ(box->size(), QSize(350, 291));
             EXPECT_EQ(box->palette().color(QPalette::Window), QColor(238, 238, 238));
-            EXPECT_EQ(box->imgtop->size(), QSize(350, 80));
-            EXPECT_EQ(box->btnok->text(), "确定(&O)");
-            EXPECT_EQ(box->btnok->size(), QSize(100, 25));
-            contents << QStringList{box->lblver->text(), box->lblsupport->text(),
-                                    box->lblemail->text(), box->lblweb->text()};
+            EXPECT_EQ(part<QLabel>(*box, "banner")->size(), QSize(350, 80));
+            EXPECT_EQ(part<QPushButton>(*box, "okButton")->text(), "确定(&O)");
+            EXPECT_EQ(part<QPushButton>(*box, "okButton")->size(), QSize(100, 25));
+            QStringList texts;
+            for (const char *name : {"versionLabel", "supportLabel", "emailLabel", "webLabel"})
+                texts << part<QLabel>(*box, name)->text();
+            contents << texts;
         });
     ASSERT_EQ(boxes.size(), 2);
     EXPECT_EQ(boxes[0], boxes[1]);  // one box, kept between showings
@@ -171,8 +173,8 @@ TEST_F(OtherCommandsTest, WebLabelsOpenTheirAddressAndUnderlineOnHover) {
     QList<WebLabel *> labels{part<WebLabel>(*w, "webLabel")};
     withAboutBox([&](AboutDialog *box) {
         ASSERT_NE(box, nullptr);
-        labels << box->lblweb;
-        QTest::mouseClick(box->lblweb, Qt::LeftButton);
+        labels << part<WebLabel>(*box, "webLabel");
+        QTest::mouseClick(labels.last(), Qt::LeftButton);
     });
     ASSERT_EQ(labels.size(), 2);
     ASSERT_NE(labels[0], nullptr);
