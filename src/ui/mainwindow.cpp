@@ -33,8 +33,46 @@
 namespace zelbrin::ui {
 
 namespace {
+
 const QString kGeometryKey = QStringLiteral("window/geometry");
 const QString kSplitterKey = QStringLiteral("window/splitter");
+
+// The Select/Remove strip beside the list: the first button a quarter of the way down,
+// each next one a fixed distance below the top of the one before (the wider gap keeps
+// placing and taking out apart), all 5 pixels from the left edge. The strip takes any
+// height the pane gives it.
+class PlaceStripLayout : public QLayout {
+public:
+    PlaceStripLayout(QWidget *strip, QList<int> distances)
+        : QLayout(strip), distances_(std::move(distances)) {
+        setContentsMargins(0, 0, 0, 0);
+    }
+    ~PlaceStripLayout() override { qDeleteAll(items_); }
+
+    void addItem(QLayoutItem *item) override { items_ << item; }
+    int count() const override { return int(items_.size()); }
+    QLayoutItem *itemAt(int index) const override { return items_.value(index); }
+    QLayoutItem *takeAt(int index) override {
+        return index >= 0 && index < items_.size() ? items_.takeAt(index) : nullptr;
+    }
+    QSize sizeHint() const override { return {0, 0}; }
+    QSize minimumSize() const override { return {0, 0}; }
+
+    void setGeometry(const QRect &rect) override {
+        QLayout::setGeometry(rect);
+        int top = rect.top() + rect.height() / 4;
+        for (int i = 0; i < items_.size(); ++i) {
+            if (i > 0)
+                top += distances_.value(i - 1);
+            items_[i]->setGeometry(QRect(QPoint(rect.left() + 5, top), items_[i]->sizeHint()));
+        }
+    }
+
+private:
+    QList<QLayoutItem *> items_;
+    QList<int> distances_;
+};
+
 }  // namespace
 
 std::unique_ptr<QSettings> workbenchSettings() {
@@ -262,7 +300,6 @@ void MainWindow::createLayout() {
     structureView_->setContextMenuPolicy(Qt::CustomContextMenu);
     structureView_->setEditTriggers(QAbstractItemView::SelectedClicked |
                                     QAbstractItemView::EditKeyPressed);
-    structureView_->installEventFilter(this);
     structureLayout->addWidget(structureView_);
     leftLayout->addWidget(structureBox_, 1);
     moveStrip_ = new QWidget(leftPane_);
@@ -295,7 +332,12 @@ void MainWindow::createLayout() {
         speedButton(placeStrip_, removeDocumentsAction_, "removeDocumentsButton");
     removeAllDocumentsButton_ =
         speedButton(placeStrip_, removeAllDocumentsAction_, "removeAllDocumentsButton");
-    placeStrip_->installEventFilter(this);
+    auto *placeLayout = new PlaceStripLayout(placeStrip_, {40, 80, 40});
+    for (QToolButton *b : {placeDocumentsButton_, placeAllDocumentsButton_, removeDocumentsButton_,
+                           removeAllDocumentsButton_}) {
+        b->setFixedWidth(23);
+        placeLayout->addWidget(b);
+    }
     clientLayout->addWidget(placeStrip_);
     auto *placeBevel = new QFrame(rightPane_);
     placeBevel->setFrameShape(QFrame::VLine);
@@ -548,12 +590,6 @@ void MainWindow::closeEvent(QCloseEvent *event) {
     } else {
         event->ignore();
     }
-}
-
-bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == placeStrip_ && event->type() == QEvent::Resize)
-        arrangePlaceStrip();
-    return QMainWindow::eventFilter(watched, event);
 }
 
 }  // namespace zelbrin::ui

@@ -168,7 +168,6 @@ public slots:
     void refreshDocuments();
     void enableTreeMenuEntries();
     void enableFileListMenuEntries();
-    void arrangePlaceStrip();
     // The documents the last build could not convert, in a list the user can read.
     void showFailedDocuments();
     // The update question, run on the user-interface thread for the update check.
@@ -181,7 +180,6 @@ public slots:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void prepareFirstShow();
@@ -218,8 +216,7 @@ private:
     void appendReturnedRow(const TreeNode *node);
     void showChildrenOf(TreeNode *catalog);
 
-    // The commands. These and the window's parts start null: the event filter installed
-    // during construction already compares against parts not made yet.
+    // The commands.
     QAction *chooseWorkCatalogAction_{}, *newSiblingCatalogAction_{}, *newChildCatalogAction_{},
         *deleteSelectedNodesAction_{}, *renameFocusedNodeAction_{}, *quitAction_{},
         *openProjectAction_{}, *saveProjectAction_{}, *closeProjectAction_{},

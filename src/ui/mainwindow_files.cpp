@@ -9,15 +9,10 @@
 #include "workbenchrules.h"
 
 #include <QMenu>
-#include <QToolButton>
 
 namespace zelbrin::ui {
 
 void MainWindow::setupPlacing() {
-    for (QToolButton *b : {placeDocumentsButton_, placeAllDocumentsButton_, removeDocumentsButton_,
-                           removeAllDocumentsButton_})
-        b->setFixedWidth(23);
-
     structureView_->setDropFilter([this](DragSource source) { return acceptsDropOnTree(source); });
     connect(structureView_, &StructureView::dropped, this, &MainWindow::dropOnTree);
     connect(structureView_, &StructureView::nodeDragStarted, this,
@@ -252,14 +247,6 @@ void MainWindow::moveDraggedNode() {
     // Also when the target already linked the document: the link leaves its old catalog.
     model_->remove(dragged);
     draggedNode_ = nullptr;
-}
-
-void MainWindow::arrangePlaceStrip() {
-    const int top = placeStrip_->height() / 4;
-    placeDocumentsButton_->move(5, top);
-    placeAllDocumentsButton_->move(5, placeDocumentsButton_->y() + 40);
-    removeDocumentsButton_->move(5, placeAllDocumentsButton_->y() + 80);
-    removeAllDocumentsButton_->move(5, removeDocumentsButton_->y() + 40);
 }
 
 }  // namespace zelbrin::ui

@@ -224,7 +224,6 @@ TEST_F(FileListTest, ButtonStripPositions) {
     auto *remove = part<QToolButton>(*w, "removeDocumentsButton");
     auto *removeAll = part<QToolButton>(*w, "removeAllDocumentsButton");
     strip->resize(33, 203);
-    w->arrangePlaceStrip();
     EXPECT_EQ(select->geometry().topLeft(), QPoint(5, 50));
     EXPECT_EQ(selectAll->geometry().topLeft(), QPoint(5, 90));
     EXPECT_EQ(remove->geometry().topLeft(), QPoint(5, 170));
