@@ -58,20 +58,23 @@ def speaks_qt(path):
     return any(path == f or path.startswith(f + os.sep) for f in FORM_VOCABULARY_FOLDERS)
 
 
-def form_names(kind, piece):
-    """(offset, name) of the form's vocabulary in one piece of a file."""
-    if kind == 'code':
-        for m in FORM_CLASS.finditer(piece):
-            yield m.start(1), m.group(1)
+def names_in(kind, piece):
+    """(offset, name) of the names in one piece of a file: a literal that is one whole name
+    (an object name), else the identifiers."""
     if kind == 'string':
         inner = piece[1:-1]
-        names = [(1, inner)] if IDENTIFIER.fullmatch(inner) else []
-    else:
-        names = [(m.start(), m.group(0)) for m in TOKEN.finditer(piece)
-                 if not m.group(0)[0].isdigit()]
-    for offset, name in names:
-        if FORM_HANDLER.fullmatch(name) and name not in NOT_HANDLERS:
-            yield offset, name
+        return [(0, inner)] if IDENTIFIER.fullmatch(inner) else []
+    return [(m.start(), m.group(0)) for m in TOKEN.finditer(piece) if not m.group(0)[0].isdigit()]
+
+
+def form_names(kind, piece):
+    """(offset, name) of the form's vocabulary in one piece of a file, each once."""
+    found = set()
+    if kind == 'code':
+        found.update((m.start(1), m.group(1)) for m in FORM_CLASS.finditer(piece))
+    found.update((offset, name) for offset, name in names_in(kind, piece)
+                 if FORM_HANDLER.fullmatch(name) and name not in NOT_HANDLERS)
+    return sorted(found)
 
 
 def defaults_in(name, in_code):
@@ -148,14 +151,7 @@ for root, dirs, files in os.walk(sys.argv[1]):
                 for offset, name in form_names(kind, piece):
                     at = line + piece.count('\n', 0, offset)
                     found.append(f'{path}:{at}: {name} (the form\'s vocabulary)')
-            if kind == 'string':
-                # A literal that is one whole name is an object name.
-                inner = piece[1:-1]
-                names = [(0, inner)] if IDENTIFIER.fullmatch(inner) else []
-            else:
-                names = [(m.start(), m.group(0)) for m in TOKEN.finditer(piece)
-                         if not m.group(0)[0].isdigit()]
-            for offset, name in names:
+            for offset, name in names_in(kind, piece):
                 for m in defaults_in(name, kind != 'comment'):
                     at = line + piece.count('\n', 0, offset)
                     found.append(f'{path}:{at}: {name}')
