@@ -71,7 +71,7 @@ struct MainWindowOptions {
 // (working-directory list, placing files), mainwindow_build.cpp (compile front end),
 // mainwindow_other.cpp (decompile, About, demonstration, update, product number).
 // Its parts (commands, menu entries, buttons, panels, the tree and the list) are its
-// own; each carries its member's name, without the underscore, as object name.
+// own and carry object names (a member's is its name without the underscore).
 class MainWindow : public QMainWindow, public ProjectWindow {
     Q_OBJECT
 public:
