@@ -54,6 +54,10 @@ void Decompiler::chooseDestination() {
 void Decompiler::start() {
     const QString helpFile = dialog_.helpFile();
     const QString destination = dialog_.destination();
+    if (const QString missing = DecompileMissingFields(helpFile, destination); !missing.isEmpty()) {
+        prompts_.notice(missing, UserPrompts::Icon::Warning);
+        return;
+    }
     if (DecompileRefused(helpFile, destination)) {
         prompts_.notice(kDecompileSameFolderText, UserPrompts::Icon::Warning);
         return;
