@@ -196,6 +196,7 @@ TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
     dlg.dialog.setDestination(" ");
     dlg.decompiler.start();
     EXPECT_EQ(prompts.notices, QStringList{"转换失败！\n没有填写需转换的CHM文件和保存目录。"});
+    EXPECT_EQ(prompts.noticeTitles, QStringList(2, "提示"));  // every notice of the dialog
     EXPECT_FALSE(QFileInfo::exists(marker));
 
     // A root destination is never the help file's folder: it is run, not refused.
