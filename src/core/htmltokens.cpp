@@ -87,22 +87,17 @@ QList<HtmlToken> scanHtml(const QByteArray &page) {
         } else if (next == '!' || next == '?') {
             token.kind = HtmlToken::Kind::Other;
             token.end = tagEnd(page, i + 2);
-        } else if (next == '/' && i + 2 < n && std::isalpha(static_cast<unsigned char>(page[i + 2]))) {
-            qsizetype e = i + 2;
+        } else if (const bool isEnd = next == '/' && i + 2 < n;
+                   std::isalpha(static_cast<unsigned char>(page[isEnd ? i + 2 : i + 1]))) {
+            const qsizetype nameBegin = isEnd ? i + 2 : i + 1;
+            qsizetype e = nameBegin;
             while (e < n && isNameChar(page[e]))
                 ++e;
-            token.kind = HtmlToken::Kind::EndTag;
-            token.name = page.mid(i + 2, e - i - 2).toLower();
+            token.kind = isEnd ? HtmlToken::Kind::EndTag : HtmlToken::Kind::StartTag;
+            token.name = page.mid(nameBegin, e - nameBegin).toLower();
             token.end = tagEnd(page, e);
-        } else if (std::isalpha(static_cast<unsigned char>(next))) {
-            qsizetype e = i + 1;
-            while (e < n && isNameChar(page[e]))
-                ++e;
-            token.kind = HtmlToken::Kind::StartTag;
-            token.name = page.mid(i + 1, e - i - 1).toLower();
-            token.end = tagEnd(page, e);
-            token.isVoid = isVoidElement(token.name) ||
-                           (token.end >= 2 && page[token.end - 2] == '/' && page[token.end - 1] == '>');
+            token.isVoid = !isEnd && (isVoidElement(token.name) ||
+                                      (page[token.end - 2] == '/' && page[token.end - 1] == '>'));
         } else {
             ++i;
             continue;
