@@ -31,6 +31,7 @@
 #include <com/sun/star/util/XRefreshable.hpp>
 
 #include <cmath>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -377,9 +378,12 @@ void Converter::convert(const QString &kind, const QString &source, const QStrin
             store(model, page, "HTML");
         } else if (supports(model, "com.sun.star.text.TextDocument")) {
             refreshFields(model);
+            std::unique_ptr<WriterOutline> marks;
             if (withOutline)
-                outline = prepareWriterOutline(model);
+                marks = std::make_unique<WriterOutline>(model);
             store(model, page, "HTML (StarWriter)");
+            if (marks)
+                outline = marks->outline();
         } else {
             throw WorkerError(QStringLiteral("不支持的文档类型"));
         }

@@ -7,6 +7,7 @@
 
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <com/sun/star/beans/UnknownPropertyException.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/beans/XPropertySetInfo.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
@@ -42,12 +43,16 @@ bool supports(const uno::Reference<uno::XInterface> &object, const char *service
     return info.is() && info->supportsService(OUString::createFromAscii(service));
 }
 
-// A property's value, or an empty any when the object has no such property.
+// A property's value, or an empty any when the object has no such property. One call to
+// the office: a long document makes thousands of them.
 uno::Any property(const uno::Reference<beans::XPropertySet> &object, const char *name) {
-    const OUString key = OUString::createFromAscii(name);
-    if (!object.is() || !object->getPropertySetInfo()->hasPropertyByName(key))
+    if (!object.is())
         return {};
-    return object->getPropertyValue(key);
+    try {
+        return object->getPropertyValue(OUString::createFromAscii(name));
+    } catch (const beans::UnknownPropertyException &) {
+        return {};
+    }
 }
 
 QString stringProperty(const uno::Reference<beans::XPropertySet> &object, const char *name) {
@@ -56,23 +61,23 @@ QString stringProperty(const uno::Reference<beans::XPropertySet> &object, const 
     return toQ(value);
 }
 
-// A place to mark with a bookmark: what it is and where it starts.
+// A place to mark with a bookmark: what it is, and the heading's paragraph or the index
+// mark's portion, where the bookmark goes. Not a range of its start: the office keeps such
+// a range as an unnamed mark of its own, and while one lives, the export writes no
+// bookmark after it; it would die some time later, also in the middle of the export.
 struct Place {
-    uno::Reference<text::XTextRange> start;
+    uno::Reference<text::XTextRange> range;
     int heading = -1;  // index into the outline's headings, or
     int entry = -1;    // into its index entries
 };
 
-// The levels of an index mark. Word's XE field "a:b" reaches the office as a mark whose
+// The levels of an index mark; text: the entry's own text (the text it marks, where its
+// alternative text is blank). Word's XE field "a:b" reaches the office as a mark whose
 // key (or, in a user index, whose text) holds "a:b"; the office's own marks keep main
 // entry, sub-entry and text apart. Either way the levels come out in order.
-QStringList indexMarkLevels(const uno::Reference<beans::XPropertySet> &mark) {
-    QString text = stringProperty(mark, "AlternativeText");
-    if (text.trimmed().isEmpty()) {
-        uno::Reference<text::XTextContent> content(mark, uno::UNO_QUERY);
-        if (content.is() && content->getAnchor().is())
-            text = toQ(content->getAnchor()->getString());
-    }
+QStringList indexMarkLevels(const uno::Reference<beans::XPropertySet> &mark, QString text) {
+    if (const QString alternative = stringProperty(mark, "AlternativeText"); !alternative.trimmed().isEmpty())
+        text = alternative;
     QStringList levels;
     for (const QString &part : {stringProperty(mark, "PrimaryKey"),
                                 stringProperty(mark, "SecondaryKey"), text})
@@ -93,9 +98,10 @@ public:
             return;
         const uno::Reference<container::XEnumeration> elements = access->createEnumeration();
         while (elements->hasMoreElements()) {
-            uno::Reference<uno::XInterface> element(elements->nextElement(), uno::UNO_QUERY);
-            if (supports(element, "com.sun.star.text.Paragraph")) {
-                paragraph(element, bodyLevel);
+            uno::Reference<beans::XPropertySet> element(elements->nextElement(), uno::UNO_QUERY);
+            // Paragraphs and tables come here; only a paragraph has an outline level.
+            if (const uno::Any level = property(element, "OutlineLevel"); level.hasValue()) {
+                paragraph(element, level.get<sal_Int16>(), bodyLevel);
             } else if (uno::Reference<text::XTextTable> table{element, uno::UNO_QUERY}; table.is()) {
                 // Headings inside tables are not split at; their index entries count.
                 for (const OUString &cell : table->getCellNames())
@@ -105,23 +111,18 @@ public:
     }
 
 private:
-    void paragraph(const uno::Reference<uno::XInterface> &element, bool bodyLevel) {
-        uno::Reference<beans::XPropertySet> properties(element, uno::UNO_QUERY);
-        uno::Reference<text::XTextRange> range(element, uno::UNO_QUERY);
-        if (!properties.is() || !range.is())
-            return;
-        sal_Int16 level = 0;
-        property(properties, "OutlineLevel") >>= level;
+    void paragraph(const uno::Reference<beans::XPropertySet> &properties, sal_Int16 level, bool bodyLevel) {
         if (bodyLevel && level > 0) {
+            uno::Reference<text::XTextRange> range(properties, uno::UNO_QUERY_THROW);
             const QString label = normalizedHeadingText(stringProperty(properties, "ListLabelString"));
             const QString body = normalizedHeadingText(toQ(range->getString()));
             const QString text = normalizedHeadingText(label + u' ' + body);
             if (!body.isEmpty()) {
-                places.push_back({range->getStart(), int(outline.headings.size()), -1});
+                places.push_back({range, int(outline.headings.size()), -1});
                 outline.headings.append({level, text, {}});
             }
         }
-        uno::Reference<container::XEnumerationAccess> access(element, uno::UNO_QUERY);
+        uno::Reference<container::XEnumerationAccess> access(properties, uno::UNO_QUERY);
         if (!access.is())
             return;
         const uno::Reference<container::XEnumeration> portions = access->createEnumeration();
@@ -132,24 +133,54 @@ private:
                 indexMark(portion);
             else if (type == u"TextField")
                 field(portion);
+            else if (type == u"Text" && !open_.empty())
+                if (uno::Reference<text::XTextRange> text{portion, uno::UNO_QUERY}; text.is())
+                    for (OpenMark &mark : open_)
+                        mark.text += toQ(text->getString());
         }
     }
 
+    // A mark around text shows as two portions, its start and its end; a mark at a point
+    // as one, collapsed.
     void indexMark(const uno::Reference<beans::XPropertySet> &portion) {
-        // A mark around text shows as two portions, its start and its end.
-        bool isStart = true;
-        property(portion, "IsStart") >>= isStart;
         uno::Reference<beans::XPropertySet> mark(property(portion, "DocumentIndexMark"), uno::UNO_QUERY);
         uno::Reference<text::XTextRange> range(portion, uno::UNO_QUERY);
-        if (!isStart || !mark.is() || !range.is() ||
-            supports(mark, "com.sun.star.text.ContentIndexMark"))
+        if (!mark.is() || !range.is() || supports(mark, "com.sun.star.text.ContentIndexMark"))
             return;
-        const QStringList levels = indexMarkLevels(mark);
+        bool isStart = true, isCollapsed = true;
+        property(portion, "IsStart") >>= isStart;
+        property(portion, "IsCollapsed") >>= isCollapsed;
+        if (isStart && !isCollapsed) {
+            open_.push_back({mark, range, {}});
+            return;
+        }
+        if (isStart) {
+            addEntry(mark, range, {});
+            return;
+        }
+        for (auto it = open_.begin(); it != open_.end(); ++it)
+            if (it->mark == mark) {
+                addEntry(it->mark, it->start, it->text);
+                open_.erase(it);
+                return;
+            }
+    }
+
+    void addEntry(const uno::Reference<beans::XPropertySet> &mark,
+                  const uno::Reference<text::XTextRange> &range, const QString &text) {
+        const QStringList levels = indexMarkLevels(mark, text);
         if (levels.isEmpty())
             return;
-        places.push_back({range->getStart(), -1, int(outline.indexEntries.size())});
+        places.push_back({range, -1, int(outline.indexEntries.size())});
         outline.indexEntries.append({levels, {}});
     }
+
+    struct OpenMark {
+        uno::Reference<beans::XPropertySet> mark;
+        uno::Reference<text::XTextRange> start;
+        QString text;
+    };
+    std::vector<OpenMark> open_;
 
     void field(const uno::Reference<beans::XPropertySet> &portion) {
         uno::Reference<beans::XPropertySet> field(property(portion, "TextField"), uno::UNO_QUERY);
@@ -175,12 +206,10 @@ OUString freeBookmarkName(const uno::Reference<container::XNameAccess> &bookmark
 
 }  // namespace
 
-DocumentOutline prepareWriterOutline(const uno::Reference<uno::XInterface> &model) {
-    uno::Reference<text::XTextDocument> document(model, uno::UNO_QUERY_THROW);
-    WriterCollector collector;
-    collector.outline.kind = QLatin1String(protocol::kWriter);
-    collector.walk(document->getText(), true);
+namespace {
 
+// Marks the collected places and links the cross-references.
+void markPlaces(const uno::Reference<uno::XInterface> &model, WriterCollector &collector) {
     uno::Reference<container::XNameAccess> bookmarks;
     if (uno::Reference<text::XBookmarksSupplier> supplier{model, uno::UNO_QUERY}; supplier.is())
         bookmarks = supplier->getBookmarks();
@@ -196,18 +225,36 @@ DocumentOutline prepareWriterOutline(const uno::Reference<uno::XInterface> &mode
         const QString wanted = isHeading ? QStringLiteral("zelbrin-h%1").arg(place.heading + 1)
                                          : QStringLiteral("zelbrin-x%1").arg(place.entry + 1);
         uno::Reference<container::XNamed> bookmark(
-            factory->createInstance(OUString("com.sun.star.text.Bookmark")),
-            uno::UNO_QUERY_THROW);
+            factory->createInstance(OUString("com.sun.star.text.Bookmark")), uno::UNO_QUERY_THROW);
         bookmark->setName(freeBookmarkName(bookmarks, wanted));
         uno::Reference<text::XTextContent> content(bookmark, uno::UNO_QUERY_THROW);
-        place.start->getText()->insertTextContent(place.start, content, false);
+        place.range->getText()->insertTextContent(place.range, content, false);
         const QString anchor = toQ(bookmark->getName());
         if (isHeading)
             collector.outline.headings[place.heading].anchor = anchor;
         else
             collector.outline.indexEntries[place.entry].anchor = anchor;
     }
-    return collector.outline;
+}
+
+}  // namespace
+
+struct WriterOutline::Walk {
+    WriterCollector collector;
+};
+
+WriterOutline::WriterOutline(const uno::Reference<uno::XInterface> &model)
+    : walk_(std::make_unique<Walk>()) {
+    uno::Reference<text::XTextDocument> document(model, uno::UNO_QUERY_THROW);
+    walk_->collector.outline.kind = QLatin1String(protocol::kWriter);
+    walk_->collector.walk(document->getText(), true);
+    markPlaces(model, walk_->collector);
+}
+
+WriterOutline::~WriterOutline() = default;
+
+const DocumentOutline &WriterOutline::outline() const {
+    return walk_->collector.outline;
 }
 
 DocumentOutline sheetOutline(const uno::Reference<uno::XInterface> &model, const QByteArray &page) {
