@@ -4,6 +4,8 @@
 #include "interruption.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
@@ -125,6 +127,11 @@ bool writeEntry(Context &ctx, ChmReader &reader, size_t entry, int dirFd, const 
         return false;
     }
     interruption::TemporaryFile registered(dirFd, temp.c_str());
+    // A test that interrupts an unpack at this moment needs hh to hold still here, however
+    // busy the machine is; it resumes hh with SIGCONT.
+    static const bool stopAtTemporaryFile = std::getenv("ZELBRIN_HH_STOP_AT_TEMPORARY_FILE");
+    if (stopAtTemporaryFile)
+        ::raise(SIGSTOP);
     std::string writeError;
     why = reader.extract(entry, [&](const unsigned char *data, size_t size) {
         if (interruption::requested())
