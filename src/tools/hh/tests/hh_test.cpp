@@ -2,6 +2,7 @@
 #include "chmunpack.h"
 #include "testchm.h"
 
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -320,7 +321,9 @@ TEST(HhSignals, InterruptedUnpackLeavesNoTemporaryFile) {
     CPU_ZERO(&oneProcessor);
     CPU_SET(sched_getcpu(), &oneProcessor);
     ASSERT_EQ(sched_setaffinity(0, sizeof oneProcessor, &oneProcessor), 0);
-    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    // Killed outright (SIGKILL), hh leaves its temporary file; the next unpack into that
+    // folder removes it, and leaves those of running processes alone.
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
         SCOPED_TRACE(signal);
         const QString dest = tmp.path() + QStringLiteral("/out-%1").arg(signal);
         ASSERT_TRUE(QDir().mkpath(dest + "/big"));
@@ -343,6 +346,19 @@ TEST(HhSignals, InterruptedUnpackLeavesNoTemporaryFile) {
         sched_param normal{};
         sched_setscheduler(pid_t(hh.processId()), SCHED_OTHER, &normal);
         ASSERT_TRUE(hh.waitForFinished(10000));
+        if (signal == SIGKILL) {
+            EXPECT_EQ(filesBelow(dest).filter(".hh-").size(), 1);
+            const QString live = QStringLiteral("big/.hh-%1-1").arg(QCoreApplication::applicationPid());
+            QFile liveFile(dest + "/" + live);
+            ASSERT_TRUE(liveFile.open(QIODevice::WriteOnly));
+            liveFile.close();
+            QProcess again;
+            again.start(binProgram("hh"), {"-decompile", dest, chm});
+            ASSERT_TRUE(again.waitForFinished(60000));
+            EXPECT_EQ(again.exitCode(), 0) << again.readAllStandardError().constData();
+            EXPECT_EQ(filesBelow(dest).filter(".hh-"), QStringList{live});
+            continue;
+        }
         EXPECT_EQ(hh.exitStatus(), QProcess::NormalExit);
         const QByteArray err = hh.readAllStandardError();
         EXPECT_EQ(hh.exitCode(), 128 + signal) << err.constData();
