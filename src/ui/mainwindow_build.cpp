@@ -101,7 +101,7 @@ void TMainForm::StartCompile() {
     try {
         report = project_->Compile(env);
     } catch (const BuildError &e) {
-        prompts_->notice(kBuildErrorPrefix + e.message());
+        prompts_->notice(buildErrorText(e));
     } catch (const std::exception &e) {
         prompts_->notice(kBuildErrorPrefix + QString::fromLocal8Bit(e.what()));
     }
@@ -135,7 +135,10 @@ void TMainForm::showFailedDocuments() {
         QStringLiteral("下列文档没有转换成网页，帮助文件中用一页说明代替："), &dialog));
     auto *documents = new QListWidget(&dialog);
     documents->setObjectName(QStringLiteral("lstFailedDocuments"));
-    documents->addItems(failedDocuments_);
+    for (const FailedDocument &failed : std::as_const(failedDocuments_)) {
+        auto *item = new QListWidgetItem(failedDocumentText(failed), documents);
+        item->setToolTip(failed.fault.detail);
+    }
     layout->addWidget(documents);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

@@ -8,6 +8,7 @@
 #include "headlesswindow.h"
 #include "interruption.h"
 #include "libreofficesession.h"
+#include "officepool.h"
 #include "windowcloser.h"
 #include "zlpproject.h"
 
@@ -22,12 +23,15 @@ using namespace zelbrin;
 namespace {
 
 const char kUsage[] =
-    "usage: zelbrin-build [--keep-temp] [--open] [--jobs N] [--no-cache] PROJECT.zlp\n"
+    "usage: zelbrin-build [--keep-temp] [--open] [--jobs N] [--no-cache] [--strict] PROJECT.zlp\n"
     "  --keep-temp  keep the build folder (PROJECT-DIR/temp) after the build\n"
     "  --open       open the compiled help file when the build succeeds\n"
-    "  --jobs N     convert with N offices at once (default: one per core, at most 4)\n"
+    "  --jobs N     convert with N offices at once (default: one per core, at most 4;\n"
+    "               never more than the cores and the free memory allow)\n"
     "  --no-cache   convert every document, neither using nor keeping converted pages\n"
-    "               (kept in $ZELBRIN_CACHE_DIR, else ~/.cache/zelbrin)\n";
+    "               (kept in $ZELBRIN_CACHE_DIR, else ~/.cache/zelbrin)\n"
+    "  --strict     exit 1 when a document could not be converted (the help file is\n"
+    "               written all the same)\n";
 
 void printLine(FILE *stream, const QString &text) {
     std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
@@ -48,7 +52,7 @@ int interruptedExit() {
 int main(int argc, char *argv[]) {
     interruption::install();
     QCoreApplication app(argc, argv);
-    bool keepTemp = false, open = false, noCache = false;
+    bool keepTemp = false, open = false, noCache = false, strict = false;
     int jobs = 0;
     QString projectPath;
     const QStringList args = app.arguments().mid(1);
@@ -60,6 +64,8 @@ int main(int argc, char *argv[]) {
             open = true;
         } else if (a == u"--no-cache") {
             noCache = true;
+        } else if (a == u"--strict") {
+            strict = true;
         } else if (a == u"--jobs" || a.startsWith(u"--jobs=")) {
             const QString value = a == u"--jobs" ? args.value(++i) : a.mid(7);
             bool ok = false;
@@ -104,7 +110,10 @@ int main(int argc, char *argv[]) {
     env.programFolder = ProgramFolder();
     const QString worker = env.programFolder + QStringLiteral("zelbrin-office");
     env.officeFactory = platform::makeLibreOfficeSessionFactory(worker, 90000, platform::defaultProfileTemplate());
-    env.officeWorkers = jobs;
+    const OfficeLimit offices = limitOffices(jobs);
+    env.officeWorkers = offices.offices;
+    if (!offices.notice.isEmpty())
+        printLine(stderr, offices.notice);
     if (!noCache)
         env.pageCache = platform::libreOfficePageCache(worker);
     env.closeViewer = [](const QString &title) { platform::closeWindowTitled(title); };
@@ -115,7 +124,7 @@ int main(int argc, char *argv[]) {
     } catch (const BuildError &e) {
         if (interruption::requested())
             return interruptedExit();
-        printLine(stderr, kBuildErrorPrefix + e.message());
+        printLine(stderr, buildErrorText(e));
         return 1;
     } catch (const std::exception &e) {
         if (interruption::requested())
@@ -127,8 +136,11 @@ int main(int argc, char *argv[]) {
         return interruptedExit();
     if (report.compiledFile.isEmpty())
         return 1;  // the compiler was missing; its notice went to standard error
-    for (const QString &document : std::as_const(report.failedDocuments))
-        printLine(stderr, QStringLiteral("未能转换：") + document);
+    for (const FailedDocument &document : std::as_const(report.failedDocuments)) {
+        printLine(stderr, QStringLiteral("未能转换：") + failedDocumentText(document));
+        if (!document.fault.detail.isEmpty())
+            printLine(stderr, QStringLiteral("    ") + document.fault.detail);
+    }
     if (env.pageCache.enabled())
         printLine(stdout, QStringLiteral("缓存中已有 %1 个文档的网页；启动了 %2 个办公软件")
                               .arg(report.pagesFromCache)
@@ -136,5 +148,5 @@ int main(int argc, char *argv[]) {
     printLine(stdout, buildSummaryText(report));
     if (open)
         QProcess::startDetached(QStringLiteral("xdg-open"), {report.compiledFile});
-    return 0;
+    return strict && !report.failedDocuments.isEmpty() ? 1 : 0;
 }
