@@ -132,9 +132,10 @@ void DocumentConverter::submitOfficeDocuments(const StructureModel &tree) {
     std::vector<OfficePool::Document> documents;
     tree.forEach([&](const TreeNode *node) {
         const Route route = node->link.isEmpty() ? Route::None : routeOf(node->link);
-        // A missing document is told about in its turn, and gets no office work.
+        // A missing or unreadable document is told about in its turn, and gets no office work.
+        const QFileInfo source(node->link);
         if ((route == Route::Word || route == Route::Workbook || route == Route::Presentation) &&
-            QFileInfo(node->link).isFile())
+            source.isFile() && source.isReadable())
             documents.push_back({officeRouteOf(route), node->link, layout_->pageName(node)});
         return true;
     });
