@@ -27,11 +27,21 @@ const std::string kUnfinishedPrefix = ".zelbrin-temp-";
 
 QByteArray encoded(const QString &path) { return QFile::encodeName(path); }
 
-QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+// Why a folder could not be written, in the user's words for the usual reasons.
+QString writeError(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM: return QStringLiteral("没有写入权限");
+    case EROFS: return QStringLiteral("只读的文件系统");
+    case ENOSPC: return QStringLiteral("磁盘已满");
+    case EDQUOT: return QStringLiteral("超出磁盘配额");
+    default: return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
 
 QString notWritableMessage(const QString &folder, int error) {
     return QStringLiteral("工程所在的文件夹不能写入：%1（%2）。请把工程保存到可以写入的文件夹后再编译。")
-        .arg(folder, systemError(error));
+        .arg(folder, writeError(error));
 }
 
 // The mark's lines, "key=value" after its title; empty when folder holds no mark.
@@ -93,7 +103,8 @@ BuildFolder::BuildFolder(const QString &projectDirectory, const QString &project
                                   : projectDirectory;
     lockFd_ = ::open(encoded(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (lockFd_ < 0)
-        throw BuildError(QStringLiteral("无法打开工程所在的文件夹：%1（%2）").arg(directory, systemError(errno)));
+        throw BuildError(QStringLiteral("无法打开工程所在的文件夹：%1（%2）")
+                             .arg(directory, QString::fromLocal8Bit(std::strerror(errno))));
     // A file system without locks leaves builds unguarded, as they were before.
     if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         const QString message = busyMessage(directory, path_);
