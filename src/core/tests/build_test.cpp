@@ -151,7 +151,7 @@ TEST_F(BuildTest, BadDocumentsGetAPageThatSaysWhyAndTheBuildGoesOn) {
 
 TEST_F(BuildTest, ATempFolderOfTheUsersIsNeverTouchedAndOneOfOursIsReplaced) {
     // The user's own "temp" (or a file or a link of that name): refused, nothing touched.
-    for (const QString &kind : {"folder", "empty folder", "file", "link"}) {
+    for (const QString kind : {"folder", "empty folder", "file", "link"}) {
         SCOPED_TRACE(kind.toStdString());
         DeleteDirectory(proj + "temp");
         if (kind == "folder")
@@ -171,10 +171,11 @@ TEST_F(BuildTest, ATempFolderOfTheUsersIsNeverTouchedAndOneOfOursIsReplaced) {
         }
         EXPECT_EQ(log.sessions, 0);
         EXPECT_TRUE(opened.isEmpty());
-        if (kind == "folder")
+        if (kind == "folder") {
             EXPECT_EQ(readFile(proj + "temp/notes.txt"), QByteArray("mine"));
-        if (kind == "link")
+        } else if (kind == "link") {
             EXPECT_TRUE(QFileInfo::exists(tmp.path() + "/docs/intro.doc"));
+        }
         QFile::remove(proj + "temp");
     }
     // A build folder of ours, kept or left by a killed build, goes with what it holds.
