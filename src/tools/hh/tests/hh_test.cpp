@@ -2,6 +2,7 @@
 #include "chmunpack.h"
 #include "testchm.h"
 
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -301,14 +302,13 @@ TEST_F(HhTest, DamagedHelpFilesFailFastNamingTheDamageAndLeaveNoTemporaryFile) {
     EXPECT_EQ(readInMemory(good), "");
 }
 
-// Ended by a signal in the middle of a large page, hh removes the file it was writing.
-// hh runs as an idle-class process on the test's own processor: when the test wakes on
-// the temporary file's creation, it runs before hh writes another byte.
+// Ended by a signal while it writes a page, hh removes the file it was writing. hh stops
+// itself at each temporary file it makes, so the signal always lands mid-page.
 TEST(HhSignals, InterruptedUnpackLeavesNoTemporaryFile) {
     QTemporaryDir tmp;
     QMap<QString, QByteArray> pages = defaultChmPages();
     QByteArray big;
-    for (int i = 0; big.size() < (8 << 20); ++i)
+    for (int i = 0; big.size() < (1 << 20); ++i)
         big += "<p>line " + QByteArray::number(i * 7919 % 100003) + " of a long page</p>\r\n";
     pages["big/page.htm"] = big;
     const QString chm = tmp.path() + "/big.chm";
@@ -343,4 +343,25 @@ TEST(HhSignals, InterruptedUnpackLeavesNoTemporaryFile) {
         EXPECT_TRUE(err.contains("\"/big/page.htm\": interrupted")) << err.constData();
         EXPECT_EQ(filesBelow(dest).filter(".hh-"), QStringList());
     }
+
+    // Killed outright (SIGKILL), hh leaves its temporary file: the next unpack into that
+    // folder removes it once its process is gone, and leaves those of running ones alone.
+    QProcess gone;
+    gone.start("true");
+    ASSERT_TRUE(gone.waitForStarted());
+    const qint64 dead = gone.processId();
+    ASSERT_TRUE(gone.waitForFinished());
+    const QString dest = tmp.path() + "/out-killed";
+    const QString stale = QStringLiteral("big/.hh-%1-3").arg(dead);
+    const QString live = QStringLiteral("big/.hh-%1-1").arg(QCoreApplication::applicationPid());
+    for (const QString &name : {stale, live}) {
+        ASSERT_TRUE(QDir().mkpath(dest + "/big"));
+        QFile file(dest + "/" + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    QProcess hh;
+    hh.start(binProgram("hh"), {"-decompile", dest, chm});
+    ASSERT_TRUE(hh.waitForFinished(60000));
+    EXPECT_EQ(hh.exitCode(), 0) << hh.readAllStandardError().constData();
+    EXPECT_EQ(filesBelow(dest).filter(".hh-"), QStringList{live});
 }
