@@ -230,7 +230,7 @@ QString writeContainer(const QString &path, const QList<StoredFile> &files, cons
     appendLe32(out, quint32(directory.lastListingChunk));
     appendLe32(out, 0xFFFFFFFF);
     appendLe32(out, quint32(directory.chunkCount));
-    appendLe32(out, options.languageId);
+    appendLe32(out, 0x0409);  // the help compiler writes US English here whatever the language
     appendGuid(out, 0x5D02926A, 0x212E, 0x11D0, "\x9D\xF9\x00\xA0\xC9\x22\xE6\xEC");
     appendLe32(out, ItspHeaderSize);
     appendLe32(out, 0xFFFFFFFF);

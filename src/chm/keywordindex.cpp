@@ -74,6 +74,17 @@ QByteArray finishedBlock(const Block &b, qsizetype headerSize, quint32 link1, qu
 
 }  // namespace
 
+QByteArray keywordProperty(bool hasKeywords) {
+    QByteArray out(hasKeywords ? 32 : 4, '\0');
+    if (hasKeywords) {
+        // What the help compiler writes for an index that holds keywords.
+        putLe32(out, 12, 12);
+        putLe32(out, 16, 1);
+        putLe32(out, 20, 1);
+    }
+    return out;
+}
+
 QList<Keyword> mergeKeywords(const QList<Keyword> &keywords, const QString &locale) {
     std::vector<std::unique_ptr<Node>> nodes;
     QHash<QStringList, Node *> byPath;
@@ -203,7 +214,7 @@ KeywordIndexFiles writeKeywordIndex(const QList<Keyword> &sorted, quint32 lcid, 
 
     QByteArray &h = files.btree;
     h.append(";)", 2);
-    appendLe16(h, 0x0402);  // flags as the Windows compiler sets them
+    appendLe16(h, 0x0104);  // flags as the Windows compiler sets them
     appendLe16(h, quint16(kBlockSize));
     h.append(QByteArray("X44").leftJustified(16, '\0'));  // the data format, always this
     appendLe32(h, 0);
@@ -222,7 +233,7 @@ KeywordIndexFiles writeKeywordIndex(const QList<Keyword> &sorted, quint32 lcid, 
     appendLe32(h, 0);
     Q_ASSERT(h.size() == kHeaderSize);
     h.append(blocks);
-    files.property = QByteArray(4, '\0');
+    files.property = keywordProperty(true);
     return files;
 }
 

@@ -5,7 +5,8 @@
 #include <QString>
 #include <QStringList>
 
-// The binary keyword index ($WWKeywordLinks), which the help viewer's Index tab shows.
+// The binary keyword indexes: $WWKeywordLinks, which the help viewer's Index tab shows, and
+// $WWAssociativeLinks, which ALink jumps look keywords up in; both have this form.
 namespace zelbrin::chm {
 
 struct Keyword {
@@ -26,6 +27,10 @@ struct KeywordIndexFiles {
     QByteArray property;  // $WWKeywordLinks/Property
     QStringList shortened;  // keywords whose topics did not fit a block and were cut short
 };
+
+// The Property file of a keyword index: 32 bytes for an index with keywords, 4 zero bytes
+// for one without (the help compiler writes both indexes' Property files always).
+QByteArray keywordProperty(bool hasKeywords);
 
 // The B-tree of sorted keywords (as mergeKeywords leaves them): 2048-byte listing blocks
 // chained in order, then levels of index blocks up to the root. Keywords are UTF-16.

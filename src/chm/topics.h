@@ -9,7 +9,9 @@ namespace zelbrin::chm {
 
 // #STRINGS: NUL-terminated strings (bytes in the help file's ANSI code page), each once.
 // Viewers read it in blocks of 4096 bytes and take a string from within its block, so no
-// string crosses a block boundary. Offset 0 is the empty string.
+// string crosses a block boundary. Offset 0 is the empty string. Strings take their place
+// in the order they are added, which the help compiler keeps: windows, context ids, the
+// contents' texts, topic titles, the contents' properties.
 class StringTable {
 public:
     StringTable();
@@ -21,29 +23,50 @@ private:
     QHash<QByteArray, quint32> offsets_;
 };
 
+// The help compiler's hash of a name inside the help file (#URLTBL, #SYSTEM records 7 and
+// 11): over the bytes, read as signed characters with ASCII letters in upper case,
+// h = h * 43 + (c - '0'); so names that differ in case hash alike.
+quint32 urlHash(const QByteArray &name);
+
 // #TOPICS lists every page of the help file with its title; #URLTBL and #URLSTR give each
-// topic its address inside the help file. The full-text index and the keyword index name
-// pages by their topic number.
+// topic its address inside the help file. The full-text index, the keyword indexes and the
+// binary contents name pages by their topic number.
 class TopicTable {
 public:
-    explicit TopicTable(StringTable &strings) : strings_(strings) {}
+    // Topic flags: the topic is a file of the help file (not an anchor in one), and the
+    // contents name it.
+    static constexpr quint16 IsFile = 2;
+    static constexpr quint16 InContents = 4;
 
     // Adds a topic: url is its name inside the help file without the leading "/" (an
-    // "#anchor" may follow), title its title in the ANSI code page. inContents: the
-    // contents file names the page. Returns the topic number.
-    quint32 add(const QByteArray &url, const QByteArray &title, bool inContents);
-    qsizetype size() const { return count_; }
+    // "#anchor" may follow), in the code page. Returns the topic number.
+    quint32 add(const QByteArray &url, quint16 flags);
+    qsizetype size() const { return topics_.size(); }
+    const QByteArray &url(quint32 topic) const { return topics_[topic].url; }
+    quint16 flags(quint32 topic) const { return topics_[topic].flags; }
+    void addFlags(quint32 topic, quint16 flags) { topics_[topic].flags |= flags; }
+    bool hasTitle(quint32 topic) const { return topics_[topic].titled; }
+    // The title in the code page; an empty title is written as "no title".
+    void setTitle(quint32 topic, const QByteArray &title);
+    // Where the topic's entry lies in the binary contents (#TOCIDX).
+    void setContentsOffset(quint32 topic, quint32 offset) { topics_[topic].contentsOffset = offset; }
 
-    QByteArray topics() const { return topics_; }
-    QByteArray urlTable() const { return urlTable_; }
-    QByteArray urlStrings() const { return urlStrings_; }
+    struct Files {
+        QByteArray topics, urlTable, urlStrings;
+    };
+    // The three files; titles go into strings in topic order. #URLTBL is sorted by the
+    // hash of the names, as viewers look names up by it.
+    Files write(StringTable &strings) const;
 
 private:
-    StringTable &strings_;
-    QByteArray topics_;
-    QByteArray urlTable_;
-    QByteArray urlStrings_;
-    quint32 count_ = 0;
+    struct Topic {
+        QByteArray url;
+        QByteArray title;
+        bool titled = false;
+        quint16 flags = 0;
+        quint32 contentsOffset = 0;
+    };
+    QList<Topic> topics_;
 };
 
 }  // namespace zelbrin::chm

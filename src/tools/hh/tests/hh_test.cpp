@@ -134,7 +134,7 @@ TEST_F(HhTest, HostileEntryNamesAreSkippedAndReported) {
     EXPECT_FALSE(QFileInfo::exists(dest + "/c/z.htm"));
     EXPECT_EQ(readFile(dest + "/index.htm"), pages["index.htm"]);
     EXPECT_EQ(readFile(dest + "/pics/pic.gif"), pages["pics/pic.gif"]);
-    EXPECT_EQ(readFile(dest + "/contents.hhc"), sitemaps["contents.hhc"]);
+    EXPECT_EQ(readFile(dest + "/toc.hhc"), sitemaps["toc.hhc"]);
 }
 
 TEST_F(HhTest, LinksInsideTheDestinationAreNotFollowed) {
