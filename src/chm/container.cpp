@@ -146,8 +146,9 @@ QString writeContainer(const QString &path, const QList<StoredFile> &files, cons
     // Section 1: the files to compress, in the order given.
     SectionSource uncompressed;
     for (const StoredFile &f : files) {
+        // An empty file lies at the start of its section, as the help compiler lists it.
         if (f.data.isEmpty())
-            entries.append({f.name, 0, 0, 0});
+            entries.append({f.name, f.compressed ? 1u : 0u, 0, 0});
         else if (f.compressed) {
             entries.append({f.name, 1, quint64(uncompressed.size()), quint64(f.data.size())});
             uncompressed.append(f.data);

@@ -1,6 +1,7 @@
 #include "keywordindex.h"
 
 #include "binarywriter.h"
+#include "codepage.h"
 
 #include <QCollator>
 #include <QHash>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <numeric>
 
 namespace zelbrin::chm {
 namespace {
@@ -85,7 +87,7 @@ QByteArray keywordProperty(bool hasKeywords) {
     return out;
 }
 
-QList<Keyword> mergeKeywords(const QList<Keyword> &keywords, const QString &locale) {
+QList<Keyword> mergeKeywords(const QList<Keyword> &keywords, const QString &locale, bool repeatedTopics) {
     std::vector<std::unique_ptr<Node>> nodes;
     QHash<QStringList, Node *> byPath;
     Node root;
@@ -110,7 +112,7 @@ QList<Keyword> mergeKeywords(const QList<Keyword> &keywords, const QString &loca
         Node *n = nodeFor(k.path);
         n->isKeyword = true;
         for (quint32 t : k.topics) {
-            if (!n->keyword.topics.contains(t))
+            if (repeatedTopics || !n->keyword.topics.contains(t))
                 n->keyword.topics.append(t);
         }
         for (const QString &s : k.seeAlso) {
@@ -144,6 +146,29 @@ QList<Keyword> mergeKeywords(const QList<Keyword> &keywords, const QString &loca
 
 KeywordIndexFiles writeKeywordIndex(const QList<Keyword> &sorted, quint32 lcid, int codePage) {
     KeywordIndexFiles files;
+    // The keywords' records in Data follow another order than the listing: the same tree,
+    // but sub-keywords ordered by their bytes in the code page with ASCII letters in upper
+    // case (as the help compiler's stricmp orders them), where the listing follows the
+    // language's collation.
+    const AnsiCodePage &cp = ansiCodePage(lcid);
+    QList<QList<QByteArray>> keys;
+    for (const Keyword &k : sorted) {
+        QList<QByteArray> key;
+        for (const QString &part : k.path) {
+            QByteArray bytes = encodeAnsiLossy(part, cp);
+            for (char &c : bytes)
+                c = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+            key.append(bytes);
+        }
+        keys.append(key);
+    }
+    QList<qsizetype> byBytes(sorted.size());
+    std::iota(byBytes.begin(), byBytes.end(), 0);
+    std::stable_sort(byBytes.begin(), byBytes.end(), [&](qsizetype a, qsizetype b) { return keys[a] < keys[b]; });
+    QList<quint32> record(sorted.size());
+    for (qsizetype r = 0; r < byBytes.size(); ++r)
+        record[byBytes[r]] = quint32(r);
+
     QList<Block> listing(1);
     for (qsizetype i = 0; i < sorted.size(); ++i) {
         const Keyword &k = sorted[i];
@@ -158,7 +183,7 @@ KeywordIndexFiles writeKeywordIndex(const QList<Keyword> &sorted, quint32 lcid, 
             files.shortened.append(k.path.join(QStringLiteral(", ")));
         QByteArray entry = head;
         appendLe32(entry, 1);
-        appendLe32(entry, quint32(i * sizeof kDataRecord));
+        appendLe32(entry, quint32(record[i] * sizeof kDataRecord));
         if (listing.last().body.size() + entry.size() > kBlockSize - kListingHeader)
             listing.append(Block{});
         Block &b = listing.last();
@@ -188,19 +213,22 @@ KeywordIndexFiles writeKeywordIndex(const QList<Keyword> &sorted, quint32 lcid, 
     QList<Block> level = listing;
     int depth = 1;
     qsizetype blockCount = listingCount;
+    // An index block names its first child in its header and every further one by an
+    // entry holding that child's first keyword.
     while (level.size() > 1) {
         QList<Block> above(1);
         QList<quint32> firstChild{quint32(levelStart)};
-        for (qsizetype i = 0; i < level.size(); ++i) {
+        above.last().firstHead = level[0].firstHead;
+        for (qsizetype i = 1; i < level.size(); ++i) {
             QByteArray entry = level[i].firstHead;
             appendLe32(entry, quint32(levelStart + i));
             if (above.last().body.size() + entry.size() > kBlockSize - kIndexHeader) {
                 above.append(Block{});
+                above.last().firstHead = level[i].firstHead;
                 firstChild.append(quint32(levelStart + i));
+                continue;
             }
             Block &b = above.last();
-            if (b.entries == 0)
-                b.firstHead = level[i].firstHead;
             b.body.append(entry);
             ++b.entries;
         }

@@ -15,10 +15,11 @@ struct Keyword {
     QStringList seeAlso;    // the keywords a "See Also" entry points to instead
 };
 
-// Merges keywords of the same path (their topics joined, each topic once) and sorts them
-// as the language sorts text, every sub-keyword right after its parent. A sub-keyword whose
-// parent is no keyword of its own gets the parent as an entry without topics.
-QList<Keyword> mergeKeywords(const QList<Keyword> &keywords, const QString &locale);
+// Merges keywords of the same path (their topics joined, each topic once unless
+// repeatedTopics) and sorts them as the language sorts text, every sub-keyword right after
+// its parent. A sub-keyword whose parent is no keyword of its own gets the parent as an
+// entry without topics.
+QList<Keyword> mergeKeywords(const QList<Keyword> &keywords, const QString &locale, bool repeatedTopics = false);
 
 struct KeywordIndexFiles {
     QByteArray btree;     // $WWKeywordLinks/BTree

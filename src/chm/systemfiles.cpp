@@ -113,7 +113,9 @@ QByteArray writeIndexHeader(const SiteProperties *site, quint32 topicCount, cons
     constexpr qsizetype kMaxMergeFiles = (kSize - 0x50) / 4;
     const quint32 unset = site ? 0xFFFFFFFFu : 0;
     auto number = [&](const std::optional<quint32> &v) { return v ? *v : unset; };
-    auto text = [&](const std::optional<QByteArray> &v) { return v ? strings.add(*v) : unset; };
+    auto text = [&](const std::optional<QByteArray> &v) {
+        return !v ? unset : v->isEmpty() ? 0 : strings.append(*v);
+    };
     const SiteProperties none;
     const SiteProperties &s = site ? *site : none;
     QByteArray out("T#SM");
@@ -139,7 +141,7 @@ QByteArray writeIndexHeader(const SiteProperties *site, quint32 topicCount, cons
     appendLe32(out, quint32(merged));
     appendLe32(out, 0);
     for (qsizetype i = 0; i < merged; ++i)
-        appendLe32(out, strings.add(mergeFiles[i]));
+        appendLe32(out, strings.append(mergeFiles[i]));
     out.append(QByteArray(kSize - out.size(), '\0'));
     return out;
 }

@@ -3,6 +3,8 @@
 #include "binarywriter.h"
 #include "topics.h"
 
+#include <QHash>
+
 namespace zelbrin::chm {
 namespace {
 
@@ -22,6 +24,7 @@ constexpr quint32 kFirstTableNumber = 666;
 ContentsLayout layOutContents(const QList<ContentsEntry> &entries, const QList<int> &roots, StringTable &strings) {
     ContentsLayout layout;
     layout.entryOffsets.fill(0, entries.size());
+    layout.nameOffsets.fill(0, entries.size());
     // Level order: the top-level list, then each entry's children after all lists before it.
     QList<int> order;
     QList<int> parentOf(entries.size(), -1);
@@ -63,6 +66,7 @@ ContentsLayout layOutContents(const QList<ContentsEntry> &entries, const QList<i
 
     QByteArray &f = layout.file;
     f.fill('\0', kHeaderSize);
+    QHash<qint64, quint32> topicTexts;
     for (int e : order) {
         const ContentsEntry &entry = entries[e];
         const int parent = parentOf[e];
@@ -72,7 +76,11 @@ ContentsLayout layOutContents(const QList<ContentsEntry> &entries, const QList<i
             if (readingIndex[e] >= parents)
                 flags |= kBeyondTable;
         }
-        const quint32 text = strings.add(entry.name);
+        const auto known = entry.topicText ? topicTexts.constFind(entry.topic) : topicTexts.constEnd();
+        const quint32 text = known != topicTexts.constEnd() ? *known : strings.append(entry.name);
+        if (entry.topicText)
+            topicTexts.insert(entry.topic, text);
+        layout.nameOffsets[e] = text;
         appendLe16(f, 0);
         appendLe16(f, quint16(std::min<qsizetype>(readingIndex[e], parents - 1)));
         appendLe32(f, flags);

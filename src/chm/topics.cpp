@@ -25,32 +25,36 @@ StringTable::StringTable() : data_(1, '\0') {
 
 quint32 StringTable::add(const QByteArray &text) {
     const auto it = offsets_.constFind(text);
-    if (it != offsets_.constEnd())
-        return *it;
+    return it != offsets_.constEnd() ? *it : append(text);
+}
+
+quint32 StringTable::append(const QByteArray &text) {
     keepInBlock(data_, text.size() + 1);
     const quint32 offset = quint32(data_.size());
     data_.append(text);
     data_.append('\0');
-    offsets_.insert(text, offset);
+    if (!offsets_.contains(text))
+        offsets_.insert(text, offset);
     return offset;
 }
 
 quint32 urlHash(const QByteArray &name) {
     quint32 h = 0;
     for (char ch : name) {
-        const char upper = ch >= 'a' && ch <= 'z' ? char(ch - 'a' + 'A') : ch;
+        const char upper = ch >= '_' && ch <= '~' ? char(ch - 32) : ch == '/' ? '\\' : ch;
         h = h * 43 + quint32(qint32(static_cast<signed char>(upper)) - '0');
     }
     return h;
 }
 
 quint32 TopicTable::add(const QByteArray &url, quint16 flags) {
-    topics_.append(Topic{url, {}, false, flags, 0});
+    topics_.append(Topic{url, {}, std::nullopt, false, flags, 0});
     return quint32(topics_.size() - 1);
 }
 
-void TopicTable::setTitle(quint32 topic, const QByteArray &title) {
+void TopicTable::setTitle(quint32 topic, const QByteArray &title, std::optional<quint32> offset) {
     topics_[topic].title = title;
+    topics_[topic].titleOffset = offset;
     topics_[topic].titled = true;
 }
 
@@ -88,7 +92,10 @@ TopicTable::Files TopicTable::write(StringTable &strings) const {
     for (qsizetype i = 0; i < topics_.size(); ++i) {
         const Topic &t = topics_[i];
         appendLe32(f.topics, t.contentsOffset);
-        appendLe32(f.topics, t.titled && !t.title.isEmpty() ? strings.add(t.title) : 0xFFFFFFFFu);
+        const quint32 title = !t.titled || t.title.isEmpty() ? 0xFFFFFFFFu
+                              : t.titleOffset                  ? *t.titleOffset
+                                                               : strings.append(t.title);
+        appendLe32(f.topics, title);
         appendLe32(f.topics, urlEntry[i]);
         appendLe16(f.topics, t.flags);
         appendLe16(f.topics, 0);

@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QList>
 
+#include <optional>
+
 // The string and topic tables of a help file: #STRINGS, #TOPICS, #URLTBL and #URLSTR.
 namespace zelbrin::chm {
 
@@ -16,6 +18,7 @@ class StringTable {
 public:
     StringTable();
     quint32 add(const QByteArray &text);  // offset of the text; the same text gives the same offset
+    quint32 append(const QByteArray &text);  // a place of its own, as the contents' texts take
     const QByteArray &data() const { return data_; }
 
 private:
@@ -24,8 +27,9 @@ private:
 };
 
 // The help compiler's hash of a name inside the help file (#URLTBL, #SYSTEM records 7 and
-// 11): over the bytes, read as signed characters with ASCII letters in upper case,
-// h = h * 43 + (c - '0'); so names that differ in case hash alike.
+// 11): over the bytes, read as signed characters, "_" to "~" moved down by 32 (which puts
+// letters in upper case) and "/" read as "\", h = h * 43 + (c - '0'); so names that
+// differ in case or separator hash alike.
 quint32 urlHash(const QByteArray &name);
 
 // #TOPICS lists every page of the help file with its title; #URLTBL and #URLSTR give each
@@ -46,22 +50,24 @@ public:
     quint16 flags(quint32 topic) const { return topics_[topic].flags; }
     void addFlags(quint32 topic, quint16 flags) { topics_[topic].flags |= flags; }
     bool hasTitle(quint32 topic) const { return topics_[topic].titled; }
-    // The title in the code page; an empty title is written as "no title".
-    void setTitle(quint32 topic, const QByteArray &title);
+    // The title in the code page; an empty title is written as "no title". A title may
+    // already lie in #STRINGS (a contents entry's name): then its offset is given too.
+    void setTitle(quint32 topic, const QByteArray &title, std::optional<quint32> offset = std::nullopt);
     // Where the topic's entry lies in the binary contents (#TOCIDX).
     void setContentsOffset(quint32 topic, quint32 offset) { topics_[topic].contentsOffset = offset; }
 
     struct Files {
         QByteArray topics, urlTable, urlStrings;
     };
-    // The three files; titles go into strings in topic order. #URLTBL is sorted by the
-    // hash of the names, as viewers look names up by it.
+    // The three files; titles not yet in strings go there in topic order, each in a place
+    // of its own. #URLTBL is sorted by the hash of the names, as viewers look names up by it.
     Files write(StringTable &strings) const;
 
 private:
     struct Topic {
         QByteArray url;
         QByteArray title;
+        std::optional<quint32> titleOffset;
         bool titled = false;
         quint16 flags = 0;
         quint32 contentsOffset = 0;

@@ -51,6 +51,7 @@ TEST(KeywordIndex, ManyKeywordsSpanListingBlocksUnderAnIndexAndReadBackInOrder) 
     const QList<Keyword> sorted = mergeKeywords(keywords, QStringLiteral("zh_CN"));
     ASSERT_EQ(sorted.size(), 3001);
     EXPECT_EQ(sorted[7].topics, (QList<quint32>{7, 8, 3000}));
+    EXPECT_EQ(mergeKeywords(keywords, QStringLiteral("zh_CN"), true)[7].topics, (QList<quint32>{7, 8, 8, 3000}));
     EXPECT_EQ(sorted[8].path.join(u'|'), QStringLiteral("关键词0007|子项"));  // right after its parent
 
     const KeywordIndexFiles files = writeKeywordIndex(sorted, 0x0804, 936);

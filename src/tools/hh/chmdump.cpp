@@ -81,9 +81,13 @@ QString escaped(const QString &text) {
 
 }  // namespace
 
+QString quoted(const QString &text) {
+    return u'"' + escaped(text) + u'"';
+}
+
 QString DumpInput::text(const QByteArray &bytes) const {
     const auto decoded = chm::decodeCharset(bytes, codePage);
-    return u'"' + escaped(decoded ? *decoded : QString::fromLatin1(bytes)) + u'"';
+    return quoted(decoded ? *decoded : QString::fromLatin1(bytes));
 }
 
 QString DumpInput::stringAt(quint32 offset) const {

@@ -49,6 +49,8 @@ public:
 };
 
 QString hex32(quint32 value);
+// Text in double quotes, quotes, backslashes and control characters escaped.
+QString quoted(const QString &text);
 QString hexBytes(const QByteArray &bytes);
 // A short digest of bytes (the first 16 hex digits of their SHA-1), to compare files
 // without printing them.

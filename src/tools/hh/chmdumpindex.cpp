@@ -36,7 +36,7 @@ QString keywordEntry(const DumpInput &in, const QByteArray &d, qsizetype &at, bo
     at += 16;
     QString targets;
     if (seeAlso) {
-        targets = QStringLiteral("see also \"%1\"").arg(utf16StringAt(d, at));
+        targets = QStringLiteral("see also ") + quoted(utf16StringAt(d, at));
     } else {
         QStringList topics;
         for (quint32 p = 0; p < pairs && at + 4 <= d.size(); ++p, at += 4)
@@ -51,8 +51,8 @@ QString keywordEntry(const DumpInput &in, const QByteArray &d, qsizetype &at, bo
         tail = QStringLiteral(", child block %1").arg(le32At(d, at));
         at += 4;
     }
-    return QStringLiteral("\"%1\": see-also flag %2, depth %3, character index %4, unknown %5, pairs %6, %7%8")
-        .arg(keyword).arg(seeAlso).arg(depth).arg(charIndex).arg(unknown).arg(pairs).arg(targets, tail);
+    return QStringLiteral("%1: see-also flag %2, depth %3, character index %4, unknown %5, pairs %6, %7%8")
+        .arg(quoted(keyword)).arg(seeAlso).arg(depth).arg(charIndex).arg(unknown).arg(pairs).arg(targets, tail);
 }
 
 void dumpBTree(const DumpInput &in, DumpOutput &out, const QByteArray &folder) {

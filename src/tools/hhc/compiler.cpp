@@ -333,6 +333,7 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
     auto index = c.locateSitemap(QStringLiteral("Index file"), WindowDefinition::Index, QStringLiteral("index file"));
     const qsizetype sitemapFiles = stager.fileCount();
     c.stageListedFiles();
+    const qsizetype listedFiles = stager.fileCount();
     if (contents)
         c.stageSitemapPages(*contents, QStringLiteral("contents file"));
     if (index)
@@ -344,7 +345,6 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
     const QStringList aliases = c.stageAliases();
     if (!r.errors.isEmpty())
         return;  // every missing file is named before anything is read
-    const qsizetype namedFiles = stager.fileCount();
     if (!stager.plan(r.errors, r.warnings))
         return;
 
@@ -369,9 +369,11 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
     std::optional<std::vector<ReadFile>> read = readStagedFiles(stager, codePage, options.threads, progress, r);
     if (!read)
         return;
+    // The topics: the pages [FILES] names, the contents and index files that a window names,
+    // then the pages the contents and the index name, then those the pages link.
     QList<chm::StoredFile> files;
     QHash<QString, QString> pageTexts;  // for the full-text index, by stored name
-    QList<HelpFilePage> laterPages;  // linked from pages: numbered after the sitemaps
+    QList<HelpFilePage> laterPages;
     files.reserve(read->size() + 16);
     for (size_t i = 0; i < read->size(); ++i) {
         ReadFile &file = (*read)[i];
@@ -384,7 +386,7 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
             HelpFilePage page{name, file.page.title, stager.sourcePath(qsizetype(i)), file.keywords, false};
             if (staged.fullTextSearch)
                 pageTexts.insert(name, std::move(file.page.text));
-            (qsizetype(i) < namedFiles ? staged.topicFiles : laterPages).append(page);
+            (qsizetype(i) < listedFiles ? staged.topicFiles : laterPages).append(page);
         }
         // Pictures too: LZX still takes about 6% off LibreOffice's JPEG and PNG pictures, which
         // keeps real help files within a tenth of what other compilers make.

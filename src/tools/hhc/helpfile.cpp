@@ -130,6 +130,7 @@ private:
             result_.topicOf.insert(page.name, topic);
             topicByName_.insert(page.name.toLower(), topic);
             titles_.append(page.isSitemap ? QString() : page.title);
+            pageTitles_.insert(topic, page.isSitemap ? QString() : page.title.simplified());
         }
     }
 
@@ -149,6 +150,8 @@ private:
         const quint32 topic = topics_.add(ansi(url), flags);
         topicByName_.insert(url.toLower(), topic);
         const auto base = topicByName_.constFind(withoutAnchor(url).toLower());
+        if (base != topicByName_.constEnd())
+            pageTitles_.insert(topic, pageTitles_.value(*base));
         titles_.append(!title.isEmpty() ? title
                        : base != topicByName_.constEnd() && *base < quint32(titles_.size()) ? titles_[*base]
                                                                                             : url);
@@ -169,11 +172,19 @@ private:
             while (!open.isEmpty() && open.last().first >= o.depth)
                 open.removeLast();
             chm::ContentsEntry e;
-            const QString name = o.value(QStringLiteral("name")).simplified();
-            e.name = ansi(name);
+            QString text = o.value(QStringLiteral("name")).simplified();
             const QString local = o.value(QStringLiteral("local"));
-            if (!local.trimmed().isEmpty())
-                e.topic = topicFor(local, name, chm::TopicTable::InContents);
+            if (!local.trimmed().isEmpty()) {
+                e.topic = topicFor(local, text, chm::TopicTable::InContents);
+                // The binary contents shows each entry's own name; without it the help
+                // compiler keeps the topic's title (its page's own where it has one), once.
+                if (!s_.binaryContents) {
+                    e.topicText = true;
+                    if (!pageTitles_.value(quint32(e.topic)).isEmpty())
+                        text = pageTitles_.value(quint32(e.topic));
+                }
+            }
+            e.name = ansi(text);
             entries.append(e);
             const int at = int(entries.size() - 1);
             (open.isEmpty() ? roots : entries[open.last().second].children).append(at);
@@ -192,7 +203,7 @@ private:
                 continue;
             done.insert(topic);
             topics_.setContentsOffset(quint32(topic), offset);
-            topics_.setTitle(quint32(topic), entries[e].name);
+            topics_.setTitle(quint32(topic), entries[e].name, layout.nameOffsets[e]);
             titles_[topic] = chm::decodeCharset(entries[e].name, cp_.iconvName).value_or(titles_[topic]);
         }
         return s_.binaryContents ? layout.file : QByteArray();
@@ -216,21 +227,26 @@ private:
             chm::Keyword k;
             QString pendingName;
             bool haveKeyword = false;
+            auto keywordIs = [&](const QString &text) {
+                const int level = std::max(0, o.depth - top);
+                parents = parents.mid(0, level);
+                while (parents.size() < level)
+                    parents.append(QString());
+                parents.append(text.simplified());
+                k.path = parents;
+                haveKeyword = true;
+            };
+            // The keyword is the entry's "Keyword" when it gives one (then every Name is a
+            // topic's), else its first Name.
+            if (const QString keyword = o.value(QStringLiteral("keyword")); !keyword.isEmpty())
+                keywordIs(keyword);
             for (const auto &[key, value] : o.params) {
                 if (key == u"name" && !haveKeyword) {
-                    const int level = std::max(0, o.depth - top);
-                    parents = parents.mid(0, level);
-                    while (parents.size() < level)
-                        parents.append(QString());
-                    parents.append(value.simplified());
-                    k.path = parents;
-                    haveKeyword = true;
+                    keywordIs(value);
                 } else if (key == u"name") {
                     pendingName = value;
                 } else if (key == u"local" && haveKeyword && !value.trimmed().isEmpty()) {
-                    const quint32 t = topicFor(value, pendingName, 0);
-                    if (!k.topics.contains(t))
-                        k.topics.append(t);
+                    k.topics.append(topicFor(value, pendingName, 0));
                     pendingName.clear();
                 } else if (key == u"see also" && haveKeyword && !value.trimmed().isEmpty()) {
                     k.seeAlso.append(value.simplified());
@@ -257,8 +273,10 @@ private:
         return keywords;
     }
 
+    // A keyword keeps a topic as often as the index and the pages give it, as the help
+    // compiler keeps it.
     chm::KeywordIndexFiles sortedIndex(const QList<chm::Keyword> &keywords) const {
-        const QList<chm::Keyword> sorted = chm::mergeKeywords(keywords, QString::fromLatin1(cp_.locale));
+        const QList<chm::Keyword> sorted = chm::mergeKeywords(keywords, QString::fromLatin1(cp_.locale), true);
         if (sorted.isEmpty())
             return {};
         return chm::writeKeywordIndex(sorted, s_.lcid, cp_.number);
@@ -406,6 +424,7 @@ private:
     chm::TopicTable topics_;
     QHash<QString, quint32> topicByName_;  // lower-case stored name (or Local) -> topic
     QStringList titles_;                   // by topic; empty for none
+    QHash<quint32, QString> pageTitles_;   // the <title> of a topic's page
     InternalFiles result_;
 };
 

@@ -15,13 +15,14 @@ QString decodeValue(const QByteArray &bytes, const chm::AnsiCodePage &codePage) 
 
 }  // namespace
 
-PageKeywords readPageKeywords(const QByteArray &page, const chm::AnsiCodePage &codePage) {
+PageKeywords readPageKeywords(QByteArray &page, const chm::AnsiCodePage &codePage) {
     PageKeywords found;
     // Cheap test first: nearly every page has no keyword object.
     if (!page.contains("x-oleobject") && !page.contains("X-OLEOBJECT") && !page.contains("x-OleObject"))
         return found;
     const QByteArray lower = page.toLower();
     qsizetype objectEnd = -1;  // where the keyword object being read ends
+    QList<Edit> removals;
     forEachTag(page, QuoteRule::Html, [&](const Tag &tag) {
         const QByteArray name = tag.name.toLower();
         auto valueOf = [&](const char *attribute) {
@@ -30,10 +31,13 @@ PageKeywords readPageKeywords(const QByteArray &page, const chm::AnsiCodePage &c
         };
         if (name == "object") {
             objectEnd = -1;
-            if (valueOf("type").trimmed().toLower() == "application/x-oleobject") {
-                objectEnd = lower.indexOf("</object", tag.whole.end);
-                if (objectEnd < 0)
-                    objectEnd = page.size();
+            if (valueOf("type").trimmed().toLower() != "application/x-oleobject")
+                return;
+            const qsizetype close = lower.indexOf("</object", tag.whole.end);
+            objectEnd = close < 0 ? page.size() : close;
+            if (valueOf("classid").trimmed().toLower() == "clsid:1e2a7bd0-dab9-11d0-b93a-00c04fc99f9e" && close >= 0) {
+                const qsizetype gt = page.indexOf('>', close);
+                removals.append({{tag.whole.begin, gt < 0 ? page.size() : gt + 1}, QByteArray()});
             }
             return;
         }
@@ -45,10 +49,12 @@ PageKeywords readPageKeywords(const QByteArray &page, const chm::AnsiCodePage &c
             return;
         for (const QString &k : decodeValue(valueOf("value"), codePage).split(u';')) {
             const QString keyword = k.simplified();
-            if (!keyword.isEmpty() && !into->contains(keyword))
+            if (!keyword.isEmpty() && (into == &found.associative || !into->contains(keyword)))
                 into->append(keyword);
         }
     });
+    if (!removals.isEmpty())
+        page = applyEdits(page, removals);
     return found;
 }
 

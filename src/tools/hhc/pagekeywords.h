@@ -15,11 +15,12 @@ namespace zelbrin::hhc {
 // index, ALink names into the associative index that ALink jumps look up.
 struct PageKeywords {
     QStringList keywords;
-    QStringList associative;
-    bool isEmpty() const { return keywords.isEmpty() && associative.isEmpty(); }
+    QStringList associative;  // each name as often as the page gives it
 };
 
-// The keyword objects of a page as the help file stores it (in the code page).
-PageKeywords readPageKeywords(const QByteArray &page, const chm::AnsiCodePage &codePage);
+// The keyword objects of a page (in the code page). The help compiler's own objects (class
+// id 1e2a7bd0-..., which its "Compiler Information" command writes) are instructions to the
+// compiler: they are taken out of the page as it is stored, as the help compiler does.
+PageKeywords readPageKeywords(QByteArray &page, const chm::AnsiCodePage &codePage);
 
 }  // namespace zelbrin::hhc

@@ -84,7 +84,8 @@ QString record(const Dump &d, int code) {
 
 // The project HHW compiled, as far as the help file tells it: the options #SYSTEM records,
 // the windows of #WINDOWS (each field that its valid-fields mask says was given), the
-// topics' files in topic order, the merge files of #IDXHDR and the context numbers of #IVB.
+// topics' files in topic order and every other stored file, the merge files of #IDXHDR and
+// the context numbers of #IVB.
 QString reconstructProject(const Dump &d, quint32 lcid) {
     QStringList p{QStringLiteral("[OPTIONS]")};
     p << QStringLiteral("Compiled file=") + unquoted(record(d, 6)) + QStringLiteral(".chm");
@@ -120,14 +121,28 @@ QString reconstructProject(const Dump &d, quint32 lcid) {
                       number(0x2000, "default pane"), QString(), number(0x400, "notify id")};
         p << unquoted(field(w, QStringLiteral("name"))) + u'=' + f.join(u',');
     }
+    // The pages [FILES] named come before the contents and index files among the topics;
+    // those after them came from the contents, the index or links.
     p << QString() << QStringLiteral("[FILES]");
-    static const QRegularExpression topic(QStringLiteral("^  topic \\d+: .*flags (\\d+), .*url (\"(?:[^\"\\\\]|\\\\.)*\")"));
+    static const QRegularExpression topic(QStringLiteral("^  topic \\d+: .*flags (\\d+), .*url (\"(?:[^\"\\\\]|\\\\.)*\"), title (.*)$"));
     for (const QString &l : d.value(QStringLiteral("#TOPICS"))) {
         const auto m = topic.match(l);
-        const QString url = unquoted(m.captured(2));
-        if (m.hasMatch() && (m.captured(1).toInt() & 2) && !url.endsWith(u".hhc", Qt::CaseInsensitive) &&
-            !url.endsWith(u".hhk", Qt::CaseInsensitive))
-            p << url;
+        if (!m.hasMatch())
+            continue;
+        if (m.captured(3) == u"none")  // a contents or index file
+            break;
+        if (m.captured(1).toInt() & 2)
+            p << unquoted(m.captured(2));
+    }
+    QStringList topics;
+    for (const QString &l : d.value(QStringLiteral("#TOPICS")))
+        topics << unquoted(topic.match(l).captured(2));
+    // Then the files no page links in a way hhc follows (scripts name some).
+    static const QRegularExpression content(QStringLiteral("^  /(.*): length \\d+, digest"));
+    for (const QString &l : d.value(QStringLiteral("content files"))) {
+        const QString file = content.match(l).captured(1);
+        if (!file.isEmpty() && !topics.contains(file))
+            p << file;
     }
     QStringList merge;
     for (const QString &l : d.value(QStringLiteral("#IDXHDR"))) {
@@ -147,6 +162,32 @@ QString reconstructProject(const Dump &d, quint32 lcid) {
     if (!alias.isEmpty())
         p << QString() << QStringLiteral("[ALIAS]") << alias << QString() << QStringLiteral("[MAP]") << map;
     return p.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+}
+
+// The help compiler takes its own keyword objects (the ALink names a page gives) out of the
+// pages it stores; they are put back, one object per page, from the associative index.
+void restoreAssociativeLinks(const Dump &d, const QString &unpacked, quint32 lcid) {
+    static const QRegularExpression entry(QStringLiteral("^    (\".*\"): see-also.*topics \\[(.*)\\], then"));
+    static const QRegularExpression topic(QStringLiteral("\\d+ (\"(?:[^\"\\\\]|\\\\.)*\")"));
+    QMap<QString, QString> objects;  // page -> params
+    for (const QString &l : d.value(QStringLiteral("/$WWAssociativeLinks/BTree"))) {
+        const auto m = entry.match(l);
+        if (!m.hasMatch())
+            continue;
+        QString keyword = unquoted(m.captured(1));
+        keyword.replace(u'&', QStringLiteral("&amp;")).replace(u'"', QStringLiteral("&quot;"));
+        for (auto t = topic.globalMatch(m.captured(2)); t.hasNext();)
+            objects[unquoted(t.next().captured(1))] += QStringLiteral("<param name=\"ALink Name\" value=\"%1\">").arg(keyword);
+    }
+    for (auto it = objects.begin(); it != objects.end(); ++it) {
+        const QString page = unpacked + u'/' + it.key();
+        writeFile(page, zelbrin::chm::encodeAnsiLossy(
+                            QStringLiteral("<OBJECT type=\"application/x-oleobject\" "
+                                           "classid=\"clsid:1e2a7bd0-dab9-11d0-b93a-00c04fc99f9e\">") +
+                                it.value() + QStringLiteral("</OBJECT>"),
+                            zelbrin::chm::ansiCodePage(lcid)) +
+                            readFile(page));
+    }
 }
 
 // What rightly differs between HHW's help file and ours: a pattern over "section|line"
@@ -275,6 +316,7 @@ TEST(HtmlHelpWorkshopReferences, RecompiledFromTheirOwnFilesTheyMatchStructureBy
         const quint32 lcid = field(theirs.value(QStringLiteral("#SYSTEM")), QStringLiteral("language")).toUInt(nullptr, 16);
         const QString hhp = unpacked + QStringLiteral("/project.hhp");
         writeFile(hhp, zelbrin::chm::encodeAnsiLossy(reconstructProject(theirs, lcid), zelbrin::chm::ansiCodePage(lcid)));
+        restoreAssociativeLinks(theirs, unpacked, lcid);
         const HhcRun run = runHhc(hhp);
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         QString ourText;
