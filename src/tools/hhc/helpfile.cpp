@@ -245,7 +245,8 @@ private:
                     keywordIs(value);
                 } else if (key == u"name") {
                     pendingName = value;
-                } else if (key == u"local" && haveKeyword && !value.trimmed().isEmpty()) {
+                } else if (key == u"local" && !value.trimmed().isEmpty()) {
+                    // Doxygen writes an entry's Local before its Name.
                     k.topics.append(topicFor(value, pendingName, 0));
                     pendingName.clear();
                 } else if (key == u"see also" && haveKeyword && !value.trimmed().isEmpty()) {

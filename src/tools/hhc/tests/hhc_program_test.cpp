@@ -174,26 +174,31 @@ TEST_F(WorkbenchProject, PagesKeepPicturesStyleSheetsAndLinksBetweenFolders) {
 }
 
 TEST(HhcProgram, CompilesAHelpWorkshopProjectWithRelativePathsAndBackslashes) {
+    // The contents file lies in a folder of its own: its Locals start from there.
     QTemporaryDir tmp;
     const QString p = tmp.path() + QStringLiteral("/ws/");
     writeFile(p + QStringLiteral("help.hhp"),
-              "[OPTIONS]\r\nCompiled file=out\\guide.chm\r\nContents file=toc.hhc\r\nIndex file=idx.hhk\r\n"
+              "[OPTIONS]\r\nCompiled file=out\\guide.chm\r\nContents file=nav\\toc.hhc\r\nIndex file=idx.hhk\r\n"
               "Default topic=pages\\start.htm\r\nLanguage=0x804 Chinese (PRC)\r\nTitle=Guide\r\n"
               "Full-text search=Yes\r\n\r\n[FILES]\r\npages\\extra.htm\r\n\r\n[ALIAS]\r\nIDH_START=pages\\start.htm\r\n"
               "\r\n[MAP]\r\n#include ids.h\r\n");
     writeFile(p + QStringLiteral("ids.h"), "#define IDH_START 100\r\n");
-    writeFile(p + QStringLiteral("toc.hhc"),
+    writeFile(p + QStringLiteral("nav/toc.hhc"),
               "<HTML><BODY><UL>\r\n<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Start\">"
-              "<param name=\"Local\" value=\"pages\\start.htm\"></OBJECT>\r\n"
+              "<param name=\"Local\" value=\"..\\pages\\start.htm\"></OBJECT>\r\n"
               "<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Second\">"
-              "<param name=\"Local\" value=\"pages\\sub dir\\second page.htm#part\"></OBJECT>\r\n"
+              "<param name=\"Local\" value=\"../pages/sub%20dir/second%20page.htm#part\"></OBJECT>\r\n"
               "<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Web\">"
               "<param name=\"Local\" value=\"http://example.com/\"></OBJECT>\r\n</UL></BODY></HTML>\r\n");
     writeFile(p + QStringLiteral("idx.hhk"),
               "<HTML><BODY><UL>\r\n<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"start\">"
               "<param name=\"Local\" value=\"pages/start.htm\"></OBJECT>\r\n</UL></BODY></HTML>\r\n");
+    // A keyword object of the help compiler: its keywords join the indexes, the object leaves the page.
+    const QByteArray keywords = "<OBJECT type=\"application/x-oleobject\" classid=\"clsid:1e2a7bd0-dab9-11d0-b93a-00c04fc99f9e\">"
+                                "<param name=\"Keyword\" value=\"beginning; opening\"><param name=\"ALink Name\" "
+                                "value=\"first steps\"></OBJECT>";
     writeFile(p + QStringLiteral("pages/start.htm"),
-              "<html><body>START-MARKER <a id=\"s\" href=\"sub%20dir/second%20page.htm\">2</a>"
+              "<html><body>" + keywords + "START-MARKER <a id=\"s\" href=\"sub%20dir/second%20page.htm\">2</a>"
               "<img id=\"i\" src=\"..\\images\\logo.png\"></body></html>");
     writeFile(p + QStringLiteral("pages/sub dir/second page.htm"), "<html><body>SECOND-MARKER</body></html>");
     writeFile(p + QStringLiteral("pages/extra.htm"), "<html><body>EXTRA-MARKER</body></html>");
@@ -210,15 +215,23 @@ TEST(HhcProgram, CompilesAHelpWorkshopProjectWithRelativePathsAndBackslashes) {
     const QString start = zelbrin::decodeGbk(system.value(2));
     EXPECT_TRUE(readFile(stored(out, start)).contains("START-MARKER"));
 
-    const QList<SitemapEntry> toc = sitemapEntries(readFile(out + QStringLiteral("/toc.hhc")));
+    const QList<SitemapEntry> toc = sitemapEntries(readFile(out + QStringLiteral("/nav/toc.hhc")));
     ASSERT_EQ(toc.size(), 3);
-    EXPECT_EQ(toc[0].local, start);
+    EXPECT_EQ(toc[0].local, u'/' + start);  // from the top, which every reader reads alike
     ASSERT_TRUE(toc[1].local.endsWith(QStringLiteral("#part")));
     const QString second = stored(out, toc[1].local.chopped(5));
     EXPECT_TRUE(readFile(second).contains("SECOND-MARKER"));
     EXPECT_EQ(toc[2].local, QStringLiteral("http://example.com/"));
 
     const QByteArray page = readFile(stored(out, start));
+    EXPECT_EQ(page.indexOf("<OBJECT"), -1);
+    QStringList indexed;
+    for (const QString &index : {QStringLiteral("/$WWKeywordLinks/BTree"), QStringLiteral("/$WWAssociativeLinks/BTree")}) {
+        for (const ReadKeyword &k : readKeywordListing(readFile(out + index)))
+            indexed << k.text + u' ' + QString::fromLatin1(readTopics(out).value(k.topics.value(0)).url);
+    }
+    EXPECT_EQ(indexed, (QStringList{"beginning pages/start.htm", "opening pages/start.htm", "start pages/start.htm",
+                                    "first steps pages/start.htm"}));
     EXPECT_EQ(linkTarget(out, start, attributeNear(page, "id=\"s\"", "href")), second);
     EXPECT_EQ(readFile(linkTarget(out, start, attributeNear(page, "id=\"i\"", "src"))), logo);
     // The file that only [FILES] names is stored as well.
