@@ -111,38 +111,40 @@ void dumpWindows(const DumpInput &in, DumpOutput &out) {
                 .arg(qint32(at(field))).arg(qint32(at(field + 4))).arg(qint32(at(field + 8))).arg(qint32(at(field + 12)));
         };
         out.line(QStringLiteral("window %1:").arg(i));
-        out.field(QStringLiteral("entry size"), number(at(0)), 2);
-        out.field(QStringLiteral("unicode"), number(at(4)), 2);
-        out.field(QStringLiteral("name"), str(8), 2);
-        out.field(QStringLiteral("valid fields"), hex32(at(0x0C)), 2);
-        out.field(QStringLiteral("navigation style"), hex32(at(0x10)), 2);
-        out.field(QStringLiteral("caption"), str(0x14), 2);
-        out.field(QStringLiteral("styles"), hex32(at(0x18)), 2);
-        out.field(QStringLiteral("extended styles"), hex32(at(0x1C)), 2);
-        out.field(QStringLiteral("rectangle"), rect(0x20), 2);
-        out.field(QStringLiteral("show state"), number(at(0x30)), 2);
-        out.field(QStringLiteral("run-time fields"), hexBytes(d.mid(w + 0x34, 0x18)), 2);
-        out.field(QStringLiteral("navigation width"), number(at(0x4C)), 2);
-        out.field(QStringLiteral("topic rectangle"), rect(0x50), 2);
-        out.field(QStringLiteral("contents file"), str(0x60), 2);
-        out.field(QStringLiteral("index file"), str(0x64), 2);
-        out.field(QStringLiteral("default topic"), str(0x68), 2);
-        out.field(QStringLiteral("home"), str(0x6C), 2);
-        out.field(QStringLiteral("buttons"), hex32(at(0x70)), 2);
-        out.field(QStringLiteral("navigation closed"), number(at(0x74)), 2);
-        out.field(QStringLiteral("default pane"), number(at(0x78)), 2);
-        out.field(QStringLiteral("tab position"), number(at(0x7C)), 2);
-        out.field(QStringLiteral("notify id"), number(at(0x80)), 2);
-        out.field(QStringLiteral("tab order"), hexBytes(d.mid(w + 0x84, 20)), 2);
-        out.field(QStringLiteral("history"), number(at(0x98)), 2);
-        out.field(QStringLiteral("jump 1 text"), str(0x9C), 2);
-        out.field(QStringLiteral("jump 2 text"), str(0xA0), 2);
-        out.field(QStringLiteral("jump 1 url"), str(0xA4), 2);
-        out.field(QStringLiteral("jump 2 url"), str(0xA8), 2);
-        out.field(QStringLiteral("minimum size"), rect(0xAC), 2);
-        if (size >= 0xC4) {
-            out.field(QStringLiteral("information types"), number(at(0xBC)), 2);
-            out.field(QStringLiteral("custom tabs"), number(at(0xC0)), 2);
+        enum Kind { Number, Hex, Text, Rect, Bytes };
+        static const struct {
+            const char *name;
+            qsizetype at;
+            Kind kind;
+            qsizetype length;  // of Bytes
+        } fields[] = {{"entry size", 0, Number, 0},         {"unicode", 4, Number, 0},
+                      {"name", 8, Text, 0},                 {"valid fields", 0x0C, Hex, 0},
+                      {"navigation style", 0x10, Hex, 0},   {"caption", 0x14, Text, 0},
+                      {"styles", 0x18, Hex, 0},             {"extended styles", 0x1C, Hex, 0},
+                      {"rectangle", 0x20, Rect, 0},         {"show state", 0x30, Number, 0},
+                      {"run-time fields", 0x34, Bytes, 0x18}, {"navigation width", 0x4C, Number, 0},
+                      {"topic rectangle", 0x50, Rect, 0},   {"contents file", 0x60, Text, 0},
+                      {"index file", 0x64, Text, 0},        {"default topic", 0x68, Text, 0},
+                      {"home", 0x6C, Text, 0},              {"buttons", 0x70, Hex, 0},
+                      {"navigation closed", 0x74, Number, 0}, {"default pane", 0x78, Number, 0},
+                      {"tab position", 0x7C, Number, 0},    {"notify id", 0x80, Number, 0},
+                      {"tab order", 0x84, Bytes, 20},       {"history", 0x98, Number, 0},
+                      {"jump 1 text", 0x9C, Text, 0},       {"jump 2 text", 0xA0, Text, 0},
+                      {"jump 1 url", 0xA4, Text, 0},        {"jump 2 url", 0xA8, Text, 0},
+                      {"minimum size", 0xAC, Rect, 0},      {"information types", 0xBC, Number, 0},
+                      {"custom tabs", 0xC0, Number, 0}};
+        for (const auto &f : fields) {
+            if (f.at + 4 > qsizetype(size))
+                break;
+            QString value;
+            switch (f.kind) {
+            case Number: value = number(at(f.at)); break;
+            case Hex: value = hex32(at(f.at)); break;
+            case Text: value = str(f.at); break;
+            case Rect: value = rect(f.at); break;
+            case Bytes: value = hexBytes(d.mid(w + f.at, f.length)); break;
+            }
+            out.field(QString::fromLatin1(f.name), value, 2);
         }
     }
 }

@@ -2,12 +2,11 @@
 // GENERATE_HTMLHELP) compiled with hhc as they would be with HTML Help Workshop, and read
 // back: every file through CHMLib, 7-Zip, libmspack and hh, every contents and index entry
 // leading to a stored file, the pages' words found by python3-chm's search.
+#include "chmcheck.h"
 #include "codepage.h"
-#include "compiler.h"
 #include "hhctesting.h"
 #include "markup.h"
 #include "pythonsearch.h"
-#include "readers.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -39,6 +38,7 @@ struct Producer {
     QMap<QString, QByteArray> files;  // the sources, by path
     QStringList command;              // run in the source folder
     QString project;                  // the help project it writes, relative to that folder
+    QString chm;                      // the help file that project names
     quint32 lcid;
     QList<std::pair<QString, QString>> words;  // a word and the page (its stored name) that holds it
 };
@@ -56,7 +56,7 @@ QList<Producer> producers() {
           {"install.rst", "安装步骤\n========\n\n.. index:: 安装; 步骤\n\n运行安装程序，按照提示操作。"
                           "Install the package.\n"},
           {"usage.rst", "使用方法\n========\n\n.. index:: 使用\n\n打开工作台并新建工程。\n"}},
-         sphinx, QStringLiteral("_build/manual.hhp"), 0x0804,
+         sphinx, QStringLiteral("_build/manual.hhp"), QStringLiteral("_build/manual.chm"), 0x0804,
          {{QStringLiteral("安装"), QStringLiteral("install.html")}, {QStringLiteral("package"), QStringLiteral("install.html")},
           {QStringLiteral("工作台"), QStringLiteral("usage.html")}}},
         {"Sphinx, English",
@@ -66,7 +66,7 @@ QList<Producer> producers() {
                               "run the installer.\n\n.. toctree::\n\n   advanced\n"},
           {"setup/advanced.rst", "Advanced setup\n==============\n\n.. index:: proxy\n\nBehind a proxy, "
                                  "set the environment variable.\n"}},
-         sphinx, QStringLiteral("_build/guide.hhp"), 0x0409,
+         sphinx, QStringLiteral("_build/guide.hhp"), QStringLiteral("_build/guide.chm"), 0x0409,
          {{QStringLiteral("archive"), QStringLiteral("setup/index.html")},
           {QStringLiteral("proxy"), QStringLiteral("setup/advanced.html")}}},
         {"Doxygen",
@@ -75,7 +75,8 @@ QList<Producer> producers() {
                        "CLASS_GRAPH = NO\nEXTRACT_ALL = YES\nQUIET = YES\nWARNINGS = NO\n"},
           {"src/topics.h", readFile(qEnvironmentVariable("ZELBRIN_SOURCE_DIR") + QStringLiteral("/src/chm/topics.h"))},
           {"src/tocindex.h", readFile(qEnvironmentVariable("ZELBRIN_SOURCE_DIR") + QStringLiteral("/src/chm/tocindex.h"))}},
-         {QStringLiteral("doxygen"), QStringLiteral("Doxyfile")}, QStringLiteral("out/html/index.hhp"), 0x0409,
+         {QStringLiteral("doxygen"), QStringLiteral("Doxyfile")}, QStringLiteral("out/html/index.hhp"),
+         QStringLiteral("out/html/index.chm"), 0x0409,
          {{QStringLiteral("stringtable"), QStringLiteral("classzelbrin_1_1chm_1_1StringTable.html")},
           {QStringLiteral("viewers"), QStringLiteral("topics_8h_source.html")}}},
     };
@@ -114,19 +115,11 @@ TEST(HelpProducers, SphinxAndDoxygenProjectsCompileResolveAndAreSearchable) {
         // process, which tells what it stored.
         const HhcRun program = runHhc(hhp);
         ASSERT_EQ(program.exitCode, 0) << program.err.toStdString();
-        QList<zelbrin::chm::StoredFile> stored;
-        zelbrin::hhc::CompileOptions options;
-        options.storedFiles = &stored;
-        const zelbrin::hhc::CompileResult result = zelbrin::hhc::compileHelpProject(hhp, options);
-        ASSERT_TRUE(result.ok) << result.errors.join(u'\n').toStdString();
-        QMap<QByteArray, QByteArray> expected;
-        for (const zelbrin::chm::StoredFile &f : stored)
-            expected.insert(f.name, f.data);
-        EXPECT_EQ(zelbrin::chm::testing::compareWithReaders(result.outputPath, tmp.path(), expected), QString());
-
+        EXPECT_EQ(zelbrin::testing::checkStoredFilesReadBack(hhp, tmp.path()), QString());
+        const QString chm = tmp.path() + u'/' + producer.chm;
         const QString unpacked = tmp.path() + QStringLiteral("/unpacked");
         ASSERT_EQ(run(qEnvironmentVariable("ZELBRIN_BIN_DIR") + QStringLiteral("/hh"),
-                      {QStringLiteral("-decompile"), unpacked, result.outputPath}, tmp.path()),
+                      {QStringLiteral("-decompile"), unpacked, chm}, tmp.path()),
                   QString());
         const zelbrin::chm::AnsiCodePage &cp = zelbrin::chm::ansiCodePage(producer.lcid);
         int sitemaps = 0;
@@ -142,7 +135,7 @@ TEST(HelpProducers, SphinxAndDoxygenProjectsCompileResolveAndAreSearchable) {
             queries.append({zelbrin::chm::encodeAnsiLossy(word, cp), false});
         QString error;
         const QList<QList<QByteArray>> found =
-            zelbrin::chm::testing::searchWithPythonChm(result.outputPath, queries, &error);
+            zelbrin::chm::testing::searchWithPythonChm(chm, queries, &error);
         ASSERT_EQ(error, QString());
         for (qsizetype i = 0; i < queries.size(); ++i)
             EXPECT_TRUE(found[i].contains(producer.words[i].second.toUtf8())) << producer.words[i].first.toStdString();
