@@ -96,6 +96,14 @@ QString DumpInput::stringAt(quint32 offset) const {
     return QStringLiteral("%1 (#STRINGS %2)").arg(text(chm::cStringAt(file("/#STRINGS"), offset))).arg(offset);
 }
 
+QString DumpInput::storedName(const QByteArray &name) const {
+    const QString utf8 = QString::fromUtf8(name);
+    if (utf8.toUtf8() == name)
+        return utf8;
+    const auto decoded = chm::decodeCharset(name, codePage);
+    return (decoded ? *decoded : QString::fromLatin1(name)) + QStringLiteral(" (in %1)").arg(QString::fromLatin1(codePage));
+}
+
 void DumpOutput::heading(const QString &title) {
     if (!lines.isEmpty())
         lines.append(QString());

@@ -37,6 +37,9 @@ public:
     // The #STRINGS text at offset, quoted, with its offset: "text" (#STRINGS 12); "none"
     // for an offset of 0xFFFFFFFF.
     QString stringAt(quint32 offset) const;
+    // A stored name as text: UTF-8 as it should be; a name in other bytes (the second
+    // copies hhc stores under the code page's bytes) decoded in the code page and marked so.
+    QString storedName(const QByteArray &name) const;
 };
 
 // Collects the dump's lines: a heading per section, then indented "key: value" lines.

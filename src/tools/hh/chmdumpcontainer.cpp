@@ -84,7 +84,7 @@ void dumpDirectory(const DumpInput &in, DumpOutput &out) {
     out.field(QStringLiteral("entries"), QString::number(in.directory.size()));
     for (const DumpDirectoryEntry &e : in.directory) {
         out.line(QStringLiteral("%1: section %2, offset %3, length %4")
-                     .arg(QString::fromUtf8(e.name))
+                     .arg(in.storedName(e.name))
                      .arg(e.section)
                      .arg(e.offset)
                      .arg(e.length));

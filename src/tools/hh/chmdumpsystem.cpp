@@ -281,7 +281,7 @@ void dumpSmallFiles(const DumpInput &in, DumpOutput &out) {
             (folder.startsWith("/$WW") && in.has(folder + "BTree")))
             continue;
         lines.append(QStringLiteral("%1: length %2, bytes %3")
-                         .arg(QString::fromUtf8(name))
+                         .arg(in.storedName(name))
                          .arg(it->size())
                          .arg(it->size() <= 64 ? hexBytes(*it) : QStringLiteral("digest ") + digest(*it)));
     }
@@ -301,7 +301,7 @@ void dumpContentFiles(const DumpInput &in, DumpOutput &out) {
     out.heading(QStringLiteral("content files"));
     for (auto it = in.files.begin(); it != in.files.end(); ++it) {
         if (!isInternal(it.key()))
-            out.line(QStringLiteral("%1: length %2, digest %3").arg(QString::fromUtf8(it.key())).arg(it->size()).arg(digest(*it)));
+            out.line(QStringLiteral("%1: length %2, digest %3").arg(in.storedName(it.key())).arg(it->size()).arg(digest(*it)));
     }
 }
 

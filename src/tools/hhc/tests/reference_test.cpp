@@ -225,7 +225,7 @@ const Allowance kAllowances[] = {
      "the table after the topic list: its #TOPICS offsets and counts follow no rule across HHW's files, and "
      "one holds stray bytes of a file name"},
     {"^\\$FIftiMain\\|.*", "", "the full-text index is compared elsewhere"},
-    {"^(directory|content files)\\|  /.*\\x{FFFD}.*", "",
+    {"^(directory|content files)\\|  /.* \\(in [^)]+\\)(:.*)?$", "",
      "a file that #SYSTEM or a window names by a non-ASCII name is stored a second time under its code-page "
      "bytes, for readers that look names up by those bytes (python3-chm, xchm, kchmviewer)"},
 };
