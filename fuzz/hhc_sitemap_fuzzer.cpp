@@ -1,6 +1,6 @@
 // hhc's contents and index reader: the objects as the help file's contents are built from
-// them, and the Local values found, resolved against the project folder and rewritten to
-// staged names.
+// them, and the Local values found, resolved against the contents file's folder and
+// rewritten to stored names.
 #include "scratchfolder.h"
 #include "sitemap.h"
 #include "stager.h"
@@ -15,11 +15,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         {"pages/page.html", "<html></html>"},
     });
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
-    Stager stager(folder);
-    const StagedSitemap staged = stageSitemap(bytes, folder, stager);
+    const chm::AnsiCodePage &codePage = chm::ansiCodePage(0x804);
+    Stager stager(folder, codePage);
+    const StagedSitemap staged =
+        stageSitemap(bytes, folder + QStringLiteral("toc.hhc"), QStringLiteral("toc.hhc"), folder, codePage, stager);
     fuzz::check(staged.firstPage.isEmpty() || stager.stagedFiles().contains(staged.firstPage),
                 "the first page is a staged file");
-    for (const SitemapObject &object : readSitemapObjects(bytes))
+    for (const SitemapObject &object : readSitemapObjects(bytes, codePage))
         fuzz::check(object.depth >= 0, "an object lies in zero or more lists");
     for (const QString &name : stager.stagedFiles()) {
         // A name may hold dots ("a..b"); a step out of or a stay in a folder it may not.

@@ -48,7 +48,7 @@ export ASAN_OPTIONS="detect_leaks=1:malloc_context_size=3"
 # Inputs bigger than this add little to text parsers and slow every run down.
 max_len() {
   case "$1" in
-    chm) echo 65536 ;;
+    chm|chm_dump) echo 65536 ;;
     *) echo 16384 ;;
   esac
 }

@@ -15,6 +15,7 @@ PACKAGES="
   clang-14 libclang-rt-14-dev
   xvfb xauth xdotool x11-utils kchmviewer xchm imagemagick fonts-wqy-zenhei
   python3 curl iproute2
+  python3-sphinx python3-sphinxcontrib.htmlhelp doxygen
 "
 
 missing=""

@@ -146,8 +146,9 @@ QString writeContainer(const QString &path, const QList<StoredFile> &files, cons
     // Section 1: the files to compress, in the order given.
     SectionSource uncompressed;
     for (const StoredFile &f : files) {
+        // An empty file lies at the start of its section, as the help compiler lists it.
         if (f.data.isEmpty())
-            entries.append({f.name, 0, 0, 0});
+            entries.append({f.name, f.compressed ? 1u : 0u, 0, 0});
         else if (f.compressed) {
             entries.append({f.name, 1, quint64(uncompressed.size()), quint64(f.data.size())});
             uncompressed.append(f.data);
@@ -230,7 +231,7 @@ QString writeContainer(const QString &path, const QList<StoredFile> &files, cons
     appendLe32(out, quint32(directory.lastListingChunk));
     appendLe32(out, 0xFFFFFFFF);
     appendLe32(out, quint32(directory.chunkCount));
-    appendLe32(out, options.languageId);
+    appendLe32(out, 0x0409);  // the help compiler writes US English here whatever the language
     appendGuid(out, 0x5D02926A, 0x212E, 0x11D0, "\x9D\xF9\x00\xA0\xC9\x22\xE6\xEC");
     appendLe32(out, ItspHeaderSize);
     appendLe32(out, 0xFFFFFFFF);

@@ -1,6 +1,7 @@
 #include "keywordindex.h"
 
 #include "binarywriter.h"
+#include "codepage.h"
 
 #include <QCollator>
 #include <QHash>
@@ -102,7 +103,18 @@ QByteArray finishedBlock(const Block &b, qsizetype headerSize, quint32 link1, qu
 
 }  // namespace
 
-QList<Keyword> mergeKeywords(const QList<Keyword> &keywords, const QString &locale) {
+QByteArray keywordProperty(bool hasKeywords) {
+    QByteArray out(hasKeywords ? 32 : 4, '\0');
+    if (hasKeywords) {
+        // What the help compiler writes for an index that holds keywords.
+        putLe32(out, 12, 12);
+        putLe32(out, 16, 1);
+        putLe32(out, 20, 1);
+    }
+    return out;
+}
+
+QList<Keyword> mergeKeywords(const QList<Keyword> &keywords, const QString &locale, bool repeatedTopics) {
     std::vector<std::unique_ptr<Node>> nodes;
     Node root;
     // The node of each keyword's path, once known; a path's nodes are made once, so that the
@@ -137,7 +149,7 @@ QList<Keyword> mergeKeywords(const QList<Keyword> &keywords, const QString &loca
             continue;
         Node *n = nodeFor(i);
         for (quint32 t : k.topics) {
-            if (!n->keyword.topics.contains(t))
+            if (repeatedTopics || !n->keyword.topics.contains(t))
                 n->keyword.topics.append(t);
         }
         for (const QString &s : k.seeAlso) {
@@ -174,6 +186,39 @@ QList<Keyword> mergeKeywords(const QList<Keyword> &keywords, const QString &loca
 
 KeywordIndexFiles writeKeywordIndex(const QList<Keyword> &sorted, quint32 lcid, int codePage) {
     KeywordIndexFiles files;
+    // The keywords' records in Data follow another order than the listing: the same tree,
+    // but sub-keywords ordered by their bytes in the code page with ASCII letters in upper
+    // case (as the help compiler's stricmp orders them), where the listing follows the
+    // language's collation.
+    const AnsiCodePage &cp = ansiCodePage(lcid);
+    QList<QByteArray> key(sorted.size());
+    QList<QList<qsizetype>> children(sorted.size() + 1);  // the last list: top-level keywords
+    for (qsizetype i = 0; i < sorted.size(); ++i) {
+        QByteArray bytes = encodeAnsiLossy(sorted[i].name, cp);
+        for (char &c : bytes)
+            c = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+        key[i] = bytes;
+        const qsizetype parent = sorted[i].parent;
+        children[parent >= 0 && parent < i ? parent : sorted.size()].append(i);
+    }
+    auto byBytes = [&](qsizetype a, qsizetype b) { return key[a] < key[b]; };
+    QList<quint32> record(sorted.size());
+    quint32 nextRecord = 0;
+    // Depth first, without recursion, as the keywords may nest thousands of levels deep.
+    QList<std::pair<qsizetype, qsizetype>> stack{{sorted.size(), 0}};
+    std::stable_sort(children.last().begin(), children.last().end(), byBytes);
+    while (!stack.isEmpty()) {
+        auto &[node, next] = stack.last();
+        if (next >= children[node].size()) {
+            stack.removeLast();
+            continue;
+        }
+        const qsizetype child = children[node][next++];
+        record[child] = nextRecord++;
+        std::stable_sort(children[child].begin(), children[child].end(), byBytes);
+        stack.append({child, 0});
+    }
+
     QList<Block> listing(1);
     // Each keyword's text and level, from its parent's, which comes before it.
     QStringList texts;
@@ -193,7 +238,7 @@ KeywordIndexFiles writeKeywordIndex(const QList<Keyword> &sorted, quint32 lcid, 
             files.shortened.append(texts[i]);
         QByteArray entry = head;
         appendLe32(entry, 1);
-        appendLe32(entry, quint32(i * sizeof kDataRecord));
+        appendLe32(entry, quint32(record[i] * sizeof kDataRecord));
         if (listing.last().body.size() + entry.size() > kBlockSize - kListingHeader)
             listing.append(Block{});
         Block &b = listing.last();
@@ -225,19 +270,22 @@ KeywordIndexFiles writeKeywordIndex(const QList<Keyword> &sorted, quint32 lcid, 
     QList<Block> level = listing;
     int depth = 1;
     qsizetype blockCount = listingCount;
+    // An index block names its first child in its header and every further one by an
+    // entry holding that child's first keyword.
     while (level.size() > 1) {
         QList<Block> above(1);
         QList<quint32> firstChild{quint32(levelStart)};
-        for (qsizetype i = 0; i < level.size(); ++i) {
+        above.last().firstHead = level[0].firstHead;
+        for (qsizetype i = 1; i < level.size(); ++i) {
             QByteArray entry = level[i].firstHead;
             appendLe32(entry, quint32(levelStart + i));
             if (above.last().body.size() + entry.size() > kBlockSize - kIndexHeader) {
                 above.append(Block{});
+                above.last().firstHead = level[i].firstHead;
                 firstChild.append(quint32(levelStart + i));
+                continue;
             }
             Block &b = above.last();
-            if (b.entries == 0)
-                b.firstHead = level[i].firstHead;
             b.body.append(entry);
             ++b.entries;
         }
@@ -251,7 +299,7 @@ KeywordIndexFiles writeKeywordIndex(const QList<Keyword> &sorted, quint32 lcid, 
 
     QByteArray &h = files.btree;
     h.append(";)", 2);
-    appendLe16(h, 0x0402);  // flags as the Windows compiler sets them
+    appendLe16(h, 0x0104);  // flags as the Windows compiler sets them
     appendLe16(h, quint16(kBlockSize));
     h.append(QByteArray("X44").leftJustified(16, '\0'));  // the data format, always this
     appendLe32(h, 0);
@@ -270,7 +318,7 @@ KeywordIndexFiles writeKeywordIndex(const QList<Keyword> &sorted, quint32 lcid, 
     appendLe32(h, 0);
     Q_ASSERT(h.size() == kHeaderSize);
     h.append(blocks);
-    files.property = QByteArray(4, '\0');
+    files.property = keywordProperty(true);
     return files;
 }
 

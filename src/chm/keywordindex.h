@@ -5,7 +5,8 @@
 #include <QString>
 #include <QStringList>
 
-// The binary keyword index ($WWKeywordLinks), which the help viewer's Index tab shows.
+// The binary keyword indexes: $WWKeywordLinks, which the help viewer's Index tab shows, and
+// $WWAssociativeLinks, which ALink jumps look keywords up in; both have this form.
 namespace zelbrin::chm {
 
 // One keyword of a list in which sub-keywords name their parent by its place, so that an
@@ -19,10 +20,11 @@ struct Keyword {
 };
 
 // Merges keywords of the same path (the same name below the same parent; their topics
-// joined, each topic once) and sorts them as the language sorts text, every sub-keyword
-// right after its parent. A sub-keyword whose parent is no keyword of its own gets the
-// parent as an entry without topics. In the result, parent is a place in the result.
-QList<Keyword> mergeKeywords(const QList<Keyword> &keywords, const QString &locale);
+// joined, each topic once unless repeatedTopics) and sorts them as the language sorts text,
+// every sub-keyword right after its parent. A sub-keyword whose parent is no keyword of its
+// own gets the parent as an entry without topics. In the result, parent is a place in the
+// result.
+QList<Keyword> mergeKeywords(const QList<Keyword> &keywords, const QString &locale, bool repeatedTopics = false);
 
 struct KeywordIndexFiles {
     QByteArray btree;     // $WWKeywordLinks/BTree
@@ -31,6 +33,10 @@ struct KeywordIndexFiles {
     QByteArray property;  // $WWKeywordLinks/Property
     QStringList shortened;  // keywords whose topics did not fit a block and were cut short
 };
+
+// The Property file of a keyword index: 32 bytes for an index with keywords, 4 zero bytes
+// for one without (the help compiler writes both indexes' Property files always).
+QByteArray keywordProperty(bool hasKeywords);
 
 // The B-tree of sorted keywords (as mergeKeywords leaves them): 2048-byte listing blocks
 // chained in order, then levels of index blocks up to the root. Keywords are UTF-16.

@@ -38,10 +38,10 @@ QByteArray writeSystem(const SystemInfo &info) {
     appendText(out, 9, "HHA Version 4.74.8702");
     QByteArray language;
     appendLe32(language, info.lcid);
-    appendLe32(language, info.doubleByte ? 1 : 0);
+    appendLe32(language, 0);  // "double-byte": 0 in every help file of that compiler, Chinese and Japanese too
     appendLe32(language, info.fullTextSearch ? 1 : 0);
     appendLe32(language, info.keywords ? 1 : 0);
-    appendLe32(language, 0);  // no associative links
+    appendLe32(language, info.associativeLinks ? 1 : 0);
     appendLe64(language, fileTime);
     appendLe32(language, 0);
     appendLe32(language, 0);
@@ -50,13 +50,16 @@ QByteArray writeSystem(const SystemInfo &info) {
     appendText(out, 3, info.title);
     appendText(out, 16, info.defaultFont);
     appendText(out, 6, info.compiledName);
+    appendText(out, 5, info.defaultWindow);
     appendText(out, 0, info.contentsFile);
     appendText(out, 1, info.indexFile);
-    appendText(out, 5, info.defaultWindow);
-    if (info.binaryIndex)
-        appendRecord(out, 7, dword(0));
-    if (!info.indexHeader.isEmpty())
-        appendRecord(out, 13, info.indexHeader);
+    if (info.indexFileHash)
+        appendRecord(out, 7, dword(*info.indexFileHash));
+    if (info.contentsFileHash)
+        appendRecord(out, 11, dword(*info.contentsFileHash));
+    appendRecord(out, 12, dword(0));  // information types
+    appendRecord(out, 13, info.indexHeader);
+    appendRecord(out, 15, dword(0));  // information type checksum
     return out;
 }
 
@@ -104,33 +107,41 @@ QByteArray writeWindows(const QList<WindowInfo> &windows, StringTable &strings) 
     return out;
 }
 
-QByteArray writeIndexHeader(const SiteProperties &site, quint32 topicCount, const QList<QByteArray> &mergeFiles,
+QByteArray writeIndexHeader(const SiteProperties *site, quint32 topicCount, const QList<QByteArray> &mergeFiles,
                             StringTable &strings) {
     constexpr qsizetype kSize = 4096;
     constexpr qsizetype kMaxMergeFiles = (kSize - 0x50) / 4;
+    const quint32 unset = site ? 0xFFFFFFFFu : 0;
+    auto number = [&](const std::optional<quint32> &v) { return v ? *v : unset; };
+    auto text = [&](const std::optional<QByteArray> &v) {
+        return !v ? unset : v->isEmpty() ? 0 : strings.append(*v);
+    };
+    const SiteProperties none;
+    const SiteProperties &s = site ? *site : none;
     QByteArray out("T#SM");
     appendLe32(out, quint32(QDateTime::currentSecsSinceEpoch()));
     appendLe32(out, 1);
     appendLe32(out, topicCount);
     appendLe32(out, 0);
-    appendLe32(out, strings.add(site.imageList));
+    const quint32 imageList = text(s.imageList);
+    appendLe32(out, imageList);
     appendLe32(out, 0);
-    appendLe32(out, site.folderImages ? 1 : 0);
-    appendLe32(out, site.background);
-    appendLe32(out, site.foreground);
-    appendLe32(out, strings.add(site.font));
-    appendLe32(out, site.windowStyles);
-    appendLe32(out, site.extendedWindowStyles);
-    appendLe32(out, 0);
-    appendLe32(out, strings.add(site.frameName));
-    appendLe32(out, strings.add(site.windowName));
+    appendLe32(out, s.folderImages.value_or(false) ? 1 : 0);
+    appendLe32(out, number(s.background));
+    appendLe32(out, number(s.foreground));
+    appendLe32(out, text(s.font));
+    appendLe32(out, number(s.windowStyles));
+    appendLe32(out, number(s.extendedWindowStyles));
+    appendLe32(out, unset);
+    appendLe32(out, text(s.frameName));
+    appendLe32(out, text(s.windowName));
     appendLe32(out, 0);  // information types
-    appendLe32(out, 0);
+    appendLe32(out, 1);
     const qsizetype merged = std::min<qsizetype>(mergeFiles.size(), kMaxMergeFiles);
     appendLe32(out, quint32(merged));
     appendLe32(out, 0);
     for (qsizetype i = 0; i < merged; ++i)
-        appendLe32(out, strings.add(mergeFiles[i]));
+        appendLe32(out, strings.append(mergeFiles[i]));
     out.append(QByteArray(kSize - out.size(), '\0'));
     return out;
 }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <optional>
+
 // The files that tell the help viewer how to open a help file: #SYSTEM, #WINDOWS and
 // #IDXHDR. Every text in them is in the help file's ANSI code page.
 namespace zelbrin::chm {
@@ -11,20 +13,24 @@ class StringTable;
 
 struct SystemInfo {
     quint32 lcid = 0x0804;
-    QByteArray contentsFile;  // names inside the help file, without the leading "/"
+    QByteArray contentsFile;  // as the project's options name them; empty when they do not
     QByteArray indexFile;
     QByteArray defaultTopic;
     QByteArray title;
     QByteArray defaultWindow;
     QByteArray compiledName;  // the compiled file's name without folder and extension, lower case
     QByteArray defaultFont;   // "face,size,charset"
-    bool doubleByte = false;  // the code page is a DBCS one
     bool fullTextSearch = false;
-    bool binaryIndex = false;  // $WWKeywordLinks is present
-    bool keywords = false;     // and holds keywords
-    QByteArray indexHeader;    // the #IDXHDR file, which #SYSTEM carries a copy of; may be empty
+    bool keywords = false;          // $WWKeywordLinks holds keywords
+    bool associativeLinks = false;  // $WWAssociativeLinks holds keywords
+    // The hashes (urlHash) of the index file's and the contents file's names, recorded
+    // when the help file has a binary index and a binary contents.
+    std::optional<quint32> indexFileHash;
+    std::optional<quint32> contentsFileHash;
+    QByteArray indexHeader;  // the #IDXHDR file, which #SYSTEM carries a copy of
 };
 
+// #SYSTEM with its records in the order the help compiler writes them.
 QByteArray writeSystem(const SystemInfo &info);
 
 // One window definition of the help project: name="caption","contents","index","default
@@ -43,15 +49,17 @@ struct WindowInfo {
 // #WINDOWS, its texts added to strings.
 QByteArray writeWindows(const QList<WindowInfo> &windows, StringTable &strings);
 
-// The "text/site properties" of the contents file, which #IDXHDR records.
+// The "text/site properties" of the contents file, which #IDXHDR records; a property the
+// contents file does not give stays unset.
 struct SiteProperties {
-    bool folderImages = false;  // ImageType=Folder
-    quint32 background = 0, foreground = 0, windowStyles = 0, extendedWindowStyles = 0;
-    QByteArray font, imageList, frameName, windowName;
+    std::optional<bool> folderImages;  // ImageType=Folder
+    std::optional<quint32> background, foreground, windowStyles, extendedWindowStyles;
+    std::optional<QByteArray> font, imageList, frameName, windowName;
 };
 
-// #IDXHDR (4096 bytes), its texts added to strings.
-QByteArray writeIndexHeader(const SiteProperties &site, quint32 topicCount, const QList<QByteArray> &mergeFiles,
+// #IDXHDR (4096 bytes), its texts added to strings. Without a contents file every field
+// is 0; with one, a property it does not give is 0xFFFFFFFF, as the help compiler leaves it.
+QByteArray writeIndexHeader(const SiteProperties *site, quint32 topicCount, const QList<QByteArray> &mergeFiles,
                             StringTable &strings);
 
 }  // namespace zelbrin::chm

@@ -2,11 +2,12 @@
 
 // Reads a help file's topic table and keyword index the way viewers do (xchm, python3-chm),
 // for tests that check what a viewer will show.
+#include "binaryreader.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QList>
 #include <QString>
-#include <QtEndian>
 
 namespace zelbrin::testing {
 
@@ -22,25 +23,10 @@ struct ReadKeyword {
 
 namespace chmtables {
 
-inline quint16 u16(const QByteArray &d, qsizetype at) {
-    return at + 2 <= d.size() ? qFromLittleEndian<quint16>(d.constData() + at) : 0;
-}
-inline quint32 u32(const QByteArray &d, qsizetype at) {
-    return at + 4 <= d.size() ? qFromLittleEndian<quint32>(d.constData() + at) : 0;
-}
-inline QByteArray cString(const QByteArray &d, qsizetype at) {
-    if (at < 0 || at >= d.size())
-        return {};
-    const qsizetype end = d.indexOf('\0', at);
-    return d.mid(at, (end < 0 ? d.size() : end) - at);
-}
-inline QString utf16At(const QByteArray &d, qsizetype &at) {
-    QString s;
-    for (quint16 c; at + 2 <= d.size() && (c = u16(d, at)) != 0; at += 2)
-        s.append(QChar(c));
-    at += 2;
-    return s;
-}
+inline quint16 u16(const QByteArray &d, qsizetype at) { return chm::le16At(d, at); }
+inline quint32 u32(const QByteArray &d, qsizetype at) { return chm::le32At(d, at); }
+inline QByteArray cString(const QByteArray &d, qsizetype at) { return chm::cStringAt(d, at); }
+inline QString utf16At(const QByteArray &d, qsizetype &at) { return chm::utf16StringAt(d, at); }
 
 }  // namespace chmtables
 

@@ -39,7 +39,8 @@ inline QMap<QString, QByteArray> defaultChmPages() {
 
 // Writes the project (pages plus contents "toc.hhc" and index "idx.hhk") into
 // projectDir and compiles chmPath from it with hhc. Returns an error text, empty
-// on success. The contents and index written are returned through hhcHhk.
+// on success. The contents and index written are returned through hhcHhk, by their
+// names in the help file.
 inline QString makeTestChm(const QString &projectDir, const QString &chmPath,
                            const QMap<QString, QByteArray> &pages,
                            QMap<QString, QByteArray> *hhcHhk = nullptr) {
@@ -69,9 +70,9 @@ inline QString makeTestChm(const QString &projectDir, const QString &chmPath,
         if (!f.open(QIODevice::WriteOnly) || f.write(it.value()) != it.value().size())
             return "cannot write " + it.key();
     }
-    // hhc stores the contents and index under its own names.
+    // hhc stores the contents and index under their own names.
     if (hhcHhk)
-        *hhcHhk = {{"contents.hhc", sitemap}, {"index.hhk", sitemap}};
+        *hhcHhk = {{"toc.hhc", sitemap}, {"idx.hhk", sitemap}};
     // Compiled by our own hhc, as the workbench compiles its projects.
     QProcess hhc;
     hhc.setWorkingDirectory(projectDir);

@@ -51,6 +51,7 @@ TEST(KeywordIndex, ManyKeywordsSpanListingBlocksUnderAnIndexAndReadBackInOrder) 
     const QList<Keyword> sorted = mergeKeywords(keywords, QStringLiteral("zh_CN"));
     ASSERT_EQ(sorted.size(), 3001);
     EXPECT_EQ(sorted[7].topics, (QList<quint32>{7, 8, 3000}));
+    EXPECT_EQ(mergeKeywords(keywords, QStringLiteral("zh_CN"), true)[7].topics, (QList<quint32>{7, 8, 8, 3000}));
     EXPECT_EQ(sorted[8].name, QStringLiteral("子项"));  // right after its parent
     EXPECT_EQ(sorted[8].parent, 7);
 
@@ -113,19 +114,34 @@ TEST(TopicTables, StringsStayInsideTheirBlockAndTopicsLeadToTheirAddresses) {
         const qsizetype end = strings.data().indexOf('\0', o);
         EXPECT_EQ(o / 4096, quint32(end / 4096));
     }
-    TopicTable topics(strings);
-    for (int i = 0; i < 400; ++i)
-        topics.add("html/page" + QByteArray::number(i) + ".htm", "Page " + QByteArray::number(i), i % 2 == 0);
-    const QByteArray tbl = topics.urlTable();
-    const auto read = zelbrin::testing::readTopics(topics.topics(), tbl, topics.urlStrings(), strings.data());
+    TopicTable topics;
+    for (int i = 0; i < 400; ++i) {
+        topics.add("html/page" + QByteArray::number(i) + ".htm", TopicTable::IsFile);
+        topics.setTitle(quint32(i), "Page " + QByteArray::number(i));
+    }
+    const TopicTable::Files files = topics.write(strings);
+    const QByteArray &tbl = files.urlTable;
+    const auto read = zelbrin::testing::readTopics(files.topics, tbl, files.urlStrings, strings.data());
     ASSERT_EQ(read.size(), 400);
     for (int i : {0, 340, 341, 399}) {
-        const quint32 urlEntry = u32(topics.topics(), i * 16 + 8);
+        const quint32 urlEntry = u32(files.topics, i * 16 + 8);
         EXPECT_NE(urlEntry % 4096, 4092u);  // the last four bytes of a block stay unused
         EXPECT_EQ(u32(tbl, urlEntry + 4), quint32(i));
         EXPECT_EQ(read[i].url, "html/page" + QByteArray::number(i) + ".htm");
         EXPECT_EQ(read[i].title, "Page " + QByteArray::number(i));
     }
+    // #URLTBL is sorted by the names' hashes, each the help compiler's: these are the values
+    // HTML Help Workshop wrote for these names (one of them GBK), whatever their case.
+    quint32 previous = 0;
+    for (qsizetype at = 0; at + 12 <= tbl.size(); at += at % 4096 == 4080 ? 16 : 12) {
+        EXPECT_GE(u32(tbl, at), previous);
+        EXPECT_EQ(u32(tbl, at), urlHash(read[u32(tbl, at + 4)].url));
+        previous = u32(tbl, at);
+    }
+    EXPECT_EQ(urlHash("Untitled1.htm"), 0x239B3F03u);
+    EXPECT_EQ(urlHash("untitled1.HTM"), 0x239B3F03u);
+    EXPECT_EQ(urlHash(encodeAnsi(QStringLiteral("开始.htm"), ansiCodePage(0x0804)).value()), 0xAF1329BCu);
+    EXPECT_EQ(urlHash("Index.hhk"), 0x18FFD71Bu);
 }
 
 TEST(SystemFiles, WindowsRecordsTheirTextsAtTheOffsetsReadersUse) {

@@ -88,7 +88,7 @@ QStringList notFound(const QString &chmFile, const QList<Query> &queries) {
         return {error};
     QStringList missing;
     for (qsizetype i = 0; i < queries.size(); ++i)
-        if (!found[i].contains(queries[i].page.toUtf8()))
+        if (!found[i].contains(encodeGbk(queries[i].page).value_or(QByteArray())))  // #URLSTR holds names in GBK
             missing << queries[i].page + ": " + queries[i].word;
     return missing;
 }

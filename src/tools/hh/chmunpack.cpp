@@ -167,8 +167,38 @@ bool writeEntry(Context &ctx, ChmReader &reader, size_t entry, int dirFd, const 
     return ok;
 }
 
+bool isUtf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > s.size())
+            return false;
+        for (size_t k = 1; k < n; ++k) {
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+// The copy that hhc stores of a file under the bytes the help file records it by (for
+// readers that look names up so): a name that is no UTF-8, beside a file of its length.
+bool isSecondName(const ChmReader &reader, size_t entry) {
+    const ChmEntry &e = reader.entries()[entry];
+    if (isUtf8(e.name))
+        return false;
+    for (const ChmEntry &other : reader.entries()) {
+        if (&other != &e && other.length == e.length && isUtf8(other.name))
+            return true;
+    }
+    return false;
+}
+
 void unpackEntry(Context &ctx, ChmReader &reader, size_t entry) {
     const std::string &path = reader.entries()[entry].name;
+    if (isSecondName(reader, entry))
+        return;
     switch (classifyEntry(path)) {
     case EntryKind::Internal:
         return;

@@ -9,11 +9,14 @@
 #include "helpproject.h"
 #include "interruption.h"
 #include "pageencoding.h"
+#include "pagekeywords.h"
 #include "references.h"
 #include "sitemap.h"
 #include "stager.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QFile>
 #include <QFileInfo>
 
@@ -26,54 +29,105 @@
 namespace zelbrin::hhc {
 namespace {
 
-// The names the help file stores the contents and index files under; #SYSTEM records them.
-const QString kStagedContents = QStringLiteral("contents.hhc");
-const QString kStagedIndex = QStringLiteral("index.hhk");
+// A contents or index file of the project.
+struct ProjectSitemap {
+    QString path;        // on disk
+    QString stored;      // its name in the help file
+    QString written;     // its name as #SYSTEM and the windows record it
+    bool windowNamesIt = false;  // the default window names it (and the help file's records do not)
+    StagedSitemap staged;
+};
 
 class Compilation {
 public:
-    Compilation(const HelpProject &project, CompileResult &result, Stager &stager)
-        : p_(project), r_(result), stager_(stager) {}
+    Compilation(const HelpProject &project, CompileResult &result, Stager &stager, const chm::AnsiCodePage &codePage)
+        : p_(project), r_(result), stager_(stager), cp_(codePage) {}
 
-    // A contents or index file staged under stagedName; empty when the project names none.
-    std::optional<StagedSitemap> stageSitemapFile(const QString &optionKey, const QString &what) {
-        const QString value = p_.option(optionKey);
+    // The contents or index file: the one the project's options name, else the default
+    // window's. Staged first, as the help compiler stores them first.
+    std::optional<ProjectSitemap> locateSitemap(const QString &optionKey, int windowField, const QString &what) {
+        const WindowDefinition *window = p_.defaultWindow();
+        const QString fromWindow = window ? window->field(windowField) : QString();
+        const QString value = p_.option(optionKey).isEmpty() ? fromWindow : p_.option(optionKey);
         if (value.isEmpty())
             return std::nullopt;
-        const QString path = projectPath(value, p_.folder);
-        QFile f(path);
-        if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly)) {
-            r_.errors.append(QStringLiteral("%1 not found: %2").arg(what, path));
+        ProjectSitemap s;
+        s.path = projectPath(value, p_.folder);
+        if (!isRegularFile(s.path)) {
+            r_.errors.append(QStringLiteral("%1 not found: %2").arg(what, s.path));
             return std::nullopt;
         }
-        QByteArray bytes = f.readAll();
-        if (bytes.startsWith("\xEF\xBB\xBF")) {  // a UTF-8 sitemap: the help file wants GBK titles
-            const auto gbk = encodeGbk(QString::fromUtf8(bytes.mid(3)));
-            if (!gbk) {
-                r_.errors.append(QStringLiteral("%1 %2 holds characters that GBK cannot hold").arg(what, path));
-                return std::nullopt;
-            }
-            bytes = *gbk;
-        }
-        StagedSitemap s = stageSitemap(bytes, p_.folder, stager_);
-        for (const QString &m : std::as_const(s.missing))
-            r_.errors.append(QStringLiteral("page named in the %1 not found: %2").arg(what, m));
-        for (const QString &d : std::as_const(s.dropped))
-            r_.warnings.append(QStringLiteral("%1 entry for \"%2\" has no page; it is kept as a heading").arg(what, d));
+        s.stored = stager_.stage(s.path);
+        if (s.stored.isEmpty())
+            s.stored = stager_.stageAtTop(s.path);
+        s.written = writtenName(value).value_or(s.stored);
+        recorded_.insert(s.written, s.stored);
+        s.windowNamesIt = !fromWindow.isEmpty();
         return s;
     }
 
-    // A file name written in the project (window fields, default topic, aliases) as a
-    // staged name, with its "#anchor" kept.
-    std::optional<QString> stageReference(const QString &value) {
-        const auto gbk = encodeGbk(value);
-        const QByteArray raw = gbk ? *gbk : value.toUtf8();
-        const TextEncoding encoding = gbk ? TextEncoding::Gbk : TextEncoding::Utf8;
+    // Stages the pages the sitemap names; false when it cannot be read.
+    bool stageSitemapPages(ProjectSitemap &s, const QString &what) {
+        QFile f(s.path);
+        if (!f.open(QIODevice::ReadOnly)) {
+            r_.errors.append(QStringLiteral("%1 cannot be read: %2").arg(what, s.path));
+            return false;
+        }
+        QByteArray bytes = f.readAll();
+        if (bytes.startsWith("\xEF\xBB\xBF")) {  // a UTF-8 sitemap: the help file wants its titles in the code page
+            const auto encoded = chm::encodeAnsi(QString::fromUtf8(bytes.mid(3)), cp_);
+            if (!encoded) {
+                r_.errors.append(QStringLiteral("%1 %2 holds characters that code page %3 cannot hold")
+                                     .arg(what, s.path).arg(cp_.number));
+                return false;
+            }
+            bytes = *encoded;
+        }
+        s.staged = stageSitemap(bytes, s.path, s.stored, p_.folder, cp_, stager_);
+        for (const QString &m : std::as_const(s.staged.missing))
+            r_.errors.append(QStringLiteral("page named in the %1 not found: %2").arg(what, m));
+        for (const QString &d : std::as_const(s.staged.dropped))
+            r_.warnings.append(QStringLiteral("%1 entry for \"%2\" has no page; it is kept as a heading").arg(what, d));
+        return true;
+    }
+
+    // A file name written in the project (window fields, default topic, aliases) as the
+    // help file records it: as written (with "/" for "\\") when that names the stored file,
+    // else its stored name; its "#anchor" kept. Nothing when it names no file.
+    std::optional<QString> writtenName(const QString &value) {
+        const auto encoded = chm::encodeAnsi(value, cp_);
+        const QByteArray raw = encoded ? *encoded : value.toUtf8();
+        const TextEncoding encoding = encoded ? TextEncoding::Gbk : TextEncoding::Utf8;
         const auto found = resolveReference(raw, p_.folder, encoding, p_.folder);
         if (!found)
             return std::nullopt;
-        const QString suffix = gbk ? decodeGbk(found->suffix) : QString::fromUtf8(found->suffix);
-        return stager_.stage(found->path) + suffix;
+        QString staged = stager_.stage(found->path);
+        if (staged.isEmpty())
+            return std::nullopt;
+        const QString suffix = encoded ? decodeGbk(found->suffix) : QString::fromUtf8(found->suffix);
+        QString written = QString(value).trimmed().replace(u'\\', u'/');
+        if (QDir::cleanPath(written.left(written.size() - suffix.size())) != staged)
+            written = staged + suffix;
+        recorded_.insert(written.left(written.size() - suffix.size()), staged);
+        return written;
+    }
+
+    // Second names for the files that #SYSTEM and the windows name in the code page:
+    // viewers on Windows look them up by their Unicode names (stored as UTF-8), but
+    // CHMLib-based readers (xchm, kchmviewer, python3-chm) by the bytes as recorded. The
+    // help compiler stores a window's contents file twice as well.
+    QList<std::pair<QByteArray, QByteArray>> recordedNameAliases() const {
+        QList<std::pair<QByteArray, QByteArray>> aliases;
+        for (auto it = recorded_.begin(); it != recorded_.end(); ++it) {
+            const QByteArray alias = QByteArray("/") + chm::encodeAnsiLossy(it.key(), cp_);
+            const QByteArray stored = QByteArray("/") + it.value().toUtf8();
+            bool known = alias == stored;
+            for (const auto &a : std::as_const(aliases))
+                known = known || a.first == alias;
+            if (!known)
+                aliases.append({alias, stored});
+        }
+        return aliases;
     }
 
     void stageListedFiles() {
@@ -88,51 +142,52 @@ public:
         }
     }
 
-    // Rewrites the window definitions; returns the staged default topic.
-    QString stageWindowsAndDefaultTopic(QList<WindowDefinition> &windows, bool hasContents,
-                                        bool hasIndex, const QString &firstContentsPage) {
+    // Rewrites the window definitions; returns the default topic.
+    QString stageWindowsAndDefaultTopic(QList<WindowDefinition> &windows, const std::optional<ProjectSitemap> &contents,
+                                        const std::optional<ProjectSitemap> &index) {
         const WindowDefinition *original = p_.defaultWindow();
         const qsizetype defaultIndex = original ? original - p_.windows.constData() : -1;
         QString defaultTopic;
         static const struct {
             int field;
             const char *label;
-        } pageFields[] = {{WindowDefinition::DefaultTopic, "default topic"},
+        } pageFields[] = {{WindowDefinition::Contents, "contents file"},
+                          {WindowDefinition::Index, "index file"},
+                          {WindowDefinition::DefaultTopic, "default topic"},
                           {WindowDefinition::Home, "home page"},
                           {WindowDefinition::Jump1Url, "jump 1 page"},
                           {WindowDefinition::Jump2Url, "jump 2 page"}};
         for (qsizetype i = 0; i < windows.size(); ++i) {
             WindowDefinition &w = windows[i];
-            if (!w.field(WindowDefinition::Contents).isEmpty())
-                w.setField(WindowDefinition::Contents, hasContents ? kStagedContents : QString());
-            if (!w.field(WindowDefinition::Index).isEmpty())
-                w.setField(WindowDefinition::Index, hasIndex ? kStagedIndex : QString());
             for (const auto &pf : pageFields) {
                 const QString value = w.field(pf.field);
                 if (value.isEmpty() || isExternalReference(value.toUtf8()))
                     continue;
-                const auto staged = stageReference(value);
-                if (!staged)
+                std::optional<QString> written;
+                if (pf.field == WindowDefinition::Contents && contents && projectPath(value, p_.folder) == contents->path)
+                    written = contents->written;
+                else if (pf.field == WindowDefinition::Index && index && projectPath(value, p_.folder) == index->path)
+                    written = index->written;
+                else
+                    written = writtenName(value);
+                if (!written)
                     r_.warnings.append(QStringLiteral("window \"%1\": no file for its %2 \"%3\"")
                                            .arg(w.name, QLatin1String(pf.label), value));
-                w.setField(pf.field, staged.value_or(QString()));
+                w.setField(pf.field, written.value_or(QString()));
             }
             if (i == defaultIndex)
                 defaultTopic = w.field(WindowDefinition::DefaultTopic);
         }
         const QString option = p_.option(QStringLiteral("Default topic"));
-        if (defaultTopic.isEmpty() && !option.isEmpty()) {
-            if (const auto staged = stageReference(option))
-                defaultTopic = *staged;
+        if (!option.isEmpty()) {
+            if (const auto written = writtenName(option))
+                defaultTopic = *written;
             else
                 r_.warnings.append(QStringLiteral("default topic \"%1\" names no file; the first "
                                                   "contents entry is the default topic").arg(option));
         }
-        if (defaultTopic.isEmpty())
-            defaultTopic = firstContentsPage;
-        if (defaultIndex >= 0 && windows[defaultIndex].field(WindowDefinition::DefaultTopic).isEmpty() &&
-            !defaultTopic.isEmpty())
-            windows[defaultIndex].setField(WindowDefinition::DefaultTopic, defaultTopic);
+        if (defaultTopic.isEmpty() && contents)
+            defaultTopic = contents->staged.firstPage;
         return defaultTopic;
     }
 
@@ -143,8 +198,8 @@ public:
             if (eq <= 0)
                 continue;
             const QString target = line.mid(eq + 1).section(u';', 0, 0).trimmed();
-            if (const auto staged = stageReference(target))
-                lines.append(line.left(eq).trimmed() + u'=' + *staged);
+            if (const auto written = writtenName(target))
+                lines.append(line.left(eq).trimmed() + u'=' + *written);
             else
                 r_.errors.append(QStringLiteral("[ALIAS] names a file that does not exist: %1").arg(target));
         }
@@ -155,6 +210,8 @@ private:
     const HelpProject &p_;
     CompileResult &r_;
     Stager &stager_;
+    const chm::AnsiCodePage &cp_;
+    QHash<QString, QString> recorded_;  // names as the help file records them -> stored names
 };
 
 bool isYes(const QString &value) {
@@ -179,13 +236,6 @@ private:
     QElapsedTimer clock_;
 };
 
-// A staged contents or index file (GBK) in the help file's code page.
-QByteArray inCodePage(const QByteArray &gbkText, const chm::AnsiCodePage &codePage) {
-    if (codePage.number == 936)
-        return gbkText;
-    return chm::encodeAnsiWithReferences(decodeGbk(gbkText), codePage);
-}
-
 QString megabytes(qint64 bytes) {
     return QString::number(double(bytes) / (1 << 20), 'f', 1);
 }
@@ -195,6 +245,7 @@ struct ReadFile {
     QByteArray bytes;
     bool isPage = false;
     ConvertedPage page;  // of a page: its title and text (its stored form is in bytes)
+    PageKeywords keywords;
     QString error;       // set when the file could not be read
 };
 
@@ -224,6 +275,7 @@ std::optional<std::vector<ReadFile>> readStagedFiles(const Stager &stager, const
             if (file.isPage) {
                 file.page = convertPage(*bytes, codePage);
                 file.bytes = std::move(file.page.stored);
+                file.keywords = readPageKeywords(file.bytes, codePage);
             } else {
                 file.bytes = std::move(*bytes);
             }
@@ -272,16 +324,23 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
     }
     const chm::AnsiCodePage &codePage = chm::ansiCodePage(lcid);
 
-    Stager stager(project.folder);
-    for (const QString &name : {kStagedContents, kStagedIndex})
-        stager.reserveRootName(name);
-    Compilation c(project, r, stager);
-    const auto contents = c.stageSitemapFile(QStringLiteral("Contents file"), QStringLiteral("contents file"));
-    const auto index = c.stageSitemapFile(QStringLiteral("Index file"), QStringLiteral("index file"));
+    Stager stager(project.folder, codePage);
+    Compilation c(project, r, stager, codePage);
+    // The order in which the help compiler stores the files and numbers the topics: the
+    // contents and index files, [FILES], the pages the contents and the index name, and
+    // then what the pages link.
+    auto contents = c.locateSitemap(QStringLiteral("Contents file"), WindowDefinition::Contents,
+                                    QStringLiteral("contents file"));
+    auto index = c.locateSitemap(QStringLiteral("Index file"), WindowDefinition::Index, QStringLiteral("index file"));
+    const qsizetype sitemapFiles = stager.fileCount();
     c.stageListedFiles();
+    const qsizetype listedFiles = stager.fileCount();
+    if (contents)
+        c.stageSitemapPages(*contents, QStringLiteral("contents file"));
+    if (index)
+        c.stageSitemapPages(*index, QStringLiteral("index file"));
     QList<WindowDefinition> windows = project.windows;
-    r.defaultTopic = c.stageWindowsAndDefaultTopic(windows, contents.has_value(), index.has_value(),
-                                                   contents ? contents->firstPage : QString());
+    r.defaultTopic = c.stageWindowsAndDefaultTopic(windows, contents, index);
     if (r.defaultTopic.isEmpty())
         r.warnings.append(QStringLiteral("the project names no default topic"));
     const QStringList aliases = c.stageAliases();
@@ -296,47 +355,70 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
     staged.lcid = lcid;
     staged.compiledFile = target;
     staged.fullTextSearch = isYes(project.option(QStringLiteral("Full-text search")));
+    staged.binaryContents = isYes(project.option(QStringLiteral("Binary TOC")));
     staged.windows = windows;
     staged.defaultTopic = r.defaultTopic;
     staged.aliases = aliases;
+    for (auto [sitemap, into] : {std::pair{&contents, &staged.contents}, std::pair{&index, &staged.index}}) {
+        if (!*sitemap)
+            continue;
+        into->stored = (*sitemap)->stored;
+        into->written = (*sitemap)->written;
+        into->recorded = !(*sitemap)->windowNamesIt;
+        into->objects = readSitemapObjects((*sitemap)->staged.text, codePage);
+    }
     std::optional<std::vector<ReadFile>> read = readStagedFiles(stager, codePage, options.threads, progress, r);
     if (!read)
         return;
+    // The topics: the pages [FILES] names, the contents and index files that a window names,
+    // then the pages the contents and the index name, then those the pages link.
     QList<chm::StoredFile> files;
-    QStringList pageTexts;  // for the full-text index, by topic number
+    QHash<QString, QString> pageTexts;  // for the full-text index, by stored name
+    QList<HelpFilePage> laterPages;
     files.reserve(read->size() + 16);
     for (size_t i = 0; i < read->size(); ++i) {
         ReadFile &file = (*read)[i];
         const QString name = stager.stagedName(qsizetype(i));
+        for (const auto &sitemap : {contents, index}) {
+            if (sitemap && sitemap->stored == name)
+                file.bytes = sitemap->staged.text;
+        }
         if (file.isPage) {
-            staged.pages.append({name, file.page.title, stager.sourcePath(qsizetype(i))});
+            HelpFilePage page{name, file.page.title, stager.sourcePath(qsizetype(i)), file.keywords, false};
             if (staged.fullTextSearch)
-                pageTexts.append(std::move(file.page.text));
+                pageTexts.insert(name, std::move(file.page.text));
+            (qsizetype(i) < listedFiles ? staged.topicFiles : laterPages).append(page);
         }
         // Pictures too: LZX still takes about 6% off LibreOffice's JPEG and PNG pictures, which
         // keeps real help files within a tenth of what other compilers make.
-        files.append({QByteArray("/") + name.toLatin1(), std::move(file.bytes), true});
+        files.append({QByteArray("/") + name.toUtf8(), std::move(file.bytes), true});
     }
-    if (contents) {
-        staged.contentsName = kStagedContents;
-        staged.contents = readSitemapObjects(contents->text);
-        files.append({QByteArray("/") + kStagedContents.toLatin1(), inCodePage(contents->text, codePage), true});
+    // A contents or index file that a window names is a topic of its own (without a title).
+    for (qsizetype i = 0; i < sitemapFiles; ++i) {
+        for (const auto &sitemap : {contents, index}) {
+            if (sitemap && sitemap->windowNamesIt && sitemap->stored == stager.stagedName(i))
+                staged.topicFiles.append({sitemap->stored, QString(), sitemap->path, {}, true});
+        }
     }
-    if (index) {
-        staged.indexName = kStagedIndex;
-        staged.index = readSitemapObjects(index->text);
-        files.append({QByteArray("/") + kStagedIndex.toLatin1(), inCodePage(index->text, codePage), true});
-    }
+    staged.topicFiles.append(laterPages);
     InternalFiles internal = writeInternalFiles(staged, codePage);
     r.warnings.append(internal.warnings);
-    files.append(internal.files);
+    // The full-text index lies between the files the viewer opens the help file with and the
+    // topic tables, as the help compiler stores them.
+    qsizetype searchAt = 0;
+    while (searchAt < internal.files.size() && internal.files[searchAt].name != "/#IDXHDR")
+        ++searchAt;
+    QList<chm::StoredFile> searchFiles;
     if (staged.fullTextSearch) {
         progress.report(QStringLiteral("hhc: indexing %1 pages for full-text search").arg(pageTexts.size()), true);
         QList<chm::SearchPage> search;
         search.reserve(pageTexts.size());
-        for (qsizetype i = 0; i < pageTexts.size(); ++i)
-            search.append({quint32(i), internal.topicTitles.value(i), std::move(pageTexts[i])});
-        pageTexts.clear();
+        for (const HelpFilePage &page : std::as_const(staged.topicFiles)) {
+            if (page.isSitemap)
+                continue;
+            const quint32 topic = internal.topicOf.value(page.name);
+            search.append({topic, internal.topicTitles.value(topic), pageTexts.take(page.name)});
+        }
         chm::SearchOptions searchOptions;
         searchOptions.languageId = lcid;
         searchOptions.threads = options.threads;
@@ -345,8 +427,21 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
         if (index.isEmpty())
             r.warnings.append(QStringLiteral("no full-text search index could be made for code page %1").arg(codePage.number));
         else
-            files.append({QByteArrayLiteral("/$FIftiMain"), index, true});
+            searchFiles.append({QByteArrayLiteral("/$FIftiMain"), index, true});
     }
+    // A file that #SYSTEM or a window names is stored a second time under the bytes they
+    // name it by, right after the first, where it compresses to almost nothing.
+    for (const auto &[alias, original] : c.recordedNameAliases()) {
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            if (files[i].name == original) {
+                files.insert(i + 1, {alias, files[i].data, true});
+                break;
+            }
+        }
+    }
+    files.append(internal.files.mid(0, searchAt));
+    files.append(searchFiles);
+    files.append(internal.files.mid(searchAt));
 
     if (interruption::requested()) {
         r.errors.append(QStringLiteral("interrupted"));

@@ -5,12 +5,15 @@
 #include "keywordindex.h"
 #include "references.h"
 #include "systemfiles.h"
+#include "objectinstances.h"
+#include "tocindex.h"
 #include "topics.h"
 
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
+#include <QUrl>
 
 #include <climits>
 
@@ -51,40 +54,57 @@ QString fontIn(const QString &font, const chm::AnsiCodePage &codePage) {
 
 class Writer {
 public:
-    Writer(const StagedProject &s, const chm::AnsiCodePage &codePage)
-        : s_(s), cp_(codePage), topics_(strings_) {}
+    Writer(const StagedProject &s, const chm::AnsiCodePage &codePage) : s_(s), cp_(codePage) {}
 
+    // The files come in the order the help compiler fills #STRINGS in: windows, context
+    // numbers, the contents' texts, topic titles, the contents' properties.
     InternalFiles write() {
-        addPageTopics();
-        const chm::KeywordIndexFiles keywords = keywordIndex();
-        chm::SystemInfo system = systemInfo();
-        system.binaryIndex = !keywords.btree.isEmpty();
-        system.keywords = keywordCount_ > 0;
-        if (!s_.contentsName.isEmpty())
-            system.indexHeader = chm::writeIndexHeader(siteProperties(), quint32(topics_.size()), mergeFiles(), strings_);
-        add("/#SYSTEM", chm::writeSystem(system), false);
-        if (!s_.windows.isEmpty())
-            add("/#WINDOWS", chm::writeWindows(windows(), strings_));
-        if (!system.indexHeader.isEmpty())
-            add("/#IDXHDR", system.indexHeader);
+        const QByteArray windowsFile = s_.windows.isEmpty() ? QByteArray() : chm::writeWindows(windows(), strings_);
         const QByteArray contextNumbers = contextTable();
+        addFileTopics();
+        const QByteArray contentsIndex = contentsLayout();
+        const chm::KeywordIndexFiles keywords = keywordIndex();
+        const chm::KeywordIndexFiles associative = associativeIndex();
+        for (qsizetype t = 0; t < topics_.size(); ++t) {
+            if (!topics_.hasTitle(quint32(t)) && !titles_.value(t).isEmpty())
+                topics_.setTitle(quint32(t), ansi(titles_.value(t)));
+        }
+        const chm::TopicTable::Files topicFiles = topics_.write(strings_);
+        const chm::SiteProperties site = siteProperties();
+        const QByteArray indexHeader = chm::writeIndexHeader(s_.contents.stored.isEmpty() ? nullptr : &site,
+                                                             quint32(topics_.size()), mergeFiles(), strings_);
+        chm::SystemInfo system = systemInfo();
+        system.keywords = !keywords.btree.isEmpty();
+        system.associativeLinks = !associative.btree.isEmpty();
+        if (system.keywords)
+            system.indexFileHash = chm::urlHash(ansi(s_.index.written));
+        if (!contentsIndex.isEmpty())
+            system.contentsFileHash = chm::urlHash(ansi(s_.contents.written));
+        system.indexHeader = indexHeader;
+
+        add("/#SYSTEM", chm::writeSystem(system), false);
+        if (!windowsFile.isEmpty())
+            add("/#WINDOWS", windowsFile);
         if (!contextNumbers.isEmpty())
             add("/#IVB", contextNumbers);
-        if (!keywords.btree.isEmpty()) {
-            add("/$WWKeywordLinks/BTree", keywords.btree);
-            add("/$WWKeywordLinks/Data", keywords.data);
-            add("/$WWKeywordLinks/Map", keywords.map);
-            add("/$WWKeywordLinks/Property", keywords.property);
-            // No associative keywords: their index holds only its (empty) properties.
-            add("/$WWAssociativeLinks/Property", QByteArray(4, '\0'));
-        }
-        for (const QString &k : keywords.shortened)
+        addKeywordIndex("/$WWKeywordLinks/", keywords);
+        addKeywordIndex("/$WWAssociativeLinks/", associative);
+        const QByteArray objects = chm::writeObjectInstances(s_.lcid, cp_.number);
+        if (!objects.isEmpty())
+            add("/$OBJINST", objects);
+        add("/#IDXHDR", indexHeader);
+        if (!contentsIndex.isEmpty())
+            add("/#TOCIDX", contentsIndex);
+        add("/#TOPICS", topicFiles.topics);
+        add("/#URLTBL", topicFiles.urlTable);
+        add("/#URLSTR", topicFiles.urlStrings);
+        add("/#STRINGS", strings_.data());
+        add("/#ITBITS", QByteArray(), false);
+        for (const QString &k : keywords.shortened + associative.shortened)
             result_.warnings.append(QStringLiteral("keyword \"%1\" names more pages than its index entry "
                                                    "can hold; the first ones are kept").arg(k));
-        add("/#TOPICS", topics_.topics());
-        add("/#URLTBL", topics_.urlTable());
-        add("/#URLSTR", topics_.urlStrings());
-        add("/#STRINGS", strings_.data());  // last: the others add their texts to it
+        for (qsizetype t = 0; t < topics_.size(); ++t)
+            result_.topicTitles.append(titles_.value(t));
         return result_;
     }
 
@@ -95,85 +115,141 @@ private:
         result_.files.append({QByteArray(name), data, compressed});
     }
 
-    void addPageTopics() {
-        // The contents' caption of a page stands in for a missing <title>.
-        QHash<QString, QString> captions;
-        for (const SitemapObject &o : s_.contents) {
-            const QString local = withoutAnchor(o.value(QStringLiteral("local")));
-            const QString name = o.value(QStringLiteral("name")).simplified();
-            if (!local.isEmpty() && !name.isEmpty() && !captions.contains(local))
-                captions.insert(local, name);
-            if (!local.isEmpty())
-                inContents_.insert(local);
+    void addKeywordIndex(const QByteArray &folder, const chm::KeywordIndexFiles &index) {
+        if (!index.btree.isEmpty()) {
+            result_.files.append({folder + "BTree", index.btree, true});
+            result_.files.append({folder + "Data", index.data, true});
+            result_.files.append({folder + "Map", index.map, true});
         }
-        for (const HelpFilePage &page : s_.pages) {
-            QString title = page.title;
-            if (title.isEmpty())
-                title = captions.value(page.name);
-            if (title.isEmpty())
-                title = QFileInfo(page.source).completeBaseName();
-            if (title.isEmpty())
-                title = QFileInfo(page.name).completeBaseName();
-            const quint32 topic = topics_.add(page.name.toLatin1(), ansi(title), inContents_.contains(page.name));
-            topicOf_.insert(page.name, topic);
-            result_.topicTitles.append(title);
+        result_.files.append({folder + "Property", chm::keywordProperty(!index.btree.isEmpty()), true});
+    }
+
+    void addFileTopics() {
+        for (const HelpFilePage &page : s_.topicFiles) {
+            const quint32 topic = topics_.add(ansi(page.name), chm::TopicTable::IsFile);
+            result_.topicOf.insert(page.name, topic);
+            topicByName_.insert(page.name.toLower(), topic);
+            titles_.append(page.isSitemap ? QString() : page.title);
+            pageTitles_.insert(topic, page.isSitemap ? QString() : page.title.simplified());
         }
     }
 
-    // The topic a Local of the index leads to; an anchor or an address outside the help
-    // file is a topic of its own.
-    quint32 topicFor(const QString &local, const QString &name) {
+    // The topic a Local of the contents or the index leads to; an anchor or an address
+    // outside the help file is a topic of its own.
+    quint32 topicFor(const QString &local, const QString &title, quint16 flags) {
         QString url = local.trimmed();
         while (url.startsWith(u'/'))
             url.remove(0, 1);
-        const auto page = topicOf_.constFind(url);
-        if (page != topicOf_.constEnd())
-            return *page;
-        const auto extra = topicOf_.constFind(local);
-        if (extra != topicOf_.constEnd())
-            return *extra;
-        const auto base = topicOf_.constFind(withoutAnchor(url));
-        const QString title = base != topicOf_.constEnd() ? result_.topicTitles.value(qsizetype(*base)) : name;
-        const quint32 topic = topics_.add(url.toLatin1(), ansi(title.isEmpty() ? url : title), false);
-        topicOf_.insert(local, topic);
+        for (const QString &name : {url, QUrl::fromPercentEncoding(url.toUtf8())}) {
+            const auto page = topicByName_.constFind(name.toLower());
+            if (page != topicByName_.constEnd()) {
+                topics_.addFlags(*page, flags);
+                return *page;
+            }
+        }
+        const quint32 topic = topics_.add(ansi(url), flags);
+        topicByName_.insert(url.toLower(), topic);
+        const auto base = topicByName_.constFind(withoutAnchor(url).toLower());
+        if (base != topicByName_.constEnd())
+            pageTitles_.insert(topic, pageTitles_.value(*base));
+        titles_.append(!title.isEmpty() ? title
+                       : base != topicByName_.constEnd() && *base < quint32(titles_.size()) ? titles_[*base]
+                                                                                            : url);
         return topic;
     }
 
+    // The contents as a tree (by the lists around each entry), laid out as the binary
+    // contents; returns #TOCIDX when the project asks for it stored.
+    QByteArray contentsLayout() {
+        if (s_.contents.stored.isEmpty())
+            return {};
+        QList<chm::ContentsEntry> entries;
+        QList<int> roots;
+        QList<std::pair<int, int>> open;  // depth and entry of the entries that may take children
+        for (const SitemapObject &o : s_.contents.objects) {
+            if (o.type != "text/sitemap")
+                continue;
+            while (!open.isEmpty() && open.last().first >= o.depth)
+                open.removeLast();
+            chm::ContentsEntry e;
+            QString text = o.value(QStringLiteral("name")).simplified();
+            const QString local = o.value(QStringLiteral("local"));
+            if (!local.trimmed().isEmpty()) {
+                e.topic = topicFor(local, text, chm::TopicTable::InContents);
+                // The binary contents shows each entry's own name; without it the help
+                // compiler keeps the topic's title (its page's own where it has one), once.
+                if (!s_.binaryContents) {
+                    e.topicText = true;
+                    if (!pageTitles_.value(quint32(e.topic)).isEmpty())
+                        text = pageTitles_.value(quint32(e.topic));
+                }
+            }
+            e.name = ansi(text);
+            entries.append(e);
+            const int at = int(entries.size() - 1);
+            (open.isEmpty() ? roots : entries[open.last().second].children).append(at);
+            open.append({o.depth, at});
+        }
+        const chm::ContentsLayout layout = chm::layOutContents(entries, roots, strings_);
+        // Each topic takes the first entry that names it in the layout's order, and its caption.
+        QList<std::pair<quint32, int>> placed;
+        for (qsizetype e = 0; e < entries.size(); ++e)
+            placed.append({layout.entryOffsets[e], int(e)});
+        std::sort(placed.begin(), placed.end());
+        QSet<qint64> done;
+        for (const auto &[offset, e] : placed) {
+            const qint64 topic = entries[e].topic;
+            if (topic < 0 || done.contains(topic))
+                continue;
+            done.insert(topic);
+            topics_.setContentsOffset(quint32(topic), offset);
+            topics_.setTitle(quint32(topic), entries[e].name, layout.nameOffsets[e]);
+            titles_[topic] = chm::decodeCharset(entries[e].name, cp_.iconvName).value_or(titles_[topic]);
+        }
+        return s_.binaryContents ? layout.file : QByteArray();
+    }
+
+    // The keyword index: the index file's keywords and those the pages place themselves under.
     chm::KeywordIndexFiles keywordIndex() {
         const HelpProject &p = *s_.project;
-        if (s_.indexName.isEmpty() ||
-            (p.hasOption(QStringLiteral("Binary Index")) && !isYes(p.option(QStringLiteral("Binary Index")))))
+        if (p.hasOption(QStringLiteral("Binary Index")) && !isYes(p.option(QStringLiteral("Binary Index"))))
             return {};
         int top = INT_MAX;
-        for (const SitemapObject &o : s_.index) {
+        for (const SitemapObject &o : s_.index.objects) {
             if (o.type == "text/sitemap")
                 top = std::min(top, o.depth);
         }
         QList<chm::Keyword> keywords;
         QList<qsizetype> levels;  // the keyword at each depth, by its place in keywords
-        for (const SitemapObject &o : s_.index) {
+        for (const SitemapObject &o : s_.index.objects) {
             if (o.type != "text/sitemap" || o.params.isEmpty())
                 continue;
             chm::Keyword k;
             QString pendingName;
             bool haveKeyword = false;
+            auto keywordIs = [&](const QString &text) {
+                const int level = std::max(0, o.depth - top);
+                levels.resize(std::min<qsizetype>(levels.size(), level));
+                while (levels.size() < level) {  // a level skipped: its keyword has no name
+                    keywords.append({QString(), {}, {}, levels.isEmpty() ? -1 : levels.last(), true});
+                    levels.append(keywords.size() - 1);
+                }
+                k.name = text.simplified();
+                k.parent = levels.isEmpty() ? -1 : levels.last();
+                haveKeyword = true;
+            };
+            // The keyword is the entry's "Keyword" when it gives one (then every Name is a
+            // topic's), else its first Name.
+            if (const QString keyword = o.value(QStringLiteral("keyword")); !keyword.isEmpty())
+                keywordIs(keyword);
             for (const auto &[key, value] : o.params) {
                 if (key == u"name" && !haveKeyword) {
-                    const int level = std::max(0, o.depth - top);
-                    levels.resize(std::min<qsizetype>(levels.size(), level));
-                    while (levels.size() < level) {  // a level skipped: its keyword has no name
-                        keywords.append({QString(), {}, {}, levels.isEmpty() ? -1 : levels.last(), true});
-                        levels.append(keywords.size() - 1);
-                    }
-                    k.name = value.simplified();
-                    k.parent = levels.isEmpty() ? -1 : levels.last();
-                    haveKeyword = true;
+                    keywordIs(value);
                 } else if (key == u"name") {
                     pendingName = value;
-                } else if (key == u"local" && haveKeyword && !value.trimmed().isEmpty()) {
-                    const quint32 t = topicFor(value, pendingName);
-                    if (!k.topics.contains(t))
-                        k.topics.append(t);
+                } else if (key == u"local" && !value.trimmed().isEmpty()) {
+                    // Doxygen writes an entry's Local before its Name.
+                    k.topics.append(topicFor(value, pendingName, 0));
                     pendingName.clear();
                 } else if (key == u"see also" && haveKeyword && !value.trimmed().isEmpty()) {
                     k.seeAlso.append(value.simplified());
@@ -187,8 +263,28 @@ private:
                 levels.append(keywords.size() - 1);
             }
         }
-        const QList<chm::Keyword> sorted = chm::mergeKeywords(keywords, QString::fromLatin1(cp_.locale));
-        keywordCount_ = sorted.size();
+        keywords.append(pageKeywords(&PageKeywords::keywords));
+        return sortedIndex(keywords);
+    }
+
+    // The associative index: the pages' ALink names.
+    chm::KeywordIndexFiles associativeIndex() {
+        return sortedIndex(pageKeywords(&PageKeywords::associative));
+    }
+
+    QList<chm::Keyword> pageKeywords(QStringList PageKeywords::*which) const {
+        QList<chm::Keyword> keywords;
+        for (const HelpFilePage &page : s_.topicFiles) {
+            for (const QString &k : page.keywords.*which)
+                keywords.append({{k}, {result_.topicOf.value(page.name)}, {}});
+        }
+        return keywords;
+    }
+
+    // A keyword keeps a topic as often as the index and the pages give it, as the help
+    // compiler keeps it.
+    chm::KeywordIndexFiles sortedIndex(const QList<chm::Keyword> &keywords) const {
+        const QList<chm::Keyword> sorted = chm::mergeKeywords(keywords, QString::fromLatin1(cp_.locale), true);
         if (sorted.isEmpty())
             return {};
         return chm::writeKeywordIndex(sorted, s_.lcid, cp_.number);
@@ -198,10 +294,11 @@ private:
         const HelpProject &p = *s_.project;
         chm::SystemInfo info;
         info.lcid = s_.lcid;
-        info.doubleByte = cp_.doubleByte;
-        info.contentsFile = s_.contentsName.toLatin1();
-        info.indexFile = s_.indexName.toLatin1();
-        info.defaultTopic = s_.defaultTopic.toLatin1();
+        if (s_.contents.recorded)
+            info.contentsFile = ansi(s_.contents.written);
+        if (s_.index.recorded)
+            info.indexFile = ansi(s_.index.written);
+        info.defaultTopic = ansi(s_.defaultTopic);
         QString title = p.option(QStringLiteral("Title"));
         // Readers that show the help file's title rather than the window caption (xchm)
         // then show the project name as well.
@@ -245,13 +342,10 @@ private:
             number(15, 0x40, w.showState);
             number(16, 0x200, w.navigationClosed);
             number(17, 0x2000, w.defaultPane);
+            // The help compiler marks the navigation pane's position as given by either of
+            // the last two fields (a number of 0 is given too).
             number(18, 0x400, w.tabPosition);
-            number(19, 0, w.notifyId);
-            // A style of 0 is no style: leave the viewer's own window styles in place.
-            if (w.styles == 0)
-                w.validFields &= ~0x4u;
-            if (w.extendedStyles == 0)
-                w.validFields &= ~0x8u;
+            number(19, 0x400, w.notifyId);
             static const QRegularExpression rect(QStringLiteral("^\\[\\s*(-?\\d+)\\s*,\\s*(-?\\d+)\\s*,\\s*(-?\\d+)\\s*,"
                                                                 "\\s*(-?\\d+)\\s*\\]$"));
             const auto m = rect.match(d.field(12).trimmed());
@@ -269,18 +363,35 @@ private:
 
     chm::SiteProperties siteProperties() const {
         chm::SiteProperties site;
-        for (const SitemapObject &o : s_.contents) {
+        for (const SitemapObject &o : s_.contents.objects) {
             if (o.type != "text/site properties")
                 continue;
-            site.folderImages = o.value(QStringLiteral("imagetype")).compare(u"Folder", Qt::CaseInsensitive) == 0;
-            site.background = sitemapNumber(o.value(QStringLiteral("background")));
-            site.foreground = sitemapNumber(o.value(QStringLiteral("foreground")));
-            site.windowStyles = sitemapNumber(o.value(QStringLiteral("window styles")));
-            site.extendedWindowStyles = sitemapNumber(o.value(QStringLiteral("exwindow styles")));
-            site.font = ansi(fontIn(o.value(QStringLiteral("font")), cp_));
-            site.imageList = ansi(o.value(QStringLiteral("imagelist")));
-            site.frameName = ansi(o.value(QStringLiteral("framename")));
-            site.windowName = ansi(o.value(QStringLiteral("windowname")));
+            auto has = [&](const char *name) {
+                for (const auto &param : o.params) {
+                    if (param.first == QLatin1String(name))
+                        return true;
+                }
+                return false;
+            };
+            auto number = [&](const char *name, std::optional<quint32> &into) {
+                if (has(name))
+                    into = sitemapNumber(o.value(QString::fromLatin1(name)));
+            };
+            auto text = [&](const char *name, std::optional<QByteArray> &into) {
+                if (has(name))
+                    into = ansi(o.value(QString::fromLatin1(name)));
+            };
+            if (has("imagetype"))
+                site.folderImages = o.value(QStringLiteral("imagetype")).compare(u"Folder", Qt::CaseInsensitive) == 0;
+            number("background", site.background);
+            number("foreground", site.foreground);
+            number("window styles", site.windowStyles);
+            number("exwindow styles", site.extendedWindowStyles);
+            if (has("font"))
+                site.font = ansi(fontIn(o.value(QStringLiteral("font")), cp_));
+            text("imagelist", site.imageList);
+            text("framename", site.frameName);
+            text("windowname", site.windowName);
             break;
         }
         return site;
@@ -308,7 +419,7 @@ private:
             if (out.isEmpty())
                 chm::appendLe32(out, 0);  // the size of what follows, set below
             chm::appendLe32(out, sitemapNumber(m.captured(2)));
-            chm::appendLe32(out, strings_.add(pageOf.value(m.captured(1)).toLatin1()));
+            chm::appendLe32(out, strings_.add(ansi(pageOf.value(m.captured(1)))));
         }
         if (!out.isEmpty())
             chm::putLe32(out, 0, quint32(out.size() - 4));
@@ -319,9 +430,9 @@ private:
     const chm::AnsiCodePage &cp_;
     chm::StringTable strings_;
     chm::TopicTable topics_;
-    QHash<QString, quint32> topicOf_;  // staged name (or index Local) -> topic
-    QSet<QString> inContents_;
-    qsizetype keywordCount_ = 0;
+    QHash<QString, quint32> topicByName_;  // lower-case stored name (or Local) -> topic
+    QStringList titles_;                   // by topic; empty for none
+    QHash<quint32, QString> pageTitles_;   // the <title> of a topic's page
     InternalFiles result_;
 };
 

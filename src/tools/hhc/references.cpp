@@ -81,7 +81,14 @@ std::optional<QString> decodeGbkStrictly(const QByteArray &bytes) {
     return text;
 }
 
-QStringList decodings(const QByteArray &path, TextEncoding preferred) {
+// A spelling of a reference, and whether a browser reads the reference that way: in the
+// encoding of the text that holds it, with its escapes undone.
+struct Decoding {
+    QString text;
+    bool asWritten = false;
+};
+
+QList<Decoding> decodings(const QByteArray &path, TextEncoding preferred) {
     QList<QByteArray> forms{path};
     auto addForm = [&](const QByteArray &b) {
         if (!forms.contains(b))
@@ -93,35 +100,39 @@ QStringList decodings(const QByteArray &path, TextEncoding preferred) {
         addForm(QByteArray::fromPercentEncoding(path));
         addForm(QByteArray::fromPercentEncoding(unescaped));
     }
-    QStringList texts;
-    for (const QByteArray &b : forms) {
-        std::optional<QString> first = preferred == TextEncoding::Gbk ? decodeGbkStrictly(b)
-                                                                      : decodeUtf8Strictly(b);
-        std::optional<QString> second = preferred == TextEncoding::Gbk ? decodeUtf8Strictly(b)
-                                                                       : decodeGbkStrictly(b);
-        for (const auto &t : {first, second}) {
-            if (t && !texts.contains(*t))
-                texts.append(*t);
+    QList<Decoding> texts;
+    auto add = [&](const std::optional<QString> &t, bool asWritten) {
+        for (const Decoding &d : std::as_const(texts)) {
+            if (t && d.text == *t)
+                return;
         }
+        if (t)
+            texts.append({*t, asWritten});
+    };
+    for (const QByteArray &b : forms) {
+        add(preferred == TextEncoding::Gbk ? decodeGbkStrictly(b) : decodeUtf8Strictly(b), true);
+        add(preferred == TextEncoding::Gbk ? decodeUtf8Strictly(b) : decodeGbkStrictly(b), false);
     }
     return texts;
 }
 
+// The file a spelling names; asWritten stays true only when the spelling names it without
+// help: no "\" taken for "/", no ".html" for ".htm", no file-system path.
 std::optional<QString> findFile(const QString &name, const QString &dir, const QString &rootDir,
-                                QString *outside) {
+                                QString *outside, bool *asWritten) {
     QStringList spellings{name};
     if (name.contains(u'\\'))
         spellings.append(QString(name).replace(u'\\', u'/'));
     for (const QString &s : spellings) {
-        QStringList candidates;
+        QList<std::pair<QString, bool>> candidates;
         if (s.startsWith(u'/')) {
-            candidates.append(s);
+            candidates.append({s, false});
             if (!rootDir.isEmpty())
-                candidates.append(rootDir + s.mid(1));
+                candidates.append({rootDir + s.mid(1), true});
         } else if (!hasDriveLetter(s)) {
-            candidates.append(dir + s);
+            candidates.append({dir + s, true});
         }
-        for (const QString &c : candidates) {
+        for (const auto &[c, direct] : candidates) {
             const QString clean = QDir::cleanPath(c);
             QStringList files{clean};
             if (clean.endsWith(u".htm", Qt::CaseInsensitive))
@@ -129,8 +140,10 @@ std::optional<QString> findFile(const QString &name, const QString &dir, const Q
             for (const QString &file : files) {
                 if (!isRegularFile(file))
                     continue;
-                if (rootDir.isEmpty() || liesInside(file, rootDir))
+                if (rootDir.isEmpty() || liesInside(file, rootDir)) {
+                    *asWritten = *asWritten && direct && s == name && file == clean;
                     return file;
+                }
                 if (outside && outside->isEmpty())
                     *outside = QFileInfo(file).canonicalFilePath();
             }
@@ -185,7 +198,8 @@ std::optional<ResolvedReference> resolveReference(const QByteArray &value, const
     QByteArray v = value.trimmed();
     if (v.isEmpty() || isExternalReference(v))
         return std::nullopt;
-    if (isFileUrl(v))
+    const bool fileUrl = isFileUrl(v);
+    if (fileUrl)
         v = *fileUrlPath(v);
     // The whole value first: "#" may belong to a file or folder name as the
     // help-project writer spells it. A name is at most kMaxNameBytes long and holds a few of
@@ -202,9 +216,10 @@ std::optional<ResolvedReference> resolveReference(const QByteArray &value, const
         const QByteArray path = v.left(cut);
         if (path.isEmpty())
             continue;
-        for (const QString &name : decodings(path, preferred)) {
-            if (auto found = findFile(name, dir, rootDir, outside))
-                return ResolvedReference{*found, v.mid(cut)};
+        for (const Decoding &name : decodings(path, preferred)) {
+            bool asWritten = name.asWritten && !fileUrl;
+            if (auto found = findFile(name.text, dir, rootDir, outside, &asWritten))
+                return ResolvedReference{*found, v.mid(cut), asWritten};
         }
     }
     return std::nullopt;

@@ -19,6 +19,11 @@ enum class TextEncoding { Gbk, Utf8 };
 struct ResolvedReference {
     QString path;       // absolute, clean path of an existing regular file
     QByteArray suffix;  // "#anchor" or "?query" exactly as written, possibly empty
+    // A browser reading the value in the encoding of its text, relative to dir (or, for
+    // "/...", to rootDir), reaches this file: it need not be rewritten once the file is
+    // stored under its own name. False when only "\" as a separator, the other encoding,
+    // the ".html" for ".htm" rule or a file-system path found it.
+    bool asWritten = false;
 };
 
 // Finds the file that value names, relative to dir (a folder path ending in "/") unless

@@ -1,15 +1,41 @@
 #include "sitemap.h"
 
+#include "codepage.h"
 #include "gbk.h"
 #include "markup.h"
 #include "references.h"
 #include "stager.h"
 
+#include <QDir>
+
 namespace zelbrin::hhc {
 
-StagedSitemap stageSitemap(const QByteArray &text, const QString &projectFolder, Stager &stager) {
+namespace {
+
+// A stored name as a Local's value: what would end the value or the name escaped.
+QString localText(QString path) {
+    return path.replace(u'&', QStringLiteral("&amp;"))
+        .replace(u'"', QStringLiteral("&quot;"))
+        .replace(u'<', QStringLiteral("&lt;"))
+        .replace(u'>', QStringLiteral("&gt;"))
+        .replace(u'%', QStringLiteral("%25"))
+        .replace(u'#', QStringLiteral("%23"))
+        .replace(u'?', QStringLiteral("%3F"));
+}
+
+QString decodeText(const QByteArray &bytes, const chm::AnsiCodePage &codePage) {
+    if (codePage.number == 936)
+        return decodeGbk(bytes);
+    return chm::decodeCharset(bytes, codePage.iconvName).value_or(QString::fromLatin1(bytes));
+}
+
+}  // namespace
+
+StagedSitemap stageSitemap(const QByteArray &text, const QString &sitemapPath, const QString &storedName,
+                           const QString &projectFolder, const chm::AnsiCodePage &codePage, Stager &stager) {
     StagedSitemap result;
     QList<Edit> edits;
+    const bool atTop = !storedName.contains(u'/');
     forEachTag(text, QuoteRule::Sitemap, [&](const Tag &tag) {
         if (tag.name.toLower() != "param")
             return;
@@ -30,20 +56,23 @@ StagedSitemap stageSitemap(const QByteArray &text, const QString &projectFolder,
         }
         if (raw.trimmed().isEmpty() || isExternalReference(raw))
             return;
-        const auto found = resolveReference(raw, projectFolder, TextEncoding::Gbk, projectFolder);
+        const auto found = resolveReference(raw, folderOf(sitemapPath), TextEncoding::Gbk, projectFolder);
         if (found) {
             const QString staged = stager.stage(found->path);
             if (result.firstPage.isEmpty())
                 result.firstPage = staged;
-            edits.append({value->value, staged.toLatin1() + found->suffix});
+            if (atTop && found->asWritten && staged == QDir(projectFolder).relativeFilePath(found->path))
+                return;
+            const QString local = (atTop ? QString() : QStringLiteral("/")) + localText(staged);
+            edits.append({value->value, chm::encodeAnsiLossy(local, codePage) + found->suffix});
             return;
         }
         const QString fileName = referenceFileName(raw, TextEncoding::Gbk).toLower();
         if (fileName == u".htm" || fileName == u".html") {
-            result.dropped.append(decodeGbk(raw.trimmed()));
+            result.dropped.append(decodeText(raw.trimmed(), codePage));
             edits.append({tag.whole, QByteArray()});
         } else {
-            result.missing.append(decodeGbk(raw.trimmed()));
+            result.missing.append(decodeText(raw.trimmed(), codePage));
         }
     });
     result.text = applyEdits(text, edits);
@@ -58,7 +87,7 @@ QString SitemapObject::value(const QString &name) const {
     return QString();
 }
 
-QList<SitemapObject> readSitemapObjects(const QByteArray &text) {
+QList<SitemapObject> readSitemapObjects(const QByteArray &text, const chm::AnsiCodePage &codePage) {
     // End tags are not visited by the scanner; where lists and objects end is found apart.
     struct End {
         qsizetype at;
@@ -96,8 +125,8 @@ QList<SitemapObject> readSitemapObjects(const QByteArray &text) {
             objects.append(o);
             inObject = true;
         } else if (name == "param" && inObject) {
-            objects.last().params.append({decodeGbk(valueOf(tag.attribute("name"))).trimmed().toLower(),
-                                          decodeEntities(decodeGbk(valueOf(tag.attribute("value"))))});
+            objects.last().params.append({decodeText(valueOf(tag.attribute("name")), codePage).trimmed().toLower(),
+                                          decodeEntities(decodeText(valueOf(tag.attribute("value")), codePage))});
         }
     });
     return objects;

@@ -13,7 +13,7 @@
 namespace zelbrin::hhc {
 namespace {
 
-bool isSafeName(const QString &name) {
+bool isAsciiName(const QString &name) {
     if (name.isEmpty() || name.startsWith(u'.'))
         return false;
     for (QChar c : name) {
@@ -31,7 +31,7 @@ QString safeExtension(const QString &name) {
     if (dot <= 0)
         return QString();
     const QString ext = name.mid(dot);
-    return (ext.size() <= 10 && isSafeName(ext.mid(1))) ? ext : QString();
+    return (ext.size() <= 10 && isAsciiName(ext.mid(1))) ? ext : QString();
 }
 
 enum class Kind { Page, StyleSheet, Other };
@@ -48,8 +48,18 @@ Kind kindOf(const QString &path) {
 
 bool isValidUtf8(const QByteArray &bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8);
-    (void)decoder.decode(bytes);
+    // decode() converts only when its result becomes a QString.
+    const QString text = decoder.decode(bytes);
     return !decoder.hasError();
+}
+
+// A stored name as a link's text: what a browser would read otherwise escaped.
+QString linkText(QString path) {
+    return path.replace(u'%', QStringLiteral("%25"))
+        .replace(u'#', QStringLiteral("%23"))
+        .replace(u'?', QStringLiteral("%3F"))
+        .replace(u' ', QStringLiteral("%20"))
+        .replace(u'"', QStringLiteral("%22"));
 }
 
 QString chopSlash(const QString &folder) {
@@ -58,27 +68,38 @@ QString chopSlash(const QString &folder) {
 
 }  // namespace
 
-Stager::Stager(const QString &projectFolder)
-    : projectFolder_(chopSlash(QDir::cleanPath(projectFolder))) {
+Stager::Stager(const QString &projectFolder, const chm::AnsiCodePage &codePage)
+    : projectFolder_(chopSlash(QDir::cleanPath(projectFolder))), codePage_(codePage) {
     folders_.insert(projectFolder_, QString());
-    reserveRootName(QStringLiteral("_ext"));
+    reserveName(QString(), QStringLiteral("_ext"));
 }
 
-void Stager::reserveRootName(const QString &name) {
-    usedNames_[QString()].insert(name.toLower());
+void Stager::reserveName(const QString &stagedParent, const QString &name) {
+    usedNames_[stagedParent].insert(name.toLower());
+}
+
+bool Stager::keepsName(const QString &stagedParent, const QString &name) const {
+    if (name.isEmpty() || usedNames_.value(stagedParent).contains(name.toLower()))
+        return false;
+    if (stagedParent.isEmpty() && (name.startsWith(u'#') || name.startsWith(u'$') || name.startsWith(u':')))
+        return false;
+    for (QChar c : name) {
+        if (c.unicode() < 0x20 || c == u'\\')
+            return false;
+    }
+    return chm::encodeAnsi(name, codePage_).has_value();
 }
 
 QString Stager::uniqueName(const QString &stagedParent, const QString &wanted, bool folder) {
-    QSet<QString> &used = usedNames_[stagedParent];
-    if (isSafeName(wanted) && !used.contains(wanted.toLower())) {
-        used.insert(wanted.toLower());
+    if (keepsName(stagedParent, wanted)) {
+        reserveName(stagedParent, wanted);
         return wanted;
     }
     const QString ext = folder ? QString() : safeExtension(wanted);
     for (;;) {
         const QString name = (folder ? u"d" : u"f") + QString::number(++counter_) + ext;
-        if (!used.contains(name.toLower())) {
-            used.insert(name.toLower());
+        if (keepsName(stagedParent, name)) {
+            reserveName(stagedParent, name);
             return name;
         }
     }
@@ -110,8 +131,16 @@ QString Stager::stage(const QString &sourcePath) {
         return QString();
     }
     const qsizetype slash = sourcePath.lastIndexOf(u'/');
-    const QString folder = stagedFolder(slash <= 0 ? QStringLiteral("/") : sourcePath.left(slash));
-    const QString name = uniqueName(folder, sourcePath.mid(slash + 1), false);
+    return addEntry(sourcePath, stagedFolder(slash <= 0 ? QStringLiteral("/") : sourcePath.left(slash)));
+}
+
+QString Stager::stageAtTop(const QString &sourcePath) {
+    auto it = staged_.constFind(sourcePath);
+    return it != staged_.constEnd() ? *it : addEntry(sourcePath, QString());
+}
+
+QString Stager::addEntry(const QString &sourcePath, const QString &folder) {
+    const QString name = uniqueName(folder, sourcePath.mid(sourcePath.lastIndexOf(u'/') + 1), false);
     const QString staged = folder.isEmpty() ? name : folder + u'/' + name;
     staged_.insert(sourcePath, staged);
     Entry e;
@@ -157,8 +186,12 @@ bool Stager::planPage(qsizetype i, bool styleSheet, QStringList &errors, QString
             warnings.append(QStringLiteral("%1: no file for link \"%2\"").arg(source, shown));
             continue;
         }
+        const QString staged = stage(found->path);
+        if (found->asWritten && staged == QDir(projectFolder_).relativeFilePath(found->path))
+            continue;  // it names the stored file as it stands
+        const QString target = linkText(relativeStagedPath(stagedDir, staged));
         const QByteArray rewritten =
-            relativeStagedPath(stagedDir, stage(found->path)).toLatin1() + found->suffix;
+            (encoding == TextEncoding::Utf8 ? target.toUtf8() : chm::encodeAnsiLossy(target, codePage_)) + found->suffix;
         if (rewritten != value)
             edits.append({span, rewritten});
     }
@@ -190,6 +223,13 @@ bool Stager::plan(QStringList &errors, QStringList &warnings) {
             entries_[i].size = info.size();
         }
         totalBytes_ += entries_[i].size;
+    }
+    for (const Entry &e : std::as_const(entries_)) {
+        const QString given = QDir(projectFolder_).relativeFilePath(e.source);
+        if (e.staged != given && !given.startsWith(QLatin1String("../")))
+            warnings.append(QStringLiteral("%1 is stored as %2: the help file cannot hold its name as it is (code page "
+                                           "%3, or another file of that name without regard to case)")
+                                .arg(given, e.staged).arg(codePage_.number));
     }
     for (const QString &file : std::as_const(outside_))
         warnings.append(QStringLiteral("%1 lies outside the project folder and is not embedded; "

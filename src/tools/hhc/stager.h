@@ -2,6 +2,8 @@
 
 #include "markup.h"
 
+#include "codepage.h"
+
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -12,27 +14,30 @@
 
 namespace zelbrin::hhc {
 
-// Plans the files of a help project as the help file stores them. A GBK contents file can
-// only point at ASCII names, so every file gets an ASCII name: the folder tree below the
-// project folder is mirrored, names of [A-Za-z0-9._-] are kept, others become d<n>
-// (folders) and f<n>.<ext> (files). Only files inside the project folder's tree are
-// staged (judged on canonical paths): a help file is published, and a link to /etc/passwd
-// must not publish that file.
-// Links to other files stay as written, with one warning per file. A file reached through
-// a path outside the folder that canonically lies inside goes below "_ext". Names are
-// unique within a folder without regard to case, as help viewers look them up. Pages and
-// style sheets are stored with their links rewritten to the new names; every file that
-// they link is staged as well, and so on.
+// Plans the files of a help project as the help file stores them. Every file keeps the
+// name the project gives it: its path below the project folder (UTF-8 in the help file's
+// directory, the code page in #URLSTR). A name that the code page cannot hold, or that
+// another file already has without regard to case (help viewers look names up so), or
+// that would pass for one of the help file's own files ("#...", "$..." at the top), is
+// replaced by d<n> (folders) and f<n>.<ext> (files). Only files inside the project folder's
+// tree are staged (judged on canonical paths): a help file is published, and a link to
+// /etc/passwd must not publish that file. Links to other files stay as written, with one
+// warning per file. A file reached through a path outside the folder that canonically
+// lies inside goes below "_ext". Pages and style sheets are stored as they are, except for
+// links that name their file only through a spelling a browser would not follow (a "\"
+// separator, the other encoding, ".htm" for an ".html" file, a file-system path), which
+// are rewritten to the stored name; every file that they link is staged as well, and so on.
 class Stager {
 public:
-    // projectFolder ends in "/".
-    explicit Stager(const QString &projectFolder);
+    // projectFolder ends in "/"; codePage is the help file's.
+    Stager(const QString &projectFolder, const chm::AnsiCodePage &codePage);
 
-    // Keeps a name in the staging root for the compiler's own files.
-    void reserveRootName(const QString &name);
     // The staged name (relative to the staging root) of a source file, given on first use;
     // empty for a file outside the project folder, which is left out and warned about.
     QString stage(const QString &sourcePath);
+    // Stages a file that lies outside the project folder at the top of the help file under
+    // its own file name (the contents or index file that the project names there).
+    QString stageAtTop(const QString &sourcePath);
 
     // Reads every staged page and style sheet, stages the files they link (and so on)
     // and works out how their links change. Nothing is written yet, so a missing or
@@ -61,10 +66,14 @@ private:
     };
     QString stagedFolder(const QString &sourceFolder);  // sourceFolder without trailing "/"
     QString uniqueName(const QString &stagedParent, const QString &wanted, bool folder);
+    bool keepsName(const QString &stagedParent, const QString &name) const;
+    void reserveName(const QString &stagedParent, const QString &name);
     bool planPage(qsizetype i, bool styleSheet, QStringList &errors, QStringList &warnings);
     void noteOutside(const QString &file);
+    QString addEntry(const QString &sourcePath, const QString &folder);
 
     QString projectFolder_;  // without trailing "/" unless it is "/"
+    const chm::AnsiCodePage &codePage_;
     QHash<QString, QString> staged_;           // source file -> staged name
     QHash<QString, QString> folders_;          // source folder -> staged folder
     QHash<QString, QSet<QString>> usedNames_;  // staged folder -> lower-case names

@@ -134,7 +134,7 @@ TEST_F(HhTest, HostileEntryNamesAreSkippedAndReported) {
     EXPECT_FALSE(QFileInfo::exists(dest + "/c/z.htm"));
     EXPECT_EQ(readFile(dest + "/index.htm"), pages["index.htm"]);
     EXPECT_EQ(readFile(dest + "/pics/pic.gif"), pages["pics/pic.gif"]);
-    EXPECT_EQ(readFile(dest + "/contents.hhc"), sitemaps["contents.hhc"]);
+    EXPECT_EQ(readFile(dest + "/toc.hhc"), sitemaps["toc.hhc"]);
 }
 
 TEST_F(HhTest, LinksInsideTheDestinationAreNotFollowed) {
@@ -172,9 +172,11 @@ TEST_F(HhTest, FailuresGiveAnExitCodeAndAMessage) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("this is no compiled help file\n");
     }
-    r = runHh({"-decompile", dest, text});
-    EXPECT_NE(r.exitCode, 0);
-    EXPECT_TRUE(r.err.contains("not a compiled help file")) << r.err.toStdString();
+    for (const QStringList &args : {QStringList{"-decompile", dest, text}, QStringList{"-dump", text}}) {
+        r = runHh(args);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_TRUE(r.err.contains("not a compiled help file")) << r.err.toStdString();
+    }
 
     r = runHh({"-decompile", text + "/sub", chm});
     EXPECT_NE(r.exitCode, 0);
@@ -298,6 +300,8 @@ TEST_F(HhTest, DamagedHelpFilesFailFastNamingTheDamageAndLeaveNoTemporaryFile) {
         EXPECT_EQ(filesBelow(dest).filter(".hh-"), QStringList());
         // The reader that a fuzz target drives finds the same damage in memory.
         EXPECT_NE(readInMemory(bytes), "");
+        // The dump ends too, with what it could read or with the damage named.
+        EXPECT_GE(runHh({"-dump", damaged}, 10000).exitCode, 0);
     }
     EXPECT_EQ(readInMemory(good), "");
 }

@@ -82,7 +82,7 @@ TEST_F(WorkbenchProject, CompilingAgainReplacesTheOldChm) {
     const QString out = tmp.path() + QStringLiteral("/unpacked");
     ASSERT_TRUE(extractChm(chm, out));
     QStringList names;
-    for (const SitemapEntry &e : sitemapEntries(readFile(out + QStringLiteral("/contents.hhc"))))
+    for (const SitemapEntry &e : sitemapEntries(readFile(out + u'/' + name + QStringLiteral(".hhc"))))
         names.append(e.name);
     EXPECT_TRUE(names.contains(QStringLiteral("注意事项")));
     EXPECT_FALSE(names.contains(QStringLiteral("说明")));

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QDirIterator>
 #include <QImage>
+#include <QUrl>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -28,22 +29,15 @@ QString folderPart(const QString &path) {
     return path.left(path.lastIndexOf(u'/') + 1);
 }
 
-bool isAscii(const QString &s) {
-    for (QChar c : s) {
-        if (c.unicode() >= 128)
-            return false;
-    }
-    return true;
-}
-
-// The stored file that a link in a stored page leads to (anchor removed).
+// The stored file that a link in a stored (GBK) page leads to (anchor removed).
 QString linkTarget(const QString &unpacked, const QString &pageLocal, const QByteArray &link) {
     const QByteArray path = link.left(link.indexOf('#') < 0 ? link.size() : link.indexOf('#'));
-    return QDir::cleanPath(unpacked + u'/' + folderPart(pageLocal) + QString::fromLatin1(path));
+    return QDir::cleanPath(unpacked + u'/' + folderPart(pageLocal) +
+                           zelbrin::decodeGbk(QByteArray::fromPercentEncoding(path)));
 }
 
 QString stored(const QString &unpacked, const QString &local) {
-    return QDir::cleanPath(unpacked + u'/' + local);
+    return QDir::cleanPath(unpacked + u'/' + QUrl::fromPercentEncoding(local.toUtf8()));
 }
 
 }  // namespace
@@ -58,13 +52,15 @@ TEST_F(WorkbenchProject, CompilesContentsWithGbkTitlesThatAllResolve) {
     const QString out = tmp.path() + QStringLiteral("/unpacked");
     ASSERT_TRUE(extractChm(chm, out));
     const QMap<int, QByteArray> system = systemRecords(out);
-    ASSERT_TRUE(system.contains(0) && system.contains(1) && system.contains(2) && system.contains(3));
+    // The window names the contents and index files, so #SYSTEM does not; both keep their names.
+    EXPECT_FALSE(system.contains(0) || system.contains(1));
+    ASSERT_TRUE(system.contains(2) && system.contains(3));
     EXPECT_EQ(zelbrin::decodeGbk(system[3]), name);  // the title
     ASSERT_GE(system[4].size(), 4);
     EXPECT_EQ(qFromLittleEndian<quint32>(system[4].constData()), 0x0804u);  // Chinese (PRC)
     EXPECT_EQ(zelbrin::decodeGbk(system[16]), QStringLiteral("宋体,9,134"));  // the font in GB2312's character set
 
-    const QList<SitemapEntry> contents = sitemapEntries(readFile(out + u'/' + QString::fromLatin1(system[0])));
+    const QList<SitemapEntry> contents = sitemapEntries(readFile(out + u'/' + name + QStringLiteral(".hhc")));
     QStringList names;
     for (const SitemapEntry &e : contents)
         names.append(e.name);
@@ -81,12 +77,15 @@ TEST_F(WorkbenchProject, CompilesContentsWithGbkTitlesThatAllResolve) {
                                             {QStringLiteral("说明"), "NOTES-MARKER"}};
     for (auto it = markers.begin(); it != markers.end(); ++it) {
         const QString l = local[it.key()];
-        EXPECT_TRUE(isAscii(l) && !l.isEmpty()) << l.toStdString();
         EXPECT_TRUE(readFile(stored(out, l)).contains(it.value())) << it.key().toStdString();
     }
-    EXPECT_TRUE(local[QStringLiteral("说明")].endsWith(QStringLiteral(".html")));
+    // Every page keeps the name it has below the project folder; the ".htm" the workbench
+    // writes for an ".html" document names the file as it is.
+    EXPECT_EQ(local[QStringLiteral("简介")], QStringLiteral("html/指南/简介.htm"));
+    EXPECT_EQ(local[QStringLiteral("数据")], QStringLiteral("html/指南/附录/数据.htm"));
+    EXPECT_EQ(local[QStringLiteral("说明")], QStringLiteral("html/说明.html"));
 
-    const QList<SitemapEntry> index = sitemapEntries(readFile(out + u'/' + QString::fromLatin1(system[1])));
+    const QList<SitemapEntry> index = sitemapEntries(readFile(out + u'/' + name + QStringLiteral(".hhk")));
     ASSERT_EQ(index.size(), 2);
     EXPECT_EQ(index[0].name, QStringLiteral("简介"));
     EXPECT_EQ(index[0].local, local[QStringLiteral("简介")]);
@@ -94,12 +93,12 @@ TEST_F(WorkbenchProject, CompilesContentsWithGbkTitlesThatAllResolve) {
     EXPECT_EQ(index[1].local, local[QStringLiteral("数据")]);
 
     // The default topic is the window definition's: the page 简介.
-    EXPECT_EQ(QString::fromLatin1(system[2]), local[QStringLiteral("简介")]);
+    EXPECT_EQ(zelbrin::decodeGbk(system[2]), local[QStringLiteral("简介")]);
 
     // Every page is a topic with a title: its <title>, else its contents caption.
     QMap<QString, QString> titles;
     for (const ReadTopic &t : readTopics(out))
-        titles.insert(QString::fromLatin1(t.url), zelbrin::decodeGbk(t.title));
+        titles.insert(zelbrin::decodeGbk(t.url), zelbrin::decodeGbk(t.title));
     for (const QString &caption : {QStringLiteral("简介"), QStringLiteral("附录"), QStringLiteral("数据"),
                                    QStringLiteral("说明")})
         EXPECT_EQ(titles.value(local[caption]), caption) << caption.toStdString();
@@ -113,7 +112,7 @@ TEST_F(WorkbenchProject, CompilesContentsWithGbkTitlesThatAllResolve) {
     for (const ReadKeyword &k : keywords) {
         read.append(k.text);
         ASSERT_EQ(k.topics.size(), 1);
-        EXPECT_EQ(QString::fromLatin1(topics.value(k.topics[0]).url), local[k.text]);
+        EXPECT_EQ(zelbrin::decodeGbk(topics.value(k.topics[0]).url), local[k.text]);
     }
     EXPECT_EQ(read, (QStringList{QStringLiteral("简介"), QStringLiteral("数据")}));  // in pinyin order
 }
@@ -138,7 +137,7 @@ TEST_F(WorkbenchProject, PagesKeepPicturesStyleSheetsAndLinksBetweenFolders) {
     const QString out = tmp.path() + QStringLiteral("/unpacked");
     ASSERT_TRUE(extractChm(chm, out));
     QMap<QString, QString> local;
-    for (const SitemapEntry &e : sitemapEntries(readFile(out + QStringLiteral("/contents.hhc"))))
+    for (const SitemapEntry &e : sitemapEntries(readFile(out + u'/' + name + QStringLiteral(".hhc"))))
         local.insert(e.name, e.local);
     const QString intro = local[QStringLiteral("简介")];
     const QString data = local[QStringLiteral("数据")];
@@ -153,7 +152,7 @@ TEST_F(WorkbenchProject, PagesKeepPicturesStyleSheetsAndLinksBetweenFolders) {
     ASSERT_TRUE(storedCss.startsWith("body { color: #202020; background: url(")) << storedCss.toStdString();
     const qsizetype open = storedCss.indexOf("url(") + 4;
     const QByteArray bg = storedCss.mid(open, storedCss.indexOf(')', open) - open);
-    EXPECT_EQ(readFile(QDir::cleanPath(folderPart(css) + QString::fromLatin1(bg))), background);
+    EXPECT_EQ(readFile(QDir::cleanPath(folderPart(css) + zelbrin::decodeGbk(bg))), background);
 
     // The link into the other catalog folder leads to the stored page of 数据, anchor kept.
     const QByteArray toData = attributeNear(page, "id=\"tofaq\"", "href");
@@ -175,26 +174,31 @@ TEST_F(WorkbenchProject, PagesKeepPicturesStyleSheetsAndLinksBetweenFolders) {
 }
 
 TEST(HhcProgram, CompilesAHelpWorkshopProjectWithRelativePathsAndBackslashes) {
+    // The contents file lies in a folder of its own: its Locals start from there.
     QTemporaryDir tmp;
     const QString p = tmp.path() + QStringLiteral("/ws/");
     writeFile(p + QStringLiteral("help.hhp"),
-              "[OPTIONS]\r\nCompiled file=out\\guide.chm\r\nContents file=toc.hhc\r\nIndex file=idx.hhk\r\n"
+              "[OPTIONS]\r\nCompiled file=out\\guide.chm\r\nContents file=nav\\toc.hhc\r\nIndex file=idx.hhk\r\n"
               "Default topic=pages\\start.htm\r\nLanguage=0x804 Chinese (PRC)\r\nTitle=Guide\r\n"
               "Full-text search=Yes\r\n\r\n[FILES]\r\npages\\extra.htm\r\n\r\n[ALIAS]\r\nIDH_START=pages\\start.htm\r\n"
               "\r\n[MAP]\r\n#include ids.h\r\n");
     writeFile(p + QStringLiteral("ids.h"), "#define IDH_START 100\r\n");
-    writeFile(p + QStringLiteral("toc.hhc"),
+    writeFile(p + QStringLiteral("nav/toc.hhc"),
               "<HTML><BODY><UL>\r\n<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Start\">"
-              "<param name=\"Local\" value=\"pages\\start.htm\"></OBJECT>\r\n"
+              "<param name=\"Local\" value=\"..\\pages\\start.htm\"></OBJECT>\r\n"
               "<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Second\">"
-              "<param name=\"Local\" value=\"pages\\sub dir\\second page.htm#part\"></OBJECT>\r\n"
+              "<param name=\"Local\" value=\"../pages/sub%20dir/second%20page.htm#part\"></OBJECT>\r\n"
               "<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Web\">"
               "<param name=\"Local\" value=\"http://example.com/\"></OBJECT>\r\n</UL></BODY></HTML>\r\n");
     writeFile(p + QStringLiteral("idx.hhk"),
               "<HTML><BODY><UL>\r\n<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"start\">"
               "<param name=\"Local\" value=\"pages/start.htm\"></OBJECT>\r\n</UL></BODY></HTML>\r\n");
+    // A keyword object of the help compiler: its keywords join the indexes, the object leaves the page.
+    const QByteArray keywords = "<OBJECT type=\"application/x-oleobject\" classid=\"clsid:1e2a7bd0-dab9-11d0-b93a-00c04fc99f9e\">"
+                                "<param name=\"Keyword\" value=\"beginning; opening\"><param name=\"ALink Name\" "
+                                "value=\"first steps\"></OBJECT>";
     writeFile(p + QStringLiteral("pages/start.htm"),
-              "<html><body>START-MARKER <a id=\"s\" href=\"sub%20dir/second%20page.htm\">2</a>"
+              "<html><body>" + keywords + "START-MARKER <a id=\"s\" href=\"sub%20dir/second%20page.htm\">2</a>"
               "<img id=\"i\" src=\"..\\images\\logo.png\"></body></html>");
     writeFile(p + QStringLiteral("pages/sub dir/second page.htm"), "<html><body>SECOND-MARKER</body></html>");
     writeFile(p + QStringLiteral("pages/extra.htm"), "<html><body>EXTRA-MARKER</body></html>");
@@ -208,18 +212,26 @@ TEST(HhcProgram, CompilesAHelpWorkshopProjectWithRelativePathsAndBackslashes) {
     ASSERT_TRUE(extractChm(p + QStringLiteral("out/guide.chm"), out));
     const QMap<int, QByteArray> system = systemRecords(out);
     EXPECT_EQ(system.value(3), QByteArray("Guide"));
-    const QString start = QString::fromLatin1(system.value(2));
+    const QString start = zelbrin::decodeGbk(system.value(2));
     EXPECT_TRUE(readFile(stored(out, start)).contains("START-MARKER"));
 
-    const QList<SitemapEntry> toc = sitemapEntries(readFile(out + u'/' + QString::fromLatin1(system.value(0))));
+    const QList<SitemapEntry> toc = sitemapEntries(readFile(out + QStringLiteral("/nav/toc.hhc")));
     ASSERT_EQ(toc.size(), 3);
-    EXPECT_EQ(toc[0].local, start);
+    EXPECT_EQ(toc[0].local, u'/' + start);  // from the top, which every reader reads alike
     ASSERT_TRUE(toc[1].local.endsWith(QStringLiteral("#part")));
     const QString second = stored(out, toc[1].local.chopped(5));
     EXPECT_TRUE(readFile(second).contains("SECOND-MARKER"));
     EXPECT_EQ(toc[2].local, QStringLiteral("http://example.com/"));
 
     const QByteArray page = readFile(stored(out, start));
+    EXPECT_EQ(page.indexOf("<OBJECT"), -1);
+    QStringList indexed;
+    for (const QString &index : {QStringLiteral("/$WWKeywordLinks/BTree"), QStringLiteral("/$WWAssociativeLinks/BTree")}) {
+        for (const ReadKeyword &k : readKeywordListing(readFile(out + index)))
+            indexed << k.text + u' ' + QString::fromLatin1(readTopics(out).value(k.topics.value(0)).url);
+    }
+    EXPECT_EQ(indexed, (QStringList{"beginning pages/start.htm", "opening pages/start.htm", "start pages/start.htm",
+                                    "first steps pages/start.htm"}));
     EXPECT_EQ(linkTarget(out, start, attributeNear(page, "id=\"s\"", "href")), second);
     EXPECT_EQ(readFile(linkTarget(out, start, attributeNear(page, "id=\"i\"", "src"))), logo);
     // The file that only [FILES] names is stored as well.
@@ -269,7 +281,7 @@ TEST(HhcProgram, HundredPagesCompileQuicklyAndCompletely) {
 
     const QString out = tmp.path() + QStringLiteral("/unpacked");
     ASSERT_TRUE(extractChm(folder + QStringLiteral("大.CHM"), out));
-    const QList<SitemapEntry> entries = sitemapEntries(readFile(out + QStringLiteral("/contents.hhc")));
+    const QList<SitemapEntry> entries = sitemapEntries(readFile(out + QStringLiteral("/大.hhc")));
     ASSERT_EQ(entries.size(), 110);
     int pages = 0;
     for (const SitemapEntry &e : entries) {
@@ -294,10 +306,10 @@ TEST_F(WorkbenchProject, WithoutAWindowDefaultTopicTheFirstContentsPageIsTheDefa
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QString out = tmp.path() + QStringLiteral("/unpacked");
     ASSERT_TRUE(extractChm(chm, out));
-    const QList<SitemapEntry> contents = sitemapEntries(readFile(out + QStringLiteral("/contents.hhc")));
+    const QList<SitemapEntry> contents = sitemapEntries(readFile(out + u'/' + name + QStringLiteral(".hhc")));
     ASSERT_GE(contents.size(), 2);
     EXPECT_EQ(contents[1].name, QStringLiteral("简介"));  // contents[0] is the catalog 指南, no page
-    EXPECT_EQ(QString::fromLatin1(systemRecords(out).value(2)), contents[1].local);
+    EXPECT_EQ(zelbrin::decodeGbk(systemRecords(out).value(2)), contents[1].local);
 }
 
 TEST(HhcProgram, AnEmptyStructureTreeStillCompiles) {
@@ -309,7 +321,7 @@ TEST(HhcProgram, AnEmptyStructureTreeStillCompiles) {
     const QString out = tmp.path() + QStringLiteral("/unpacked");
     ASSERT_TRUE(extractChm(folder + QStringLiteral("空项目.CHM"), out));
     EXPECT_EQ(zelbrin::decodeGbk(systemRecords(out).value(3)), QStringLiteral("空项目"));
-    EXPECT_TRUE(sitemapEntries(readFile(out + QStringLiteral("/contents.hhc"))).isEmpty());
+    EXPECT_TRUE(sitemapEntries(readFile(out + QStringLiteral("/空项目.hhc"))).isEmpty());
 }
 
 TEST(HhcProgram, CaptionsWithQuotesAndAngleBracketsAsTheWorkbenchWritesThem) {
@@ -343,12 +355,12 @@ TEST(HhcProgram, CaptionsWithQuotesAndAngleBracketsAsTheWorkbenchWritesThem) {
             .replace(QStringLiteral("&lt;"), QStringLiteral("<"))
             .replace(QStringLiteral("&gt;"), QStringLiteral(">"));
     };
-    const QList<SitemapEntry> contents = sitemapEntries(readFile(out + QStringLiteral("/contents.hhc")));
+    const QList<SitemapEntry> contents = sitemapEntries(readFile(out + QStringLiteral("/引号.hhc")));
     ASSERT_EQ(contents.size(), 2);
     EXPECT_EQ(unescaped(contents[0].name), catalog);
     EXPECT_EQ(unescaped(contents[1].name), QStringLiteral("say \"hi\""));
-    EXPECT_TRUE(readFile(stored(out, contents[1].local)).contains("QUOTE-MARKER"));
-    const QList<SitemapEntry> index = sitemapEntries(readFile(out + QStringLiteral("/index.hhk")));
+    EXPECT_TRUE(readFile(stored(out, unescaped(contents[1].local))).contains("QUOTE-MARKER"));
+    const QList<SitemapEntry> index = sitemapEntries(readFile(out + QStringLiteral("/引号.hhk")));
     ASSERT_EQ(index.size(), 1);
     EXPECT_EQ(unescaped(index[0].name), QStringLiteral("say \"hi\""));
     EXPECT_EQ(index[0].local, contents[1].local);

@@ -65,6 +65,9 @@ QString plainText(QString html) {
 }
 
 QString resolveLocal(const QString &root, QString local) {
+    // A sitemap is HTML: its values carry entities, as readers know.
+    local.replace(QStringLiteral("&quot;"), QStringLiteral("\"")).replace(QStringLiteral("&lt;"), QStringLiteral("<"))
+        .replace(QStringLiteral("&gt;"), QStringLiteral(">")).replace(QStringLiteral("&amp;"), QStringLiteral("&"));
     local = local.section(u'#', 0, 0);
     if (local.contains(QStringLiteral("::")))
         local = local.section(QStringLiteral("::"), -1);
@@ -221,7 +224,7 @@ QString UnpackedChm::pageText(const QString &title) const {
 
 int UnpackedChm::storedImages(const QString &title) const {
     const QString path = pagePath(title);
-    const QString html = QString::fromLatin1(readAll(path));
+    const QString html = decodePage(readAll(path));
     static const QRegularExpression img(QStringLiteral("<img[^>]*\\ssrc=\"([^\"]+)\""),
                                         QRegularExpression::CaseInsensitiveOption);
     int n = 0;
@@ -229,7 +232,7 @@ int UnpackedChm::storedImages(const QString &title) const {
     for (auto it = img.globalMatch(html); it.hasNext();) {
         const QString src = it.next().captured(1);
         if (!src.contains(QStringLiteral("://")) &&
-            QFileInfo(QDir::cleanPath(dir + u'/' + QUrl::fromPercentEncoding(src.toLatin1()))).isFile())
+            QFileInfo(QDir::cleanPath(dir + u'/' + QUrl::fromPercentEncoding(src.toUtf8()))).isFile())
             ++n;
     }
     return n;
