@@ -2,6 +2,7 @@
 // builder for the sample manual and the corpus), every page looked for by its own words
 // with python3-chm's search.
 #include "chmcheck.h"
+#include "codepage.h"
 #include "gbk.h"
 #include "pagetext.h"
 #include "pythonsearch.h"
@@ -28,8 +29,9 @@ struct Query {
     QString word;
 };
 
-// For every page stored in the help file: three words of its visible text spread over the
-// page and, where it holds ideographs, one, two and up to six of them in a row.
+// For every page stored in the help file: three words of its visible text and two of its
+// double-byte characters, spread over the page. (A query of several ideographs is matched
+// through consecutive locations, which CHMLib's search does not do.)
 QList<Query> pickQueries(const QString &folder, int *pages) {
     QList<Query> queries;
     *pages = 0;
@@ -37,42 +39,31 @@ QList<Query> pickQueries(const QString &folder, int *pages) {
     for (QDirIterator it(folder, {"*.htm", "*.html"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
         files << it.next();
     files.sort();
+    const chm::CodePageCharacters *gbk = chm::CodePageCharacters::of("CP936");
     for (const QString &file : files) {
         QFile f(file);
         if (!f.open(QIODevice::ReadOnly))
             continue;
         chm::PageWords words;
-        chm::appendVisibleWords(decodePage(f.readAll()), words);
+        chm::appendVisibleWords(decodePage(f.readAll()), words, gbk);
         const QString page = QDir(folder).relativeFilePath(file);
-        QStringList latin;
-        QList<QString> runs;  // ideograph runs that GBK holds
-        QString run;
-        for (std::size_t i = 0; i <= words.words.size(); ++i) {
-            const bool ideograph = i < words.words.size() && words.words[i].ideograph &&
-                                   encodeGbk(words.word(i).toString()).has_value();
-            if (ideograph && words.words[i].continuesRun) {
-                run += words.word(i).toString();
+        QStringList latin, characters;
+        for (std::size_t i = 0; i < words.words.size(); ++i) {
+            const QString word = words.word(i).toString();
+            if (!encodeGbk(word).has_value())
                 continue;
-            }
-            if (run.size() >= 2)
-                runs << run;
-            run = ideograph ? words.word(i).toString() : QString();
-            if (i < words.words.size() && !words.words[i].ideograph && words.words[i].length >= 2 &&
-                encodeGbk(words.word(i).toString()).has_value())
-                latin << words.word(i).toString();
+            if (words.words[i].single)
+                characters << word;
+            else if (words.words[i].length >= 2)
+                latin << word;
         }
-        if (latin.isEmpty() && runs.isEmpty())
+        if (latin.isEmpty() && characters.isEmpty())
             continue;  // a page of pictures only
         ++*pages;
         for (int k = 1; k <= 3 && !latin.isEmpty(); ++k)
             queries.append({page, latin[latin.size() * k / 4]});
-        if (!runs.isEmpty()) {
-            const QString middle = runs[runs.size() / 2];
-            queries.append({page, middle.left(1)});
-            queries.append({page, middle.mid(middle.size() / 2 - 1, 2)});
-            if (middle.size() >= 3)
-                queries.append({page, middle.left(6)});
-        }
+        for (int k = 1; k <= 2 && !characters.isEmpty(); ++k)
+            queries.append({page, characters[characters.size() * k / 3]});
     }
     return queries;
 }

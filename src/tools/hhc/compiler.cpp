@@ -345,6 +345,8 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
             r.warnings.append(QStringLiteral("no full-text search index could be made for code page %1").arg(codePage.number));
         else
             files.append({QByteArrayLiteral("/$FIftiMain"), index, true});
+    } else {
+        files.append({QByteArrayLiteral("/$FIftiMain"), QByteArray(), true});  // as HTML Help Workshop stores it
     }
 
     if (interruption::requested()) {
