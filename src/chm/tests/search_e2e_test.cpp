@@ -1,6 +1,6 @@
 // Full-text search end to end: help projects compiled by hhc (directly, and through the
 // builder for the sample manual and the corpus), every page looked for by its own words
-// with python3-chm's search.
+// with python3-chm's search, and decoded strictly with the charset it declares.
 #include "chmcheck.h"
 #include "codepage.h"
 #include "gbk.h"
@@ -84,9 +84,39 @@ QStringList notFound(const QString &chmFile, const QList<Query> &queries) {
     return missing;
 }
 
+// The stored pages whose bytes the charset they declare does not hold, each with why: Python's
+// codecs decode them strictly, as xchm and kchmviewer's indexer take the name ("gb2312" is
+// GB 2312, not GBK). A page without a declaration must be ASCII.
+QStringList pagesNotDecodingStrictly(const QString &folder) {
+    static const char *script = R"py(import codecs, os, re, sys
+declared = re.compile(rb'<\?xml[^>]*encoding=["\']([^"\']+)|<meta[^>]*charset\s*=\s*["\']?([-\w:.]+)', re.I)
+for root, dirs, files in os.walk(sys.argv[1]):
+    for name in files:
+        if not name.lower().endswith(('.htm', '.html')):
+            continue
+        path = os.path.join(root, name)
+        data = open(path, 'rb').read()
+        head = data[:max(data.lower().find(b'<body'), 0) or len(data)]
+        m = declared.search(head)
+        charset = (m.group(1) or m.group(2)).decode('ascii') if m else 'ascii'
+        try:
+            data.decode(codecs.lookup(charset).name, 'strict')
+        except (LookupError, UnicodeDecodeError) as e:
+            print(os.path.relpath(path, sys.argv[1]) + ': ' + charset + ': ' + str(e)[:120])
+)py";
+    QString output;
+    const int code = runProgram("/usr/bin/python3", {"-c", script, folder}, &output, 120000);
+    QStringList problems = output.split(u'\n', Qt::SkipEmptyParts);
+    if (code != 0)
+        problems << QStringLiteral("the check failed with exit code %1").arg(code);
+    return problems;
+}
+
 void expectEveryPageFound(const QString &chmFile, const QString &unpackInto, int minimumPages) {
     const UnpackedChm chm = unpackChm(chmFile, unpackInto);
     ASSERT_TRUE(chm.error.isEmpty()) << chm.error.toStdString();
+    const QStringList undecodable = pagesNotDecodingStrictly(unpackInto);
+    EXPECT_TRUE(undecodable.isEmpty()) << undecodable.join(u'\n').toStdString();
     int pages = 0;
     const QList<Query> queries = pickQueries(unpackInto, &pages);
     EXPECT_GE(pages, minimumPages);
