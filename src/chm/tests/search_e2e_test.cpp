@@ -162,6 +162,14 @@ TEST(SearchEndToEnd, HandWrittenProjectThroughHhc) {
     QString output;
     ASSERT_EQ(runProgram(bin("hhc"), {dir + "/t.hhp"}, &output, 120000), 0) << output.toStdString();
     expectEveryPageFound(dir + "/t.chm", tmp.path() + "/out", 3);
+    // Title words are each page's own <title>; the contents' caption of a page without one
+    // ("mixed") is no title word.
+    QString error;
+    const QList<QList<QByteArray>> titles = chm::testing::searchWithPythonChm(
+        dir + "/t.chm", {{"introduction", true}, {encodeGbk(QStringLiteral("拖")).value(), true}, {"mixed", true}},
+        &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    EXPECT_EQ(titles, (QList<QList<QByteArray>>{{"intro.htm"}, {"sub/drag.htm"}, {}}));
 }
 
 TEST(SearchEndToEnd, SampleManual) {

@@ -302,15 +302,17 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
     if (!read)
         return;
     QList<chm::StoredFile> files;
-    QStringList pageTexts;  // for the full-text index, by topic number
+    QStringList pageTexts, pageTitles;  // for the full-text index, by topic number
     files.reserve(read->size() + 16);
     for (size_t i = 0; i < read->size(); ++i) {
         ReadFile &file = (*read)[i];
         const QString name = stager.stagedName(qsizetype(i));
         if (file.isPage) {
             staged.pages.append({name, file.page.title, stager.sourcePath(qsizetype(i))});
-            if (staged.fullTextSearch)
+            if (staged.fullTextSearch) {
                 pageTexts.append(std::move(file.page.text));
+                pageTitles.append(file.page.title);
+            }
         }
         // Pictures too: LZX still takes about 6% off LibreOffice's JPEG and PNG pictures, which
         // keeps real help files within a tenth of what other compilers make.
@@ -333,8 +335,10 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
         progress.report(QStringLiteral("hhc: indexing %1 pages for full-text search").arg(pageTexts.size()), true);
         QList<chm::SearchPage> search;
         search.reserve(pageTexts.size());
+        // Title words are the page's own <title>, as HTML Help Workshop indexes them, not the
+        // caption that stands in for a missing one.
         for (qsizetype i = 0; i < pageTexts.size(); ++i)
-            search.append({quint32(i), internal.topicTitles.value(i), std::move(pageTexts[i])});
+            search.append({quint32(i), pageTitles[i], std::move(pageTexts[i])});
         pageTexts.clear();
         chm::SearchOptions searchOptions;
         searchOptions.languageId = lcid;
