@@ -99,15 +99,13 @@ int sequenceLength(unsigned char b) {
     return 1;
 }
 
-std::optional<QByteArray> encode(const QString &text, const char *iconvName, Unencodable rule) {
-    QByteArray in = text.toUtf8();
+// Converts the whole of in with h. Where iconv stops at a sequence it cannot convert,
+// fault(inp, inLeft, out) appends what stands for it and moves past it, or returns false
+// to give up (nothing is returned then). The output ends in the initial shift state.
+template <class Fault>
+std::optional<QByteArray> convert(Iconv &h, QByteArray in, Fault fault) {
     QByteArray out;
-    out.reserve(in.size() + 16);
-    if (in.isEmpty())
-        return out;
-    Iconv h(iconvName, "UTF-8");
-    if (!h.ok())
-        return std::nullopt;
+    out.reserve(in.size() * 3 / 2 + 16);
     char *inp = in.data();
     size_t inLeft = size_t(in.size());
     char buffer[16384];
@@ -118,9 +116,27 @@ std::optional<QByteArray> encode(const QString &text, const char *iconvName, Une
         out.append(buffer, qsizetype(outp - buffer));
         if (r != size_t(-1) || errno == E2BIG)
             continue;
-        // EILSEQ or EINVAL: the character at inp has no place in the code page.
-        if (rule == Unencodable::Fail)
+        if (!fault(inp, inLeft, out))  // EILSEQ or EINVAL
             return std::nullopt;
+        iconv(h.cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
+    }
+    char *outp = buffer;
+    size_t outLeft = sizeof buffer;
+    iconv(h.cd, nullptr, nullptr, &outp, &outLeft);
+    out.append(buffer, qsizetype(outp - buffer));
+    return out;
+}
+
+std::optional<QByteArray> encode(const QString &text, const char *iconvName, Unencodable rule) {
+    if (text.isEmpty())
+        return QByteArray();
+    Iconv h(iconvName, "UTF-8");
+    if (!h.ok())
+        return std::nullopt;
+    return convert(h, text.toUtf8(), [rule](char *&inp, size_t &inLeft, QByteArray &out) {
+        // The character at inp has no place in the code page.
+        if (rule == Unencodable::Fail)
+            return false;
         const int length = std::min<int>(sequenceLength(static_cast<unsigned char>(*inp)), int(inLeft));
         const QString character = QString::fromUtf8(inp, length);
         if (rule == Unencodable::Reference) {
@@ -131,13 +147,26 @@ std::optional<QByteArray> encode(const QString &text, const char *iconvName, Une
         }
         inp += length;
         inLeft -= size_t(length);
-        iconv(h.cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
-    }
-    char *outp = buffer;
-    size_t outLeft = sizeof buffer;
-    iconv(h.cd, nullptr, nullptr, &outp, &outLeft);
-    out.append(buffer, qsizetype(outp - buffer));
-    return out;
+        return true;
+    });
+}
+
+enum class Undecodable { Fail, Replace };
+
+// Bytes in a charset as UTF-8; a byte the charset does not know fails, or becomes U+FFFD.
+// Nothing when iconv lacks the charset.
+std::optional<QByteArray> decode(const QByteArray &bytes, const char *iconvName, Undecodable rule) {
+    Iconv h("UTF-8", iconvName);
+    if (!h.ok())
+        return std::nullopt;
+    return convert(h, bytes, [rule](char *&inp, size_t &inLeft, QByteArray &out) {
+        if (rule == Undecodable::Fail)
+            return false;
+        out.append("\xEF\xBF\xBD");  // a byte the charset does not know
+        ++inp;
+        --inLeft;
+        return true;
+    });
 }
 
 // iconv's name for a charset as HTML pages declare it. Browsers read the names of
@@ -212,20 +241,7 @@ QByteArray encodeAnsiLossy(const QString &text, const AnsiCodePage &codePage) {
 }
 
 bool decodesStrictly(const QByteArray &bytes, const QByteArray &charset) {
-    Iconv h("UTF-8", strictCharset(charset).constData());
-    if (!h.ok())
-        return false;
-    QByteArray in = bytes;
-    char *inp = in.data();
-    size_t inLeft = size_t(in.size());
-    char buffer[16384];
-    while (inLeft > 0) {
-        char *outp = buffer;
-        size_t outLeft = sizeof buffer;
-        if (iconv(h.cd, &inp, &inLeft, &outp, &outLeft) == size_t(-1) && errno != E2BIG)
-            return false;
-    }
-    return true;
+    return decode(bytes, strictCharset(charset).constData(), Undecodable::Fail).has_value();
 }
 
 std::optional<QByteArray> encodeStrictlyWithReferences(const QString &text, const QByteArray &charset) {
@@ -292,28 +308,10 @@ std::optional<QString> decodeCharset(const QByteArray &bytes, const QByteArray &
     const QByteArray name = iconvCharset(charset);
     if (name == "UTF-8" || name == "UTF8")
         return QString::fromUtf8(bytes);
-    Iconv h("UTF-8", name.constData());
-    if (!h.ok())
+    const std::optional<QByteArray> utf8 = decode(bytes, name.constData(), Undecodable::Replace);
+    if (!utf8)
         return std::nullopt;
-    QByteArray in = bytes;
-    QByteArray out;
-    out.reserve(in.size() * 3 / 2 + 16);
-    char *inp = in.data();
-    size_t inLeft = size_t(in.size());
-    char buffer[16384];
-    while (inLeft > 0) {
-        char *outp = buffer;
-        size_t outLeft = sizeof buffer;
-        const size_t r = iconv(h.cd, &inp, &inLeft, &outp, &outLeft);
-        out.append(buffer, qsizetype(outp - buffer));
-        if (r != size_t(-1) || errno == E2BIG)
-            continue;
-        out.append("\xEF\xBF\xBD");  // a byte the charset does not know
-        ++inp;
-        --inLeft;
-        iconv(h.cd, nullptr, nullptr, nullptr, nullptr);
-    }
-    return QString::fromUtf8(out);
+    return QString::fromUtf8(*utf8);
 }
 
 }  // namespace zelbrin::chm
