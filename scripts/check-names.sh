@@ -3,7 +3,13 @@
 # followed only by digits where the word is one or two capitals (N18, W1, C5) or a kind of
 # control (Panel1, SpeedButton3, FileListBox1, label2). Checked are identifiers, string
 # literals that are a whole name (object names), the control kinds in comments, and file
-# names. Prints nothing when the tree is clean. Usage: scripts/check-names.sh [FOLDER]
+# names. In the folders of FORM_VOCABULARY_FOLDERS it also fails on the form's own
+# vocabulary: a class declared as T + name (TMainForm), handlers named after a control and
+# its event (miAboutClick, actNewExecute, pmTreePopup, lvWordListEndDrag, lblwebMouseEnter),
+# the form's life events (FormCreate, FormShow, FormCloseQuery, ...) and controls named by
+# their type (tlMain, btnok, Open_Btn), in code, object names and comments. Prints nothing
+# when the tree is clean.
+# Usage: scripts/check-names.sh [FOLDER]
 set -eu
 cd "$(dirname "$0")/.."
 exec python3 - "${1:-src}" <<'EOF'
@@ -24,6 +30,51 @@ CONTROL = re.compile(
 CAPITALS = re.compile(r'(?:^|[a-z])[A-Z]{1,2}$')
 # Names of things outside the program that only look like defaults (function keys too).
 LEGITIMATE = re.compile(r'X11|X44|MD[245]|GB2312|GB18030|CP[0-9]+|H[1-6]|E2BIG|F[1-9]|F1[0-2]')
+
+# Folders that speak Qt's vocabulary throughout. src/core still declares TZLPProject, so
+# it joins the list once that is renamed; the check then covers all of src.
+FORM_VOCABULARY_FOLDERS = ('src/ui', 'src/app', 'src/testsupport')
+# A class of the form: T, then a name with a lower-case letter (TMainForm, TZLPProject; not
+# an acronym such as TLS). Flagged where it is declared, so that a class a folder outside
+# the list still declares may be used inside it until its own folder is renamed.
+FORM_CLASS = re.compile(r'\b(?:class|struct|union|enum(?:\s+class|\s+struct)?|using)\s+'
+                        r'(T[A-Z][A-Za-z0-9]*[a-z][A-Za-z0-9]*)\b')
+# A handler named after its control and event, one of the form's life events, a window
+# named a form (MainForm), or a control named by the form's type prefix or suffix (tlMain,
+# lvWordList, btnok, aniCompile, Open_Btn, Show_Panel).
+FORM_HANDLER = re.compile(
+    r'[A-Za-z0-9_]*[A-Za-z0-9](?:Click|Execute|Popup|EndDrag|MouseEnter|MouseLeave)'
+    r'|Form(?:Create|Show|CloseQuery|Close|Destroy|Activate|Deactivate|Resize|Paint|Hide)'
+    r'|[A-Z][A-Za-z0-9]*[a-z0-9](?:Form|Frm)'
+    r'|(?:act|mi|pm|tl|lv|lb|lbl|btn|pan|grp|spl|ani)[A-Z][A-Za-z0-9]*'
+    r'|(?:lbl|btn)[a-z][a-z0-9]*'
+    r'|[A-Za-z0-9]+_(?:Btn|Edit|Panel|Frm|Lable|Label|List|Tree)')
+# Qt's test helpers and plain verbs that end like a handler.
+NOT_HANDLERS = {'mouseClick', 'mouseDClick', 'keyClick', 'doubleClick'}
+
+
+def speaks_qt(path):
+    path = os.path.relpath(path)
+    return any(path == f or path.startswith(f + os.sep) for f in FORM_VOCABULARY_FOLDERS)
+
+
+def names_in(kind, piece):
+    """(offset, name) of the names in one piece of a file: a literal that is one whole name
+    (an object name), else the identifiers."""
+    if kind == 'string':
+        inner = piece[1:-1]
+        return [(0, inner)] if IDENTIFIER.fullmatch(inner) else []
+    return [(m.start(), m.group(0)) for m in TOKEN.finditer(piece) if not m.group(0)[0].isdigit()]
+
+
+def form_names(kind, piece):
+    """(offset, name) of the form's vocabulary in one piece of a file, each once."""
+    found = set()
+    if kind == 'code':
+        found.update((m.start(1), m.group(1)) for m in FORM_CLASS.finditer(piece))
+    found.update((offset, name) for offset, name in names_in(kind, piece)
+                 if FORM_HANDLER.fullmatch(name) and name not in NOT_HANDLERS)
+    return sorted(found)
 
 
 def defaults_in(name, in_code):
@@ -94,22 +145,20 @@ for root, dirs, files in os.walk(sys.argv[1]):
             continue
         with open(path, encoding='utf-8', errors='replace') as f:
             text = f.read()
+        form = speaks_qt(path)
         for kind, line, piece in pieces(text):
-            if kind == 'string':
-                # A literal that is one whole name is an object name.
-                inner = piece[1:-1]
-                names = [(0, inner)] if IDENTIFIER.fullmatch(inner) else []
-            else:
-                names = [(m.start(), m.group(0)) for m in TOKEN.finditer(piece)
-                         if not m.group(0)[0].isdigit()]
-            for offset, name in names:
+            if form:
+                for offset, name in form_names(kind, piece):
+                    at = line + piece.count('\n', 0, offset)
+                    found.append(f'{path}:{at}: {name} (the form\'s vocabulary)')
+            for offset, name in names_in(kind, piece):
                 for m in defaults_in(name, kind != 'comment'):
                     at = line + piece.count('\n', 0, offset)
                     found.append(f'{path}:{at}: {name}')
 for f in found:
     print(f)
 if found:
-    print(f'{len(found)} designer-default name(s) in {sys.argv[1]}; name them after what they '
-          'are or do', file=sys.stderr)
+    print(f'{len(found)} designer-default or form name(s) in {sys.argv[1]}; name them after '
+          'what they are or do', file=sys.stderr)
     sys.exit(1)
 EOF

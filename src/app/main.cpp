@@ -10,7 +10,7 @@ int main(int argc, char *argv[]) {
     QApplication::setWindowIcon(zelbrin::ui::programIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("zelbrin"));
     zelbrin::ui::loadChineseQtTranslations();
-    zelbrin::ui::TMainForm window;
+    zelbrin::ui::MainWindow window;
     window.show();
     zelbrin::ui::openCommandLineProject(window, QApplication::arguments());
     return app.exec();

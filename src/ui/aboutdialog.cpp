@@ -3,17 +3,19 @@
 #include "weblabel.h"
 
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QVBoxLayout>
 
 namespace zelbrin::ui {
 
 namespace {
 
-QPixmap banner() {
+QPixmap bannerPicture() {
     QPixmap pixmap(350, 80);
     QPainter p(&pixmap);
     QLinearGradient g(0, 0, 350, 80);
@@ -47,42 +49,52 @@ AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent) {
                    QStringLiteral("WenQuanYi Zen Hei")});
     setFont(f);
 
-    imgtop = new QLabel(this);
-    imgtop->setObjectName(QStringLiteral("imgtop"));
-    imgtop->setGeometry(0, 0, 350, 80);
-    imgtop->setPixmap(banner());
+    auto *banner = new QLabel(this);
+    banner->setObjectName(QStringLiteral("banner"));
+    banner->setFixedSize(350, 80);
+    banner->setPixmap(bannerPicture());
 
-    lbltop = new QWidget(this);
-    lbltop->setObjectName(QStringLiteral("lbltop"));
-    lbltop->setGeometry(0, 80, 350, 10);
-    lbltop->setStyleSheet(QStringLiteral(
+    auto *bannerStrip = new QWidget(this);
+    bannerStrip->setObjectName(QStringLiteral("bannerStrip"));
+    bannerStrip->setFixedHeight(10);
+    bannerStrip->setStyleSheet(QStringLiteral(
         "background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #2048a0, stop:1 #eeeeee);"));
 
-    lblver = new QLabel(QStringLiteral("软件版本：3.7.1.0"), this);
-    lblver->setObjectName(QStringLiteral("lblver"));
-    lblver->setGeometry(24, 104, 300, 20);
-
-    lblsupport = new QLabel(QStringLiteral("技术支持：Zelbrin 开发组"), this);
-    lblsupport->setObjectName(QStringLiteral("lblsupport"));
-    lblsupport->setGeometry(24, 132, 300, 20);
-
-    lblemail = new QLabel(QStringLiteral("电子邮件：support@zelbrin.example"), this);
-    lblemail->setObjectName(QStringLiteral("lblemail"));
-    lblemail->setGeometry(24, 160, 300, 20);
-
+    auto *version = new QLabel(QStringLiteral("软件版本：3.7.1.0"), this);
+    version->setObjectName(QStringLiteral("versionLabel"));
+    auto *support = new QLabel(QStringLiteral("技术支持：Zelbrin 开发组"), this);
+    support->setObjectName(QStringLiteral("supportLabel"));
+    auto *email = new QLabel(QStringLiteral("电子邮件：support@zelbrin.example"), this);
+    email->setObjectName(QStringLiteral("emailLabel"));
     auto *webCaption = new QLabel(QStringLiteral("网址："), this);
-    webCaption->setGeometry(24, 188, 60, 20);
-    lblweb = new WebLabel(QStringLiteral("https://zelbrin.example/"), this);
-    lblweb->setGeometry(84, 188, 240, 20);
+    auto *web = new WebLabel(QStringLiteral("https://zelbrin.example/"), this);
 
-    btnok = new QPushButton(QStringLiteral("确定(&O)"), this);
-    btnok->setObjectName(QStringLiteral("btnok"));
-    btnok->setGeometry(125, 246, 100, 25);
-    btnok->setDefault(true);
-    connect(btnok, &QPushButton::clicked, this, &AboutDialog::btnokClick);
+    auto *ok = new QPushButton(QStringLiteral("确定(&O)"), this);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setFixedSize(100, 25);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto *texts = new QVBoxLayout;
+    texts->setContentsMargins(24, 14, 24, 20);
+    texts->setSpacing(8);
+    texts->addWidget(version);
+    texts->addWidget(support);
+    texts->addWidget(email);
+    auto *webRow = new QHBoxLayout;
+    webRow->addWidget(webCaption);
+    webRow->addWidget(web, 1);
+    texts->addLayout(webRow);
+    texts->addStretch(1);
+    texts->addWidget(ok, 0, Qt::AlignHCenter);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(banner);
+    layout->addWidget(bannerStrip);
+    layout->addLayout(texts, 1);
 }
-
-void AboutDialog::btnokClick() { accept(); }
 
 void AboutDialog::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);

@@ -5,40 +5,32 @@
 class QLineEdit;
 class QPushButton;
 
-namespace zelbrin {
-class UserPrompts;
-}
-
 namespace zelbrin::ui {
 
-// The decompile dialog: unpacks a compiled help file into a folder with our "hh".
-// The decisions live in decompilecommand.h; this class only wires the controls.
+// The decompile dialog: the help file to unpack and the folder to unpack it into, with
+// a button to browse for each, "开始转换" and "关闭". It only shows and collects; the
+// Decompiler acts on its requests.
 class DecompileDialog : public QDialog {
     Q_OBJECT
 public:
-    // hhProgram empty: "hh" in the program folder.
-    DecompileDialog(UserPrompts &prompts, QString programFolder, QWidget *parent = nullptr,
-                    QString hhProgram = {});
+    explicit DecompileDialog(QWidget *parent = nullptr);
 
-    void Open_BtnClick();
-    void Save_BtnClick();
-    void Start_BtnClick();
-    void End_BtnClick();
+    // The fields as typed (untrimmed).
+    QString helpFile() const;
+    void setHelpFile(const QString &path);
+    QString destination() const;
+    void setDestination(const QString &folder);
+    // While an unpack runs, the start and close buttons wait.
+    void setRunning(bool running);
 
-    QLineEdit *Open_Edit;
-    QPushButton *Open_Btn;
-    QLineEdit *Save_Edit;
-    QPushButton *Save_Btn;
-    QPushButton *Start_Btn;
-    QPushButton *End_Btn;
-
-    // A damaged help file must not keep the dialog waiting with its buttons disabled.
-    int hhTimeoutMs = 5 * 60 * 1000;
+signals:
+    void helpFileBrowseRequested();
+    void destinationBrowseRequested();
+    void startRequested();
 
 private:
-    UserPrompts &prompts_;
-    const QString programFolder_;
-    const QString hhProgram_;
+    QLineEdit *helpFileEdit_, *destinationEdit_;
+    QPushButton *startButton_, *closeButton_;
 };
 
 }  // namespace zelbrin::ui

@@ -8,7 +8,7 @@
 #include "structuredelegate.h"
 #include "weblabel.h"
 #include "structureview.h"
-#include "wordlistwidget.h"
+#include "filelistwidget.h"
 
 #include <QAction>
 #include <QApplication>
@@ -33,15 +33,53 @@
 namespace zelbrin::ui {
 
 namespace {
+
 const QString kGeometryKey = QStringLiteral("window/geometry");
 const QString kSplitterKey = QStringLiteral("window/splitter");
+
+// The Select/Remove strip beside the list: the first button a quarter of the way down,
+// each next one a fixed distance below the top of the one before (the wider gap keeps
+// placing and taking out apart), all 5 pixels from the left edge. The strip takes any
+// height the pane gives it.
+class PlaceStripLayout : public QLayout {
+public:
+    PlaceStripLayout(QWidget *strip, QList<int> distances)
+        : QLayout(strip), distances_(std::move(distances)) {
+        setContentsMargins(0, 0, 0, 0);
+    }
+    ~PlaceStripLayout() override { qDeleteAll(items_); }
+
+    void addItem(QLayoutItem *item) override { items_ << item; }
+    int count() const override { return int(items_.size()); }
+    QLayoutItem *itemAt(int index) const override { return items_.value(index); }
+    QLayoutItem *takeAt(int index) override {
+        return index >= 0 && index < items_.size() ? items_.takeAt(index) : nullptr;
+    }
+    QSize sizeHint() const override { return {0, 0}; }
+    QSize minimumSize() const override { return {0, 0}; }
+
+    void setGeometry(const QRect &rect) override {
+        QLayout::setGeometry(rect);
+        int top = rect.top() + rect.height() / 4;
+        for (int i = 0; i < items_.size(); ++i) {
+            if (i > 0)
+                top += distances_.value(i - 1);
+            items_[i]->setGeometry(QRect(QPoint(rect.left() + 5, top), items_[i]->sizeHint()));
+        }
+    }
+
+private:
+    QList<QLayoutItem *> items_;
+    QList<int> distances_;
+};
+
 }  // namespace
 
 std::unique_ptr<QSettings> workbenchSettings() {
     return std::make_unique<QSettings>(QStringLiteral("zelbrin"), QStringLiteral("zelbrin"));
 }
 
-TMainForm::TMainForm(MainWindowOptions options) : options_(options) {
+MainWindow::MainWindow(MainWindowOptions options) : options_(options) {
     if (options_.prompts) {
         prompts_ = options_.prompts;
     } else {
@@ -49,7 +87,7 @@ TMainForm::TMainForm(MainWindowOptions options) : options_(options) {
         prompts_ = ownPrompts_.get();
     }
     model_ = new StructureModel(this);
-    setObjectName(QStringLiteral("MainForm"));
+    setObjectName(QStringLiteral("MainWindow"));
     // Room for a tree and a list of long Chinese names; a small screen gets all it has.
     QSize size(1000, 700);
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -72,21 +110,16 @@ TMainForm::TMainForm(MainWindowOptions options) : options_(options) {
     createStatusBar();
     setupTreeEditing();
     setupPlacing();
-    FormCreate();
-    restoreWindowSettings();
-}
-
-TMainForm::~TMainForm() = default;
-
-void TMainForm::FormCreate() {
     QApplication::setApplicationName(kApplicationTitle);
     setWindowTitle(kApplicationTitle);
     project_ = std::make_unique<TZLPProject>(*this);
-    lbCompileHint->clear();
-    draggedNode_ = nullptr;
+    compileStepLabel_->clear();
+    restoreWindowSettings();
 }
 
-void TMainForm::createActions() {
+MainWindow::~MainWindow() = default;
+
+void MainWindow::createActions() {
     struct Def {
         QAction **slot;
         const char *name;
@@ -94,30 +127,30 @@ void TMainForm::createActions() {
         const char *caption;
         const char *hint;
         int icon;
-        void (TMainForm::*handler)();
+        void (MainWindow::*handler)();
         QKeySequence keys = {};
     };
     const Def defs[] = {
-        {&actSetWorkCatalog, "actSetWorkCatalog", "文件", "设置工作目录(&W)", "设置工作目录", 0, &TMainForm::actSetWorkCatalogExecute},
-        {&actNew, "actNew", "目录", "新建同级目录(&N)", "新建同级目录", 10, &TMainForm::actNewExecute},
-        {&actNewSub, "actNewSub", "目录", "新建下级目录(&C)", "新建下级目录", 11, &TMainForm::actNewSubExecute},
-        {&actDeleteCatalog, "actDeleteCatalog", "目录", "删除目录(&D)", "删除目录", 5, &TMainForm::actDeleteCatalogExecute, QKeySequence(Qt::Key_Delete)},
-        {&actRenameCatalog, "actRenameCatalog", "目录", "重命名(&R)", "重命名", 6, &TMainForm::actRenameCatalogExecute, QKeySequence(Qt::Key_F2)},
-        {&actQuit, "actQuit", "文件", "退出(&Q)", "退出", 7, &TMainForm::actQuitExecute},
-        {&actOpenProject, "actOpenProject", "文件", "打开工程(&O)", "打开工程", 8, &TMainForm::actOpenProjectExecute, QKeySequence::Open},
-        {&actSaveProject, "actSaveProject", "文件", "保存工程(&S)", "保存工程", 9, &TMainForm::actSaveProjectExecute, QKeySequence::Save},
-        {&actCloseProject, "actCloseProject", "文件", "关闭工程(&C)", "关闭工程", -1, &TMainForm::actCloseProjectExecute},
-        {&actSelect, "actSelect", "编辑", "", "选中", 2, &TMainForm::actSelectExecute},
-        {&actSelectAll, "actSelectAll", "编辑", "", "全部选中", 13, &TMainForm::actSelectAllExecute},
-        {&actRemove, "actRemove", "编辑", "", "移出", 1, &TMainForm::actRemoveExecute},
-        {&actRemoveAll, "actRemoveAll", "编辑", "", "全部移出", 12, &TMainForm::actRemoveAllExecute},
-        {&actNewProject, "actNewProject", "文件", "新建工程(&N)", "新建工程", 4, &TMainForm::actNewProjectExecute, QKeySequence::New},
-        {&actCompile, "actCompile", "文件", "编译(&B)", "编译", 15, &TMainForm::actCompileExecute, QKeySequence(Qt::Key_F9)},
-        {&actUp, "actUp", "节点", "", "上移", 16, &TMainForm::actUpExecute},
-        {&actDown, "actDown", "节点", "", "下移", 17, &TMainForm::actDownExecute},
-        {&actDecompile, "actDecompile", "文件", "反编译CHM文件(&U)", "反编译CHM文件", 18, &TMainForm::actDecompileExecute},
-        {&actSetProdNO, "actSetProdNO", "文件", "设置产品编号(&P)", "设置产品编号", -1, &TMainForm::actSetProdNOExecute},
-        {&actLeft, "actLeft", "节点", "", "左移", 2, &TMainForm::actLeftExecute},
+        {&chooseWorkCatalogAction_, "chooseWorkCatalogAction", "文件", "设置工作目录(&W)", "设置工作目录", 0, &MainWindow::chooseWorkCatalog},
+        {&newSiblingCatalogAction_, "newSiblingCatalogAction", "目录", "新建同级目录(&N)", "新建同级目录", 10, &MainWindow::newSiblingCatalog},
+        {&newChildCatalogAction_, "newChildCatalogAction", "目录", "新建下级目录(&C)", "新建下级目录", 11, &MainWindow::newChildCatalog},
+        {&deleteSelectedNodesAction_, "deleteSelectedNodesAction", "目录", "删除目录(&D)", "删除目录", 5, &MainWindow::deleteSelectedNodes, QKeySequence(Qt::Key_Delete)},
+        {&renameFocusedNodeAction_, "renameFocusedNodeAction", "目录", "重命名(&R)", "重命名", 6, &MainWindow::renameFocusedNode, QKeySequence(Qt::Key_F2)},
+        {&quitAction_, "quitAction", "文件", "退出(&Q)", "退出", 7, &MainWindow::quit},
+        {&openProjectAction_, "openProjectAction", "文件", "打开工程(&O)", "打开工程", 8, &MainWindow::openProject, QKeySequence::Open},
+        {&saveProjectAction_, "saveProjectAction", "文件", "保存工程(&S)", "保存工程", 9, &MainWindow::saveProject, QKeySequence::Save},
+        {&closeProjectAction_, "closeProjectAction", "文件", "关闭工程(&C)", "关闭工程", -1, &MainWindow::closeProject},
+        {&placeDocumentsAction_, "placeDocumentsAction", "编辑", "", "选中", 2, &MainWindow::placeDocuments},
+        {&placeAllDocumentsAction_, "placeAllDocumentsAction", "编辑", "", "全部选中", 13, &MainWindow::placeAllDocuments},
+        {&removeDocumentsAction_, "removeDocumentsAction", "编辑", "", "移出", 1, &MainWindow::removeDocuments},
+        {&removeAllDocumentsAction_, "removeAllDocumentsAction", "编辑", "", "全部移出", 12, &MainWindow::removeAllDocuments},
+        {&newProjectAction_, "newProjectAction", "文件", "新建工程(&N)", "新建工程", 4, &MainWindow::newProject, QKeySequence::New},
+        {&compileAction_, "compileAction", "文件", "编译(&B)", "编译", 15, &MainWindow::compile, QKeySequence(Qt::Key_F9)},
+        {&moveNodeUpAction_, "moveNodeUpAction", "节点", "", "上移", 16, &MainWindow::moveNodeUp},
+        {&moveNodeDownAction_, "moveNodeDownAction", "节点", "", "下移", 17, &MainWindow::moveNodeDown},
+        {&decompileHelpFileAction_, "decompileHelpFileAction", "文件", "反编译CHM文件(&U)", "反编译CHM文件", 18, &MainWindow::decompileHelpFile},
+        {&askProductNumberAction_, "askProductNumberAction", "文件", "设置产品编号(&P)", "设置产品编号", -1, &MainWindow::askProductNumber},
+        {&promoteNodeAction_, "promoteNodeAction", "节点", "", "左移", 2, &MainWindow::promoteNode},
     };
     for (const Def &d : defs) {
         auto *a = new QAction(this);
@@ -134,11 +167,14 @@ void TMainForm::createActions() {
     }
 }
 
-QList<QAction *> TMainForm::allActions() const {
-    return {actSetWorkCatalog, actNew,        actNewSub,     actDeleteCatalog, actRenameCatalog,
-            actQuit,           actOpenProject, actSaveProject, actCloseProject, actSelect,
-            actSelectAll,      actRemove,     actRemoveAll,  actNewProject,    actCompile,
-            actUp,             actDown,       actDecompile,  actSetProdNO,    actLeft};
+QList<QAction *> MainWindow::allActions() const {
+    return {chooseWorkCatalogAction_,   newSiblingCatalogAction_, newChildCatalogAction_,
+            deleteSelectedNodesAction_, renameFocusedNodeAction_, quitAction_,
+            openProjectAction_,         saveProjectAction_,       closeProjectAction_,
+            placeDocumentsAction_,      placeAllDocumentsAction_, removeDocumentsAction_,
+            removeAllDocumentsAction_,  newProjectAction_,        compileAction_,
+            moveNodeUpAction_,          moveNodeDownAction_,      decompileHelpFileAction_,
+            askProductNumberAction_,    promoteNodeAction_};
 }
 
 // A menu entry bound to a command but showing its own caption.
@@ -153,67 +189,73 @@ static QAction *entry(QMenu *menu, QAction *action, const char *name, const char
     return bound;
 }
 
-void TMainForm::createMenus() {
-    menuFile = menuBar()->addMenu(QStringLiteral("文件(&F)"));
-    miSetWorkCatalog = new BoundAction(actSetWorkCatalog, QStringLiteral("设置本地文件目录(&W)"),
-                         QStringLiteral("设置设置本地文件目录目录"), this);
-    miSetWorkCatalog->setObjectName(QStringLiteral("miSetWorkCatalog"));
-    menuFile->addAction(miSetWorkCatalog);
-    menuFile->addAction(actSetProdNO);
-    menuFile->addSeparator();
-    menuFile->addAction(actNewProject);
-    menuFile->addAction(actOpenProject);
-    menuFile->addAction(actSaveProject);
-    menuFile->addAction(actCloseProject);
-    menuRecent = menuFile->addMenu(QStringLiteral("最近的工程(&R)"));
-    menuRecent->setObjectName(QStringLiteral("menuRecent"));
+void MainWindow::createMenus() {
+    fileMenu_ = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    chooseWorkCatalogMenuEntry_ =
+        new BoundAction(chooseWorkCatalogAction_, QStringLiteral("设置本地文件目录(&W)"),
+                        QStringLiteral("设置设置本地文件目录目录"), this);
+    chooseWorkCatalogMenuEntry_->setObjectName(QStringLiteral("chooseWorkCatalogMenuEntry"));
+    fileMenu_->addAction(chooseWorkCatalogMenuEntry_);
+    fileMenu_->addAction(askProductNumberAction_);
+    fileMenu_->addSeparator();
+    fileMenu_->addAction(newProjectAction_);
+    fileMenu_->addAction(openProjectAction_);
+    fileMenu_->addAction(saveProjectAction_);
+    fileMenu_->addAction(closeProjectAction_);
+    recentMenu_ = fileMenu_->addMenu(QStringLiteral("最近的工程(&R)"));
+    recentMenu_->setObjectName(QStringLiteral("recentMenu"));
     fillRecentMenu();
-    menuFile->addSeparator();
-    menuFile->addAction(actCompile);
-    menuFile->addAction(actDecompile);
-    menuFile->addSeparator();
-    menuFile->addAction(actQuit);
+    fileMenu_->addSeparator();
+    fileMenu_->addAction(compileAction_);
+    fileMenu_->addAction(decompileHelpFileAction_);
+    fileMenu_->addSeparator();
+    fileMenu_->addAction(quitAction_);
 
-    menuCatalog = menuBar()->addMenu(QStringLiteral("目录(&C)"));
-    menuCatalog->addActions({actNew, actNewSub, actDeleteCatalog, actRenameCatalog});
+    catalogMenu_ = menuBar()->addMenu(QStringLiteral("目录(&C)"));
+    catalogMenu_->addActions({newSiblingCatalogAction_, newChildCatalogAction_,
+                              deleteSelectedNodesAction_, renameFocusedNodeAction_});
 
-    menuEdit = menuBar()->addMenu(QStringLiteral("编辑(&E)"));
-    entry(menuEdit, actSelect, "miSelect", "选中(&S)");
-    entry(menuEdit, actSelectAll, "miSelectAll", "全部选中(&A)");
-    entry(menuEdit, actRemove, "miRemove", "移出(&R)");
-    entry(menuEdit, actRemoveAll, "miRemoveAll", "全部移出(&M)");
+    editMenu_ = menuBar()->addMenu(QStringLiteral("编辑(&E)"));
+    entry(editMenu_, placeDocumentsAction_, "placeDocumentsMenuEntry", "选中(&S)");
+    entry(editMenu_, placeAllDocumentsAction_, "placeAllDocumentsMenuEntry", "全部选中(&A)");
+    entry(editMenu_, removeDocumentsAction_, "removeDocumentsMenuEntry", "移出(&R)");
+    entry(editMenu_, removeAllDocumentsAction_, "removeAllDocumentsMenuEntry", "全部移出(&M)");
 
-    menuNode = menuBar()->addMenu(QStringLiteral("节点(&N)"));
-    entry(menuNode, actUp, "miUp", "上移(&U)");
-    entry(menuNode, actDown, "miDown", "下移(&D)");
-    entry(menuNode, actLeft, "miLeft", "左移(&L)");
+    nodeMenu_ = menuBar()->addMenu(QStringLiteral("节点(&N)"));
+    entry(nodeMenu_, moveNodeUpAction_, "moveNodeUpMenuEntry", "上移(&U)");
+    entry(nodeMenu_, moveNodeDownAction_, "moveNodeDownMenuEntry", "下移(&D)");
+    entry(nodeMenu_, promoteNodeAction_, "promoteNodeMenuEntry", "左移(&L)");
 
-    menuOther = menuBar()->addMenu(QStringLiteral("其他(&O)"));
-    miAbout = menuOther->addAction(QStringLiteral("关于..."), this, &TMainForm::miAboutClick);
-    miAbout->setObjectName(QStringLiteral("miAbout"));
-    miDemo = menuOther->addAction(QStringLiteral("演示"), this, &TMainForm::miDemoClick);
-    miDemo->setObjectName(QStringLiteral("miDemo"));
-    miUpgrade = menuOther->addAction(QStringLiteral("升级(&U)"), this, &TMainForm::miUpgradeClick);
-    miUpgrade->setObjectName(QStringLiteral("miUpgrade"));
+    otherMenu_ = menuBar()->addMenu(QStringLiteral("其他(&O)"));
+    showAboutAction_ =
+        otherMenu_->addAction(QStringLiteral("关于..."), this, &MainWindow::showAbout);
+    showAboutAction_->setObjectName(QStringLiteral("showAboutAction"));
+    startDemonstrationAction_ =
+        otherMenu_->addAction(QStringLiteral("演示"), this, &MainWindow::startDemonstration);
+    startDemonstrationAction_->setObjectName(QStringLiteral("startDemonstrationAction"));
+    startUpdaterAction_ =
+        otherMenu_->addAction(QStringLiteral("升级(&U)"), this, &MainWindow::startUpdater);
+    startUpdaterAction_->setObjectName(QStringLiteral("startUpdaterAction"));
 }
 
-void TMainForm::createToolBar() {
-    toolBar = addToolBar(QStringLiteral("工具栏"));
-    toolBar->setObjectName(QStringLiteral("toolBar"));
-    toolBar->setMovable(false);
-    toolBar->setIconSize(QSize(16, 16));
-    toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    toolBar->addSeparator();
-    toolBar->addActions({actNewProject, actOpenProject, actSaveProject});
-    toolBar->addSeparator();
-    toolBar->addActions({actNew, actNewSub, actRenameCatalog, actDeleteCatalog});
-    toolBar->addSeparator();
-    toolSetWorkCatalog =
-        new BoundAction(actSetWorkCatalog, QString(), QStringLiteral("设置文件目录"), this);
-    toolSetWorkCatalog->setObjectName(QStringLiteral("toolSetWorkCatalog"));
-    toolCompile = new BoundAction(actCompile, QString(), QStringLiteral("编译成CHM"), this);
-    toolCompile->setObjectName(QStringLiteral("toolCompile"));
-    toolBar->addActions({toolSetWorkCatalog, toolCompile, actDecompile});
+void MainWindow::createToolBar() {
+    toolBar_ = addToolBar(QStringLiteral("工具栏"));
+    toolBar_->setObjectName(QStringLiteral("toolBar"));
+    toolBar_->setMovable(false);
+    toolBar_->setIconSize(QSize(16, 16));
+    toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    toolBar_->addSeparator();
+    toolBar_->addActions({newProjectAction_, openProjectAction_, saveProjectAction_});
+    toolBar_->addSeparator();
+    toolBar_->addActions({newSiblingCatalogAction_, newChildCatalogAction_,
+                          renameFocusedNodeAction_, deleteSelectedNodesAction_});
+    toolBar_->addSeparator();
+    chooseWorkCatalogTool_ =
+        new BoundAction(chooseWorkCatalogAction_, QString(), QStringLiteral("设置文件目录"), this);
+    chooseWorkCatalogTool_->setObjectName(QStringLiteral("chooseWorkCatalogTool"));
+    compileTool_ = new BoundAction(compileAction_, QString(), QStringLiteral("编译成CHM"), this);
+    compileTool_->setObjectName(QStringLiteral("compileTool"));
+    toolBar_->addActions({chooseWorkCatalogTool_, compileTool_, decompileHelpFileAction_});
 }
 
 static QToolButton *speedButton(QWidget *parent, QAction *action, const char *name,
@@ -228,163 +270,171 @@ static QToolButton *speedButton(QWidget *parent, QAction *action, const char *na
     return b;
 }
 
-void TMainForm::createLayout() {
+void MainWindow::createLayout() {
     auto *central = new QWidget(this);
     setCentralWidget(central);
     auto *outer = new QVBoxLayout(central);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
-    splLeftPane = new QSplitter(Qt::Horizontal, central);
-    splLeftPane->setObjectName(QStringLiteral("splLeftPane"));
-    splLeftPane->setChildrenCollapsible(false);
-    outer->addWidget(splLeftPane, 1);
+    paneSplitter_ = new QSplitter(Qt::Horizontal, central);
+    paneSplitter_->setObjectName(QStringLiteral("paneSplitter"));
+    paneSplitter_->setChildrenCollapsible(false);
+    outer->addWidget(paneSplitter_, 1);
 
     // Left pane: the structure tree and the Left/Up/Down buttons.
-    panLeft = new QWidget(splLeftPane);
-    panLeft->setObjectName(QStringLiteral("panLeft"));
-    auto *leftLayout = new QVBoxLayout(panLeft);
+    leftPane_ = new QWidget(paneSplitter_);
+    leftPane_->setObjectName(QStringLiteral("leftPane"));
+    auto *leftLayout = new QVBoxLayout(leftPane_);
     leftLayout->setContentsMargins(2, 2, 2, 2);
-    grpStructure = new QGroupBox(QStringLiteral("CHM结构"), panLeft);
-    grpStructure->setObjectName(QStringLiteral("grpStructure"));
-    auto *structureLayout = new QVBoxLayout(grpStructure);
-    tlMain = new StructureView(grpStructure);
-    tlMain->setObjectName(QStringLiteral("tlMain"));
-    tlMain->setModel(model_);
-    tlMain->setHeaderHidden(true);
-    tlMain->setColumnHidden(1, true);
-    tlMain->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    tlMain->setItemDelegate(new StructureDelegate(tlMain));
-    tlMain->setContextMenuPolicy(Qt::CustomContextMenu);
-    tlMain->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
-    tlMain->installEventFilter(this);
-    structureLayout->addWidget(tlMain);
-    leftLayout->addWidget(grpStructure, 1);
-    panMove = new QWidget(panLeft);
-    panMove->setObjectName(QStringLiteral("panMove"));
-    panMove->setFixedHeight(28);
-    auto *moveLayout = new QHBoxLayout(panMove);
+    structureBox_ = new QGroupBox(QStringLiteral("CHM结构"), leftPane_);
+    structureBox_->setObjectName(QStringLiteral("structureBox"));
+    auto *structureLayout = new QVBoxLayout(structureBox_);
+    structureView_ = new StructureView(structureBox_);
+    structureView_->setObjectName(QStringLiteral("structureView"));
+    structureView_->setModel(model_);
+    structureView_->setHeaderHidden(true);
+    structureView_->setColumnHidden(1, true);
+    structureView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    structureView_->setItemDelegate(new StructureDelegate(structureView_));
+    structureView_->setContextMenuPolicy(Qt::CustomContextMenu);
+    structureView_->setEditTriggers(QAbstractItemView::SelectedClicked |
+                                    QAbstractItemView::EditKeyPressed);
+    structureLayout->addWidget(structureView_);
+    leftLayout->addWidget(structureBox_, 1);
+    moveStrip_ = new QWidget(leftPane_);
+    moveStrip_->setObjectName(QStringLiteral("moveStrip"));
+    moveStrip_->setFixedHeight(28);
+    auto *moveLayout = new QHBoxLayout(moveStrip_);
     moveLayout->setContentsMargins(2, 0, 8, 0);
-    btnLeft = speedButton(panMove, actLeft, "btnLeft", QStringLiteral("移到上级目录"));
-    btnUp = speedButton(panMove, actUp, "btnUp");
-    btnDown = speedButton(panMove, actDown, "btnDown");
-    moveLayout->addWidget(btnLeft);
+    promoteNodeButton_ = speedButton(moveStrip_, promoteNodeAction_, "promoteNodeButton",
+                                     QStringLiteral("移到上级目录"));
+    moveNodeUpButton_ = speedButton(moveStrip_, moveNodeUpAction_, "moveNodeUpButton");
+    moveNodeDownButton_ = speedButton(moveStrip_, moveNodeDownAction_, "moveNodeDownButton");
+    moveLayout->addWidget(promoteNodeButton_);
     moveLayout->addStretch(1);
-    moveLayout->addWidget(btnUp);
-    moveLayout->addWidget(btnDown);
-    leftLayout->addWidget(panMove);
+    moveLayout->addWidget(moveNodeUpButton_);
+    moveLayout->addWidget(moveNodeDownButton_);
+    leftLayout->addWidget(moveStrip_);
 
     // Right pane: Select/Remove strip and the working-directory list.
-    panClient = new QWidget(splLeftPane);
-    panClient->setObjectName(QStringLiteral("panClient"));
-    auto *clientLayout = new QHBoxLayout(panClient);
+    rightPane_ = new QWidget(paneSplitter_);
+    rightPane_->setObjectName(QStringLiteral("rightPane"));
+    auto *clientLayout = new QHBoxLayout(rightPane_);
     clientLayout->setContentsMargins(2, 2, 2, 2);
-    panPlace = new QWidget(panClient);
-    panPlace->setObjectName(QStringLiteral("panPlace"));
-    panPlace->setFixedWidth(33);
-    btnSelect = speedButton(panPlace, actSelect, "btnSelect");
-    btnSelectAll = speedButton(panPlace, actSelectAll, "btnSelectAll");
-    btnRemove = speedButton(panPlace, actRemove, "btnRemove");
-    btnRemoveAll = speedButton(panPlace, actRemoveAll, "btnRemoveAll");
-    panPlace->installEventFilter(this);
-    clientLayout->addWidget(panPlace);
-    auto *placeBevel = new QFrame(panClient);
+    placeStrip_ = new QWidget(rightPane_);
+    placeStrip_->setObjectName(QStringLiteral("placeStrip"));
+    placeStrip_->setFixedWidth(33);
+    placeDocumentsButton_ = speedButton(placeStrip_, placeDocumentsAction_, "placeDocumentsButton");
+    placeAllDocumentsButton_ =
+        speedButton(placeStrip_, placeAllDocumentsAction_, "placeAllDocumentsButton");
+    removeDocumentsButton_ =
+        speedButton(placeStrip_, removeDocumentsAction_, "removeDocumentsButton");
+    removeAllDocumentsButton_ =
+        speedButton(placeStrip_, removeAllDocumentsAction_, "removeAllDocumentsButton");
+    auto *placeLayout = new PlaceStripLayout(placeStrip_, {40, 80, 40});
+    for (QToolButton *b : {placeDocumentsButton_, placeAllDocumentsButton_, removeDocumentsButton_,
+                           removeAllDocumentsButton_}) {
+        b->setFixedWidth(23);
+        placeLayout->addWidget(b);
+    }
+    clientLayout->addWidget(placeStrip_);
+    auto *placeBevel = new QFrame(rightPane_);
     placeBevel->setFrameShape(QFrame::VLine);
     placeBevel->setFrameShadow(QFrame::Sunken);
     clientLayout->addWidget(placeBevel);
-    grpFileList = new QGroupBox(QStringLiteral("本地文件目录"), panClient);
-    grpFileList->setObjectName(QStringLiteral("grpFileList"));
-    auto *fileListLayout = new QVBoxLayout(grpFileList);
-    lvWordList = new WordListWidget(grpFileList);
-    lvWordList->setObjectName(QStringLiteral("lvWordList"));
-    lvWordList->setColumnCount(2);
-    lvWordList->setColumnHidden(1, true);
-    lvWordList->setHeaderHidden(true);
-    lvWordList->setRootIsDecorated(false);
-    lvWordList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lvWordList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lvWordList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lvWordList->setContextMenuPolicy(Qt::CustomContextMenu);
-    fileListLayout->addWidget(lvWordList);
-    clientLayout->addWidget(grpFileList, 1);
+    fileListBox_ = new QGroupBox(QStringLiteral("本地文件目录"), rightPane_);
+    fileListBox_->setObjectName(QStringLiteral("fileListBox"));
+    auto *fileListLayout = new QVBoxLayout(fileListBox_);
+    fileList_ = new FileListWidget(fileListBox_);
+    fileList_->setObjectName(QStringLiteral("fileList"));
+    fileList_->setColumnCount(2);
+    fileList_->setColumnHidden(1, true);
+    fileList_->setHeaderHidden(true);
+    fileList_->setRootIsDecorated(false);
+    fileList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    fileList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    fileList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    fileList_->setContextMenuPolicy(Qt::CustomContextMenu);
+    fileListLayout->addWidget(fileList_);
+    clientLayout->addWidget(fileListBox_, 1);
 
-    splLeftPane->addWidget(panLeft);
-    splLeftPane->addWidget(panClient);
-    splLeftPane->setStretchFactor(1, 1);
+    paneSplitter_->addWidget(leftPane_);
+    paneSplitter_->addWidget(rightPane_);
+    paneSplitter_->setStretchFactor(1, 1);
 
     // Bottom strip with the support texts and the web-address label.
-    Show_Panel = new QFrame(central);
-    Show_Panel->setObjectName(QStringLiteral("Show_Panel"));
-    Show_Panel->setFixedHeight(26);
-    auto *sp = new QHBoxLayout(Show_Panel);
+    supportStrip_ = new QFrame(central);
+    supportStrip_->setObjectName(QStringLiteral("supportStrip"));
+    supportStrip_->setFixedHeight(26);
+    auto *sp = new QHBoxLayout(supportStrip_);
     sp->setContentsMargins(6, 0, 6, 0);
-    auto *support = new QLabel(QStringLiteral("技术支持：support@zelbrin.example"), Show_Panel);
-    auto *caption = new QLabel(QStringLiteral("网址："), Show_Panel);
-    lblweb = new WebLabel(QStringLiteral("https://zelbrin.example/"), Show_Panel);
-    lblweb->setObjectName(QStringLiteral("lblweb"));
+    auto *support = new QLabel(QStringLiteral("技术支持：support@zelbrin.example"), supportStrip_);
+    auto *caption = new QLabel(QStringLiteral("网址："), supportStrip_);
+    webLabel_ = new WebLabel(QStringLiteral("https://zelbrin.example/"), supportStrip_);
     sp->addWidget(support);
     sp->addStretch(1);
     sp->addWidget(caption);
-    sp->addWidget(lblweb);
-    outer->addWidget(Show_Panel);
+    sp->addWidget(webLabel_);
+    outer->addWidget(supportStrip_);
 
     // The compile panel floats over the window and is placed by the compile command.
-    panCompile = new QFrame(central);
-    panCompile->setObjectName(QStringLiteral("panCompile"));
-    panCompile->setFrameShape(QFrame::Panel);
-    panCompile->setFrameShadow(QFrame::Raised);
-    panCompile->setAutoFillBackground(true);
+    compilePanel_ = new QFrame(central);
+    compilePanel_->setObjectName(QStringLiteral("compilePanel"));
+    compilePanel_->setFrameShape(QFrame::Panel);
+    compilePanel_->setFrameShadow(QFrame::Raised);
+    compilePanel_->setAutoFillBackground(true);
     // Wide enough for the step text with its count and a document name; a longer name is
     // cut off at the panel's edge.
-    panCompile->resize(420, 72);
-    auto *pc = new QVBoxLayout(panCompile);
-    lbCompileHint = new QLabel(panCompile);
-    lbCompileHint->setObjectName(QStringLiteral("lbCompileHint"));
-    lbCompileHint->setStyleSheet(QStringLiteral("color: blue;"));
-    lbCompileHint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    compilePanel_->resize(420, 72);
+    auto *pc = new QVBoxLayout(compilePanel_);
+    compileStepLabel_ = new QLabel(compilePanel_);
+    compileStepLabel_->setObjectName(QStringLiteral("compileStepLabel"));
+    compileStepLabel_->setStyleSheet(QStringLiteral("color: blue;"));
+    compileStepLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // Busy while a step has no count; during the conversion it follows the documents.
-    aniCompile = new QProgressBar(panCompile);
-    aniCompile->setObjectName(QStringLiteral("aniCompile"));
-    aniCompile->setTextVisible(false);
-    aniCompile->setRange(0, 0);
-    pc->addWidget(lbCompileHint);
-    pc->addWidget(aniCompile);
-    panCompile->hide();
+    compileProgress_ = new QProgressBar(compilePanel_);
+    compileProgress_->setObjectName(QStringLiteral("compileProgress"));
+    compileProgress_->setTextVisible(false);
+    compileProgress_->setRange(0, 0);
+    pc->addWidget(compileStepLabel_);
+    pc->addWidget(compileProgress_);
+    compilePanel_->hide();
 }
 
-void TMainForm::createStatusBar() {
-    lblBuildResult = new QLabel(this);
-    lblBuildResult->setObjectName(QStringLiteral("lblBuildResult"));
-    lblBuildResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    btnFailedDocuments = new QToolButton(this);
-    btnFailedDocuments->setObjectName(QStringLiteral("btnFailedDocuments"));
-    btnFailedDocuments->setAutoRaise(true);
-    btnFailedDocuments->hide();
-    connect(btnFailedDocuments, &QToolButton::clicked, this, &TMainForm::showFailedDocuments);
-    statusBar()->addWidget(lblBuildResult, 1);
-    statusBar()->addPermanentWidget(btnFailedDocuments);
+void MainWindow::createStatusBar() {
+    buildResultLabel_ = new QLabel(this);
+    buildResultLabel_->setObjectName(QStringLiteral("buildResultLabel"));
+    buildResultLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    failedDocumentsButton_ = new QToolButton(this);
+    failedDocumentsButton_->setObjectName(QStringLiteral("failedDocumentsButton"));
+    failedDocumentsButton_->setAutoRaise(true);
+    failedDocumentsButton_->hide();
+    connect(failedDocumentsButton_, &QToolButton::clicked, this, &MainWindow::showFailedDocuments);
+    statusBar()->addWidget(buildResultLabel_, 1);
+    statusBar()->addPermanentWidget(failedDocumentsButton_);
 }
 
-void TMainForm::restoreWindowSettings() {
+void MainWindow::restoreWindowSettings() {
     const auto settings = workbenchSettings();
     restoreGeometry(settings->value(kGeometryKey).toByteArray());
-    if (!splLeftPane->restoreState(settings->value(kSplitterKey).toByteArray()))
-        splLeftPane->setSizes({280, width() - 280});
+    if (!paneSplitter_->restoreState(settings->value(kSplitterKey).toByteArray()))
+        paneSplitter_->setSizes({280, width() - 280});
 }
 
-void TMainForm::saveWindowSettings() const {
+void MainWindow::saveWindowSettings() const {
     const auto settings = workbenchSettings();
     settings->setValue(kGeometryKey, saveGeometry());
-    settings->setValue(kSplitterKey, splLeftPane->saveState());
+    settings->setValue(kSplitterKey, paneSplitter_->saveState());
 }
 
-void TMainForm::createPopupMenus() {
-    pmDrop = new QMenu(this);
-    pmDrop->setObjectName(QStringLiteral("pmDrop"));
-    miCut = pmDrop->addAction(QStringLiteral("移动到此处"));
-    miCut->setObjectName(QStringLiteral("miCut"));
-    miCopy = pmDrop->addAction(QStringLiteral("拷贝到此处"));
-    miCopy->setObjectName(QStringLiteral("miCopy"));
+void MainWindow::createPopupMenus() {
+    dropMenu_ = new QMenu(this);
+    dropMenu_->setObjectName(QStringLiteral("dropMenu"));
+    moveDraggedNodeAction_ = dropMenu_->addAction(QStringLiteral("移动到此处"));
+    moveDraggedNodeAction_->setObjectName(QStringLiteral("moveDraggedNodeAction"));
+    copyDraggedNodeAction_ = dropMenu_->addAction(QStringLiteral("拷贝到此处"));
+    copyDraggedNodeAction_->setObjectName(QStringLiteral("copyDraggedNodeAction"));
 
     auto bound = [](QMenu *menu, QAction *target, const char *name, const char *caption) {
         auto *b = new BoundAction(target, QString::fromUtf8(caption), QString(), menu);
@@ -392,144 +442,154 @@ void TMainForm::createPopupMenus() {
         menu->addAction(b);
         return b;
     };
-    pmTree = new QMenu(this);
-    pmTree->setObjectName(QStringLiteral("pmTree"));
-    miTreeNew = bound(pmTree, actNew, "miTreeNew", "新建同级目录(&N)");
-    miTreeNewSub = bound(pmTree, actNewSub, "miTreeNewSub", "新建下级目录(&C)");
+    treeMenu_ = new QMenu(this);
+    treeMenu_->setObjectName(QStringLiteral("treeMenu"));
+    newSiblingCatalogTreeEntry_ = bound(treeMenu_, newSiblingCatalogAction_,
+                                        "newSiblingCatalogTreeEntry", "新建同级目录(&N)");
+    newChildCatalogTreeEntry_ =
+        bound(treeMenu_, newChildCatalogAction_, "newChildCatalogTreeEntry", "新建下级目录(&C)");
     // Rename and Delete run their handlers directly, whatever the commands' state.
-    miTreeRename = pmTree->addAction(actRenameCatalog->icon(), QStringLiteral("重命名(&R)"), this,
-                                     &TMainForm::actRenameCatalogExecute);
-    miTreeRename->setObjectName(QStringLiteral("miTreeRename"));
-    miTreeDelete = pmTree->addAction(actDeleteCatalog->icon(), QStringLiteral("删除目录(&D)"),
-                                     this, &TMainForm::actDeleteCatalogExecute);
-    miTreeDelete->setObjectName(QStringLiteral("miTreeDelete"));
-    pmTree->addSeparator();
-    miTreeProperties = pmTree->addAction(QStringLiteral("目录属性设置(&L)"), this,
-                                         &TMainForm::miTreePropertiesClick);
-    miTreeProperties->setObjectName(QStringLiteral("miTreeProperties"));
-    pmTree->addSeparator();
-    miTreeLeft = bound(pmTree, actLeft, "miTreeLeft", "移到上级目录");
-    miTreeUp = bound(pmTree, actUp, "miTreeUp", "上移");
-    miTreeDown = bound(pmTree, actDown, "miTreeDown", "下移");
-    pmTree->addSeparator();
-    miTreeRemove = bound(pmTree, actRemove, "miTreeRemove", "移出");
-    miTreeRemoveAll = bound(pmTree, actRemoveAll, "miTreeRemoveAll", "全部移出");
-    connect(pmTree, &QMenu::aboutToShow, this, &TMainForm::pmTreePopup);
-    connect(tlMain, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &p) { pmTree->popup(tlMain->viewport()->mapToGlobal(p)); });
+    renameFocusedNodeTreeEntry_ =
+        treeMenu_->addAction(renameFocusedNodeAction_->icon(), QStringLiteral("重命名(&R)"), this,
+                             &MainWindow::renameFocusedNode);
+    renameFocusedNodeTreeEntry_->setObjectName(QStringLiteral("renameFocusedNodeTreeEntry"));
+    deleteSelectedNodesTreeEntry_ =
+        treeMenu_->addAction(deleteSelectedNodesAction_->icon(), QStringLiteral("删除目录(&D)"),
+                             this, &MainWindow::deleteSelectedNodes);
+    deleteSelectedNodesTreeEntry_->setObjectName(QStringLiteral("deleteSelectedNodesTreeEntry"));
+    treeMenu_->addSeparator();
+    editNodePropertiesTreeEntry_ = treeMenu_->addAction(QStringLiteral("目录属性设置(&L)"), this,
+                                                        &MainWindow::editNodeProperties);
+    editNodePropertiesTreeEntry_->setObjectName(QStringLiteral("editNodePropertiesTreeEntry"));
+    treeMenu_->addSeparator();
+    promoteNodeTreeEntry_ =
+        bound(treeMenu_, promoteNodeAction_, "promoteNodeTreeEntry", "移到上级目录");
+    moveNodeUpTreeEntry_ = bound(treeMenu_, moveNodeUpAction_, "moveNodeUpTreeEntry", "上移");
+    moveNodeDownTreeEntry_ = bound(treeMenu_, moveNodeDownAction_, "moveNodeDownTreeEntry", "下移");
+    treeMenu_->addSeparator();
+    removeDocumentsTreeEntry_ =
+        bound(treeMenu_, removeDocumentsAction_, "removeDocumentsTreeEntry", "移出");
+    removeAllDocumentsTreeEntry_ =
+        bound(treeMenu_, removeAllDocumentsAction_, "removeAllDocumentsTreeEntry", "全部移出");
+    connect(treeMenu_, &QMenu::aboutToShow, this, &MainWindow::enableTreeMenuEntries);
+    connect(structureView_, &QWidget::customContextMenuRequested, this, [this](const QPoint &p) {
+        treeMenu_->popup(structureView_->viewport()->mapToGlobal(p));
+    });
 
-    pmFileList = new QMenu(this);
-    pmFileList->setObjectName(QStringLiteral("pmFileList"));
-    miListSetWorkCatalog =
-        bound(pmFileList, actSetWorkCatalog, "miListSetWorkCatalog", "设置本地文件目录(&W)");
-    miListRefresh =
-        pmFileList->addAction(QStringLiteral("刷新(&F)"), this, &TMainForm::miListRefreshClick);
-    miListRefresh->setObjectName(QStringLiteral("miListRefresh"));
-    miListSelect = bound(pmFileList, actSelect, "miListSelect", "选中(&S)");
-    miListSelectAll = bound(pmFileList, actSelectAll, "miListSelectAll", "全部选中(&A)");
-    connect(pmFileList, &QMenu::aboutToShow, this, &TMainForm::pmFileListPopup);
-    connect(lvWordList, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &p) { pmFileList->popup(lvWordList->viewport()->mapToGlobal(p)); });
+    fileListMenu_ = new QMenu(this);
+    fileListMenu_->setObjectName(QStringLiteral("fileListMenu"));
+    chooseWorkCatalogListEntry_ = bound(fileListMenu_, chooseWorkCatalogAction_,
+                                        "chooseWorkCatalogListEntry", "设置本地文件目录(&W)");
+    refreshDocumentsListEntry_ =
+        fileListMenu_->addAction(QStringLiteral("刷新(&F)"), this, &MainWindow::refreshDocuments);
+    refreshDocumentsListEntry_->setObjectName(QStringLiteral("refreshDocumentsListEntry"));
+    placeDocumentsListEntry_ =
+        bound(fileListMenu_, placeDocumentsAction_, "placeDocumentsListEntry", "选中(&S)");
+    placeAllDocumentsListEntry_ = bound(fileListMenu_, placeAllDocumentsAction_,
+                                        "placeAllDocumentsListEntry", "全部选中(&A)");
+    connect(fileListMenu_, &QMenu::aboutToShow, this, &MainWindow::enableFileListMenuEntries);
+    connect(fileList_, &QWidget::customContextMenuRequested, this, [this](const QPoint &p) {
+        fileListMenu_->popup(fileList_->viewport()->mapToGlobal(p));
+    });
 }
 
-void TMainForm::UpdateProjectState(bool value) {
+void MainWindow::setProjectModified(bool value) {
     project_->SetModified(value);
-    actSaveProject->setEnabled(value);
+    saveProjectAction_->setEnabled(value);
     const bool active = !project_->Closed;
-    for (QAction *a : {actCompile, actCloseProject, actNew, actNewSub, actDeleteCatalog,
-                       actRenameCatalog, actSelect, actSelectAll, actRemove, actRemoveAll})
+    for (QAction *a :
+         {compileAction_, closeProjectAction_, newSiblingCatalogAction_, newChildCatalogAction_,
+          deleteSelectedNodesAction_, renameFocusedNodeAction_, placeDocumentsAction_,
+          placeAllDocumentsAction_, removeDocumentsAction_, removeAllDocumentsAction_})
         a->setEnabled(active);
-    miTreeNew->setOwnEnabled(active);
-    miTreeNewSub->setOwnEnabled(active);
-    toolSetWorkCatalog->setOwnEnabled(active);
-    miListSetWorkCatalog->setOwnEnabled(active);
+    newSiblingCatalogTreeEntry_->setOwnEnabled(active);
+    newChildCatalogTreeEntry_->setOwnEnabled(active);
+    chooseWorkCatalogTool_->setOwnEnabled(active);
+    chooseWorkCatalogListEntry_->setOwnEnabled(active);
 }
 
-TreeNode *TMainForm::AddNode(TreeNode *parent, const QString &caption, bool isCatalog,
-                             bool beginEdit, const QString &link) {
+TreeNode *MainWindow::AddNode(TreeNode *parent, const QString &caption, bool isCatalog,
+                              bool beginEdit, const QString &link) {
     bool catalog = false;
     TreeNode *node = addNodeToModel(*model_, parent, caption, isCatalog, link, &catalog);
     if (catalog) {
         setFocusedNode(node);
         setInPlaceEditing(beginEdit);
         if (beginEdit)
-            tlMain->edit(model_->indexOf(node));
+            structureView_->edit(model_->indexOf(node));
     }
     return node;
 }
 
-bool TMainForm::refuseDeeperLevel(const TreeNode *parent) {
+bool MainWindow::refuseDeeperLevel(const TreeNode *parent) {
     if (depthOf(parent) < kMaxTreeDepth)
         return false;
     prompts_->notice(tooDeepTreeMessage(), UserPrompts::Icon::Warning);
     return true;
 }
 
-void TMainForm::setWindowCaption(const QString &caption) { setWindowTitle(caption); }
+void MainWindow::setWindowCaption(const QString &caption) { setWindowTitle(caption); }
 
-TreeNode *TMainForm::focusedNode() const { return model_->nodeOf(tlMain->currentIndex()); }
+TreeNode *MainWindow::focusedNode() const { return model_->nodeOf(structureView_->currentIndex()); }
 
-void TMainForm::setFocusedNode(TreeNode *node) {
-    tlMain->selectionModel()->setCurrentIndex(model_->indexOf(node), QItemSelectionModel::NoUpdate);
+void MainWindow::setFocusedNode(TreeNode *node) {
+    structureView_->selectionModel()->setCurrentIndex(model_->indexOf(node),
+                                                      QItemSelectionModel::NoUpdate);
 }
 
-QList<TreeNode *> TMainForm::selectedNodes() const {
+QList<TreeNode *> MainWindow::selectedNodes() const {
     QList<TreeNode *> nodes;
-    for (const QModelIndex &i : tlMain->selectionModel()->selectedIndexes())
+    for (const QModelIndex &i : structureView_->selectionModel()->selectedIndexes())
         if (i.column() == 0)
             nodes << model_->nodeOf(i);
     return nodes;
 }
 
-void TMainForm::setInPlaceEditing(bool on) {
-    tlMain->setEditTriggers(on ? (QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed)
-                               : QAbstractItemView::NoEditTriggers);
+void MainWindow::setInPlaceEditing(bool on) {
+    structureView_->setEditTriggers(
+        on ? (QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed)
+           : QAbstractItemView::NoEditTriggers);
 }
 
-bool TMainForm::inPlaceEditing() const {
-    return tlMain->editTriggers() != QAbstractItemView::NoEditTriggers;
+bool MainWindow::inPlaceEditing() const {
+    return structureView_->editTriggers() != QAbstractItemView::NoEditTriggers;
 }
 
-void TMainForm::showEvent(QShowEvent *event) {
+void MainWindow::showEvent(QShowEvent *event) {
     QMainWindow::showEvent(event);
     if (!shown_) {
         shown_ = true;
-        FormShow();
+        prepareFirstShow();
     }
 }
 
-void TMainForm::FormShow() {
-    UpdateProjectState(false);
+void MainWindow::prepareFirstShow() {
+    setProjectModified(false);
     if (model_->topLevelCount() > 0) {
         setFocusedNode(model_->topLevel(0));
-        tlMain->selectionModel()->clearSelection();
-        tlMain->selectionModel()->select(model_->indexOf(model_->topLevel(0)),
-                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        tlMain->expandAll();
+        structureView_->selectionModel()->clearSelection();
+        structureView_->selectionModel()->select(
+            model_->indexOf(model_->topLevel(0)),
+            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        structureView_->expandAll();
     }
     if (options_.startUpdateCheck)
         startUpdateCheck();
     setWindowTitle(kApplicationTitle);
 }
 
-void TMainForm::closeEvent(QCloseEvent *event) {
+void MainWindow::closeEvent(QCloseEvent *event) {
     // A running build owns the project and the tree until it ends.
     if (building_) {
         event->ignore();
         return;
     }
-    if (FormCloseQuery()) {
+    if (mayClose()) {
         saveWindowSettings();
         event->accept();
     } else {
         event->ignore();
     }
-}
-
-bool TMainForm::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == panPlace && event->type() == QEvent::Resize)
-        panPlaceResize();
-    return QMainWindow::eventFilter(watched, event);
 }
 
 }  // namespace zelbrin::ui

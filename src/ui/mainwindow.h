@@ -39,7 +39,7 @@ namespace zelbrin::ui {
 
 class BoundAction;
 class StructureView;
-class WordListWidget;
+class FileListWidget;
 class AboutDialog;
 class UpdateCheckHost;
 
@@ -70,11 +70,13 @@ struct MainWindowOptions {
 // Save, Close, quit), mainwindow_tree.cpp (tree editing), mainwindow_files.cpp
 // (working-directory list, placing files), mainwindow_build.cpp (compile front end),
 // mainwindow_other.cpp (decompile, About, demonstration, update, product number).
-class TMainForm : public QMainWindow, public ProjectWindow {
+// Its parts (commands, menu entries, buttons, panels, the tree and the list) are its
+// own and carry object names (a member's is its name without the underscore).
+class MainWindow : public QMainWindow, public ProjectWindow {
     Q_OBJECT
 public:
-    explicit TMainForm(MainWindowOptions options = {});
-    ~TMainForm() override;
+    explicit MainWindow(MainWindowOptions options = {});
+    ~MainWindow() override;
 
     // ProjectWindow
     StructureModel &structureTree() override { return *model_; }
@@ -88,117 +90,100 @@ public:
     // Opens a project file as 打开工程 does after its dialog, with its messages. A file
     // named on the command line or in the recent list (reportMissing) that is missing or
     // no project says so; one typed into the dialog reads nothing silently. True when read.
-    bool openProject(const QString &path, bool reportMissing);
+    bool openProjectFile(const QString &path, bool reportMissing);
     // The last opened or saved project files, newest first, from the user's settings.
     QStringList recentProjects() const;
     void openRecentProject(const QString &path);
-    void UpdateProjectState(bool value);
-    bool ConfirmSaveChanges();
-    bool HasChildLink(const TreeNode *parent, const QString &path) const {
+    // Sets the project's modified flag and enables the commands that depend on it and on
+    // whether a project is open.
+    void setProjectModified(bool modified);
+    // False when the user keeps unsaved changes by cancelling (or by a save that failed).
+    bool confirmSaveChanges();
+    bool hasChildLink(const TreeNode *parent, const QString &path) const {
         return model_->HasChildLink(parent, path);
     }
-    bool IsLinkedInTree(const QString &path) const;
+    bool isLinkedInTree(const QString &path) const;
     // True (after telling the user) when a child of parent would nest deeper than the
     // tree may: a project saved that deep could not be opened again.
     bool refuseDeeperLevel(const TreeNode *parent);
+    // Refills the working-directory list with the documents of folder that the tree does
+    // not link yet; an empty folder leaves the list as it is.
+    void fillFileList(const QString &folder);
 
     // View state of the structure tree.
     TreeNode *focusedNode() const;
     void setFocusedNode(TreeNode *node);
     QList<TreeNode *> selectedNodes() const;  // in the order the nodes were selected
+    QList<TreeNode *> selectedNodesInDisplayOrder() const;
     void setInPlaceEditing(bool on);
     bool inPlaceEditing() const;
-
-    // Commands of the command table.
-    void actSetWorkCatalogExecute();
-    void actNewExecute();
-    void actNewSubExecute();
-    void actDeleteCatalogExecute();
-    void actRenameCatalogExecute();
-    void actQuitExecute();
-    void actOpenProjectExecute();
-    void actSaveProjectExecute();
-    void actCloseProjectExecute();
-    void actSelectExecute();
-    void actSelectAllExecute();
-    void actRemoveExecute();
-    void actRemoveAllExecute();
-    void actNewProjectExecute();
-    void actCompileExecute();
-    void actUpExecute();
-    void actDownExecute();
-    void actDecompileExecute();
-    void actSetProdNOExecute();
-    void actLeftExecute();
-    // Other handlers, named after their menu entry or control and the event.
-    void miAboutClick();
-    void miDemoClick();
-    void miUpgradeClick();
-    void miTreePropertiesClick();
-    void miListRefreshClick();
-    void pmTreePopup();
-    void pmFileListPopup();
-    void panPlaceResize();
-    void StartCompile();
-    bool isBuilding() const { return building_; }
-    // The documents the last build could not convert, in a list the user can read.
-    void showFailedDocuments();
-    // The update question, run on the user-interface thread for the update check.
-    void PromptForUpdate();
-
-    // Folder of hh, Update and Tutorix, ending with "/".
-    QString programFolder() const;
-    // Set by actSetProdNOExecute; lives only while the program runs.
-    int productNumber() const { return productNumber_; }
-    // The running update check, or null.
-    platform::CheckUpdate *updateCheckThread() const;
-    // Structure-tree events and drag and drop.
-    void tlMainClick();
-    void tlMainEditing();
-    void tlMainEdited(TreeNode *edited);
-    void tlMainExit();
-    void tlMainBeginDragNode(TreeNode *node);
-    bool tlMainDragOver(DragSource source) const;
-    void tlMainEndDrag(bool accepted, const QPoint &globalPos);
-    void lvWordListEndDrag(bool accepted);
-    void miCutClick();
-    void miCopyClick();
-
-    void RefreshFileList(const QString &folder);
-    // Selected nodes from top to bottom.
-    QList<TreeNode *> selectedNodesInDisplayOrder() const;
     // The node the last drag within the tree started on; none once it is deleted.
     TreeNode *draggedNode() const { return draggedNode_; }
     const QString &rememberedCaption() const { return rememberedCaption_; }
 
+    // The commands of the command table, in its order.
+    QList<QAction *> allActions() const;
+    bool isBuilding() const { return building_; }
+    // Folder of hh, Update and Tutorix, ending with "/".
+    QString programFolder() const;
+    // Set by askProductNumber; lives only while the program runs.
+    int productNumber() const { return productNumber_; }
+    // The running update check, or null.
+    platform::CheckUpdate *updateCheckThread() const;
+
     // Modal steps, replaceable so that tests can answer them: running a dialog
     // (default exec()) and choosing from a popup menu (default exec() at the point).
-    std::function<int(QDialog &)> execDialog;
-    std::function<QAction *(QMenu *, const QPoint &)> execPopupMenu;
+    using DialogRunner = std::function<int(QDialog &)>;
+    using PopupMenuRunner = std::function<QAction *(QMenu *, const QPoint &)>;
+    void setDialogRunner(DialogRunner run) { runDialog_ = std::move(run); }
+    void setPopupMenuRunner(PopupMenuRunner run) { runPopupMenu_ = std::move(run); }
 
-    // The commands. These and the window's parts start null: the event filter installed
-    // during construction already compares against parts not made yet.
-    QAction *actSetWorkCatalog{}, *actNew{}, *actNewSub{}, *actDeleteCatalog{},
-        *actRenameCatalog{}, *actQuit{}, *actOpenProject{}, *actSaveProject{},
-        *actCloseProject{}, *actSelect{}, *actSelectAll{}, *actRemove{}, *actRemoveAll{},
-        *actNewProject{}, *actCompile{}, *actUp{}, *actDown{}, *actDecompile{},
-        *actSetProdNO{}, *actLeft{};
-    QList<QAction *> allActions() const;
-
-    // The structure tree and the working-directory list. The window's other parts (menu
-    // entries, buttons, panels) carry their field's name below as object name.
-    StructureView *structureView() const { return tlMain; }
-    WordListWidget *fileList() const { return lvWordList; }
+public slots:
+    // The command table.
+    void chooseWorkCatalog();
+    void newSiblingCatalog();
+    void newChildCatalog();
+    void deleteSelectedNodes();
+    void renameFocusedNode();
+    void quit();
+    void openProject();
+    void saveProject();
+    void closeProject();
+    void placeDocuments();
+    void placeAllDocuments();
+    void removeDocuments();
+    void removeAllDocuments();
+    void newProject();
+    void compile();
+    void moveNodeUp();
+    void moveNodeDown();
+    void decompileHelpFile();
+    void askProductNumber();
+    void promoteNode();
+    // The other menu entries and buttons.
+    void showAbout();
+    void startDemonstration();
+    void startUpdater();
+    void editNodeProperties();
+    void refreshDocuments();
+    void enableTreeMenuEntries();
+    void enableFileListMenuEntries();
+    // The documents the last build could not convert, in a list the user can read.
+    void showFailedDocuments();
+    // The update question, run on the user-interface thread for the update check.
+    void askToUpdate();
+    // A drag within the tree started on node; a copy or move later takes it.
+    void rememberDraggedNode(TreeNode *node);
+    void copyDraggedNode();
+    void moveDraggedNode();
 
 protected:
-    void closeEvent(QCloseEvent *event) override;  // FormCloseQuery
-    void showEvent(QShowEvent *event) override;    // FormShow, once
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
-    void FormCreate();
-    void FormShow();
-    bool FormCloseQuery();
+    void prepareFirstShow();
+    bool mayClose();
     bool askToSaveChanges();
     void createActions();
     void createMenus();
@@ -216,51 +201,73 @@ private:
     void startUpdateCheck();
     void setupTreeEditing();
     void setupPlacing();
+    // Structure-tree events.
+    void noteClickInTree();
+    void noteEditedCaption(TreeNode *edited);
+    void restoreTreeCaption();
     bool swapNodes(TreeNode *focused, TreeNode *neighbour);
     void focusMovedNode(TreeNode *node);
-    void appendReturnedRow(const TreeNode *node);
-    void showChildrenOf(TreeNode *catalog);
+    // Drag and drop.
+    bool acceptsDropOnTree(DragSource source) const;
     void dropOnTree(DragSource source, const QPoint &globalPos);
     void finishDrop();
+    void placeDroppedDocuments(bool accepted);
+    void offerMoveOrCopy(bool accepted, const QPoint &globalPos);
+    void appendReturnedRow(const TreeNode *node);
+    void showChildrenOf(TreeNode *catalog);
 
+    // The commands.
+    QAction *chooseWorkCatalogAction_{}, *newSiblingCatalogAction_{}, *newChildCatalogAction_{},
+        *deleteSelectedNodesAction_{}, *renameFocusedNodeAction_{}, *quitAction_{},
+        *openProjectAction_{}, *saveProjectAction_{}, *closeProjectAction_{},
+        *placeDocumentsAction_{}, *placeAllDocumentsAction_{}, *removeDocumentsAction_{},
+        *removeAllDocumentsAction_{}, *newProjectAction_{}, *compileAction_{}, *moveNodeUpAction_{},
+        *moveNodeDownAction_{}, *decompileHelpFileAction_{}, *askProductNumberAction_{},
+        *promoteNodeAction_{};
     // Menus, toolbar and context menus. Entries that run a command by clicking its button
-    // are bound actions; the tree's context menu entries start with miTree, the file
-    // list's with miList.
-    QMenu *menuFile{}, *menuRecent{}, *menuCatalog{}, *menuEdit{}, *menuNode{}, *menuOther{};
-    BoundAction *miSetWorkCatalog{};
-    QAction *miAbout{}, *miDemo{}, *miUpgrade{};
-    QToolBar *toolBar{};
-    BoundAction *toolSetWorkCatalog{}, *toolCompile{};
-    QMenu *pmDrop{}, *pmTree{}, *pmFileList{};
-    QAction *miCut{}, *miCopy{};
-    BoundAction *miTreeNew{}, *miTreeNewSub{}, *miTreeLeft{}, *miTreeUp{}, *miTreeDown{},
-        *miTreeRemove{}, *miTreeRemoveAll{};
-    QAction *miTreeRename{}, *miTreeDelete{}, *miTreeProperties{};
-    BoundAction *miListSetWorkCatalog{}, *miListSelect{}, *miListSelectAll{};
-    QAction *miListRefresh{};
-    // Layout: panMove holds the Left/Up/Down buttons under the tree, panPlace the
+    // are bound actions; an entry of the tree's context menu ends in TreeEntry, one of the
+    // file list's in ListEntry.
+    QMenu *fileMenu_{}, *recentMenu_{}, *catalogMenu_{}, *editMenu_{}, *nodeMenu_{}, *otherMenu_{};
+    BoundAction *chooseWorkCatalogMenuEntry_{};
+    QAction *showAboutAction_{}, *startDemonstrationAction_{}, *startUpdaterAction_{};
+    QToolBar *toolBar_{};
+    BoundAction *chooseWorkCatalogTool_{}, *compileTool_{};
+    QMenu *dropMenu_{}, *treeMenu_{}, *fileListMenu_{};
+    QAction *moveDraggedNodeAction_{}, *copyDraggedNodeAction_{};
+    BoundAction *newSiblingCatalogTreeEntry_{}, *newChildCatalogTreeEntry_{},
+        *promoteNodeTreeEntry_{}, *moveNodeUpTreeEntry_{}, *moveNodeDownTreeEntry_{},
+        *removeDocumentsTreeEntry_{}, *removeAllDocumentsTreeEntry_{};
+    QAction *renameFocusedNodeTreeEntry_{}, *deleteSelectedNodesTreeEntry_{},
+        *editNodePropertiesTreeEntry_{};
+    BoundAction *chooseWorkCatalogListEntry_{}, *placeDocumentsListEntry_{},
+        *placeAllDocumentsListEntry_{};
+    QAction *refreshDocumentsListEntry_{};
+    // Layout: moveStrip_ holds the Left/Up/Down buttons under the tree, placeStrip_ the
     // Select/Remove buttons beside the list.
-    QWidget *panLeft{}, *panClient{}, *panPlace{}, *panMove{}, *Show_Panel{};
-    QSplitter *splLeftPane{};
-    QGroupBox *grpFileList{}, *grpStructure{};
-    StructureView *tlMain{};
-    WordListWidget *lvWordList{};
-    QToolButton *btnSelect{}, *btnSelectAll{}, *btnRemove{}, *btnRemoveAll{}, *btnUp{},
-        *btnDown{}, *btnLeft{};
-    QFrame *panCompile{};
-    QLabel *lbCompileHint{};
-    QProgressBar *aniCompile{};
-    QLabel *lblweb{};
+    QWidget *leftPane_{}, *rightPane_{}, *placeStrip_{}, *moveStrip_{}, *supportStrip_{};
+    QSplitter *paneSplitter_{};
+    QGroupBox *fileListBox_{}, *structureBox_{};
+    StructureView *structureView_{};
+    FileListWidget *fileList_{};
+    QToolButton *placeDocumentsButton_{}, *placeAllDocumentsButton_{}, *removeDocumentsButton_{},
+        *removeAllDocumentsButton_{}, *moveNodeUpButton_{}, *moveNodeDownButton_{},
+        *promoteNodeButton_{};
+    QFrame *compilePanel_{};
+    QLabel *compileStepLabel_{};
+    QProgressBar *compileProgress_{};
+    QLabel *webLabel_{};
     // The last build's result in the status bar, with the documents it could not convert.
-    QLabel *lblBuildResult;
-    QToolButton *btnFailedDocuments;
+    QLabel *buildResultLabel_{};
+    QToolButton *failedDocumentsButton_{};
     QStringList failedDocuments_;
 
     MainWindowOptions options_;
     std::unique_ptr<UserPrompts> ownPrompts_;
     UserPrompts *prompts_ = nullptr;
     StructureModel *model_ = nullptr;
-    // Own fields besides the components.
+    DialogRunner runDialog_;
+    PopupMenuRunner runPopupMenu_;
+    // Held for the clicks in the tree: the caption of the focused node at the last click.
     QString rememberedCaption_;
     std::unique_ptr<TZLPProject> project_;
     TreeNode *draggedNode_ = nullptr;

@@ -31,28 +31,26 @@ QString resultNotOpenedMessage(const QString &chm) {
 }
 }  // namespace
 
-void TMainForm::actCompileExecute() { StartCompile(); }
-
-void TMainForm::StartCompile() {
+void MainWindow::compile() {
     if (building_)
         return;
     // A caption still being typed belongs to the tree that is saved and built; left
     // open, it would be committed mid-build and re-enable the commands there.
-    tlMain->commitOpenEditor();
+    structureView_->commitOpenEditor();
     if (project_->Modified) {
         if (prompts_->ask(QStringLiteral("编译之前必须先保存所做的修改！要保存并继续编译吗？"),
                           false) != UserPrompts::Answer::Yes)
             return;
-        actSaveProjectExecute();
+        saveProject();
     }
     if (project_->FileName.isEmpty())
         return;
 
-    panCompile->move(frameGeometry().width() / 2 - panCompile->width() / 2,
-                     centralWidget()->height() / 2 - panCompile->height() / 2);
-    panCompile->show();
-    panCompile->raise();
-    aniCompile->setRange(0, 0);
+    compilePanel_->move(frameGeometry().width() / 2 - compilePanel_->width() / 2,
+                        centralWidget()->height() / 2 - compilePanel_->height() / 2);
+    compilePanel_->show();
+    compilePanel_->raise();
+    compileProgress_->setRange(0, 0);
     showBuildResult({});
 
     // Every command waits while the build runs; afterwards each gets its state back.
@@ -62,19 +60,19 @@ void TMainForm::StartCompile() {
         saved.append({a, a->isEnabled()});
         a->setEnabled(false);
     }
-    panLeft->setEnabled(false);
-    panClient->setEnabled(false);
+    leftPane_->setEnabled(false);
+    rightPane_->setEnabled(false);
 
     BuildEnvironment env;
     env.showStep = [this](const QString &step) {
-        lbCompileHint->setText(step);
-        aniCompile->setRange(0, 0);
+        compileStepLabel_->setText(step);
+        compileProgress_->setRange(0, 0);
         QCoreApplication::processEvents();
     };
     env.showProgress = [this](const ConversionProgress &progress) {
-        lbCompileHint->setText(conversionProgressText(progress));
-        aniCompile->setRange(0, progress.total);
-        aniCompile->setValue(progress.done);
+        compileStepLabel_->setText(conversionProgressText(progress));
+        compileProgress_->setRange(0, progress.total);
+        compileProgress_->setValue(progress.done);
         QCoreApplication::processEvents();
     };
     env.programFolder = programFolder();
@@ -89,7 +87,7 @@ void TMainForm::StartCompile() {
     // Told after the build, once the panel is gone; a viewer that fails later is told then.
     QString unopened;
     env.openResult = [this, &unopened](const QString &chm) {
-        QPointer<TMainForm> window(this);
+        QPointer<MainWindow> window(this);
         const bool started = platform::openWithDesktop(chm, [window, chm] {
             if (window)
                 window->prompts().notice(resultNotOpenedMessage(chm), UserPrompts::Icon::Warning);
@@ -106,10 +104,10 @@ void TMainForm::StartCompile() {
         prompts_->notice(kBuildErrorPrefix + QString::fromLocal8Bit(e.what()));
     }
 
-    aniCompile->setRange(0, 1);
-    panCompile->hide();
-    panLeft->setEnabled(true);
-    panClient->setEnabled(true);
+    compileProgress_->setRange(0, 1);
+    compilePanel_->hide();
+    leftPane_->setEnabled(true);
+    rightPane_->setEnabled(true);
     // Restore in reverse so a bound entry re-syncs after its command is back.
     for (auto it = saved.crbegin(); it != saved.crend(); ++it)
         it->first->setEnabled(it->second);
@@ -119,29 +117,32 @@ void TMainForm::StartCompile() {
         prompts_->notice(resultNotOpenedMessage(unopened), UserPrompts::Icon::Warning);
 }
 
-void TMainForm::showBuildResult(const BuildReport &report) {
+void MainWindow::showBuildResult(const BuildReport &report) {
     failedDocuments_ = report.failedDocuments;
-    lblBuildResult->setText(report.compiledFile.isEmpty() ? QString() : buildSummaryText(report));
-    btnFailedDocuments->setText(QStringLiteral("未能转换的文档（%1）...").arg(failedDocuments_.size()));
-    btnFailedDocuments->setVisible(!report.compiledFile.isEmpty() && !failedDocuments_.isEmpty());
+    buildResultLabel_->setText(report.compiledFile.isEmpty() ? QString()
+                                                             : buildSummaryText(report));
+    failedDocumentsButton_->setText(
+        QStringLiteral("未能转换的文档（%1）...").arg(failedDocuments_.size()));
+    failedDocumentsButton_->setVisible(!report.compiledFile.isEmpty() &&
+                                       !failedDocuments_.isEmpty());
 }
 
-void TMainForm::showFailedDocuments() {
+void MainWindow::showFailedDocuments() {
     QDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("dlgFailedDocuments"));
+    dialog.setObjectName(QStringLiteral("failedDocumentsDialog"));
     dialog.setWindowTitle(QStringLiteral("未能转换的文档"));
     auto *layout = new QVBoxLayout(&dialog);
     layout->addWidget(new QLabel(
         QStringLiteral("下列文档没有转换成网页，帮助文件中用一页说明代替："), &dialog));
     auto *documents = new QListWidget(&dialog);
-    documents->setObjectName(QStringLiteral("lstFailedDocuments"));
+    documents->setObjectName(QStringLiteral("failedDocumentsList"));
     documents->addItems(failedDocuments_);
     layout->addWidget(documents);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
     dialog.resize(560, 300);
-    execDialog(dialog);
+    runDialog_(dialog);
 }
 
 }  // namespace zelbrin::ui

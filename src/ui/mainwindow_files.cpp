@@ -5,34 +5,30 @@
 #include "prompts.h"
 #include "setworkcatalogdialog.h"
 #include "structureview.h"
-#include "wordlistwidget.h"
+#include "filelistwidget.h"
 #include "workbenchrules.h"
 
 #include <QMenu>
-#include <QToolButton>
 
 namespace zelbrin::ui {
 
-void TMainForm::setupPlacing() {
-    for (QToolButton *b : {btnSelect, btnSelectAll, btnRemove, btnRemoveAll})
-        b->setFixedWidth(23);
-
-    tlMain->acceptsDrop = [this](DragSource source) { return tlMainDragOver(source); };
-    tlMain->dropped = [this](DragSource source, const QPoint &at) { dropOnTree(source, at); };
-    connect(tlMain, &StructureView::nodeDragStarted, this,
-            [this](const QModelIndex &index) { tlMainBeginDragNode(model_->nodeOf(index)); });
+void MainWindow::setupPlacing() {
+    structureView_->setDropFilter([this](DragSource source) { return acceptsDropOnTree(source); });
+    connect(structureView_, &StructureView::dropped, this, &MainWindow::dropOnTree);
+    connect(structureView_, &StructureView::nodeDragStarted, this,
+            [this](const QModelIndex &index) { rememberDraggedNode(model_->nodeOf(index)); });
     auto started = [this] { ++runningDrags_; };
     auto finished = [this] {
         --runningDrags_;
         finishDrop();
     };
-    connect(tlMain, &StructureView::dragLoopStarted, this, started);
-    connect(tlMain, &StructureView::dragLoopFinished, this, finished);
-    connect(lvWordList, &WordListWidget::dragLoopStarted, this, started);
-    connect(lvWordList, &WordListWidget::dragLoopFinished, this, finished);
+    connect(structureView_, &StructureView::dragLoopStarted, this, started);
+    connect(structureView_, &StructureView::dragLoopFinished, this, finished);
+    connect(fileList_, &FileListWidget::dragLoopStarted, this, started);
+    connect(fileList_, &FileListWidget::dragLoopFinished, this, finished);
 
-    connect(tlMain, &QAbstractItemView::doubleClicked, this, [this] { actRemoveExecute(); });
-    connect(lvWordList, &QAbstractItemView::doubleClicked, this, [this] { actSelectExecute(); });
+    connect(structureView_, &QAbstractItemView::doubleClicked, this, [this] { removeDocuments(); });
+    connect(fileList_, &QAbstractItemView::doubleClicked, this, [this] { placeDocuments(); });
 
     // A deleted node no longer counts as the dragged node.
     connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
@@ -44,60 +40,66 @@ void TMainForm::setupPlacing() {
     connect(model_, &QAbstractItemModel::modelAboutToBeReset, this,
             [this] { draggedNode_ = nullptr; });
 
-    if (!execPopupMenu)
-        execPopupMenu = [](QMenu *menu, const QPoint &at) { return menu->exec(at); };
+    if (!runPopupMenu_)
+        runPopupMenu_ = [](QMenu *menu, const QPoint &at) { return menu->exec(at); };
 }
 
-bool TMainForm::IsLinkedInTree(const QString &path) const {
-    return isLinkedInTree(*model_, path, [this](const TreeNode *n) {
-        return tlMain->isExpanded(model_->indexOf(n));
+bool MainWindow::isLinkedInTree(const QString &path) const {
+    return ui::isLinkedInTree(*model_, path, [this](const TreeNode *n) {
+        return structureView_->isExpanded(model_->indexOf(n));
     });
 }
 
-void TMainForm::actSetWorkCatalogExecute() {
+void MainWindow::chooseWorkCatalog() {
     const QString initial = project_->WorkCatalog.isEmpty()
                                 ? programFolder()
                                 : project_->WorkCatalog;
-    SetWorkCatalogDialog dialog(*prompts_, this);
+    SetWorkCatalogDialog dialog(this);
     dialog.setInitialFolder(initial);
-    execDialog(dialog);
+    dialog.setFolderCheck([this](const QString &text) {
+        if (isExistingFolder(text))
+            return true;
+        prompts_->notice(QStringLiteral("路径不存在：") + text, UserPrompts::Icon::None);
+        return false;
+    });
+    runDialog_(dialog);
     const QString folder = dialog.chosenFolder();
     if (folder.isEmpty())
         return;
-    project_->SetWorkCatalog(folder);
-    UpdateProjectState(true);
+    project_->SetWorkCatalog(absoluteWorkCatalog(folder));
+    setProjectModified(true);
 }
 
-void TMainForm::RefreshFileList() { RefreshFileList(project_->WorkCatalog); }
+void MainWindow::RefreshFileList() { fillFileList(project_->WorkCatalog); }
 
-void TMainForm::RefreshFileList(const QString &folder) {
+void MainWindow::fillFileList(const QString &folder) {
     if (folder.isEmpty())
         return;
-    lvWordList->clear();
+    fileList_->clear();
     const bool nodeFocused = focusedNode() != nullptr;
     for (const FileListPass &pass : kFileListPasses) {
         for (const QString &name : scanFileListPass(folder, QLatin1String(pass.extension))) {
-            if (nodeFocused && IsLinkedInTree(folder + u'/' + name))
+            if (nodeFocused && isLinkedInTree(folder + u'/' + name))
                 continue;
-            lvWordList->appendRow(name, name, pass.imageIndex);
+            fileList_->appendRow(name, name, pass.imageIndex);
         }
     }
 }
 
-void TMainForm::miListRefreshClick() {
+void MainWindow::refreshDocuments() {
     if (!project_->WorkCatalog.isEmpty())
         RefreshFileList();
 }
 
-void TMainForm::pmFileListPopup() {
-    const bool highlighted = !lvWordList->selectedItems().isEmpty();
-    miListSelect->setOwnEnabled(highlighted);
-    miListSelectAll->setOwnEnabled(highlighted);
-    miListRefresh->setEnabled(!project_->WorkCatalog.isEmpty());
+void MainWindow::enableFileListMenuEntries() {
+    const bool highlighted = !fileList_->selectedItems().isEmpty();
+    placeDocumentsListEntry_->setOwnEnabled(highlighted);
+    placeAllDocumentsListEntry_->setOwnEnabled(highlighted);
+    refreshDocumentsListEntry_->setEnabled(!project_->WorkCatalog.isEmpty());
 }
 
-void TMainForm::actSelectExecute() {
-    const QList<QTreeWidgetItem *> rows = lvWordList->highlightedRows();
+void MainWindow::placeDocuments() {
+    const QList<QTreeWidgetItem *> rows = fileList_->highlightedRows();
     if (rows.isEmpty()) {
         prompts_->notice(QStringLiteral("请选择文件"), UserPrompts::Icon::Information);
         return;
@@ -119,7 +121,7 @@ void TMainForm::actSelectExecute() {
     QList<QTreeWidgetItem *> placed;
     for (QTreeWidgetItem *row : rows) {
         const QString path = project_->WorkCatalog + u'/' + row->text(1);
-        if (HasChildLink(target, path))
+        if (hasChildLink(target, path))
             continue;  // already linked here: the row stays, highlighted
         AddNode(target, row->text(0), false, false, path);
         placed << row;
@@ -127,25 +129,25 @@ void TMainForm::actSelectExecute() {
     if (!placed.isEmpty())
         showChildrenOf(target);
     qDeleteAll(placed);
-    UpdateProjectState(true);
+    setProjectModified(true);
 }
 
-void TMainForm::actSelectAllExecute() {
-    lvWordList->setUpdatesEnabled(false);
-    lvWordList->selectAll();
-    actSelectExecute();
-    lvWordList->clearSelection();
-    UpdateProjectState(true);
-    lvWordList->setUpdatesEnabled(true);
+void MainWindow::placeAllDocuments() {
+    fileList_->setUpdatesEnabled(false);
+    fileList_->selectAll();
+    placeDocuments();
+    fileList_->clearSelection();
+    setProjectModified(true);
+    fileList_->setUpdatesEnabled(true);
 }
 
-void TMainForm::appendReturnedRow(const TreeNode *node) {
+void MainWindow::appendReturnedRow(const TreeNode *node) {
     // Named after the linked document, not the caption, which may have been renamed.
     const QString name = fileNamePart(node->link);
-    lvWordList->appendRow(name, name, imageIndexForReturnedName(name));
+    fileList_->appendRow(name, name, imageIndexForReturnedName(name));
 }
 
-void TMainForm::actRemoveExecute() {
+void MainWindow::removeDocuments() {
     const QList<TreeNode *> nodes = selectedNodesInDisplayOrder();
     for (const TreeNode *n : nodes)
         if (n->link.isEmpty())
@@ -154,10 +156,10 @@ void TMainForm::actRemoveExecute() {
         appendReturnedRow(*it);
         model_->remove(*it);
     }
-    UpdateProjectState(true);
+    setProjectModified(true);
 }
 
-void TMainForm::actRemoveAllExecute() {
+void MainWindow::removeAllDocuments() {
     TreeNode *focused = focusedNode();
     if (!focused)
         return;
@@ -175,22 +177,22 @@ void TMainForm::actRemoveAllExecute() {
         appendReturnedRow(child);
         model_->remove(child);
     }
-    UpdateProjectState(true);
+    setProjectModified(true);
 }
 
 // Documents placed into a collapsed catalog would seem to vanish.
-void TMainForm::showChildrenOf(TreeNode *catalog) {
+void MainWindow::showChildrenOf(TreeNode *catalog) {
     if (catalog)
-        tlMain->expand(model_->indexOf(catalog));
+        structureView_->expand(model_->indexOf(catalog));
 }
 
-void TMainForm::tlMainBeginDragNode(TreeNode *node) { draggedNode_ = node; }
+void MainWindow::rememberDraggedNode(TreeNode *node) { draggedNode_ = node; }
 
-bool TMainForm::tlMainDragOver(DragSource source) const {
+bool MainWindow::acceptsDropOnTree(DragSource source) const {
     return treeAcceptsDrop(source, focusedNode(), draggedNode_);
 }
 
-void TMainForm::dropOnTree(DragSource source, const QPoint &globalPos) {
+void MainWindow::dropOnTree(DragSource source, const QPoint &globalPos) {
     pendingDrop_ = PendingDrop{source, globalPos};
     // Inside our own drag loop the drop is finished when the loop ends, as a drag's
     // end is; a drop from outside any loop of ours is finished at once.
@@ -198,61 +200,53 @@ void TMainForm::dropOnTree(DragSource source, const QPoint &globalPos) {
         finishDrop();
 }
 
-void TMainForm::finishDrop() {
+void MainWindow::finishDrop() {
     if (!pendingDrop_)
         return;
     const PendingDrop drop = *pendingDrop_;
     pendingDrop_.reset();
-    if (drop.source == DragSource::WordList)
-        lvWordListEndDrag(true);
+    if (drop.source == DragSource::FileList)
+        placeDroppedDocuments(true);
     else if (drop.source == DragSource::Tree)
-        tlMainEndDrag(true, drop.globalPos);
+        offerMoveOrCopy(true, drop.globalPos);
 }
 
-void TMainForm::lvWordListEndDrag(bool accepted) {
+void MainWindow::placeDroppedDocuments(bool accepted) {
     if (accepted)
-        actSelectExecute();
+        placeDocuments();
 }
 
-void TMainForm::tlMainEndDrag(bool accepted, const QPoint &globalPos) {
+void MainWindow::offerMoveOrCopy(bool accepted, const QPoint &globalPos) {
     if (!accepted || !draggedNode_ || !offersMoveOrCopy(draggedNode_, focusedNode()))
         return;
-    QAction *choice = execPopupMenu(pmDrop, globalPos);
-    if (choice == miCut)
-        miCutClick();
-    else if (choice == miCopy)
-        miCopyClick();
+    QAction *choice = runPopupMenu_(dropMenu_, globalPos);
+    if (choice == moveDraggedNodeAction_)
+        moveDraggedNode();
+    else if (choice == copyDraggedNodeAction_)
+        copyDraggedNode();
 }
 
-void TMainForm::miCopyClick() {
+void MainWindow::copyDraggedNode() {
     if (!draggedNode_)
         return;
     TreeNode *target = focusedNode();
     if (refuseDeeperLevel(target))
         return;
-    if (!HasChildLink(target, draggedNode_->link)) {
+    if (!hasChildLink(target, draggedNode_->link)) {
         AddNode(target, draggedNode_->caption, false, false, draggedNode_->link);
         showChildrenOf(target);
     }
-    UpdateProjectState(true);
+    setProjectModified(true);
 }
 
-void TMainForm::miCutClick() {
+void MainWindow::moveDraggedNode() {
     TreeNode *dragged = draggedNode_;
     if (!dragged || refuseDeeperLevel(focusedNode()))
         return;  // the link stays where it was
-    miCopyClick();
+    copyDraggedNode();
     // Also when the target already linked the document: the link leaves its old catalog.
     model_->remove(dragged);
     draggedNode_ = nullptr;
-}
-
-void TMainForm::panPlaceResize() {
-    const int top = panPlace->height() / 4;
-    btnSelect->move(5, top);
-    btnSelectAll->move(5, btnSelect->y() + 40);
-    btnRemove->move(5, btnSelectAll->y() + 80);
-    btnRemoveAll->move(5, btnRemove->y() + 40);
 }
 
 }  // namespace zelbrin::ui

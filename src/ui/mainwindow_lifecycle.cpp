@@ -4,7 +4,7 @@
 #include "projectfile.h"
 #include "prompts.h"
 #include "structureview.h"
-#include "wordlistwidget.h"
+#include "filelistwidget.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,12 +22,12 @@ const QString kRecentProjectsKey = QStringLiteral("recentProjects");
 constexpr int kRecentProjectCount = 8;
 }  // namespace
 
-bool TMainForm::askToSaveChanges() {
+bool MainWindow::askToSaveChanges() {
     switch (prompts_->ask(kSaveChangesQuestion, true)) {
     case UserPrompts::Answer::Cancel:
         return false;
     case UserPrompts::Answer::Yes:
-        actSaveProjectExecute();
+        saveProject();
         // A Yes whose save did not happen (dialog cancelled, write failed, overwrite
         // declined) must not lose the changes: treat it as Cancel.
         return !project_->Modified;
@@ -37,25 +37,25 @@ bool TMainForm::askToSaveChanges() {
     return false;
 }
 
-bool TMainForm::ConfirmSaveChanges() { return !project_->Modified || askToSaveChanges(); }
+bool MainWindow::confirmSaveChanges() { return !project_->Modified || askToSaveChanges(); }
 
-void TMainForm::actNewProjectExecute() {
-    if (!ConfirmSaveChanges())
+void MainWindow::newProject() {
+    if (!confirmSaveChanges())
         return;
     project_->NewProject();
-    UpdateProjectState(true);
+    setProjectModified(true);
 }
 
-void TMainForm::actOpenProjectExecute() {
-    if (!ConfirmSaveChanges())
+void MainWindow::openProject() {
+    if (!confirmSaveChanges())
         return;
     const QString path = prompts_->openFileName(kProjectFilter, kProjectSuffix);
     if (path.isEmpty())
         return;
-    openProject(path, false);
+    openProjectFile(path, false);
 }
 
-bool TMainForm::openProject(const QString &path, bool reportMissing) {
+bool MainWindow::openProjectFile(const QString &path, bool reportMissing) {
     const TZLPProject::OpenOutcome outcome = project_->Open(path);
     switch (outcome) {
     case TZLPProject::OpenOutcome::Unreadable:
@@ -78,28 +78,28 @@ bool TMainForm::openProject(const QString &path, bool reportMissing) {
     case TZLPProject::OpenOutcome::Read:
         break;
     }
-    tlMain->expandAll();
+    structureView_->expandAll();
     if (!project_->WorkCatalog.isEmpty())
         RefreshFileList();
     else
-        lvWordList->clear();  // rows of no working directory would be placed as "/name"
-    UpdateProjectState(false);
+        fileList_->clear();  // rows of no working directory would be placed as "/name"
+    setProjectModified(false);
     if (outcome != TZLPProject::OpenOutcome::Read)
         return false;
     rememberRecentProject(path);
     return true;
 }
 
-QStringList TMainForm::recentProjects() const {
+QStringList MainWindow::recentProjects() const {
     return workbenchSettings()->value(kRecentProjectsKey).toStringList();
 }
 
-void TMainForm::setRecentProjects(const QStringList &paths) {
+void MainWindow::setRecentProjects(const QStringList &paths) {
     workbenchSettings()->setValue(kRecentProjectsKey, paths);
     fillRecentMenu();
 }
 
-void TMainForm::rememberRecentProject(const QString &path) {
+void MainWindow::rememberRecentProject(const QString &path) {
     const QString absolute = QFileInfo(path).absoluteFilePath();
     QStringList paths = recentProjects();
     paths.removeAll(absolute);
@@ -107,20 +107,20 @@ void TMainForm::rememberRecentProject(const QString &path) {
     setRecentProjects(paths.mid(0, kRecentProjectCount));
 }
 
-void TMainForm::fillRecentMenu() {
-    menuRecent->clear();
+void MainWindow::fillRecentMenu() {
+    recentMenu_->clear();
     const QStringList paths = recentProjects();
     for (int i = 0; i < paths.size(); ++i) {
         const QString path = paths[i];
         QString shown = path;
         shown.replace(u'&', QStringLiteral("&&"));  // an "&" of the path is no accelerator
-        QAction *a = menuRecent->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
+        QAction *a = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
         connect(a, &QAction::triggered, this, [this, path] { openRecentProject(path); });
     }
-    menuRecent->setEnabled(!paths.isEmpty());
+    recentMenu_->setEnabled(!paths.isEmpty());
 }
 
-void TMainForm::openRecentProject(const QString &path) {
+void MainWindow::openRecentProject(const QString &path) {
     if (!QFileInfo(path).isFile()) {
         QStringList paths = recentProjects();
         paths.removeAll(path);
@@ -130,20 +130,20 @@ void TMainForm::openRecentProject(const QString &path) {
                          UserPrompts::Icon::Warning);
         return;
     }
-    if (!ConfirmSaveChanges())
+    if (!confirmSaveChanges())
         return;
-    openProject(path, true);
+    openProjectFile(path, true);
 }
 
 // An unnamed project is saved, by default, into its working directory under the name
 // the window shows for it.
-QString TMainForm::suggestedProjectPath() const {
+QString MainWindow::suggestedProjectPath() const {
     const QString folder = QFileInfo(project_->WorkCatalog).isDir() ? project_->WorkCatalog
                                                                      : QDir::homePath();
     return QDir(folder).filePath(QStringLiteral("未命名.") + kProjectSuffix);
 }
 
-void TMainForm::actSaveProjectExecute() {
+void MainWindow::saveProject() {
     TZLPProject::SaveOutcome outcome;
     if (!project_->FileName.isEmpty()) {
         outcome = project_->Save();
@@ -156,22 +156,22 @@ void TMainForm::actSaveProjectExecute() {
     }
     // Only a written file clears the modified flag; otherwise closing later still asks.
     if (outcome == TZLPProject::SaveOutcome::Written) {
-        UpdateProjectState(false);
+        setProjectModified(false);
         rememberRecentProject(project_->FileName);
     }
 }
 
-void TMainForm::actCloseProjectExecute() {
-    if (!ConfirmSaveChanges())
+void MainWindow::closeProject() {
+    if (!confirmSaveChanges())
         return;
     project_->CloseProject();
-    UpdateProjectState(false);
+    setProjectModified(false);
 }
 
-void TMainForm::actQuitExecute() { close(); }
+void MainWindow::quit() { close(); }
 
-bool TMainForm::FormCloseQuery() {
-    // Unlike ConfirmSaveChanges, nothing is asked while no project is open.
+bool MainWindow::mayClose() {
+    // Unlike confirmSaveChanges, nothing is asked while no project is open.
     return project_->Closed || !project_->Modified || askToSaveChanges();
 }
 

@@ -5,6 +5,7 @@
 #include "aboutdialog.h"
 #include "checkupdate.h"
 #include "decompiledialog.h"
+#include "decompiler.h"
 #include "fileops.h"
 #include "prompts.h"
 #include "updatecheckhost.h"
@@ -20,19 +21,20 @@ const QString kUpdateQuestion = QStringLiteral("检查到Zelbrin已有新版本�
 const QString kProductNumberCaption = QStringLiteral("设置产品编号");
 }  // namespace
 
-QString TMainForm::programFolder() const {
+QString MainWindow::programFolder() const {
     if (!options_.programFolder.isEmpty())
         return options_.programFolder.endsWith(u'/') ? options_.programFolder
                                                      : options_.programFolder + u'/';
     return ProgramFolder();
 }
 
-void TMainForm::actDecompileExecute() {
-    DecompileDialog dialog(*prompts_, programFolder(), this);
+void MainWindow::decompileHelpFile() {
+    DecompileDialog dialog(this);
+    Decompiler decompiler(dialog, *prompts_, programFolder());
     dialog.exec();
 }
 
-void TMainForm::actSetProdNOExecute() {
+void MainWindow::askProductNumber() {
     const std::optional<QString> text = prompts_->inputText(
         kProductNumberCaption, kProductNumberCaption, QString::number(productNumber_));
     if (!text)
@@ -43,18 +45,18 @@ void TMainForm::actSetProdNOExecute() {
         productNumber_ = value;
 }
 
-void TMainForm::miAboutClick() {
+void MainWindow::showAbout() {
     if (!aboutDialog_)
         aboutDialog_ = new AboutDialog(this);
     aboutDialog_->exec();
 }
 
-void TMainForm::miDemoClick() {
+void MainWindow::startDemonstration() {
     // A missing demonstration program shows nothing.
     QProcess::startDetached(programFolder() + QStringLiteral("Tutorix"), {});
 }
 
-void TMainForm::miUpgradeClick() {
+void MainWindow::startUpdater() {
     // The updater is started even when the close-time question kept the window open:
     // it deals with a running workbench itself.
     close();
@@ -63,16 +65,16 @@ void TMainForm::miUpgradeClick() {
     QProcess::startDetached(programFolder() + QStringLiteral("Update"), {QStringLiteral("Zelbrin")});
 }
 
-void TMainForm::startUpdateCheck() {
+void MainWindow::startUpdateCheck() {
     if (!updateCheck_)
         updateCheck_ = new UpdateCheckHost(*this, options_);
 }
 
-platform::CheckUpdate *TMainForm::updateCheckThread() const {
+platform::CheckUpdate *MainWindow::updateCheckThread() const {
     return updateCheck_ ? &updateCheck_->thread() : nullptr;
 }
 
-void TMainForm::PromptForUpdate() {
+void MainWindow::askToUpdate() {
     if (prompts_->ask(kUpdateQuestion, false) != UserPrompts::Answer::Yes)
         return;
     // Closing the normal way lets the user save first; Cancel there keeps everything as it

@@ -22,17 +22,19 @@ const QString kDeleteQuestion = QStringLiteral("删除目录后，该目录下�
                                 QStringLiteral("\r\n") + QStringLiteral("确定要删除吗？");
 }  // namespace
 
-void TMainForm::setupTreeEditing() {
-    connect(tlMain, &QAbstractItemView::clicked, this, [this] { tlMainClick(); });
-    connect(tlMain, &StructureView::editorOpened, this, &TMainForm::tlMainEditing);
-    connect(tlMain, &StructureView::editorClosed, this,
-            [this](const QModelIndex &index) { tlMainEdited(model_->nodeOf(index)); });
-    connect(tlMain, &StructureView::focusLeft, this, &TMainForm::tlMainExit);
-    if (!execDialog)
-        execDialog = [](QDialog &dialog) { return dialog.exec(); };
+void MainWindow::setupTreeEditing() {
+    connect(structureView_, &QAbstractItemView::clicked, this, [this] { noteClickInTree(); });
+    // Each switching-on of the editing option allows one edit.
+    connect(structureView_, &StructureView::editorOpened, this,
+            [this] { setInPlaceEditing(false); });
+    connect(structureView_, &StructureView::editorClosed, this,
+            [this](const QModelIndex &index) { noteEditedCaption(model_->nodeOf(index)); });
+    connect(structureView_, &StructureView::focusLeft, this, &MainWindow::restoreTreeCaption);
+    if (!runDialog_)
+        runDialog_ = [](QDialog &dialog) { return dialog.exec(); };
 }
 
-QList<TreeNode *> TMainForm::selectedNodesInDisplayOrder() const {
+QList<TreeNode *> MainWindow::selectedNodesInDisplayOrder() const {
     return inDisplayOrder(selectedNodes());
 }
 
@@ -45,42 +47,40 @@ static void revealChildrenOf(QTreeView *view, const StructureModel &model, TreeN
     view->expand(index);
 }
 
-void TMainForm::actNewExecute() {
+void MainWindow::newSiblingCatalog() {
     TreeNode *focused = focusedNode();
     TreeNode *parent = focused ? focused->parent() : nullptr;
-    revealChildrenOf(tlMain, *model_, parent);
+    revealChildrenOf(structureView_, *model_, parent);
     TreeNode *node = AddNode(parent, QString(), false, true, QString());
-    tlMain->scrollTo(model_->indexOf(node));
-    UpdateProjectState(true);
+    structureView_->scrollTo(model_->indexOf(node));
+    setProjectModified(true);
 }
 
-void TMainForm::actNewSubExecute() {
+void MainWindow::newChildCatalog() {
     TreeNode *parent = focusedNode();
     if (refuseDeeperLevel(parent))
         return;
-    revealChildrenOf(tlMain, *model_, parent);
+    revealChildrenOf(structureView_, *model_, parent);
     TreeNode *node = AddNode(parent, QString(), false, true, QString());
-    tlMain->scrollTo(model_->indexOf(node));
-    UpdateProjectState(true);
+    structureView_->scrollTo(model_->indexOf(node));
+    setProjectModified(true);
 }
 
-void TMainForm::actRenameCatalogExecute() {
+void MainWindow::renameFocusedNode() {
     TreeNode *focused = focusedNode();
     if (!focused)
         return;
     const QModelIndex index = model_->indexOf(focused);
     setInPlaceEditing(true);
-    tlMain->scrollTo(index);
-    tlMain->edit(index);
+    structureView_->scrollTo(index);
+    structureView_->edit(index);
     // Counts as a change even when the edit is cancelled.
-    UpdateProjectState(true);
+    setProjectModified(true);
 }
 
-void TMainForm::tlMainEditing() { setInPlaceEditing(false); }
-
-void TMainForm::tlMainEdited(TreeNode *edited) {
+void MainWindow::noteEditedCaption(TreeNode *edited) {
     if (edited && edited->caption != rememberedCaption_)
-        UpdateProjectState(true);
+        setProjectModified(true);
 }
 
 // The group box shrinks its top margin for an empty title; keeping the margin keeps the
@@ -91,11 +91,11 @@ static void setTreeCaption(QGroupBox *box, const QString &text) {
     box->setContentsMargins(margins);
 }
 
-void TMainForm::tlMainClick() {
+void MainWindow::noteClickInTree() {
     TreeNode *focused = focusedNode();
     if (!focused)
         return;
-    setTreeCaption(grpStructure, fileNamePart(focused->link));
+    setTreeCaption(structureBox_, fileNamePart(focused->link));
     if (rememberedCaption_.isEmpty() || rememberedCaption_ != focused->caption) {
         rememberedCaption_ = focused->caption;
         return;
@@ -103,12 +103,12 @@ void TMainForm::tlMainClick() {
     // A second click on the same caption starts renaming.
     rememberedCaption_ = focused->caption;
     setInPlaceEditing(true);
-    tlMain->edit(model_->indexOf(focused));
+    structureView_->edit(model_->indexOf(focused));
 }
 
-void TMainForm::tlMainExit() { setTreeCaption(grpStructure, kTreeCaption); }
+void MainWindow::restoreTreeCaption() { setTreeCaption(structureBox_, kTreeCaption); }
 
-void TMainForm::actDeleteCatalogExecute() {
+void MainWindow::deleteSelectedNodes() {
     const QList<TreeNode *> nodes = selectedNodesInDisplayOrder();
     if (nodes.isEmpty()) {
         prompts_->notice(QStringLiteral("请选择节点"), UserPrompts::Icon::Information);
@@ -125,19 +125,20 @@ void TMainForm::actDeleteCatalogExecute() {
         model_->remove(*it);
     TreeNode *next = model_->childAt(parent, row);
     setFocusedNode(next ? next : parent);
-    UpdateProjectState(true);
+    setProjectModified(true);
 }
 
-void TMainForm::focusMovedNode(TreeNode *node) {
+void MainWindow::focusMovedNode(TreeNode *node) {
     const QModelIndex index = model_->indexOf(node);
     if (node->hasChildren())
-        tlMain->expand(index);
+        structureView_->expand(index);
     setFocusedNode(node);
-    tlMain->scrollTo(index);
-    tlMain->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    structureView_->scrollTo(index);
+    structureView_->selectionModel()->select(
+        index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
-bool TMainForm::swapNodes(TreeNode *focused, TreeNode *neighbour) {
+bool MainWindow::swapNodes(TreeNode *focused, TreeNode *neighbour) {
     if (!focused || !neighbour || focused == neighbour || focused->parent() != neighbour->parent())
         return false;
     TreeNode *parent = focused->parent();
@@ -149,28 +150,28 @@ bool TMainForm::swapNodes(TreeNode *focused, TreeNode *neighbour) {
     model_->remove(focused);
     model_->remove(neighbour);
     if (neighbourCopy->hasChildren())
-        tlMain->expand(model_->indexOf(neighbourCopy));
+        structureView_->expand(model_->indexOf(neighbourCopy));
     focusMovedNode(focusedCopy);
     return true;
 }
 
-void TMainForm::actUpExecute() {
+void MainWindow::moveNodeUp() {
     TreeNode *focused = focusedNode();
     if (!focused || focused->row() == 0)
         return;
     if (swapNodes(focused, model_->childAt(focused->parent(), focused->row() - 1)))
-        UpdateProjectState(true);
+        setProjectModified(true);
 }
 
-void TMainForm::actDownExecute() {
+void MainWindow::moveNodeDown() {
     TreeNode *focused = focusedNode();
     if (!focused || focused->row() >= model_->childCount(focused->parent()) - 1)
         return;
     if (swapNodes(focused, model_->childAt(focused->parent(), focused->row() + 1)))
-        UpdateProjectState(true);
+        setProjectModified(true);
 }
 
-void TMainForm::actLeftExecute() {
+void MainWindow::promoteNode() {
     TreeNode *focused = focusedNode();
     if (!focused || !focused->parent())
         return;
@@ -179,22 +180,22 @@ void TMainForm::actLeftExecute() {
                                     StructureModel::cloneSubtree(focused));
     model_->remove(focused);
     focusMovedNode(copy);
-    UpdateProjectState(true);
+    setProjectModified(true);
 }
 
-void TMainForm::pmTreePopup() {
+void MainWindow::enableTreeMenuEntries() {
     const QList<TreeNode *> selected = selectedNodesInDisplayOrder();
     const bool any = !selected.isEmpty();
-    for (BoundAction *a : {miTreeLeft, miTreeUp, miTreeDown})
+    for (BoundAction *a : {promoteNodeTreeEntry_, moveNodeUpTreeEntry_, moveNodeDownTreeEntry_})
         a->setOwnEnabled(any);
     const bool anyLink = std::any_of(selected.begin(), selected.end(),
                                      [](const TreeNode *n) { return !n->link.isEmpty(); });
-    miTreeRemove->setOwnEnabled(anyLink);
-    miTreeRemoveAll->setOwnEnabled(anyLink);
-    miTreeProperties->setEnabled(any && selected.first()->hasChildren());
+    removeDocumentsTreeEntry_->setOwnEnabled(anyLink);
+    removeAllDocumentsTreeEntry_->setOwnEnabled(anyLink);
+    editNodePropertiesTreeEntry_->setEnabled(any && selected.first()->hasChildren());
 }
 
-void TMainForm::miTreePropertiesClick() {
+void MainWindow::editNodeProperties() {
     const QList<TreeNode *> selected = selectedNodesInDisplayOrder();
     if (selected.isEmpty() || !selected.first()->hasChildren())
         return;
@@ -202,24 +203,25 @@ void TMainForm::miTreePropertiesClick() {
 
     // The list shows the project file's folder; an unnamed project shows the
     // working directory instead (or nothing).
-    NodePropertiesDialog dialog(this);
+    QString folder = project_->WorkCatalog;
     if (!project_->FileName.isEmpty()) {
-        const QString folder = project_->ProjectDirectory();
-        if (!dialog.setDirectory(folder)) {
+        folder = project_->ProjectDirectory();
+        if (!isExistingFolder(folder)) {
             prompts_->notice(QStringLiteral("文件夹不存在：") + folder, UserPrompts::Icon::Error);
             return;
         }
-    } else {
-        dialog.setDirectory(project_->WorkCatalog);
+    } else if (!isExistingFolder(folder)) {
+        folder.clear();
     }
-    dialog.setMask(NodePropertiesDialog::kFileMask);
-    dialog.Title_Edit->setText(node->caption);
-    dialog.Link_Edit->setText(node->link);
-    if (execDialog(dialog) != QDialog::Accepted)
+    NodePropertiesDialog dialog(this);
+    dialog.setFileChoices(folder, linkFileChoices(folder));
+    dialog.setTitle(node->caption);
+    dialog.setLink(node->link);
+    if (runDialog_(dialog) != QDialog::Accepted)
         return;
-    model_->setCaption(node, trimBlanksAndControls(dialog.Title_Edit->text()));
-    model_->setLink(node, trimBlanksAndControls(dialog.Link_Edit->text()));
-    UpdateProjectState(true);
+    model_->setCaption(node, trimBlanksAndControls(dialog.title()));
+    model_->setLink(node, trimBlanksAndControls(dialog.link()));
+    setProjectModified(true);
 }
 
 }  // namespace zelbrin::ui

@@ -1,7 +1,6 @@
 #include "nodepropertiesdialog.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,8 +11,6 @@
 
 namespace zelbrin::ui {
 
-const QString NodePropertiesDialog::kFileMask = QStringLiteral("*.doc;*.html;*.txt;*.htm");
-
 NodePropertiesDialog::NodePropertiesDialog(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("NodePropertiesDialog"));
     setWindowTitle(QStringLiteral("链接文件"));
@@ -22,74 +19,64 @@ NodePropertiesDialog::NodePropertiesDialog(QWidget *parent) : QDialog(parent) {
     resize(441, 299);
 
     auto *titleLabel = new QLabel(QStringLiteral("输入标题："), this);
-    Title_Edit = new QLineEdit(this);
-    Title_Edit->setObjectName(QStringLiteral("Title_Edit"));
-    titleLabel->setBuddy(Title_Edit);
+    titleEdit_ = new QLineEdit(this);
+    titleEdit_->setObjectName(QStringLiteral("titleEdit"));
+    titleLabel->setBuddy(titleEdit_);
 
     auto *frame = new QGroupBox(this);
     auto *linkLabel = new QLabel(QStringLiteral("链接文件："), frame);
-    Link_Edit = new QLineEdit(frame);
-    Link_Edit->setObjectName(QStringLiteral("Link_Edit"));
-    linkLabel->setBuddy(Link_Edit);
-    Files_List = new QListWidget(frame);
-    Files_List->setObjectName(QStringLiteral("Files_List"));
+    linkEdit_ = new QLineEdit(frame);
+    linkEdit_->setObjectName(QStringLiteral("linkEdit"));
+    linkLabel->setBuddy(linkEdit_);
+    fileChoices_ = new QListWidget(frame);
+    fileChoices_->setObjectName(QStringLiteral("fileChoices"));
     auto *frameLayout = new QVBoxLayout(frame);
     auto *linkRow = new QHBoxLayout;
     linkRow->addWidget(linkLabel);
-    linkRow->addWidget(Link_Edit, 1);
+    linkRow->addWidget(linkEdit_, 1);
     frameLayout->addLayout(linkRow);
-    frameLayout->addWidget(Files_List, 1);
+    frameLayout->addWidget(fileChoices_, 1);
 
-    OK_Btn = new QPushButton(QStringLiteral("确 定(&O)"), this);
-    OK_Btn->setObjectName(QStringLiteral("OK_Btn"));
-    OK_Btn->setDefault(true);
-    Cancel_Btn = new QPushButton(QStringLiteral("取 消(&C)"), this);
-    Cancel_Btn->setObjectName(QStringLiteral("Cancel_Btn"));
+    auto *ok = new QPushButton(QStringLiteral("确 定(&O)"), this);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setDefault(true);
+    auto *cancel = new QPushButton(QStringLiteral("取 消(&C)"), this);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
 
     auto *layout = new QVBoxLayout(this);
     auto *titleRow = new QHBoxLayout;
     titleRow->addWidget(titleLabel);
-    titleRow->addWidget(Title_Edit, 1);
+    titleRow->addWidget(titleEdit_, 1);
     layout->addLayout(titleRow);
     layout->addWidget(frame, 1);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(OK_Btn);
-    buttons->addWidget(Cancel_Btn);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
     layout->addLayout(buttons);
 
-    connect(OK_Btn, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Cancel_Btn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(Files_List, &QListWidget::itemClicked, this, &NodePropertiesDialog::Files_ListClick);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(fileChoices_, &QListWidget::itemClicked, this, &NodePropertiesDialog::takeFile);
 }
 
-bool NodePropertiesDialog::setDirectory(const QString &folder) {
-    const bool ok = !folder.isEmpty() && QFileInfo(folder).isDir();
-    directory_ = ok ? folder : QString();
-    fillList();
-    return ok;
+QString NodePropertiesDialog::title() const { return titleEdit_->text(); }
+
+void NodePropertiesDialog::setTitle(const QString &title) { titleEdit_->setText(title); }
+
+QString NodePropertiesDialog::link() const { return linkEdit_->text(); }
+
+void NodePropertiesDialog::setLink(const QString &link) { linkEdit_->setText(link); }
+
+void NodePropertiesDialog::setFileChoices(const QString &folder, const QStringList &names) {
+    folder_ = folder;
+    fileChoices_->clear();
+    fileChoices_->addItems(names);
 }
 
-void NodePropertiesDialog::setMask(const QString &mask) {
-    mask_ = mask;
-    fillList();
-}
-
-void NodePropertiesDialog::fillList() {
-    Files_List->clear();
-    if (directory_.isEmpty())
-        return;
-    QDir dir(directory_);
-    dir.setFilter(QDir::Files);
-    if (!mask_.isEmpty())
-        dir.setNameFilters(mask_.split(u';', Qt::SkipEmptyParts));
-    dir.setSorting(QDir::Name);
-    Files_List->addItems(dir.entryList());
-}
-
-void NodePropertiesDialog::Files_ListClick(QListWidgetItem *item) {
+void NodePropertiesDialog::takeFile(QListWidgetItem *item) {
     if (item)
-        Link_Edit->setText(QDir(directory_).filePath(item->text()));
+        linkEdit_->setText(QDir(folder_).filePath(item->text()));
 }
 
 }  // namespace zelbrin::ui

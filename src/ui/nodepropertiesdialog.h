@@ -2,11 +2,9 @@
 
 #include <QDialog>
 
-class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
-class QPushButton;
 
 namespace zelbrin::ui {
 
@@ -15,28 +13,23 @@ namespace zelbrin::ui {
 class NodePropertiesDialog : public QDialog {
     Q_OBJECT
 public:
-    static const QString kFileMask;  // "*.doc;*.html;*.txt;*.htm"
-
     explicit NodePropertiesDialog(QWidget *parent = nullptr);
 
-    // Points the file list at folder; false (and an empty list) when it is no folder.
-    bool setDirectory(const QString &folder);
-    QString directory() const { return directory_; }
-    // Semicolon-separated name patterns; letter case is ignored.
-    void setMask(const QString &mask);
-
-    // Click in the file list: the clicked file's full path becomes the link.
-    void Files_ListClick(QListWidgetItem *item);
-
-    QLineEdit *Title_Edit, *Link_Edit;
-    QListWidget *Files_List;
-    QPushButton *OK_Btn, *Cancel_Btn;
+    QString title() const;
+    void setTitle(const QString &title);
+    QString link() const;
+    void setLink(const QString &link);
+    // The documents of folder offered as the link; a click on one makes its full path
+    // the link.
+    void setFileChoices(const QString &folder, const QStringList &names);
+    QString folder() const { return folder_; }
 
 private:
-    void fillList();
+    void takeFile(QListWidgetItem *item);
 
-    QString directory_;
-    QString mask_;
+    QLineEdit *titleEdit_, *linkEdit_;
+    QListWidget *fileChoices_;
+    QString folder_;
 };
 
 }  // namespace zelbrin::ui

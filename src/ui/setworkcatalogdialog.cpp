@@ -1,7 +1,5 @@
 #include "setworkcatalogdialog.h"
 
-#include "prompts.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -17,8 +15,7 @@
 
 namespace zelbrin::ui {
 
-SetWorkCatalogDialog::SetWorkCatalogDialog(UserPrompts &prompts, QWidget *parent)
-    : QDialog(parent), prompts_(prompts) {
+SetWorkCatalogDialog::SetWorkCatalogDialog(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("SetWorkCatalogDialog"));
     setWindowTitle(QStringLiteral("设置文件目录"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -30,39 +27,39 @@ SetWorkCatalogDialog::SetWorkCatalogDialog(UserPrompts &prompts, QWidget *parent
     folders_->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
     folders_->setRootPath(QStringLiteral("/"));
 
-    Folder_Tree = new QTreeView(this);
-    Folder_Tree->setObjectName(QStringLiteral("Folder_Tree"));
-    Folder_Tree->setModel(folders_);
-    Folder_Tree->setHeaderHidden(true);
+    folderTree_ = new QTreeView(this);
+    folderTree_->setObjectName(QStringLiteral("folderTree"));
+    folderTree_->setModel(folders_);
+    folderTree_->setHeaderHidden(true);
     for (int c = 1; c < folders_->columnCount(); ++c)
-        Folder_Tree->hideColumn(c);
-    Folder_Tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    Folder_Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        folderTree_->hideColumn(c);
+    folderTree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    folderTree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
-    WorkCatalog_Label = new QLabel(QStringLiteral("工作目录"), this);
-    WorkCatalog_Edit = new QLineEdit(this);
-    WorkCatalog_Edit->setObjectName(QStringLiteral("WorkCatalog_Edit"));
-    WorkCatalog_Label->setBuddy(WorkCatalog_Edit);
-    OK_Btn = new QPushButton(QStringLiteral("确定"), this);
-    OK_Btn->setObjectName(QStringLiteral("OK_Btn"));
-    OK_Btn->setDefault(true);
-    Cancel_Btn = new QPushButton(QStringLiteral("取消"), this);
-    Cancel_Btn->setObjectName(QStringLiteral("Cancel_Btn"));
+    auto *label = new QLabel(QStringLiteral("工作目录"), this);
+    folderEdit_ = new QLineEdit(this);
+    folderEdit_->setObjectName(QStringLiteral("folderEdit"));
+    label->setBuddy(folderEdit_);
+    auto *ok = new QPushButton(QStringLiteral("确定"), this);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setDefault(true);
+    auto *cancel = new QPushButton(QStringLiteral("取消"), this);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
 
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(Folder_Tree, 1);
-    layout->addWidget(WorkCatalog_Label);
-    layout->addWidget(WorkCatalog_Edit);
+    layout->addWidget(folderTree_, 1);
+    layout->addWidget(label);
+    layout->addWidget(folderEdit_);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(OK_Btn);
-    buttons->addWidget(Cancel_Btn);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
     layout->addLayout(buttons);
 
-    connect(OK_Btn, &QPushButton::clicked, this, &SetWorkCatalogDialog::okClick);
+    connect(ok, &QPushButton::clicked, this, &SetWorkCatalogDialog::confirm);
     // Escape reaches QDialog::reject as well.
-    connect(Cancel_Btn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(Folder_Tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(folderTree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &SetWorkCatalogDialog::folderSelected);
     // The folder model lists folders in the background: the initial folder is brought
     // into view again whenever rows arrive or are sorted, until the user takes over the tree.
@@ -73,10 +70,10 @@ SetWorkCatalogDialog::SetWorkCatalogDialog(UserPrompts &prompts, QWidget *parent
         if (!revealing_)
             revealed_ = QPersistentModelIndex();
     };
-    connect(Folder_Tree, &QTreeView::expanded, this, userTookOver);
-    connect(Folder_Tree, &QTreeView::collapsed, this, userTookOver);
-    connect(Folder_Tree->verticalScrollBar(), &QScrollBar::actionTriggered, this, userTookOver);
-    connect(Folder_Tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+    connect(folderTree_, &QTreeView::expanded, this, userTookOver);
+    connect(folderTree_, &QTreeView::collapsed, this, userTookOver);
+    connect(folderTree_->verticalScrollBar(), &QScrollBar::actionTriggered, this, userTookOver);
+    connect(folderTree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) {
                 if (current != revealed_)
                     revealed_ = QPersistentModelIndex();
@@ -91,7 +88,7 @@ void SetWorkCatalogDialog::setInitialFolder(const QString &folder) {
     if (!index.isValid())
         return;
     revealed_ = index;
-    Folder_Tree->setCurrentIndex(index);
+    folderTree_->setCurrentIndex(index);
     revealInitialFolder();
 }
 
@@ -110,42 +107,30 @@ void SetWorkCatalogDialog::revealInitialFolder() {
         return;
     revealing_ = true;
     for (QModelIndex p = revealed_.parent(); p.isValid(); p = p.parent())
-        Folder_Tree->expand(p);
-    Folder_Tree->scrollTo(revealed_, QAbstractItemView::PositionAtCenter);
+        folderTree_->expand(p);
+    folderTree_->scrollTo(revealed_, QAbstractItemView::PositionAtCenter);
     revealing_ = false;
 }
 
 QString SetWorkCatalogDialog::chosenFolder() const {
-    if (result() != QDialog::Accepted)
-        return QString();
-    // Links are made from this folder and stored as they are: a relative one would name
-    // other files, or none, when the program next starts in another folder.
-    const QString text = WorkCatalog_Edit->text();
-    return QDir::isRelativePath(text) ? QDir::cleanPath(QDir::current().absoluteFilePath(text)) : text;
-}
-
-bool SetWorkCatalogDialog::acceptsPath(const QString &text) {
-    return !text.isEmpty() && QFileInfo(text).isDir();
+    return result() == QDialog::Accepted ? folderEdit_->text() : QString();
 }
 
 void SetWorkCatalogDialog::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
     scheduleReveal();  // scrolling needs the laid-out view
-    WorkCatalog_Edit->selectAll();
-    WorkCatalog_Edit->setFocus();
+    folderEdit_->selectAll();
+    folderEdit_->setFocus();
 }
 
-void SetWorkCatalogDialog::okClick() {
-    if (acceptsPath(WorkCatalog_Edit->text())) {
+void SetWorkCatalogDialog::confirm() {
+    if (!check_ || check_(folderEdit_->text()))
         accept();
-        return;
-    }
-    prompts_.notice(QStringLiteral("路径不存在：") + WorkCatalog_Edit->text(), UserPrompts::Icon::None);
 }
 
 void SetWorkCatalogDialog::folderSelected() {
-    const QModelIndex index = Folder_Tree->currentIndex();
-    WorkCatalog_Edit->setText(index.isValid() ? folders_->filePath(index) : QString());
+    const QModelIndex index = folderTree_->currentIndex();
+    folderEdit_->setText(index.isValid() ? folders_->filePath(index) : QString());
 }
 
 }  // namespace zelbrin::ui

@@ -3,15 +3,11 @@
 #include <QDialog>
 #include <QPersistentModelIndex>
 
-class QFileSystemModel;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QTreeView;
+#include <functional>
 
-namespace zelbrin {
-class UserPrompts;
-}
+class QFileSystemModel;
+class QLineEdit;
+class QTreeView;
 
 namespace zelbrin::ui {
 
@@ -20,31 +16,28 @@ namespace zelbrin::ui {
 class SetWorkCatalogDialog : public QDialog {
     Q_OBJECT
 public:
-    SetWorkCatalogDialog(UserPrompts &prompts, QWidget *parent = nullptr);
+    explicit SetWorkCatalogDialog(QWidget *parent = nullptr);
 
     // Navigates the folder tree to folder when it exists (which fills the edit box).
     void setInitialFolder(const QString &folder);
+    // Decides whether "确定" may close the dialog with the edit box's text, and tells the
+    // user why not; without one any text is taken.
+    void setFolderCheck(std::function<bool(const QString &)> check) { check_ = std::move(check); }
     // The edit box's text after OK, empty otherwise.
     QString chosenFolder() const;
-
-    // "确定" accepts only a text that names an existing folder.
-    static bool acceptsPath(const QString &text);
-
-    QTreeView *Folder_Tree;
-    QLabel *WorkCatalog_Label;
-    QLineEdit *WorkCatalog_Edit;
-    QPushButton *OK_Btn, *Cancel_Btn;
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void okClick();
+    void confirm();
     void folderSelected();
     void scheduleReveal();
     void revealInitialFolder();
 
-    UserPrompts &prompts_;
+    std::function<bool(const QString &)> check_;
+    QTreeView *folderTree_;
+    QLineEdit *folderEdit_;
     QFileSystemModel *folders_;
     QPersistentModelIndex revealed_;  // the initial folder, until the user takes over
     bool revealing_ = false;

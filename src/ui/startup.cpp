@@ -20,11 +20,11 @@ bool loadChineseQtTranslations() {
     return QCoreApplication::installTranslator(translator);
 }
 
-void openCommandLineProject(TMainForm &window, const QStringList &arguments) {
+void openCommandLineProject(MainWindow &window, const QStringList &arguments) {
     for (const QString &argument : arguments.mid(1)) {
         if (argument.startsWith(u'-'))
             continue;
-        window.openProject(QFileInfo(argument).absoluteFilePath(), true);
+        window.openProjectFile(QFileInfo(argument).absoluteFilePath(), true);
         return;
     }
 }

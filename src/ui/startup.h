@@ -4,7 +4,7 @@
 
 namespace zelbrin::ui {
 
-class TMainForm;
+class MainWindow;
 
 // Loads Qt's own Chinese texts (standard buttons, file dialogs) from Qt's translations
 // folder, so that they speak the program's language. False when they are not installed.
@@ -12,6 +12,6 @@ bool loadChineseQtTranslations();
 
 // The project named on the command line (the first argument that is no option), opened
 // as 打开工程 opens one, with its messages; nothing happens without one.
-void openCommandLineProject(TMainForm &window, const QStringList &arguments);
+void openCommandLineProject(MainWindow &window, const QStringList &arguments);
 
 }  // namespace zelbrin::ui

@@ -54,7 +54,7 @@ bool StructureView::trackDrag(const QPoint &pos, const QMimeData *data) {
     // The node under the pointer is the drop target; over empty space there is none.
     selectionModel()->setCurrentIndex(indexAt(pos).siblingAtColumn(0),
                                       QItemSelectionModel::NoUpdate);
-    return acceptsDrop && acceptsDrop(source);
+    return acceptsDrop_ && acceptsDrop_(source);
 }
 
 void StructureView::dragEnterEvent(QDragEnterEvent *event) {
@@ -88,8 +88,7 @@ void StructureView::dropEvent(QDropEvent *event) {
         return;
     }
     event->acceptProposedAction();
-    if (dropped)
-        dropped(dragSourceOf(event->mimeData()), viewport()->mapToGlobal(pos));
+    emit dropped(dragSourceOf(event->mimeData()), viewport()->mapToGlobal(pos));
 }
 
 bool StructureView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) {

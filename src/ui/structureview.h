@@ -28,12 +28,15 @@ public:
     // What a drag starting on index carries; also reports the start (nodeDragStarted).
     QMimeData *beginNodeDrag(const QModelIndex &index);
 
-    // Whether a drop from source on the focused node (none over empty space) is accepted.
-    std::function<bool(DragSource)> acceptsDrop;
-    // An accepted drop; globalPos is the drop point on the screen.
-    std::function<void(DragSource, const QPoint &globalPos)> dropped;
+    // Decides whether a drop from source on the focused node (none over empty space) is
+    // accepted; without one nothing is.
+    void setDropFilter(std::function<bool(DragSource)> accepts) {
+        acceptsDrop_ = std::move(accepts);
+    }
 
 signals:
+    // An accepted drop; globalPos is the drop point on the screen.
+    void dropped(DragSource source, const QPoint &globalPos);
     void nodeDragStarted(const QModelIndex &index);
     // Around the drag loop of a drag that started here.
     void dragLoopStarted();
@@ -58,6 +61,7 @@ private:
     // Moves the focus to the node under pos and returns whether the drop is accepted.
     bool trackDrag(const QPoint &pos, const QMimeData *data);
 
+    std::function<bool(DragSource)> acceptsDrop_;
     QPersistentModelIndex pressed_;
     QPersistentModelIndex edited_;
 };

@@ -7,16 +7,16 @@
 
 namespace zelbrin::ui {
 
-UpdateCheckHost::UpdateCheckHost(TMainForm &form, const MainWindowOptions &options)
-    : QObject(&form) {
-    const QString programFolder = form.programFolder();
+UpdateCheckHost::UpdateCheckHost(MainWindow &window, const MainWindowOptions &options)
+    : QObject(&window) {
+    const QString programFolder = window.programFolder();
     check_ = std::make_unique<platform::CheckUpdate>(
         options.updateBaseUrl, programFolder, DefaultDownloadFolder(programFolder),
         options.updateEnvironment,
         platform::UpdateSleepRange{options.updateRetryMinMs, options.updateRetryMaxMs});
-    TMainForm *target = &form;
+    MainWindow *target = &window;
     connect(check_.get(), &platform::CheckUpdate::PromptForUpdate, this,
-            [target] { target->PromptForUpdate(); }, Qt::BlockingQueuedConnection);
+            [target] { target->askToUpdate(); }, Qt::BlockingQueuedConnection);
     check_->start();
 }
 

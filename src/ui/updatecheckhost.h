@@ -9,17 +9,17 @@ class CheckUpdate;
 
 namespace zelbrin::ui {
 
-class TMainForm;
+class MainWindow;
 struct MainWindowOptions;
 
 // Runs the update check for the main window: starts the thread, hands its question to
-// TMainForm::PromptForUpdate on the user-interface thread, and on destruction (with the
+// MainWindow::askToUpdate on the user-interface thread, and on destruction (with the
 // main window) stops the thread, drops a question still waiting to be shown and joins
 // the thread, so quitting never waits for a pause or a transfer.
 class UpdateCheckHost : public QObject {
     Q_OBJECT
 public:
-    UpdateCheckHost(TMainForm &form, const MainWindowOptions &options);
+    UpdateCheckHost(MainWindow &window, const MainWindowOptions &options);
     ~UpdateCheckHost() override;
 
     platform::CheckUpdate &thread() { return *check_; }

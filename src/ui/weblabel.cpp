@@ -7,20 +7,20 @@
 namespace zelbrin::ui {
 
 WebLabel::WebLabel(const QString &address, QWidget *parent) : QLabel(address, parent) {
-    setObjectName(QStringLiteral("lblweb"));
+    setObjectName(QStringLiteral("webLabel"));
     setStyleSheet(QStringLiteral("color: blue;"));
     setCursor(Qt::PointingHandCursor);
 }
 
-void WebLabel::lblwebClick() { platform::shellOpen(text()); }
+void WebLabel::openAddress() { platform::shellOpen(text()); }
 
-void WebLabel::lblwebMouseEnter() {
+void WebLabel::underline() {
     QFont f = font();
     f.setUnderline(true);
     setFont(f);
 }
 
-void WebLabel::lblwebMouseLeave() {
+void WebLabel::makePlain() {
     QFont f = font();
     f.setBold(false);
     f.setItalic(false);
@@ -41,17 +41,17 @@ void WebLabel::mouseReleaseEvent(QMouseEvent *event) {
     pressed_ = false;
     QLabel::mouseReleaseEvent(event);
     if (click)
-        lblwebClick();
+        openAddress();
 }
 
 void WebLabel::enterEvent(QEnterEvent *event) {
     QLabel::enterEvent(event);
-    lblwebMouseEnter();
+    underline();
 }
 
 void WebLabel::leaveEvent(QEvent *event) {
     QLabel::leaveEvent(event);
-    lblwebMouseLeave();
+    makePlain();
 }
 
 }  // namespace zelbrin::ui

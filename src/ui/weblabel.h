@@ -11,10 +11,6 @@ class WebLabel : public QLabel {
 public:
     explicit WebLabel(const QString &address, QWidget *parent = nullptr);
 
-    void lblwebClick();
-    void lblwebMouseEnter();
-    void lblwebMouseLeave();
-
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -22,6 +18,10 @@ protected:
     void leaveEvent(QEvent *event) override;
 
 private:
+    void openAddress();
+    void underline();
+    void makePlain();
+
     bool pressed_ = false;
 };
 

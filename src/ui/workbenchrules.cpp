@@ -3,6 +3,7 @@
 #include "structuretree.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QMimeData>
 
 #include <algorithm>
@@ -144,14 +145,32 @@ QStringList scanFileListPass(const QString &folder, const QString &extension) {
     return names;
 }
 
-const QString kWordListMimeType = QStringLiteral("application/x-zelbrin-worklist-rows");
+bool isExistingFolder(const QString &path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
+
+QString absoluteWorkCatalog(const QString &typed) {
+    return QDir::isRelativePath(typed) ? QDir::cleanPath(QDir::current().absoluteFilePath(typed))
+                                       : typed;
+}
+
+QStringList linkFileChoices(const QString &folder) {
+    if (folder.isEmpty())
+        return {};
+    QDir dir(folder);
+    dir.setFilter(QDir::Files);
+    dir.setNameFilters({QStringLiteral("*.doc"), QStringLiteral("*.html"), QStringLiteral("*.txt"),
+                        QStringLiteral("*.htm")});
+    dir.setSorting(QDir::Name);
+    return dir.entryList();
+}
+
+const QString kFileListMimeType = QStringLiteral("application/x-zelbrin-worklist-rows");
 const QString kTreeNodeMimeType = QStringLiteral("application/x-zelbrin-structure-node");
 
 DragSource dragSourceOf(const QMimeData *data) {
     if (!data)
         return DragSource::None;
-    if (data->hasFormat(kWordListMimeType))
-        return DragSource::WordList;
+    if (data->hasFormat(kFileListMimeType))
+        return DragSource::FileList;
     if (data->hasFormat(kTreeNodeMimeType))
         return DragSource::Tree;
     return DragSource::None;
@@ -160,7 +179,7 @@ DragSource dragSourceOf(const QMimeData *data) {
 bool treeAcceptsDrop(DragSource source, const TreeNode *target, const TreeNode *dragged) {
     const bool targetIsFileLink = target && !target->link.isEmpty();
     switch (source) {
-    case DragSource::WordList:
+    case DragSource::FileList:
         return !targetIsFileLink;
     case DragSource::Tree:
         // Only a file link without children travels: a move copies the node alone

@@ -68,12 +68,25 @@ extern const std::array<FileListPass, 12> kFileListPasses;
 // "*.htm" does not find ".html". An unreadable folder gives nothing.
 QStringList scanFileListPass(const QString &folder, const QString &extension);
 
+// Whether path names an existing folder (an empty path names none).
+bool isExistingFolder(const QString &path);
+// A working directory as typed, made absolute against the current folder: links are
+// made from it and stored as they are, and a relative one would name other files, or
+// none, when the program next starts in another folder.
+QString absoluteWorkCatalog(const QString &typed);
+
+// ---- Node properties ---------------------------------------------------------
+
+// The documents of folder that may become a catalog's page: the files matching
+// "*.doc;*.html;*.txt;*.htm" (letter case ignored), by name. Nothing for an empty path.
+QStringList linkFileChoices(const QString &folder);
+
 // ---- Drag and drop ----------------------------------------------------------
 
-enum class DragSource { None, WordList, Tree };
+enum class DragSource { None, FileList, Tree };
 
 // Rows dragged from the working-directory list, and a node dragged within the tree.
-extern const QString kWordListMimeType;
+extern const QString kFileListMimeType;
 extern const QString kTreeNodeMimeType;
 DragSource dragSourceOf(const QMimeData *data);
 

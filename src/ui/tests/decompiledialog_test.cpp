@@ -1,7 +1,9 @@
 #include "decompiledialog.h"
+#include "decompiler.h"
 #include "mainwindow.h"
 #include "scriptedprompts.h"
 #include "testchm.h"
+#include "windowparts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,6 +20,7 @@
 using namespace zelbrin;
 using namespace zelbrin::ui;
 using namespace zelbrin::testing;
+using zelbrin::ui::testing::part;
 using Icon = UserPrompts::Icon;
 
 namespace {
@@ -69,30 +72,38 @@ struct DecompileTest : ::testing::Test {
     QString binFolder() const { return qEnvironmentVariable("ZELBRIN_BIN_DIR") + "/"; }
 };
 
+// The dialog with what its buttons do.
+struct Decompile {
+    DecompileDialog dialog;
+    Decompiler decompiler;
+    Decompile(UserPrompts &prompts, const QString &programFolder, const QString &hh = {})
+        : decompiler(dialog, prompts, programFolder, hh) {}
+    QPushButton *button(const char *name) { return part<QPushButton>(dialog, name); }
+};
+
 }  // namespace
 
 TEST_F(DecompileTest, LayoutAndCaptions) {
-    DecompileDialog dlg(prompts, binFolder());
-    EXPECT_EQ(dlg.windowTitle(), "反编译CHM文件");
-    EXPECT_EQ(dlg.size(), QSize(387, 254));
-    EXPECT_EQ(dlg.Start_Btn->text(), "开始转换(&B)");
-    EXPECT_EQ(dlg.End_Btn->text(), "关闭(&C)");
-    EXPECT_EQ(dlg.Open_Btn->text(), "...");
-    EXPECT_EQ(dlg.Open_Edit->geometry(), QRect(114, 46, 221, 22));
-    EXPECT_EQ(dlg.Save_Edit->geometry(), QRect(114, 86, 221, 22));
-    EXPECT_TRUE(dlg.Open_Edit->text().isEmpty());
-    EXPECT_TRUE(dlg.Save_Edit->text().isEmpty());
+    Decompile dlg(prompts, binFolder());
+    EXPECT_EQ(dlg.dialog.windowTitle(), "反编译CHM文件");
+    EXPECT_EQ(dlg.dialog.size(), QSize(387, 254));
+    EXPECT_EQ(dlg.button("startButton")->text(), "开始转换(&B)");
+    EXPECT_EQ(dlg.button("closeButton")->text(), "关闭(&C)");
+    EXPECT_EQ(dlg.button("browseHelpFileButton")->text(), "...");
+    EXPECT_TRUE(dlg.dialog.helpFile().isEmpty());
+    EXPECT_TRUE(dlg.dialog.destination().isEmpty());
 }
 
 // The labels stand left of their edits: the edits must not cover any of their text.
 TEST_F(DecompileTest, LabelsAreNotCoveredByTheirEdits) {
-    DecompileDialog dlg(prompts, binFolder());
-    dlg.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
-    for (const auto &[text, edit] : {std::pair{QStringLiteral("需转换的CHM文件："), dlg.Open_Edit},
-                                     std::pair{QStringLiteral("保存目录："), dlg.Save_Edit}}) {
+    Decompile dlg(prompts, binFolder());
+    dlg.dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg.dialog));
+    for (const auto &[text, name] : {std::pair{QStringLiteral("需转换的CHM文件："), "helpFileEdit"},
+                                     std::pair{QStringLiteral("保存目录："), "destinationEdit"}}) {
+        const QLineEdit *edit = part<QLineEdit>(dlg.dialog, name);
         QLabel *label = nullptr;
-        for (QLabel *l : dlg.findChildren<QLabel *>())
+        for (QLabel *l : dlg.dialog.findChildren<QLabel *>())
             if (l->text() == text)
                 label = l;
         ASSERT_NE(label, nullptr) << text.toStdString();
@@ -103,26 +114,26 @@ TEST_F(DecompileTest, LabelsAreNotCoveredByTheirEdits) {
 }
 
 TEST_F(DecompileTest, UnpacksThroughTheRealHhWithBlanksInBothPaths) {
-    DecompileDialog dlg(prompts, binFolder());
+    Decompile dlg(prompts, binFolder());
     const QString dest = tmp.path() + "/out folder/unpacked here";
-    dlg.Open_Edit->setText(chm);
-    dlg.Save_Edit->setText("  " + dest + " ");
-    dlg.show();
-    QTest::mouseClick(dlg.Start_Btn, Qt::LeftButton);
+    dlg.dialog.setHelpFile(chm);
+    dlg.dialog.setDestination("  " + dest + " ");
+    dlg.dialog.show();
+    QTest::mouseClick(dlg.button("startButton"), Qt::LeftButton);
     EXPECT_EQ(prompts.notices, QStringList{"转换成功！"});
     EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Question});
     for (auto it = pages.begin(); it != pages.end(); ++it)
         EXPECT_EQ(readFile(dest + "/" + it.key()), it.value()) << it.key().toStdString();
-    EXPECT_TRUE(dlg.Start_Btn->isEnabled());
-    EXPECT_TRUE(dlg.End_Btn->isEnabled());
+    EXPECT_TRUE(dlg.button("startButton")->isEnabled());
+    EXPECT_TRUE(dlg.button("closeButton")->isEnabled());
 }
 
 TEST_F(DecompileTest, ButtonsAreDisabledWhileHhRunsAndTheDialogKeepsWorking) {
-    DecompileDialog dlg(prompts, binFolder(), nullptr, slowHh());
+    Decompile dlg(prompts, binFolder(), slowHh());
     const QString dest = tmp.path() + "/out";
-    dlg.Open_Edit->setText(chm);
-    dlg.Save_Edit->setText(dest);
-    dlg.show();
+    dlg.dialog.setHelpFile(chm);
+    dlg.dialog.setDestination(dest);
+    dlg.dialog.show();
     // hh goes on only after the dialog's events have run three times while it waits.
     QFile::remove(go);
     int ticks = 0;
@@ -130,19 +141,19 @@ TEST_F(DecompileTest, ButtonsAreDisabledWhileHhRunsAndTheDialogKeepsWorking) {
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         if (++ticks == 3) {
-            startEnabled = dlg.Start_Btn->isEnabled();
-            endEnabled = dlg.End_Btn->isEnabled();
+            startEnabled = dlg.button("startButton")->isEnabled();
+            endEnabled = dlg.button("closeButton")->isEnabled();
             QFile(go).open(QIODevice::WriteOnly);
         }
     });
     timer.start(20);
-    dlg.Start_BtnClick();
+    dlg.decompiler.start();
     timer.stop();
     EXPECT_GE(ticks, 3);
     EXPECT_FALSE(startEnabled);
     EXPECT_FALSE(endEnabled);
-    EXPECT_TRUE(dlg.Start_Btn->isEnabled());
-    EXPECT_TRUE(dlg.End_Btn->isEnabled());
+    EXPECT_TRUE(dlg.button("startButton")->isEnabled());
+    EXPECT_TRUE(dlg.button("closeButton")->isEnabled());
     // Each path is one argument, trimmed, destination first.
     EXPECT_EQ(readFile(marker), "[-decompile][" + dest.toUtf8() + "][" + chm.toUtf8() + "]");
     EXPECT_EQ(prompts.notices, QStringList{"转换成功！"});
@@ -150,46 +161,46 @@ TEST_F(DecompileTest, ButtonsAreDisabledWhileHhRunsAndTheDialogKeepsWorking) {
 }
 
 TEST_F(DecompileTest, TheHelpFilesOwnFolderIsRefusedAsExactText) {
-    DecompileDialog dlg(prompts, binFolder(), nullptr, slowHh());
+    Decompile dlg(prompts, binFolder(), slowHh());
     const QString folder = QFileInfo(chm).path();
-    dlg.Open_Edit->setText(chm);
-    dlg.Save_Edit->setText(folder);
-    dlg.Start_BtnClick();
+    dlg.dialog.setHelpFile(chm);
+    dlg.dialog.setDestination(folder);
+    dlg.decompiler.start();
     EXPECT_EQ(prompts.notices, QStringList{"转换保存位置不能与原CHM文件放在一起！"});
     EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Warning});
     EXPECT_FALSE(QFileInfo::exists(marker));
-    EXPECT_TRUE(dlg.Start_Btn->isEnabled());
+    EXPECT_TRUE(dlg.button("startButton")->isEnabled());
 
     // Another spelling of the same folder is not the same text, so it is accepted.
     prompts.notices.clear();
-    dlg.Save_Edit->setText(folder + "/");
-    dlg.Start_BtnClick();
+    dlg.dialog.setDestination(folder + "/");
+    dlg.decompiler.start();
     EXPECT_EQ(prompts.notices, QStringList{"转换成功！"});
     EXPECT_TRUE(QFileInfo::exists(marker));
     EXPECT_EQ(readFile(folder + "/index.htm"), pages["index.htm"]);
 }
 
 TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
-    DecompileDialog dlg(prompts, binFolder(), nullptr, slowHh());
-    dlg.Open_Edit->setText(tmp.path() + "/absent.chm");
-    dlg.Save_Edit->setText(tmp.path() + "/out");
-    dlg.Start_BtnClick();
+    Decompile dlg(prompts, binFolder(), slowHh());
+    dlg.dialog.setHelpFile(tmp.path() + "/absent.chm");
+    dlg.dialog.setDestination(tmp.path() + "/out");
+    dlg.decompiler.start();
     EXPECT_EQ(prompts.notices, QStringList{"转换失败！"});
     EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Warning});
     EXPECT_FALSE(QFileInfo::exists(marker));  // nothing was run
 
     // Both fields empty: no refusal, and a failure rather than a success.
     prompts.notices.clear();
-    dlg.Open_Edit->clear();
-    dlg.Save_Edit->clear();
-    dlg.Start_BtnClick();
+    dlg.dialog.setHelpFile({});
+    dlg.dialog.setDestination({});
+    dlg.decompiler.start();
     EXPECT_EQ(prompts.notices, QStringList{"转换失败！"});
 
     // A root destination is never the help file's folder: it is run, not refused.
     prompts.notices.clear();
-    dlg.Open_Edit->setText("/absent.chm");
-    dlg.Save_Edit->setText("/");
-    dlg.Start_BtnClick();
+    dlg.dialog.setHelpFile("/absent.chm");
+    dlg.dialog.setDestination("/");
+    dlg.decompiler.start();
     EXPECT_EQ(prompts.notices, QStringList{"转换失败！"});
 
     // hh ending with an error (here: a file that is no help file).
@@ -199,10 +210,10 @@ TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("not a help file");
     }
-    DecompileDialog real(prompts, binFolder());
-    real.Open_Edit->setText(tmp.path() + "/fake.chm");
-    real.Save_Edit->setText(tmp.path() + "/out");
-    real.Start_BtnClick();
+    Decompile real(prompts, binFolder());
+    real.dialog.setHelpFile(tmp.path() + "/fake.chm");
+    real.dialog.setDestination(tmp.path() + "/out");
+    real.decompiler.start();
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].startsWith("转换失败！\n无法解开该CHM文件，它可能已损坏："));
     EXPECT_TRUE(prompts.notices[0].contains("is not a compiled help file")) << prompts.notices[0].toStdString();
@@ -219,47 +230,47 @@ TEST_F(DecompileTest, AHangingOrFailingUnpackIsReportedAndTheDialogComesBack) {
         f.write("#!/bin/sh\nexec sleep 600\n");  // stands in for an hh that never ends
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
-    DecompileDialog dlg(prompts, binFolder(), nullptr, hanging);
-    dlg.hhTimeoutMs = 1000;
-    dlg.Open_Edit->setText(chm);
-    dlg.Save_Edit->setText(tmp.path() + "/out");
-    dlg.Start_BtnClick();
+    Decompile dlg(prompts, binFolder(), hanging);
+    dlg.decompiler.setTimeout(1000);
+    dlg.dialog.setHelpFile(chm);
+    dlg.dialog.setDestination(tmp.path() + "/out");
+    dlg.decompiler.start();
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].contains("反编译程序在1秒内没有完成，已被终止")) << prompts.notices[0].toStdString();
     EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Warning});
-    EXPECT_TRUE(dlg.Start_Btn->isEnabled());
-    EXPECT_TRUE(dlg.End_Btn->isEnabled());
+    EXPECT_TRUE(dlg.button("startButton")->isEnabled());
+    EXPECT_TRUE(dlg.button("closeButton")->isEnabled());
 
     prompts.notices.clear();
     QFile damaged(chm);
     ASSERT_TRUE(damaged.open(QIODevice::ReadWrite));
     ASSERT_TRUE(damaged.resize(damaged.size() / 2));
     damaged.close();
-    DecompileDialog real(prompts, binFolder());
-    real.Open_Edit->setText(chm);
-    real.Save_Edit->setText(tmp.path() + "/out");
-    real.Start_BtnClick();
+    Decompile real(prompts, binFolder());
+    real.dialog.setHelpFile(chm);
+    real.dialog.setDestination(tmp.path() + "/out");
+    real.decompiler.start();
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].startsWith("转换失败！\n无法解开该CHM文件，它可能已损坏："));
     EXPECT_TRUE(prompts.notices[0].contains("truncated")) << prompts.notices[0].toStdString();
 }
 
 TEST_F(DecompileTest, OpenAndFolderButtonsFillTheFields) {
-    DecompileDialog dlg(prompts, tmp.path() + "/");
+    Decompile dlg(prompts, tmp.path() + "/");
     prompts.fileNames = {chm, ""};
-    dlg.Open_BtnClick();
-    EXPECT_EQ(dlg.Open_Edit->text(), chm);
-    dlg.Open_BtnClick();  // cancelled: unchanged
-    EXPECT_EQ(dlg.Open_Edit->text(), chm);
+    dlg.decompiler.chooseHelpFile();
+    EXPECT_EQ(dlg.dialog.helpFile(), chm);
+    dlg.decompiler.chooseHelpFile();  // cancelled: unchanged
+    EXPECT_EQ(dlg.dialog.helpFile(), chm);
 
     prompts.fileNames = {tmp.path() + "/chosen", "", ""};
-    dlg.Save_BtnClick();
-    EXPECT_EQ(dlg.Save_Edit->text(), tmp.path() + "/chosen");
-    dlg.Save_Edit->setText(" " + tmp.path() + "/help files ");
-    dlg.Save_BtnClick();
-    dlg.Save_Edit->setText(tmp.path() + "/nowhere");
-    dlg.Save_BtnClick();
-    EXPECT_EQ(dlg.Save_Edit->text(), tmp.path() + "/nowhere");
+    dlg.decompiler.chooseDestination();
+    EXPECT_EQ(dlg.dialog.destination(), tmp.path() + "/chosen");
+    dlg.dialog.setDestination(" " + tmp.path() + "/help files ");
+    dlg.decompiler.chooseDestination();
+    dlg.dialog.setDestination(tmp.path() + "/nowhere");
+    dlg.decompiler.chooseDestination();
+    EXPECT_EQ(dlg.dialog.destination(), tmp.path() + "/nowhere");
     EXPECT_EQ(prompts.folderTitles, QStringList(3, "选择目录"));
     EXPECT_EQ(prompts.folderStarts,
               (QStringList{tmp.path() + "/", tmp.path() + "/help files", QString()}));
@@ -270,7 +281,7 @@ TEST_F(DecompileTest, TheCommandShowsTheDialogModallyAndDestroysIt) {
     ScriptedPrompts windowPrompts;
     MainWindowOptions options{&windowPrompts, false};
     options.programFolder = binFolder();
-    TMainForm w(options);
+    MainWindow w(options);
     w.show();
     const QString dest = tmp.path() + "/via command";
     QPointer<DecompileDialog> seen;
@@ -280,11 +291,11 @@ TEST_F(DecompileTest, TheCommandShowsTheDialogModallyAndDestroysIt) {
         if (!seen)
             return;
         wasModal = seen->isModal();
-        emptyAtStart = seen->Open_Edit->text().isEmpty() && seen->Save_Edit->text().isEmpty();
-        seen->Open_Edit->setText(chm);
-        seen->Save_Edit->setText(dest);
-        QTest::mouseClick(seen->Start_Btn, Qt::LeftButton);
-        QTest::mouseClick(seen->End_Btn, Qt::LeftButton);
+        emptyAtStart = seen->helpFile().isEmpty() && seen->destination().isEmpty();
+        seen->setHelpFile(chm);
+        seen->setDestination(dest);
+        QTest::mouseClick(part<QPushButton>(*seen, "startButton"), Qt::LeftButton);
+        QTest::mouseClick(part<QPushButton>(*seen, "closeButton"), Qt::LeftButton);
     });
     QTimer guard;  // never leave a modal loop hanging when the dialog was not found
     guard.setSingleShot(true);
@@ -293,7 +304,7 @@ TEST_F(DecompileTest, TheCommandShowsTheDialogModallyAndDestroysIt) {
             m->close();
     });
     guard.start(10000);
-    w.actDecompile->trigger();
+    part<QAction>(w, "decompileHelpFileAction")->trigger();
     EXPECT_TRUE(wasModal);
     EXPECT_TRUE(emptyAtStart);
     EXPECT_TRUE(seen.isNull());  // destroyed when it closed

@@ -16,7 +16,12 @@ using namespace zelbrin::ui;
 using namespace zelbrin::ui::testing;
 
 namespace {
-struct FileListTest : WorkbenchTest {};
+struct FileListTest : WorkbenchTest {
+    static QLineEdit *folderEdit(QDialog &dialog) { return part<QLineEdit>(dialog, "folderEdit"); }
+    static QPushButton *button(QDialog &dialog, const char *name) {
+        return part<QPushButton>(dialog, name);
+    }
+};
 }  // namespace
 
 TEST_F(FileListTest, PassesInOrderWithTheirImages) {
@@ -39,7 +44,7 @@ TEST_F(FileListTest, PassesInOrderWithTheirImages) {
     EXPECT_TRUE(list()->isColumnHidden(1));
 
     // An empty folder argument leaves the rows alone.
-    w->RefreshFileList(QString());
+    w->fillFileList(QString());
     EXPECT_EQ(list()->topLevelItemCount(), 15);
 }
 
@@ -66,8 +71,8 @@ TEST_F(FileListTest, LinksCompareWithAsciiLettersFolded) {
     view()->expandAll();
     w->project().SetWorkCatalog(dir.path());
     EXPECT_EQ(rowNames(), QStringList{QString::fromUtf8("é.doc")});
-    EXPECT_TRUE(w->IsLinkedInTree(path("a.doc")));
-    EXPECT_FALSE(w->IsLinkedInTree(path(QString::fromUtf8("é.doc"))));
+    EXPECT_TRUE(w->isLinkedInTree(path("a.doc")));
+    EXPECT_FALSE(w->isLinkedInTree(path(QString::fromUtf8("é.doc"))));
 }
 
 TEST_F(FileListTest, WalkUsesTheTreesExpandedState) {
@@ -76,10 +81,10 @@ TEST_F(FileListTest, WalkUsesTheTreesExpandedState) {
     fileLink(c1, "deep.doc");
     fileLink(x, "last.doc");
     view()->collapseAll();
-    EXPECT_TRUE(w->IsLinkedInTree(path("last.doc")));
-    EXPECT_FALSE(w->IsLinkedInTree(path("deep.doc")));
+    EXPECT_TRUE(w->isLinkedInTree(path("last.doc")));
+    EXPECT_FALSE(w->isLinkedInTree(path("deep.doc")));
     view()->expandAll();
-    EXPECT_TRUE(w->IsLinkedInTree(path("deep.doc")));
+    EXPECT_TRUE(w->isLinkedInTree(path("deep.doc")));
     // The walk changes nothing.
     EXPECT_EQ(m->totalCount(), 4);
     EXPECT_TRUE(expanded(x));
@@ -88,24 +93,24 @@ TEST_F(FileListTest, WalkUsesTheTreesExpandedState) {
 TEST_F(FileListTest, SetWorkCatalogRefusesMissingPathsThenAccepts) {
     touch({"a.doc"});
     QStringList initialTexts;
-    w->execDialog = [&](QDialog &d) {
+    w->setDialogRunner([&](QDialog &d) {
         auto &dlg = static_cast<SetWorkCatalogDialog &>(d);
         EXPECT_EQ(dlg.windowTitle(), "设置文件目录");
         dlg.show();
-        initialTexts << dlg.WorkCatalog_Edit->text();
-        EXPECT_EQ(dlg.WorkCatalog_Edit->selectedText(), dlg.WorkCatalog_Edit->text());
-        dlg.WorkCatalog_Edit->setText(path("missing"));
-        dlg.OK_Btn->click();
+        initialTexts << folderEdit(dlg)->text();
+        EXPECT_EQ(folderEdit(dlg)->selectedText(), folderEdit(dlg)->text());
+        folderEdit(dlg)->setText(path("missing"));
+        button(dlg, "okButton")->click();
         EXPECT_NE(dlg.result(), QDialog::Accepted);
-        dlg.WorkCatalog_Edit->setText(path("a.doc"));  // a file is no folder
-        dlg.OK_Btn->click();
+        folderEdit(dlg)->setText(path("a.doc"));  // a file is no folder
+        button(dlg, "okButton")->click();
         EXPECT_NE(dlg.result(), QDialog::Accepted);
-        dlg.WorkCatalog_Edit->setText(dir.path());
-        dlg.OK_Btn->click();
+        folderEdit(dlg)->setText(dir.path());
+        button(dlg, "okButton")->click();
         return dlg.result();
-    };
+    });
     markSaved();
-    w->actSetWorkCatalogExecute();
+    w->chooseWorkCatalog();
     EXPECT_EQ(initialTexts, QStringList{QCoreApplication::applicationDirPath()});
     EXPECT_EQ(prompts.notices, (QStringList{"路径不存在：" + path("missing"), "路径不存在：" + path("a.doc")}));
     EXPECT_EQ(w->project().WorkCatalog, dir.path());
@@ -114,15 +119,15 @@ TEST_F(FileListTest, SetWorkCatalogRefusesMissingPathsThenAccepts) {
 
     // The next run starts at the working directory; Escape cancels and changes nothing.
     markSaved();
-    w->execDialog = [&](QDialog &d) {
+    w->setDialogRunner([&](QDialog &d) {
         auto &dlg = static_cast<SetWorkCatalogDialog &>(d);
         dlg.show();
-        initialTexts << dlg.WorkCatalog_Edit->text();
+        initialTexts << folderEdit(dlg)->text();
         QTest::keyClick(&dlg, Qt::Key_Escape);
         EXPECT_EQ(dlg.chosenFolder(), "");
         return dlg.result();
-    };
-    w->actSetWorkCatalogExecute();
+    });
+    w->chooseWorkCatalog();
     EXPECT_EQ(initialTexts.last(), dir.path());
     EXPECT_FALSE(modified());
     EXPECT_EQ(w->project().WorkCatalog, dir.path());
@@ -130,17 +135,17 @@ TEST_F(FileListTest, SetWorkCatalogRefusesMissingPathsThenAccepts) {
 
 TEST_F(FileListTest, DialogAcceptRuleAndCancelButton) {
     touch({"f.txt"});
-    EXPECT_TRUE(SetWorkCatalogDialog::acceptsPath(dir.path()));
-    EXPECT_FALSE(SetWorkCatalogDialog::acceptsPath(path("f.txt")));
-    EXPECT_FALSE(SetWorkCatalogDialog::acceptsPath(path("nope")));
-    EXPECT_FALSE(SetWorkCatalogDialog::acceptsPath(""));
+    EXPECT_TRUE(isExistingFolder(dir.path()));
+    EXPECT_FALSE(isExistingFolder(path("f.txt")));
+    EXPECT_FALSE(isExistingFolder(path("nope")));
+    EXPECT_FALSE(isExistingFolder(""));
 
-    SetWorkCatalogDialog dlg(prompts, w.get());
+    SetWorkCatalogDialog dlg(w.get());
     dlg.setInitialFolder(dir.path());
-    EXPECT_EQ(dlg.WorkCatalog_Edit->text(), dir.path());
+    EXPECT_EQ(folderEdit(dlg)->text(), dir.path());
     dlg.setInitialFolder(path("nope"));  // a missing folder leaves the tree alone
-    EXPECT_EQ(dlg.WorkCatalog_Edit->text(), dir.path());
-    dlg.Cancel_Btn->click();
+    EXPECT_EQ(folderEdit(dlg)->text(), dir.path());
+    button(dlg, "cancelButton")->click();
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_EQ(dlg.chosenFolder(), "");
 }
@@ -152,13 +157,13 @@ TEST_F(FileListTest, ATypedRelativeFolderIsTakenAsAnAbsolutePath) {
     ASSERT_TRUE(QDir().mkpath(path("sub")));
     const QString before = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    w->execDialog = [&](QDialog &d) {
+    w->setDialogRunner([&](QDialog &d) {
         auto &dlg = static_cast<SetWorkCatalogDialog &>(d);
-        dlg.WorkCatalog_Edit->setText(".");
-        dlg.OK_Btn->click();
+        folderEdit(dlg)->setText(".");
+        button(dlg, "okButton")->click();
         return dlg.result();
-    };
-    w->actSetWorkCatalogExecute();
+    });
+    w->chooseWorkCatalog();
     QDir::setCurrent(before);
     EXPECT_EQ(w->project().WorkCatalog, QFileInfo(dir.path()).absoluteFilePath());
     EXPECT_TRUE(QDir::isAbsolutePath(w->project().WorkCatalog));
@@ -167,59 +172,58 @@ TEST_F(FileListTest, ATypedRelativeFolderIsTakenAsAnAbsolutePath) {
 
 TEST_F(FileListTest, WorkCatalogFromTheFileMenuWithNoProjectOpen) {
     markSaved();
-    w->actCloseProjectExecute();
+    w->closeProject();
     ASSERT_TRUE(w->project().Closed);
-    w->execDialog = [&](QDialog &d) {
+    w->setDialogRunner([&](QDialog &d) {
         auto &dlg = static_cast<SetWorkCatalogDialog &>(d);
-        dlg.WorkCatalog_Edit->setText(dir.path());
-        dlg.OK_Btn->click();
+        folderEdit(dlg)->setText(dir.path());
+        button(dlg, "okButton")->click();
         return dlg.result();
-    };
-    entry("miSetWorkCatalog")->trigger();
+    });
+    entry("chooseWorkCatalogMenuEntry")->trigger();
     EXPECT_EQ(w->project().WorkCatalog, dir.path());
-    EXPECT_TRUE(w->actSaveProject->isEnabled());
-    EXPECT_FALSE(w->actSelect->isEnabled());
-    EXPECT_FALSE(entry("toolSetWorkCatalog")->isEnabled());
+    EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
+    EXPECT_FALSE(entry("placeDocumentsAction")->isEnabled());
+    EXPECT_FALSE(entry("chooseWorkCatalogTool")->isEnabled());
 }
 
 TEST_F(FileListTest, RefreshAndTheListsContextMenu) {
     markSaved();
-    w->pmFileListPopup();
-    EXPECT_FALSE(entry("miListRefresh")->isEnabled());
-    EXPECT_FALSE(entry("miListSelect")->isEnabled());
-    EXPECT_FALSE(entry("miListSelectAll")->isEnabled());
-    w->miListRefreshClick();  // no working directory: nothing
+    w->enableFileListMenuEntries();
+    EXPECT_FALSE(entry("refreshDocumentsListEntry")->isEnabled());
+    EXPECT_FALSE(entry("placeDocumentsListEntry")->isEnabled());
+    EXPECT_FALSE(entry("placeAllDocumentsListEntry")->isEnabled());
+    w->refreshDocuments();  // no working directory: nothing
     EXPECT_EQ(list()->topLevelItemCount(), 0);
 
     useScratchFolder({"a.doc", "b.doc"});
-    w->pmFileListPopup();
-    EXPECT_TRUE(entry("miListRefresh")->isEnabled());
-    EXPECT_FALSE(entry("miListSelect")->isEnabled());
+    w->enableFileListMenuEntries();
+    EXPECT_TRUE(entry("refreshDocumentsListEntry")->isEnabled());
+    EXPECT_FALSE(entry("placeDocumentsListEntry")->isEnabled());
     highlight({"b.doc"});
-    w->pmFileListPopup();
-    EXPECT_TRUE(entry("miListSelect")->isEnabled());
-    EXPECT_TRUE(entry("miListSelectAll")->isEnabled());
+    w->enableFileListMenuEntries();
+    EXPECT_TRUE(entry("placeDocumentsListEntry")->isEnabled());
+    EXPECT_TRUE(entry("placeAllDocumentsListEntry")->isEnabled());
 
     touch({"c.doc"});
     QFile::remove(path("a.doc"));
-    w->miListRefreshClick();
+    w->refreshDocuments();
     EXPECT_EQ(rowNames(), (QStringList{"b.doc", "c.doc"}));
     // A vanished working directory gives an empty list and no message.
     ASSERT_TRUE(dir.remove());
-    w->miListRefreshClick();
+    w->refreshDocuments();
     EXPECT_EQ(list()->topLevelItemCount(), 0);
     EXPECT_TRUE(prompts.notices.isEmpty());
     EXPECT_FALSE(modified());
 }
 
 TEST_F(FileListTest, ButtonStripPositions) {
-    QWidget *strip = part<QWidget>(*w, "panPlace");
-    auto *select = part<QToolButton>(*w, "btnSelect");
-    auto *selectAll = part<QToolButton>(*w, "btnSelectAll");
-    auto *remove = part<QToolButton>(*w, "btnRemove");
-    auto *removeAll = part<QToolButton>(*w, "btnRemoveAll");
+    QWidget *strip = part<QWidget>(*w, "placeStrip");
+    auto *select = part<QToolButton>(*w, "placeDocumentsButton");
+    auto *selectAll = part<QToolButton>(*w, "placeAllDocumentsButton");
+    auto *remove = part<QToolButton>(*w, "removeDocumentsButton");
+    auto *removeAll = part<QToolButton>(*w, "removeAllDocumentsButton");
     strip->resize(33, 203);
-    w->panPlaceResize();
     EXPECT_EQ(select->geometry().topLeft(), QPoint(5, 50));
     EXPECT_EQ(selectAll->geometry().topLeft(), QPoint(5, 90));
     EXPECT_EQ(remove->geometry().topLeft(), QPoint(5, 170));

@@ -52,7 +52,7 @@ struct CompileCommandTest : ::testing::Test {
     QTemporaryDir tmp;
     ScriptedPrompts prompts;
     FakeOfficeLog log;
-    std::unique_ptr<TMainForm> w;
+    std::unique_ptr<MainWindow> w;
     QStringList opened;
     bool openWorks = true;  // whether the desktop has a program for the help file
 
@@ -72,13 +72,13 @@ struct CompileCommandTest : ::testing::Test {
         MainWindowOptions options{&prompts, false};
         options.officeFactory = FakeOffice::factory(log);
         options.programFolder = bin;
-        w = std::make_unique<TMainForm>(options);
+        w = std::make_unique<MainWindow>(options);
         w->show();
         platform::setShellOpenHandler([this](const QString &p) {
             opened << p;
             return openWorks;
         });
-        w->actNewProjectExecute();
+        w->newProject();
         TreeNode *cat = w->AddNode(nullptr, "Cat", false, false, "");
         w->AddNode(cat, "a.doc", false, false, tmp.path() + "/a.doc");
     }
@@ -88,25 +88,25 @@ struct CompileCommandTest : ::testing::Test {
         w.reset();
     }
     QString projectFile() const { return tmp.path() + "/Help.zlp"; }
-    QString hint() const { return part<QLabel>(*w, "lbCompileHint")->text(); }
-    QString result() const { return part<QLabel>(*w, "lblBuildResult")->text(); }
-    QProgressBar *progressBar() const { return part<QProgressBar>(*w, "aniCompile"); }
+    QString hint() const { return part<QLabel>(*w, "compileStepLabel")->text(); }
+    QString result() const { return part<QLabel>(*w, "buildResultLabel")->text(); }
+    QProgressBar *progressBar() const { return part<QProgressBar>(*w, "compileProgress"); }
 };
 
 }  // namespace
 
 TEST_F(CompileCommandTest, UnsavedChangesAnswerNoCompilesNothing) {
     prompts.answers = {Answer::No};
-    w->actCompileExecute();
+    w->compile();
     EXPECT_EQ(prompts.questions, QStringList{"编译之前必须先保存所做的修改！要保存并继续编译吗？"});
     EXPECT_EQ(log.sessions, 0);
-    EXPECT_FALSE(part<QWidget>(*w, "panCompile")->isVisible());
+    EXPECT_FALSE(part<QWidget>(*w, "compilePanel")->isVisible());
 }
 
 TEST_F(CompileCommandTest, UnnamedProjectAndCancelledSaveDialogCompilesNothing) {
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {""};
-    w->actCompileExecute();
+    w->compile();
     EXPECT_EQ(log.sessions, 0);
     EXPECT_TRUE(opened.isEmpty());
 }
@@ -114,20 +114,20 @@ TEST_F(CompileCommandTest, UnnamedProjectAndCancelledSaveDialogCompilesNothing) 
 TEST_F(CompileCommandTest, YesSavesThenBuildsAndOpensTheResult) {
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {projectFile()};
-    w->actCompileExecute();
+    w->compile();
     EXPECT_TRUE(QFileInfo::exists(projectFile()));
     EXPECT_EQ(log.sessions, 1);
     EXPECT_EQ(opened, QStringList{tmp.path() + "/Help.CHM"});
-    EXPECT_EQ(part<QLabel>(*w, "lbCompileHint")->text(), "删除临时文件...");
-    EXPECT_FALSE(part<QWidget>(*w, "panCompile")->isVisible());
+    EXPECT_EQ(part<QLabel>(*w, "compileStepLabel")->text(), "删除临时文件...");
+    EXPECT_FALSE(part<QWidget>(*w, "compilePanel")->isVisible());
     EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/temp"));
     EXPECT_TRUE(prompts.notices.isEmpty());
     EXPECT_EQ(result(), "编译完成：" + tmp.path() + "/Help.CHM（共 1 个文档）");
-    EXPECT_FALSE(part<QToolButton>(*w, "btnFailedDocuments")->isVisible());
+    EXPECT_FALSE(part<QToolButton>(*w, "failedDocumentsButton")->isVisible());
 
     // Without changes the next compile asks nothing.
     prompts.questions.clear();
-    w->actCompileExecute();
+    w->compile();
     EXPECT_TRUE(prompts.questions.isEmpty());
     EXPECT_EQ(log.sessions, 2);
 }
@@ -135,7 +135,7 @@ TEST_F(CompileCommandTest, YesSavesThenBuildsAndOpensTheResult) {
 TEST_F(CompileCommandTest, CommandsAreBlockedWhileBuildingAndRestoredAfter) {
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {projectFile()};
-    w->actSaveProjectExecute();
+    w->saveProject();
     prompts.answers.clear();
     QMap<QString, bool> before;
     for (QAction *a : w->findChildren<QAction *>())
@@ -146,12 +146,12 @@ TEST_F(CompileCommandTest, CommandsAreBlockedWhileBuildingAndRestoredAfter) {
         checked = true;
         for (QAction *a : w->findChildren<QAction *>())
             EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
-        EXPECT_FALSE(w->structureView()->isEnabled());
-        EXPECT_TRUE(part<QWidget>(*w, "panCompile")->isVisible());
+        EXPECT_FALSE(part<StructureView>(*w, "structureView")->isEnabled());
+        EXPECT_TRUE(part<QWidget>(*w, "compilePanel")->isVisible());
         EXPECT_FALSE(w->close());  // the window cannot be closed meanwhile
-        w->actCompileExecute();    // and a second build does not start
+        w->compile();              // and a second build does not start
     };
-    w->actCompileExecute();
+    w->compile();
     EXPECT_TRUE(checked);
     EXPECT_EQ(log.sessions, 1);
     for (QAction *a : w->findChildren<QAction *>()) {
@@ -159,7 +159,7 @@ TEST_F(CompileCommandTest, CommandsAreBlockedWhileBuildingAndRestoredAfter) {
             EXPECT_EQ(a->isEnabled(), before[a->objectName()]) << a->objectName().toStdString();
         }
     }
-    EXPECT_TRUE(w->structureView()->isEnabled());
+    EXPECT_TRUE(part<StructureView>(*w, "structureView")->isEnabled());
     EXPECT_TRUE(w->isVisible());
 }
 
@@ -190,7 +190,7 @@ TEST_F(CompileCommandTest, ProgressCountResultFailedDocumentsAndAnUnopenedResult
         log.beforeResult = nullptr;
     };
     openWorks = false;
-    w->actCompileExecute();
+    w->compile();
     EXPECT_EQ(hintAtFirst, "正在转换为HTML文件... 1/2 a.doc");
     EXPECT_EQ(barAtFirst, std::make_pair(1, 2));
     const QString chm = tmp.path() + "/Help.CHM";
@@ -200,22 +200,22 @@ TEST_F(CompileCommandTest, ProgressCountResultFailedDocumentsAndAnUnopenedResult
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].endsWith("帮助文件位于：" + chm)) << prompts.notices[0].toStdString();
 
-    auto *failedButton = part<QToolButton>(*w, "btnFailedDocuments");
+    auto *failedButton = part<QToolButton>(*w, "failedDocumentsButton");
     ASSERT_TRUE(failedButton->isVisible());
     EXPECT_EQ(failedButton->text(), "未能转换的文档（1）...");
     QStringList listed;
-    w->execDialog = [&](QDialog &dialog) {
-        auto *documents = part<QListWidget>(dialog, "lstFailedDocuments");
+    w->setDialogRunner([&](QDialog &dialog) {
+        auto *documents = part<QListWidget>(dialog, "failedDocumentsList");
         for (int i = 0; i < documents->count(); ++i)
             listed << documents->item(i)->text();
         return int(QDialog::Rejected);
-    };
+    });
     failedButton->click();
     EXPECT_EQ(listed, QStringList{tmp.path() + "/b.xls"});
 
     // A build that fails leaves no result of an earlier one standing.
     log.failWordFor = tmp.path() + "/a.doc";
-    w->actCompileExecute();
+    w->compile();
     EXPECT_TRUE(result().isEmpty());
     EXPECT_FALSE(failedButton->isVisible());
 }
@@ -249,7 +249,7 @@ TEST_F(CompileCommandTest, EventLoopNeverPausesOver100MillisecondsDuringABuild) 
     QObject::connect(&tick, &QTimer::timeout, measure);
     tick.start(5);
     clock.start();
-    w->actCompileExecute();
+    w->compile();
     measure();
     tick.stop();
     EXPECT_EQ(log.calls.size(), 25);
@@ -263,27 +263,27 @@ TEST_F(CompileCommandTest, BuildErrorIsShownWithThePrefix) {
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {projectFile()};
     log.failWordFor = tmp.path() + "/a.doc";
-    w->actCompileExecute();
+    w->compile();
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].startsWith("编译时出错，是否安装过office？："));
     EXPECT_TRUE(prompts.notices[0].contains(tmp.path() + "/a.doc"));
-    EXPECT_FALSE(part<QWidget>(*w, "panCompile")->isVisible());
+    EXPECT_FALSE(part<QWidget>(*w, "compilePanel")->isVisible());
     EXPECT_TRUE(opened.isEmpty());
-    EXPECT_TRUE(w->actCompile->isEnabled());
+    EXPECT_TRUE(part<QAction>(*w, "compileAction")->isEnabled());
 }
 
 TEST_F(CompileCommandTest, AnOpenCaptionEditorIsCommittedBeforeTheBuild) {
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {projectFile()};
-    w->actSaveProjectExecute();
+    w->saveProject();
     ASSERT_FALSE(w->project().Modified);
     // A second click on a caption opens its editor without marking the project.
     w->activateWindow();
     QApplication::setActiveWindow(w.get());
     TreeNode *cat = w->structureTree().topLevel(0);
-    w->structureView()->setFocus();
+    part<StructureView>(*w, "structureView")->setFocus();
     w->setInPlaceEditing(true);
-    w->structureView()->edit(w->structureTree().indexOf(cat));
+    part<StructureView>(*w, "structureView")->edit(w->structureTree().indexOf(cat));
     auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
     ASSERT_NE(editor, nullptr);
     editor->setText("Renamed");
@@ -296,7 +296,7 @@ TEST_F(CompileCommandTest, AnOpenCaptionEditorIsCommittedBeforeTheBuild) {
         for (QAction *a : w->findChildren<QAction *>())
             EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
     };
-    w->actCompileExecute();
+    w->compile();
     EXPECT_TRUE(checked);
     // The edit counts as a change: it is saved before the build, and the build used it.
     EXPECT_EQ(prompts.questions.size(), 1);
@@ -305,7 +305,7 @@ TEST_F(CompileCommandTest, AnOpenCaptionEditorIsCommittedBeforeTheBuild) {
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_TRUE(saved.readAll().contains("Caption=\"Renamed\""));
     EXPECT_FALSE(w->project().Modified);
-    EXPECT_FALSE(w->actSaveProject->isEnabled());
+    EXPECT_FALSE(part<QAction>(*w, "saveProjectAction")->isEnabled());
     ASSERT_FALSE(log.calls.isEmpty());
     EXPECT_TRUE(w->project().DefaultTopic.contains("/Renamed/")) << w->project().DefaultTopic.toStdString();
 }
@@ -321,7 +321,7 @@ TEST(CompileCommandReal, SampleManualCompilesFromTheWindow) {
     ScriptedPrompts prompts;
     MainWindowOptions options{&prompts, false};
     options.programFolder = qEnvironmentVariable("ZELBRIN_BIN_DIR");
-    TMainForm w(options);
+    MainWindow w(options);
     w.show();
     QStringList opened;
     platform::setShellOpenHandler([&](const QString &p) {
@@ -329,14 +329,14 @@ TEST(CompileCommandReal, SampleManualCompilesFromTheWindow) {
         return true;
     });
     prompts.fileNames = {project};
-    w.actOpenProjectExecute();
+    w.openProject();
     ASSERT_EQ(w.structureTree().topLevelCount(), 2);
-    w.actCompileExecute();
+    w.compile();
     platform::setShellOpenHandler(nullptr);
     EXPECT_TRUE(prompts.notices.isEmpty()) << prompts.notices.join('\n').toStdString();
     EXPECT_EQ(opened, QStringList{tmp.path() + "/用户手册.CHM"});
     EXPECT_GT(QFileInfo(tmp.path() + "/用户手册.CHM").size(), 10000);
     EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/temp"));
     EXPECT_EQ(w.project().DefaultTopic, tmp.path() + "/temp/html/intro.htm");
-    EXPECT_TRUE(w.actCompile->isEnabled());
+    EXPECT_TRUE(part<QAction>(w, "compileAction")->isEnabled());
 }

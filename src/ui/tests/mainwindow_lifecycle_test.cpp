@@ -3,7 +3,7 @@
 #include "scriptedprompts.h"
 #include "structureview.h"
 #include "windowparts.h"
-#include "wordlistwidget.h"
+#include "filelistwidget.h"
 
 #include <QAction>
 #include <QFile>
@@ -28,10 +28,10 @@ namespace {
 struct MainWindowTest : ::testing::Test {
     QTemporaryDir dir;
     zelbrin::testing::ScriptedPrompts prompts;
-    std::unique_ptr<TMainForm> w;
+    std::unique_ptr<MainWindow> w;
 
     void SetUp() override {
-        w = std::make_unique<TMainForm>(MainWindowOptions{&prompts, false});
+        w = std::make_unique<MainWindow>(MainWindowOptions{&prompts, false});
         w->show();
     }
     void TearDown() override {
@@ -42,20 +42,32 @@ struct MainWindowTest : ::testing::Test {
     QAction *entry(const char *name) const { return part<QAction>(*w, name); }
 
     QList<QAction *> projectDependent() const {
-        return {w->actCompile, w->actCloseProject,  w->actNew,    w->actNewSub,
-                w->actDeleteCatalog, w->actRenameCatalog, w->actSelect, w->actSelectAll,
-                w->actRemove, w->actRemoveAll, entry("miTreeNew"), entry("miTreeNewSub"),
-                entry("toolSetWorkCatalog"), entry("miListSetWorkCatalog")};
+        return {entry("compileAction"),
+                entry("closeProjectAction"),
+                entry("newSiblingCatalogAction"),
+                entry("newChildCatalogAction"),
+                entry("deleteSelectedNodesAction"),
+                entry("renameFocusedNodeAction"),
+                entry("placeDocumentsAction"),
+                entry("placeAllDocumentsAction"),
+                entry("removeDocumentsAction"),
+                entry("removeAllDocumentsAction"),
+                entry("newSiblingCatalogTreeEntry"),
+                entry("newChildCatalogTreeEntry"),
+                entry("chooseWorkCatalogTool"),
+                entry("chooseWorkCatalogListEntry")};
     }
     void expectProjectCommands(bool enabled) {
         for (QAction *a : projectDependent())
             EXPECT_EQ(a->isEnabled(), enabled) << a->objectName().toStdString();
     }
     void expectAlwaysEnabled() {
-        for (QAction *a : {w->actNewProject, w->actOpenProject, w->actQuit, w->actDecompile,
-                           w->actSetProdNO, w->actUp, w->actDown, w->actLeft, w->actSetWorkCatalog,
-                           entry("miSetWorkCatalog"), entry("miTreeRename"),
-                           entry("miTreeDelete")})
+        for (QAction *a :
+             {entry("newProjectAction"), entry("openProjectAction"), entry("quitAction"),
+              entry("decompileHelpFileAction"), entry("askProductNumberAction"),
+              entry("moveNodeUpAction"), entry("moveNodeDownAction"), entry("promoteNodeAction"),
+              entry("chooseWorkCatalogAction"), entry("chooseWorkCatalogMenuEntry"),
+              entry("renameFocusedNodeTreeEntry"), entry("deleteSelectedNodesTreeEntry")})
             EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
     }
     void writeProject(const QString &name, const QByteArray &content) {
@@ -69,22 +81,25 @@ struct MainWindowTest : ::testing::Test {
 
 TEST_F(MainWindowTest, LayoutMenusAndCommandTable) {
     EXPECT_EQ(w->windowTitle(), "Zelbrin");
-    EXPECT_EQ(part<QGroupBox>(*w, "grpStructure")->title(), "CHM结构");
-    EXPECT_EQ(part<QGroupBox>(*w, "grpFileList")->title(), "本地文件目录");
+    EXPECT_EQ(part<QGroupBox>(*w, "structureBox")->title(), "CHM结构");
+    EXPECT_EQ(part<QGroupBox>(*w, "fileListBox")->title(), "本地文件目录");
     QStringList menus;
     for (QAction *a : w->menuBar()->actions())
         menus << a->text();
     EXPECT_EQ(menus, (QStringList{"文件(&F)", "目录(&C)", "编辑(&E)", "节点(&N)", "其他(&O)"}));
-    EXPECT_EQ(entry("miSetWorkCatalog")->text(), "设置本地文件目录(&W)");
-    EXPECT_EQ(entry("miSetWorkCatalog")->toolTip(), "设置设置本地文件目录目录");
-    EXPECT_EQ(entry("toolSetWorkCatalog")->toolTip(), "设置文件目录");
-    EXPECT_EQ(entry("toolCompile")->toolTip(), "编译成CHM");
-    EXPECT_EQ(w->actCompile->text(), "编译(&B)");
+    EXPECT_EQ(entry("chooseWorkCatalogMenuEntry")->text(), "设置本地文件目录(&W)");
+    EXPECT_EQ(entry("chooseWorkCatalogMenuEntry")->toolTip(), "设置设置本地文件目录目录");
+    EXPECT_EQ(entry("chooseWorkCatalogTool")->toolTip(), "设置文件目录");
+    EXPECT_EQ(entry("compileTool")->toolTip(), "编译成CHM");
+    EXPECT_EQ(entry("compileAction")->text(), "编译(&B)");
     // The keys people expect, and one accelerator letter per entry of 文件.
     const QList<std::pair<QAction *, QKeySequence>> keys = {
-        {w->actNewProject, QKeySequence::New},   {w->actOpenProject, QKeySequence::Open},
-        {w->actSaveProject, QKeySequence::Save}, {w->actRenameCatalog, QKeySequence(Qt::Key_F2)},
-        {w->actDeleteCatalog, QKeySequence(Qt::Key_Delete)}, {w->actCompile, QKeySequence(Qt::Key_F9)}};
+        {entry("newProjectAction"), QKeySequence::New},
+        {entry("openProjectAction"), QKeySequence::Open},
+        {entry("saveProjectAction"), QKeySequence::Save},
+        {entry("renameFocusedNodeAction"), QKeySequence(Qt::Key_F2)},
+        {entry("deleteSelectedNodesAction"), QKeySequence(Qt::Key_Delete)},
+        {entry("compileAction"), QKeySequence(Qt::Key_F9)}};
     for (const auto &[action, key] : keys)
         EXPECT_EQ(action->shortcut(), key) << action->objectName().toStdString();
     QStringList letters;
@@ -93,9 +108,9 @@ TEST_F(MainWindowTest, LayoutMenusAndCommandTable) {
             letters << a->text().section("(&", 1).left(1);
     EXPECT_EQ(letters.size(), 10);
     EXPECT_EQ(QSet<QString>(letters.begin(), letters.end()).size(), letters.size()) << letters.join(' ').toStdString();
-    EXPECT_EQ(w->actCompile->property("category").toString(), "文件");
-    EXPECT_FALSE(w->actCompile->icon().isNull());
-    EXPECT_TRUE(w->actCloseProject->icon().isNull());
+    EXPECT_EQ(entry("compileAction")->property("category").toString(), "文件");
+    EXPECT_FALSE(entry("compileAction")->icon().isNull());
+    EXPECT_TRUE(entry("closeProjectAction")->icon().isNull());
     EXPECT_EQ(w->allActions().size(), 20);
     int toolButtons = 0;
     for (QAction *a : part<QToolBar>(*w, "toolBar")->actions())
@@ -104,38 +119,38 @@ TEST_F(MainWindowTest, LayoutMenusAndCommandTable) {
             EXPECT_FALSE(a->icon().isNull()) << a->objectName().toStdString();
         }
     EXPECT_EQ(toolButtons, 10);
-    EXPECT_FALSE(part<QWidget>(*w, "panCompile")->isVisible());
-    EXPECT_TRUE(part<QLabel>(*w, "lbCompileHint")->text().isEmpty());
-    EXPECT_TRUE(w->structureView()->isColumnHidden(1));
+    EXPECT_FALSE(part<QWidget>(*w, "compilePanel")->isVisible());
+    EXPECT_TRUE(part<QLabel>(*w, "compileStepLabel")->text().isEmpty());
+    EXPECT_TRUE(part<StructureView>(*w, "structureView")->isColumnHidden(1));
 }
 
 TEST_F(MainWindowTest, EnablingAfterStartNewSaveCloseAndChanges) {
-    EXPECT_FALSE(w->actSaveProject->isEnabled());
+    EXPECT_FALSE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(false);
     expectAlwaysEnabled();
 
-    w->actNewProjectExecute();
+    w->newProject();
     EXPECT_TRUE(prompts.questions.isEmpty());
     EXPECT_EQ(w->windowTitle(), "Zelbrin - 未命名");
-    EXPECT_TRUE(w->actSaveProject->isEnabled());
+    EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(true);
 
     prompts.fileNames = {path("Help.zlp")};
-    w->actSaveProjectExecute();
-    EXPECT_FALSE(w->actSaveProject->isEnabled());
+    w->saveProject();
+    EXPECT_FALSE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(true);
     EXPECT_EQ(w->windowTitle(), "Zelbrin - Help");
     EXPECT_TRUE(QFile::exists(path("Help.zlp")));
 
     w->AddNode(nullptr, "x", false, false, "");
-    w->UpdateProjectState(true);  // what every tree-editing command ends with
-    EXPECT_TRUE(w->actSaveProject->isEnabled());
+    w->setProjectModified(true);  // what every tree-editing command ends with
+    EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(true);
 
     prompts.answers = {Answer::No};
-    w->actCloseProjectExecute();
+    w->closeProject();
     EXPECT_EQ(prompts.questions, QStringList{"是否保存所做的修改？"});
-    EXPECT_FALSE(w->actSaveProject->isEnabled());
+    EXPECT_FALSE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(false);
     EXPECT_EQ(w->windowTitle(), "Zelbrin");
     EXPECT_EQ(w->structureTree().topLevelCount(), 0);
@@ -143,10 +158,10 @@ TEST_F(MainWindowTest, EnablingAfterStartNewSaveCloseAndChanges) {
 
 TEST_F(MainWindowTest, WorkingDirectoryWithoutProjectEnablesSaveOnly) {
     w->project().SetWorkCatalog(dir.path());
-    w->UpdateProjectState(true);  // as the working-directory command ends
-    EXPECT_TRUE(w->actSaveProject->isEnabled());
+    w->setProjectModified(true);  // as the working-directory command ends
+    EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(false);
-    EXPECT_TRUE(entry("miSetWorkCatalog")->isEnabled());
+    EXPECT_TRUE(entry("chooseWorkCatalogMenuEntry")->isEnabled());
     // Closing the window with no project open asks nothing.
     EXPECT_TRUE(w->close());
     EXPECT_TRUE(prompts.questions.isEmpty());
@@ -156,19 +171,19 @@ TEST_F(MainWindowTest, OpenSuccessAndFailure) {
     writeProject("Doc.zlp", "<Doc><WorkCatalog/><Items><Item Caption=\"c\" FullDir=\"\">"
                             "<Item Caption=\"a.doc\" FullDir=\"/d/a.doc\"/></Item></Items></Doc>");
     prompts.fileNames = {path("Doc.zlp")};
-    w->actOpenProjectExecute();
+    w->openProject();
     EXPECT_EQ(w->windowTitle(), "Zelbrin - Doc");
-    EXPECT_FALSE(w->actSaveProject->isEnabled());
+    EXPECT_FALSE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(true);
     ASSERT_EQ(w->structureTree().topLevelCount(), 1);
-    EXPECT_TRUE(
-        w->structureView()->isExpanded(w->structureTree().indexOf(w->structureTree().topLevel(0))));
+    EXPECT_TRUE(part<StructureView>(*w, "structureView")
+                    ->isExpanded(w->structureTree().indexOf(w->structureTree().topLevel(0))));
 
     // A missing file reads nothing: tree and name stay, Modified is cleared.
-    w->UpdateProjectState(true);
+    w->setProjectModified(true);
     prompts.answers = {Answer::No};
     prompts.fileNames = {path("missing.zlp")};
-    w->actOpenProjectExecute();
+    w->openProject();
     EXPECT_EQ(w->project().FileName, path("Doc.zlp"));
     EXPECT_EQ(w->structureTree().topLevelCount(), 1);
     EXPECT_FALSE(w->project().Modified);
@@ -176,10 +191,10 @@ TEST_F(MainWindowTest, OpenSuccessAndFailure) {
 
     // A file that is not a project shows a notice naming it and changes nothing.
     writeProject("Broken.zlp", "<Broken><Items>");
-    w->UpdateProjectState(true);
+    w->setProjectModified(true);
     prompts.answers = {Answer::No};
     prompts.fileNames = {path("Broken.zlp")};
-    w->actOpenProjectExecute();
+    w->openProject();
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].contains(path("Broken.zlp")));
     EXPECT_TRUE(w->project().Modified);
@@ -189,31 +204,31 @@ TEST_F(MainWindowTest, OpenSuccessAndFailure) {
     // Cancelling the open dialog changes nothing.
     prompts.answers = {Answer::No};
     prompts.fileNames = {""};
-    w->actOpenProjectExecute();
+    w->openProject();
     EXPECT_TRUE(w->project().Modified);
 }
 
 TEST_F(MainWindowTest, SaveQuestionPaths) {
-    w->actNewProjectExecute();
+    w->newProject();
     w->AddNode(nullptr, "keep me", false, false, "");
 
     // Cancel: nothing happens.
     prompts.answers = {Answer::Cancel};
-    w->actNewProjectExecute();
+    w->newProject();
     EXPECT_EQ(w->structureTree().topLevelCount(), 1);
     EXPECT_TRUE(w->project().Modified);
 
     // Yes, then the save dialog is cancelled: the New does not happen either.
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {""};
-    w->actNewProjectExecute();
+    w->newProject();
     EXPECT_EQ(w->structureTree().topLevelCount(), 1);
     EXPECT_TRUE(w->project().Modified);
 
     // Yes with a write that is refused (invalid project name): still kept.
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {path("1 bad.zlp")};
-    w->actCloseProjectExecute();
+    w->closeProject();
     EXPECT_FALSE(w->project().Closed);
     EXPECT_EQ(w->structureTree().topLevelCount(), 1);
     EXPECT_TRUE(w->project().Modified);
@@ -223,15 +238,15 @@ TEST_F(MainWindowTest, SaveQuestionPaths) {
     writeProject("Exists.zlp", "other");
     prompts.answers = {Answer::Yes, Answer::No};
     prompts.fileNames = {path("Exists.zlp")};
-    w->actNewProjectExecute();
+    w->newProject();
     EXPECT_EQ(prompts.questions.last(), "文件已经存在！是否覆盖？");
     EXPECT_EQ(w->structureTree().topLevelCount(), 1);
-    EXPECT_TRUE(w->actSaveProject->isEnabled());
+    EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
 
     // Yes with a written file goes on.
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {path("Good.zlp")};
-    w->actNewProjectExecute();
+    w->newProject();
     EXPECT_TRUE(QFile::exists(path("Good.zlp")));
     EXPECT_EQ(w->structureTree().topLevelCount(), 0);
     EXPECT_EQ(w->windowTitle(), "Zelbrin - 未命名");
@@ -239,29 +254,29 @@ TEST_F(MainWindowTest, SaveQuestionPaths) {
     // No: the changes are dropped.
     w->AddNode(nullptr, "dropped", false, false, "");
     prompts.answers = {Answer::No};
-    w->actCloseProjectExecute();
+    w->closeProject();
     EXPECT_TRUE(w->project().Closed);
     EXPECT_EQ(prompts.unexpected, 0);
 }
 
 TEST_F(MainWindowTest, SaveDeclinedOrFailedKeepsModified) {
-    w->actNewProjectExecute();
+    w->newProject();
     writeProject("Taken.zlp", "x");
     prompts.fileNames = {path("Taken.zlp")};
     prompts.answers = {Answer::No};
-    w->actSaveProjectExecute();
+    w->saveProject();
     EXPECT_TRUE(w->project().Modified);
-    EXPECT_TRUE(w->actSaveProject->isEnabled());
+    EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
     // Saving into a folder that does not exist fails and says so.
     prompts.fileNames = {path("no/such/folder/P.zlp")};
-    w->actSaveProjectExecute();
+    w->saveProject();
     EXPECT_TRUE(w->project().Modified);
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].startsWith("保存文件时发生错误："));
 }
 
 TEST_F(MainWindowTest, CloseQueryAsksOnlyForAnOpenModifiedProject) {
-    w->actNewProjectExecute();
+    w->newProject();
     prompts.answers = {Answer::Cancel};
     EXPECT_FALSE(w->close());
     EXPECT_TRUE(w->isVisible());
@@ -279,19 +294,19 @@ TEST_F(MainWindowTest, CloseQueryAsksOnlyForAnOpenModifiedProject) {
 }
 
 TEST_F(MainWindowTest, QuitWithNoQuestionWhenUnmodified) {
-    w->actNewProjectExecute();
-    w->UpdateProjectState(false);
-    w->actQuitExecute();
+    w->newProject();
+    w->setProjectModified(false);
+    w->quit();
     EXPECT_FALSE(w->isVisible());
     EXPECT_TRUE(prompts.questions.isEmpty());
 }
 
 TEST_F(MainWindowTest, AddNodeDrivesFocusAndEditor) {
-    w->actNewProjectExecute();
+    w->newProject();
     TreeNode *a = w->AddNode(nullptr, "", false, true, "");
     EXPECT_EQ(w->focusedNode(), a);
     // The editor is open, and opening it used up the editing option.
-    EXPECT_TRUE(w->structureView()->isEditing());
+    EXPECT_TRUE(part<StructureView>(*w, "structureView")->isEditing());
     EXPECT_FALSE(w->inPlaceEditing());
     TreeNode *file = w->AddNode(a, "f.doc", false, false, "/d/f.doc");
     EXPECT_EQ(w->focusedNode(), a);  // a file link leaves the focus alone
@@ -309,10 +324,10 @@ TEST_F(MainWindowTest, OpeningAProjectWithoutWorkingDirectoryEmptiesTheList) {
     ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
     doc.close();
     w->project().SetWorkCatalog(dir.path());
-    ASSERT_EQ(w->fileList()->topLevelItemCount(), 1);
+    ASSERT_EQ(part<FileListWidget>(*w, "fileList")->topLevelItemCount(), 1);
     writeProject("NoDir.zlp", "<NoDir><Items/></NoDir>");
     prompts.fileNames = {path("NoDir.zlp")};
-    w->actOpenProjectExecute();
+    w->openProject();
     EXPECT_TRUE(w->project().WorkCatalog.isEmpty());
-    EXPECT_EQ(w->fileList()->topLevelItemCount(), 0);
+    EXPECT_EQ(part<FileListWidget>(*w, "fileList")->topLevelItemCount(), 0);
 }

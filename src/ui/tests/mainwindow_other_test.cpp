@@ -53,7 +53,7 @@ struct OtherCommandsTest : ::testing::Test {
     QTemporaryDir dir;
     RecordingPrompts prompts;
     QStringList opened;
-    std::unique_ptr<TMainForm> w;
+    std::unique_ptr<MainWindow> w;
 
     void SetUp() override {
         platform::setShellOpenHandler([this](const QString &s) {
@@ -76,7 +76,7 @@ struct OtherCommandsTest : ::testing::Test {
         return o;
     }
     void makeWindow(MainWindowOptions o) {
-        w = std::make_unique<TMainForm>(std::move(o));
+        w = std::make_unique<MainWindow>(std::move(o));
         w->show();
     }
     // A stand-in program in the program folder that notes its arguments.
@@ -98,11 +98,11 @@ struct OtherCommandsTest : ::testing::Test {
             auto *box = qobject_cast<AboutDialog *>(QApplication::activeModalWidget());
             check(box);
             if (box)
-                QTest::mouseClick(box->btnok, Qt::LeftButton);
+                QTest::mouseClick(part<QPushButton>(*box, "okButton"), Qt::LeftButton);
             else if (QWidget *m = QApplication::activeModalWidget())
                 m->close();
         });
-        entry("miAbout")->trigger();
+        entry("showAboutAction")->trigger();
     }
 };
 
@@ -122,23 +122,23 @@ TEST_F(OtherCommandsTest, ProductNumberLivesInMemoryOnly) {
     EXPECT_EQ(w->productNumber(), 6);
     prompts.inputs = {QString("12"), QString("letters"), std::nullopt, QString(" -7 "),
                       QString("99999999999"), QString("")};
-    w->actSetProdNO->trigger();
+    entry("askProductNumberAction")->trigger();
     EXPECT_EQ(w->productNumber(), 12);
-    w->actSetProdNO->trigger();  // not a number: kept
-    w->actSetProdNO->trigger();  // cancelled: kept
+    entry("askProductNumberAction")->trigger();  // not a number: kept
+    entry("askProductNumberAction")->trigger();  // cancelled: kept
     EXPECT_EQ(w->productNumber(), 12);
-    w->actSetProdNO->trigger();
+    entry("askProductNumberAction")->trigger();
     EXPECT_EQ(w->productNumber(), -7);
-    w->actSetProdNO->trigger();  // beyond 32 bits: kept
-    w->actSetProdNO->trigger();  // empty: kept
+    entry("askProductNumberAction")->trigger();  // beyond 32 bits: kept
+    entry("askProductNumberAction")->trigger();  // empty: kept
     EXPECT_EQ(w->productNumber(), -7);
     EXPECT_EQ(prompts.presets, (QStringList{"6", "12", "12", "12", "-7", "-7"}));
     EXPECT_EQ(prompts.titles.first(), "设置产品编号|设置产品编号");
     // Not a change of the project.
     EXPECT_FALSE(w->project().Modified);
-    EXPECT_FALSE(w->actSaveProject->isEnabled());
+    EXPECT_FALSE(entry("saveProjectAction")->isEnabled());
     // A new window (a restart) starts at 6 again.
-    TMainForm second(MainWindowOptions{&prompts, false});
+    MainWindow second(MainWindowOptions{&prompts, false});
     EXPECT_EQ(second.productNumber(), 6);
 }
 
@@ -152,11 +152,13 @@ TEST_F(OtherCommandsTest, AboutBoxShowsTheSameContentEveryTime) {
             boxes << box;
             EXPECT_EQ(box->size(), QSize(350, 291));
             EXPECT_EQ(box->palette().color(QPalette::Window), QColor(238, 238, 238));
-            EXPECT_EQ(box->imgtop->size(), QSize(350, 80));
-            EXPECT_EQ(box->btnok->text(), "确定(&O)");
-            EXPECT_EQ(box->btnok->size(), QSize(100, 25));
-            contents << QStringList{box->lblver->text(), box->lblsupport->text(),
-                                    box->lblemail->text(), box->lblweb->text()};
+            EXPECT_EQ(part<QLabel>(*box, "banner")->size(), QSize(350, 80));
+            EXPECT_EQ(part<QPushButton>(*box, "okButton")->text(), "确定(&O)");
+            EXPECT_EQ(part<QPushButton>(*box, "okButton")->size(), QSize(100, 25));
+            QStringList texts;
+            for (const char *name : {"versionLabel", "supportLabel", "emailLabel", "webLabel"})
+                texts << part<QLabel>(*box, name)->text();
+            contents << texts;
         });
     ASSERT_EQ(boxes.size(), 2);
     EXPECT_EQ(boxes[0], boxes[1]);  // one box, kept between showings
@@ -168,11 +170,11 @@ TEST_F(OtherCommandsTest, AboutBoxShowsTheSameContentEveryTime) {
 
 TEST_F(OtherCommandsTest, WebLabelsOpenTheirAddressAndUnderlineOnHover) {
     makeWindow(options());
-    QList<WebLabel *> labels{part<WebLabel>(*w, "lblweb")};
+    QList<WebLabel *> labels{part<WebLabel>(*w, "webLabel")};
     withAboutBox([&](AboutDialog *box) {
         ASSERT_NE(box, nullptr);
-        labels << box->lblweb;
-        QTest::mouseClick(box->lblweb, Qt::LeftButton);
+        labels << part<WebLabel>(*box, "webLabel");
+        QTest::mouseClick(labels.last(), Qt::LeftButton);
     });
     ASSERT_EQ(labels.size(), 2);
     ASSERT_NE(labels[0], nullptr);
@@ -204,11 +206,11 @@ TEST_F(OtherCommandsTest, WebLabelsOpenTheirAddressAndUnderlineOnHover) {
 
 TEST_F(OtherCommandsTest, DemonstrationProgramStartsFromTheProgramFolder) {
     makeWindow(options());
-    entry("miDemo")->trigger();  // missing: nothing visible happens
+    entry("startDemonstrationAction")->trigger();  // missing: nothing visible happens
     EXPECT_TRUE(prompts.notices.isEmpty());
     EXPECT_TRUE(prompts.questions.isEmpty());
     writeProgram("Tutorix");
-    entry("miDemo")->trigger();
+    entry("startDemonstrationAction")->trigger();
     EXPECT_TRUE(ran("Tutorix"));
     EXPECT_EQ(readFile(program() + "Tutorix.ran"), "0:");
 }
@@ -216,11 +218,11 @@ TEST_F(OtherCommandsTest, DemonstrationProgramStartsFromTheProgramFolder) {
 TEST_F(OtherCommandsTest, UpgradeMenuClosesTheWindowAndStartsTheUpdater) {
     writeProgram("Update");
     makeWindow(options());
-    w->actNewProject->trigger();  // modified project: closing asks first
+    entry("newProjectAction")->trigger();  // modified project: closing asks first
     prompts.answers = {Answer::Cancel};
     QElapsedTimer timer;
     timer.start();
-    entry("miUpgrade")->trigger();
+    entry("startUpdaterAction")->trigger();
     EXPECT_GE(timer.elapsed(), 1000);
     EXPECT_EQ(prompts.questions, QStringList{kSaveQuestion});
     EXPECT_TRUE(w->isVisible());  // kept open, and the updater is started all the same
@@ -277,7 +279,7 @@ TEST_F(UpdatePromptTest, YesWithAModifiedProjectAsksToSaveFirst) {
     // Cancel at the save question: the window stays and nothing is started.
     prompts.answers = {Answer::Yes, Answer::Cancel};
     makeWindow(updateOptions());
-    w->actNewProject->trigger();
+    entry("newProjectAction")->trigger();
     ASSERT_TRUE(asked());
     EXPECT_EQ(prompts.questions, (QStringList{kUpdateQuestion, kSaveQuestion}));
     EXPECT_TRUE(w->isVisible());
@@ -290,7 +292,7 @@ TEST_F(UpdatePromptTest, YesClosesTheWindowThenStartsTheUpdater) {
     writeProgram("Update");
     prompts.answers = {Answer::Yes, Answer::No};
     makeWindow(updateOptions());
-    w->actNewProject->trigger();
+    entry("newProjectAction")->trigger();
     ASSERT_TRUE(asked());
     EXPECT_EQ(prompts.questions, (QStringList{kUpdateQuestion, kSaveQuestion}));
     EXPECT_FALSE(w->isVisible());

@@ -17,10 +17,10 @@ struct PlacingTest : WorkbenchTest {
 
     void SetUp() override {
         WorkbenchTest::SetUp();
-        w->execPopupMenu = [this](QMenu *menu, const QPoint &) {
+        w->setPopupMenuRunner([this](QMenu *menu, const QPoint &) {
             menusShown << menu;
             return menuChoice;
-        };
+        });
     }
     // Press, release, then the double-click event, as a real double click arrives.
     static void doubleClick(QWidget *viewport, const QPoint &at) {
@@ -39,12 +39,12 @@ struct PlacingTest : WorkbenchTest {
 TEST_F(PlacingTest, SelectRefusesWithItsThreeMessages) {
     useScratchFolder({"a.doc"});
     markSaved();
-    w->actSelectExecute();
+    w->placeDocuments();
     highlight({"a.doc"});
-    w->actSelectExecute();
+    w->placeDocuments();
     TreeNode *cat = catalog(nullptr, "C");
     w->setFocusedNode(nullptr);
-    w->actSelectExecute();
+    w->placeDocuments();
     EXPECT_EQ(prompts.notices, (QStringList{"请选择文件", "请先在CHM结构中建立一个目录！",
                                             "请为这些文件选择一个目录"}));
     EXPECT_FALSE(modified());
@@ -59,7 +59,7 @@ TEST_F(PlacingTest, SelectIntoACatalogInTheListsOrder) {
     view()->collapseAll();
     markSaved();
     highlight({"c.txt", "a.doc", "b.htm"});
-    w->actSelectExecute();
+    w->placeDocuments();
     EXPECT_TRUE(expanded(cat));  // the placed documents are in sight
     EXPECT_EQ(captions(cat), (QStringList{"earlier.doc", "a.doc", "b.htm", "c.txt"}));
     EXPECT_EQ(links(cat), (QStringList{path("earlier.doc"), path("a.doc"), path("b.htm"), path("c.txt")}));
@@ -78,12 +78,12 @@ TEST_F(PlacingTest, SelectOntoAFileLinkUsesItsCatalogOrTheTopLevel) {
 
     w->setFocusedNode(inside);
     highlight({"a.doc"});
-    w->actSelectExecute();
+    w->placeDocuments();
     EXPECT_EQ(captions(cat), (QStringList{"x.doc", "a.doc"}));
 
     w->setFocusedNode(top);
     highlight({"b.doc"});
-    w->actSelectExecute();
+    w->placeDocuments();
     EXPECT_EQ(captions(nullptr), (QStringList{"C", "t.doc", "b.doc"}));
     EXPECT_EQ(m->topLevel(2)->link, path("b.doc"));
     EXPECT_EQ(m->topLevel(2)->imageIndex, ImageIndex::Page);
@@ -100,14 +100,14 @@ TEST_F(PlacingTest, DuplicatesAreSkippedAndStayHighlighted) {
 
     w->setFocusedNode(one);
     highlight({"a.doc", "b.doc"});
-    w->actSelectExecute();
+    w->placeDocuments();
     EXPECT_EQ(captions(one), (QStringList{"A", "b.doc"}));
     EXPECT_EQ(rowNames(), QStringList{"a.doc"});
     EXPECT_EQ(highlightedNames(), QStringList{"a.doc"});
 
     // The same document may stand in another catalog.
     w->setFocusedNode(two);
-    w->actSelectExecute();
+    w->placeDocuments();
     EXPECT_EQ(links(two), QStringList{path("a.doc")});
     EXPECT_TRUE(rowNames().isEmpty());
 }
@@ -115,14 +115,14 @@ TEST_F(PlacingTest, DuplicatesAreSkippedAndStayHighlighted) {
 TEST_F(PlacingTest, SelectAllPlacesEverythingAndAlwaysMarks) {
     useScratchFolder({"a.doc", "b.txt"});
     markSaved();
-    w->actSelectAllExecute();  // empty tree: the message, yet marked modified
+    w->placeAllDocuments();  // empty tree: the message, yet marked modified
     EXPECT_EQ(prompts.notices, QStringList{"请先在CHM结构中建立一个目录！"});
     EXPECT_TRUE(modified());
     EXPECT_TRUE(highlightedNames().isEmpty());
 
     TreeNode *cat = catalog(nullptr, "C");
     w->AddNode(cat, "a", false, false, path("a.doc"));
-    w->actSelectAllExecute();
+    w->placeAllDocuments();
     EXPECT_EQ(captions(cat), (QStringList{"a", "b.txt"}));
     EXPECT_EQ(rowNames(), QStringList{"a.doc"});  // skipped duplicate, highlight cleared
     EXPECT_TRUE(highlightedNames().isEmpty());
@@ -132,20 +132,20 @@ TEST_F(PlacingTest, SelectAllPlacesEverythingAndAlwaysMarks) {
 TEST_F(PlacingTest, RemoveReturnsRowsBottomUp) {
     useScratchFolder({"a.doc", "b.htm", "c.DOC", "d.txt"});
     TreeNode *cat = catalog(nullptr, "C");
-    w->actSelectAllExecute();
+    w->placeAllDocuments();
     ASSERT_EQ(captions(cat), (QStringList{"a.doc", "c.DOC", "b.htm", "d.txt"}));
     view()->expandAll();
 
     // A catalog among the highlighted nodes: nothing at all.
     markSaved();
     selectNodes({cat->child(0), cat});
-    w->actRemoveExecute();
+    w->removeDocuments();
     EXPECT_EQ(cat->childCount(), 4);
     EXPECT_FALSE(modified());
 
     // A above B: B's row comes first.
     selectNodes({cat->child(0), cat->child(2)});
-    w->actRemoveExecute();
+    w->removeDocuments();
     EXPECT_EQ(rowNames(), (QStringList{"b.htm", "a.doc"}));
     EXPECT_EQ(rowNames(1), rowNames());
     EXPECT_EQ(rowImages(), (QList<int>{20, 19}));
@@ -155,13 +155,13 @@ TEST_F(PlacingTest, RemoveReturnsRowsBottomUp) {
     // A renamed node comes back under its document's name; .DOC in capitals gets 14.
     m->setCaption(cat->child(0), "Renamed caption");
     selectNodes({cat->child(1), cat->child(0)});
-    w->actRemoveExecute();
+    w->removeDocuments();
     EXPECT_EQ(rowNames(), (QStringList{"b.htm", "a.doc", "d.txt", "c.DOC"}));
     EXPECT_EQ(rowImages(), (QList<int>{20, 19, 14, 14}));
     // Placing the returned row again links the real document.
     w->setFocusedNode(cat);
     highlight({"c.DOC"});
-    w->actSelectExecute();
+    w->placeDocuments();
     EXPECT_EQ(links(cat), QStringList{path("c.DOC")});
     EXPECT_EQ(captions(cat), QStringList{"c.DOC"});
 }
@@ -169,24 +169,24 @@ TEST_F(PlacingTest, RemoveReturnsRowsBottomUp) {
 TEST_F(PlacingTest, RemoveAllEmptiesTheFocusedCatalog) {
     useScratchFolder({"a.doc", "b.doc", "c.doc"});
     TreeNode *cat = catalog(nullptr, "C");
-    w->actSelectAllExecute();
+    w->placeAllDocuments();
     TreeNode *withSub = catalog(nullptr, "S");
     catalog(withSub, "sub");
     TreeNode *topFile = fileLink(nullptr, "t.doc");
     markSaved();
 
     w->setFocusedNode(nullptr);
-    w->actRemoveAllExecute();
+    w->removeAllDocuments();
     w->setFocusedNode(withSub);  // holds a catalog: nothing
-    w->actRemoveAllExecute();
+    w->removeAllDocuments();
     w->setFocusedNode(topFile);  // top-level file link: nothing
-    w->actRemoveAllExecute();
+    w->removeAllDocuments();
     EXPECT_EQ(withSub->childCount(), 1);
     EXPECT_EQ(m->topLevelCount(), 3);
     EXPECT_FALSE(modified());
 
     w->setFocusedNode(cat->child(1));  // a file link stands for its catalog
-    w->actRemoveAllExecute();
+    w->removeAllDocuments();
     EXPECT_FALSE(cat->hasChildren());
     EXPECT_EQ(rowNames(), (QStringList{"c.doc", "b.doc", "a.doc"}));
     EXPECT_TRUE(modified());
@@ -255,13 +255,13 @@ TEST_F(PlacingTest, DraggingAFileLinkOffersMoveOrCopy) {
     // Onto another catalog: the menu; dismissing it does nothing.
     EXPECT_TRUE(dragNode(a, two));
     ASSERT_EQ(menusShown.size(), 1);
-    EXPECT_EQ(menusShown[0], part<QMenu>(*w, "pmDrop"));
-    EXPECT_EQ(entry("miCut")->text(), "移动到此处");
-    EXPECT_EQ(entry("miCopy")->text(), "拷贝到此处");
+    EXPECT_EQ(menusShown[0], part<QMenu>(*w, "dropMenu"));
+    EXPECT_EQ(entry("moveDraggedNodeAction")->text(), "移动到此处");
+    EXPECT_EQ(entry("copyDraggedNodeAction")->text(), "拷贝到此处");
     EXPECT_FALSE(two->hasChildren());
     EXPECT_EQ(w->draggedNode(), a);
 
-    menuChoice = entry("miCopy");
+    menuChoice = entry("copyDraggedNodeAction");
     view()->collapse(idx(two));
     EXPECT_TRUE(dragNode(a, two));
     EXPECT_TRUE(expanded(two));
@@ -279,7 +279,7 @@ TEST_F(PlacingTest, DraggingAFileLinkOffersMoveOrCopy) {
     EXPECT_TRUE(modified());
 
     // Move into a catalog that already links the document leaves one link, there.
-    menuChoice = entry("miCut");
+    menuChoice = entry("moveDraggedNodeAction");
     view()->expandAll();
     EXPECT_TRUE(dragNode(a, two));
     EXPECT_FALSE(one->hasChildren());
@@ -302,7 +302,7 @@ TEST_F(PlacingTest, NodeDropsThatAreRefused) {
     TreeNode *page = w->AddNode(nullptr, "Page", false, false, path("p.doc"));
     TreeNode *pageChild = catalog(page, "under");
     view()->expandAll();
-    menuChoice = entry("miCut");
+    menuChoice = entry("moveDraggedNodeAction");
     markSaved();
 
     EXPECT_FALSE(dragNode(a, b));           // onto a file link
@@ -312,7 +312,7 @@ TEST_F(PlacingTest, NodeDropsThatAreRefused) {
     // A remembered node that has been deleted since no longer counts.
     QMimeData *data = view()->beginNodeDrag(idx(a));
     selectNodes({a});
-    w->actDeleteCatalogExecute();
+    w->deleteSelectedNodes();
     EXPECT_EQ(w->draggedNode(), nullptr);
     EXPECT_FALSE(dragOntoTree(data, centerOf(two)));
     EXPECT_TRUE(menusShown.isEmpty());
@@ -324,15 +324,15 @@ TEST_F(PlacingTest, LookingAndRefreshingDoNotMarkModified) {
     useScratchFolder({"a.doc"});
     TreeNode *cat = catalog(nullptr, "C");
     markSaved();
-    w->miListRefreshClick();
+    w->refreshDocuments();
     w->RefreshFileList();
-    w->pmTreePopup();
-    w->pmFileListPopup();
+    w->enableTreeMenuEntries();
+    w->enableFileListMenuEntries();
     EXPECT_FALSE(modified());
 
     highlight({"a.doc"});
     w->setFocusedNode(cat);
-    w->actSelectExecute();
+    w->placeDocuments();
     EXPECT_TRUE(modified());
 }
 
@@ -359,7 +359,7 @@ TEST_F(PlacingTest, DropsInsideOurOwnDragLoopWaitForItsEnd) {
     EXPECT_EQ(one->childCount(), 1);
 
     view()->expandAll();
-    menuChoice = entry("miCut");
+    menuChoice = entry("moveDraggedNodeAction");
     emit view()->dragLoopStarted();
     EXPECT_TRUE(dragNode(one->child(0), two));
     EXPECT_TRUE(menusShown.isEmpty());

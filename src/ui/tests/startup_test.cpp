@@ -30,8 +30,8 @@ struct StartupTest : ::testing::Test {
     zelbrin::testing::ScriptedPrompts prompts;
 
     void SetUp() override { workbenchSettings()->clear(); }
-    std::unique_ptr<TMainForm> window() {
-        auto w = std::make_unique<TMainForm>(MainWindowOptions{&prompts, false});
+    std::unique_ptr<MainWindow> window() {
+        auto w = std::make_unique<MainWindow>(MainWindowOptions{&prompts, false});
         w->show();
         return w;
     }
@@ -43,9 +43,9 @@ struct StartupTest : ::testing::Test {
                  name + ">").toUtf8());
         return path;
     }
-    static QStringList recentEntries(const TMainForm &w) {
+    static QStringList recentEntries(const MainWindow &w) {
         QStringList texts;
-        for (QAction *a : part<QMenu>(w, "menuRecent")->actions())
+        for (QAction *a : part<QMenu>(w, "recentMenu")->actions())
             texts << a->text();
         return texts;
     }
@@ -85,11 +85,11 @@ TEST_F(StartupTest, CommandLineProjectOpensAndItsFailuresAreTold) {
 
 TEST_F(StartupTest, RecentProjectsNewestFirstAtMostEightMissingOnesRemovedWithANotice) {
     auto w = window();
-    EXPECT_FALSE(part<QMenu>(*w, "menuRecent")->isEnabled());
+    EXPECT_FALSE(part<QMenu>(*w, "recentMenu")->isEnabled());
     QStringList paths;
     for (int i = 1; i <= 9; ++i) {
         paths << project(QStringLiteral("P%1").arg(i));
-        ASSERT_TRUE(w->openProject(paths.last(), true));
+        ASSERT_TRUE(w->openProjectFile(paths.last(), true));
     }
     QStringList newestFirst(paths.rbegin(), paths.rbegin() + 8);
     EXPECT_EQ(w->recentProjects(), newestFirst);
@@ -97,12 +97,12 @@ TEST_F(StartupTest, RecentProjectsNewestFirstAtMostEightMissingOnesRemovedWithAN
     EXPECT_EQ(recentEntries(*w).first(), "&1 " + paths[8]);
 
     // Opening one from the list brings it to the top; so does saving under a new name.
-    part<QMenu>(*w, "menuRecent")->actions()[4]->trigger();
+    part<QMenu>(*w, "recentMenu")->actions()[4]->trigger();
     EXPECT_EQ(w->windowTitle(), "Zelbrin - P5");
     EXPECT_EQ(w->recentProjects().first(), paths[4]);
-    w->actNewProjectExecute();
+    w->newProject();
     prompts.fileNames = {dir.path() + "/Fresh.zlp"};
-    w->actSaveProjectExecute();
+    w->saveProject();
     EXPECT_EQ(w->recentProjects().mid(0, 2), (QStringList{dir.path() + "/Fresh.zlp", paths[4]}));
     EXPECT_EQ(w->recentProjects().size(), 8);
 
@@ -112,7 +112,7 @@ TEST_F(StartupTest, RecentProjectsNewestFirstAtMostEightMissingOnesRemovedWithAN
     ASSERT_TRUE(QFile::remove(paths[8]));
     const int gone = int(later->recentProjects().indexOf(paths[8]));
     ASSERT_GE(gone, 0);
-    part<QMenu>(*later, "menuRecent")->actions()[gone]->trigger();
+    part<QMenu>(*later, "recentMenu")->actions()[gone]->trigger();
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].startsWith("工程文件不存在：" + paths[8]));
     EXPECT_FALSE(later->recentProjects().contains(paths[8]));
@@ -125,19 +125,19 @@ TEST_F(StartupTest, WindowSizeAndSplitterAreRememberedAndSaveStartsInTheWorkingD
     auto w = window();
     EXPECT_EQ(w->size(), QSize(1000, 700).boundedTo(available));
     w->resize(QSize(700, 500).boundedTo(available));
-    auto *splitter = part<QSplitter>(*w, "splLeftPane");
+    auto *splitter = part<QSplitter>(*w, "paneSplitter");
     splitter->setSizes({230, splitter->width() - 230});
     const QList<int> sizes = splitter->sizes();
     ASSERT_TRUE(w->close());
     auto again = window();
     EXPECT_EQ(again->size(), w->size());
-    EXPECT_EQ(part<QSplitter>(*again, "splLeftPane")->sizes(), sizes);
+    EXPECT_EQ(part<QSplitter>(*again, "paneSplitter")->sizes(), sizes);
 
     // An unnamed project is offered its working directory and the name it is shown by.
-    again->actNewProjectExecute();
+    again->newProject();
     again->project().SetWorkCatalog(dir.path());
     prompts.fileNames = {""};
-    again->actSaveProjectExecute();
+    again->saveProject();
     EXPECT_EQ(prompts.saveDialogStarts, QStringList{dir.path() + "/未命名.zlp"});
     again->project().Modified = false;
 }

@@ -39,7 +39,7 @@ struct TreeEditingTest : WorkbenchTest {
 
 TEST_F(TreeEditingTest, NewSiblingAndChildAppendAndOpenTheEditor) {
     markSaved();
-    w->actNewExecute();  // nothing focused: a top-level catalog
+    w->newSiblingCatalog();  // nothing focused: a top-level catalog
     ASSERT_EQ(m->topLevelCount(), 1);
     TreeNode *first = m->topLevel(0);
     EXPECT_EQ(first->caption, "新建目录");
@@ -50,7 +50,7 @@ TEST_F(TreeEditingTest, NewSiblingAndChildAppendAndOpenTheEditor) {
     EXPECT_TRUE(modified());
     closeAnyEditor(first);
 
-    w->actNewExecute();
+    w->newSiblingCatalog();
     EXPECT_EQ(captions(nullptr), (QStringList{"新建目录", "新建目录"}));
     closeAnyEditor(m->topLevel(1));
 
@@ -60,21 +60,21 @@ TEST_F(TreeEditingTest, NewSiblingAndChildAppendAndOpenTheEditor) {
     for (int i = 0; i < 5; ++i)
         kids << catalog(parent, QString("k%1").arg(i));
     w->setFocusedNode(kids[2]);
-    w->actNewExecute();
+    w->newSiblingCatalog();
     EXPECT_EQ(captions(parent), (QStringList{"k0", "k1", "k2", "k3", "k4", "新建目录"}));
     closeAnyEditor(parent->child(5));
 
     // A child of a collapsed catalog, and of a file link.
     view()->collapseAll();
     w->setFocusedNode(kids[4]);
-    w->actNewSubExecute();
+    w->newChildCatalog();
     ASSERT_EQ(kids[4]->childCount(), 1);
     EXPECT_TRUE(expanded(kids[4]));  // shown, so that its editor can be seen
     EXPECT_TRUE(expanded(parent));
     closeAnyEditor(kids[4]->child(0));
     TreeNode *file = fileLink(parent, "f.doc");
     w->setFocusedNode(file);
-    w->actNewSubExecute();
+    w->newChildCatalog();
     ASSERT_EQ(file->childCount(), 1);
     EXPECT_EQ(file->child(0)->caption, "新建目录");
     EXPECT_EQ(w->focusedNode(), file->child(0));
@@ -84,11 +84,11 @@ TEST_F(TreeEditingTest, RenameMarksModifiedEvenWhenCancelled) {
     TreeNode *a = catalog(nullptr, "A");
     w->setFocusedNode(nullptr);
     markSaved();
-    w->actRenameCatalogExecute();
+    w->renameFocusedNode();
     EXPECT_FALSE(modified());
 
     w->setFocusedNode(a);
-    w->actRenameCatalogExecute();
+    w->renameFocusedNode();
     QLineEdit *editor = editorOf(a);
     ASSERT_NE(editor, nullptr);
     EXPECT_FALSE(w->inPlaceEditing());
@@ -146,7 +146,7 @@ TEST_F(TreeEditingTest, SecondClickRenamesAndAChangedCaptionMarksModified) {
     // marks nothing: an empty caption would make an invisible node.
     click(a);
     for (const char *emptied : {"", " \t "}) {
-        w->actRenameCatalogExecute();
+        w->renameFocusedNode();
         editor = editorOf(a);
         ASSERT_NE(editor, nullptr);
         markSaved();
@@ -165,15 +165,15 @@ TEST_F(TreeEditingTest, ClickShowsTheDocumentNameUntilTheTreeLosesFocus) {
     view()->expandAll();
     view()->setFocus();
     click(file);
-    EXPECT_EQ(part<QGroupBox>(*w, "grpStructure")->title(), "report.doc");
+    EXPECT_EQ(part<QGroupBox>(*w, "structureBox")->title(), "report.doc");
     const QRect treeAt = view()->geometry();
     click(cat);
-    EXPECT_EQ(part<QGroupBox>(*w, "grpStructure")->title(), "");
+    EXPECT_EQ(part<QGroupBox>(*w, "structureBox")->title(), "");
     // The emptied title does not move the tree under the pointer.
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(view()->geometry(), treeAt);
     list()->setFocus();
-    EXPECT_EQ(part<QGroupBox>(*w, "grpStructure")->title(), "CHM结构");
+    EXPECT_EQ(part<QGroupBox>(*w, "structureBox")->title(), "CHM结构");
 }
 
 TEST_F(TreeEditingTest, DeleteAsksOnceForBranchesOnly) {
@@ -189,13 +189,13 @@ TEST_F(TreeEditingTest, DeleteAsksOnceForBranchesOnly) {
     markSaved();
 
     selectNodes({});
-    w->actDeleteCatalogExecute();
+    w->deleteSelectedNodes();
     EXPECT_EQ(prompts.notices, QStringList{"请选择节点"});
     EXPECT_FALSE(modified());
 
     // Three file links: no question.
     selectNodes({f1, f3, f2});
-    w->actDeleteCatalogExecute();
+    w->deleteSelectedNodes();
     EXPECT_TRUE(prompts.questions.isEmpty());
     EXPECT_EQ(captions(c), QStringList{"4.doc"});
     EXPECT_EQ(w->focusedNode(), c->child(0));  // what now stands where 1.doc stood
@@ -206,13 +206,13 @@ TEST_F(TreeEditingTest, DeleteAsksOnceForBranchesOnly) {
     markSaved();
     selectNodes({a, a1, b});
     prompts.answers = {Answer::No};
-    w->actDeleteCatalogExecute();
+    w->deleteSelectedNodes();
     EXPECT_EQ(prompts.questions, QStringList{kDeleteQuestion});
     EXPECT_EQ(m->topLevelCount(), 3);
     EXPECT_FALSE(modified());
 
     prompts.answers = {Answer::Yes};
-    w->actDeleteCatalogExecute();
+    w->deleteSelectedNodes();
     EXPECT_EQ(prompts.questions.size(), 2);
     EXPECT_EQ(captions(nullptr), QStringList{"C"});
     EXPECT_EQ(w->focusedNode(), m->topLevel(0));
@@ -220,10 +220,10 @@ TEST_F(TreeEditingTest, DeleteAsksOnceForBranchesOnly) {
 
     // Deleting the last child focuses its parent; the last node leaves no focus.
     selectNodes({c->child(0)});
-    w->actDeleteCatalogExecute();
+    w->deleteSelectedNodes();
     EXPECT_EQ(w->focusedNode(), c);
     selectNodes({c});
-    w->actDeleteCatalogExecute();
+    w->deleteSelectedNodes();
     EXPECT_EQ(w->focusedNode(), nullptr);
     EXPECT_EQ(m->topLevelCount(), 0);
 }
@@ -242,7 +242,7 @@ TEST_F(TreeEditingTest, MoveUpRebuildsBothNodesAroundTheFocus) {
     w->setFocusedNode(b);
     markSaved();
 
-    w->actUpExecute();
+    w->moveNodeUp();
     EXPECT_EQ(captions(nullptr), (QStringList{"B", "A", "c.doc"}));
     TreeNode *b2 = m->topLevel(0);
     TreeNode *a2 = m->topLevel(1);
@@ -261,11 +261,11 @@ TEST_F(TreeEditingTest, MoveUpRebuildsBothNodesAroundTheFocus) {
 
     // First position: nothing, nothing marked.
     markSaved();
-    w->actUpExecute();
+    w->moveNodeUp();
     EXPECT_EQ(captions(nullptr), (QStringList{"B", "A", "c.doc"}));
     EXPECT_FALSE(modified());
     w->setFocusedNode(nullptr);
-    w->actUpExecute();
+    w->moveNodeUp();
     EXPECT_FALSE(modified());
 }
 
@@ -279,7 +279,7 @@ TEST_F(TreeEditingTest, MoveDownAmongChildrenAndAtTheEnd) {
     w->setFocusedNode(k0);
     selectNodes({});
     markSaved();
-    w->actDownExecute();
+    w->moveNodeDown();
     EXPECT_EQ(captions(p), (QStringList{"k1.doc", "k0", "k2.doc"}));
     TreeNode *moved = p->child(1);
     EXPECT_EQ(w->focusedNode(), moved);
@@ -289,7 +289,7 @@ TEST_F(TreeEditingTest, MoveDownAmongChildrenAndAtTheEnd) {
 
     markSaved();
     w->setFocusedNode(k2);
-    w->actDownExecute();
+    w->moveNodeDown();
     EXPECT_EQ(captions(p), (QStringList{"k1.doc", "k0", "k2.doc"}));
     EXPECT_FALSE(modified());
 }
@@ -306,7 +306,7 @@ TEST_F(TreeEditingTest, MoveOneLevelUpAppendsToTheGrandparent) {
     markSaved();
 
     w->setFocusedNode(v);  // depth three: last child of its grandparent T
-    w->actLeftExecute();
+    w->promoteNode();
     EXPECT_EQ(captions(t), (QStringList{"U", "after.doc", "V"}));
     TreeNode *v2 = t->child(2);
     EXPECT_EQ(w->focusedNode(), v2);
@@ -316,7 +316,7 @@ TEST_F(TreeEditingTest, MoveOneLevelUpAppendsToTheGrandparent) {
     EXPECT_TRUE(modified());
 
     w->setFocusedNode(after);  // parent is top-level: the last top-level node
-    w->actLeftExecute();
+    w->promoteNode();
     EXPECT_EQ(captions(nullptr), (QStringList{"T", "Z", "after.doc"}));
     EXPECT_EQ(captions(t), (QStringList{"U", "V"}));
     EXPECT_EQ(m->topLevel(2)->link, path("after.doc"));
@@ -324,13 +324,13 @@ TEST_F(TreeEditingTest, MoveOneLevelUpAppendsToTheGrandparent) {
 
     // The former parent stays when its only child leaves.
     w->setFocusedNode(u->child(0));
-    w->actLeftExecute();
+    w->promoteNode();
     EXPECT_FALSE(u->hasChildren());
     EXPECT_EQ(captions(t), (QStringList{"U", "V", "w.doc"}));
 
     markSaved();
     w->setFocusedNode(m->topLevel(0));
-    w->actLeftExecute();
+    w->promoteNode();
     EXPECT_EQ(m->topLevelCount(), 3);
     EXPECT_FALSE(modified());
 }
@@ -340,29 +340,30 @@ TEST_F(TreeEditingTest, ContextMenuEnabling) {
     TreeNode *file = fileLink(cat, "f.doc");
     TreeNode *plain = catalog(nullptr, "Plain");
     selectNodes({});
-    w->pmTreePopup();
-    for (QAction *a : {entry("miTreeLeft"), entry("miTreeUp"), entry("miTreeDown"),
-                       entry("miTreeRemove"), entry("miTreeRemoveAll"), entry("miTreeProperties")})
+    w->enableTreeMenuEntries();
+    for (QAction *a : {entry("promoteNodeTreeEntry"), entry("moveNodeUpTreeEntry"),
+                       entry("moveNodeDownTreeEntry"), entry("removeDocumentsTreeEntry"),
+                       entry("removeAllDocumentsTreeEntry"), entry("editNodePropertiesTreeEntry")})
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
 
     selectNodes({plain});
-    w->pmTreePopup();
-    EXPECT_TRUE(entry("miTreeLeft")->isEnabled());
-    EXPECT_TRUE(entry("miTreeDown")->isEnabled());
-    EXPECT_FALSE(entry("miTreeRemove")->isEnabled());
-    EXPECT_FALSE(entry("miTreeProperties")->isEnabled());
+    w->enableTreeMenuEntries();
+    EXPECT_TRUE(entry("promoteNodeTreeEntry")->isEnabled());
+    EXPECT_TRUE(entry("moveNodeDownTreeEntry")->isEnabled());
+    EXPECT_FALSE(entry("removeDocumentsTreeEntry")->isEnabled());
+    EXPECT_FALSE(entry("editNodePropertiesTreeEntry")->isEnabled());
 
     // The first selected node in display order decides the properties entry, whatever the
     // selection order.
     selectNodes({plain, file});
-    w->pmTreePopup();
-    EXPECT_TRUE(entry("miTreeRemove")->isEnabled());
-    EXPECT_TRUE(entry("miTreeRemoveAll")->isEnabled());
-    EXPECT_FALSE(entry("miTreeProperties")->isEnabled());
+    w->enableTreeMenuEntries();
+    EXPECT_TRUE(entry("removeDocumentsTreeEntry")->isEnabled());
+    EXPECT_TRUE(entry("removeAllDocumentsTreeEntry")->isEnabled());
+    EXPECT_FALSE(entry("editNodePropertiesTreeEntry")->isEnabled());
     selectNodes({plain, cat});
-    w->pmTreePopup();
-    EXPECT_TRUE(entry("miTreeProperties")->isEnabled());
-    EXPECT_FALSE(entry("miTreeRemove")->isEnabled());
+    w->enableTreeMenuEntries();
+    EXPECT_TRUE(entry("editNodePropertiesTreeEntry")->isEnabled());
+    EXPECT_FALSE(entry("removeDocumentsTreeEntry")->isEnabled());
 }
 
 TEST_F(TreeEditingTest, PropertiesDialogEditsTheUpperSelectedNode) {
@@ -378,25 +379,26 @@ TEST_F(TreeEditingTest, PropertiesDialogEditsTheUpperSelectedNode) {
     markSaved();
 
     QStringList shownFiles;
-    w->execDialog = [&](QDialog &d) {
+    w->setDialogRunner([&](QDialog &d) {
         auto &dlg = static_cast<NodePropertiesDialog &>(d);
         dlg.show();
         EXPECT_EQ(dlg.windowTitle(), "链接文件");
-        EXPECT_EQ(dlg.Title_Edit->text(), "Upper");
-        EXPECT_EQ(dlg.Link_Edit->text(), "");
-        for (int i = 0; i < dlg.Files_List->count(); ++i)
-            shownFiles << dlg.Files_List->item(i)->text();
-        QListWidgetItem *item = dlg.Files_List->findItems("c.txt", Qt::MatchExactly).value(0);
+        EXPECT_EQ(dlg.title(), "Upper");
+        EXPECT_EQ(dlg.link(), "");
+        auto *files = part<QListWidget>(dlg, "fileChoices");
+        for (int i = 0; i < files->count(); ++i)
+            shownFiles << files->item(i)->text();
+        QListWidgetItem *item = files->findItems("c.txt", Qt::MatchExactly).value(0);
         EXPECT_NE(item, nullptr);
         if (item)
-            QTest::mouseClick(dlg.Files_List->viewport(), Qt::LeftButton, {},
-                              dlg.Files_List->visualItemRect(item).center());
-        EXPECT_EQ(dlg.Title_Edit->text(), "Upper");
-        dlg.Title_Edit->setText("  新标题 \t");
-        dlg.OK_Btn->click();
+            QTest::mouseClick(files->viewport(), Qt::LeftButton, {},
+                              files->visualItemRect(item).center());
+        EXPECT_EQ(dlg.title(), "Upper");
+        dlg.setTitle("  新标题 \t");
+        part<QPushButton>(dlg, "okButton")->click();
         return dlg.result();
-    };
-    w->miTreePropertiesClick();
+    });
+    w->editNodeProperties();
     EXPECT_EQ(shownFiles, (QStringList{"a.doc", "b.html", "c.txt", "d.htm", "g.DOC"}));
     EXPECT_EQ(upper->caption, "新标题");
     EXPECT_EQ(upper->link, path("c.txt"));
@@ -407,14 +409,14 @@ TEST_F(TreeEditingTest, PropertiesDialogEditsTheUpperSelectedNode) {
 
     // Cancel changes nothing.
     markSaved();
-    w->execDialog = [&](QDialog &d) {
+    w->setDialogRunner([&](QDialog &d) {
         auto &dlg = static_cast<NodePropertiesDialog &>(d);
-        dlg.Title_Edit->setText("ignored");
-        dlg.Link_Edit->setText("ignored");
-        dlg.Cancel_Btn->click();
+        dlg.setTitle("ignored");
+        dlg.setLink("ignored");
+        part<QPushButton>(dlg, "cancelButton")->click();
         return dlg.result();
-    };
-    w->miTreePropertiesClick();
+    });
+    w->editNodeProperties();
     EXPECT_EQ(upper->caption, "新标题");
     EXPECT_FALSE(modified());
 }
@@ -425,33 +427,33 @@ TEST_F(TreeEditingTest, PropertiesDialogFolderRules) {
     int runs = 0;
     QString shownFolder;
     int shownCount = -1;
-    w->execDialog = [&](QDialog &d) {
+    w->setDialogRunner([&](QDialog &d) {
         auto &dlg = static_cast<NodePropertiesDialog &>(d);
         ++runs;
-        shownFolder = dlg.directory();
-        shownCount = dlg.Files_List->count();
+        shownFolder = dlg.folder();
+        shownCount = part<QListWidget>(dlg, "fileChoices")->count();
         return int(QDialog::Rejected);
-    };
+    });
     // A file link first: no dialog.
     selectNodes({file});
-    w->miTreePropertiesClick();
+    w->editNodeProperties();
     EXPECT_EQ(runs, 0);
 
     // Unnamed project without working directory: an empty list.
     selectNodes({cat});
-    w->miTreePropertiesClick();
+    w->editNodeProperties();
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(shownCount, 0);
     // Unnamed project: the working directory.
     useScratchFolder({"w.doc"});
-    w->miTreePropertiesClick();
+    w->editNodeProperties();
     EXPECT_EQ(shownFolder, dir.path());
     EXPECT_EQ(shownCount, 1);
 
     // The project file's folder has vanished: a notice naming it, no dialog, no change.
     markSaved();
     w->project().FileName = path("gone/Help.zlp");
-    w->miTreePropertiesClick();
+    w->editNodeProperties();
     EXPECT_EQ(runs, 2);
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].contains(path("gone/")));
@@ -472,13 +474,13 @@ TEST_F(TreeEditingTest, NoCommandNestsDeeperThanTheLimitAndADeepFileIsRefused) {
     const QString refused = QStringLiteral("目录层次不能超过%1层！").arg(kMaxTreeDepth);
 
     w->setFocusedNode(deepest);
-    w->actNewSubExecute();  // new child catalog
+    w->newChildCatalog();  // new child catalog
     w->RefreshFileList();
     highlight({"b.doc"});
-    w->actSelectExecute();  // placing a document (also what a drop from the list runs)
-    w->tlMainBeginDragNode(loose);
-    w->miCopyClick();       // a dragged link, copied or moved here
-    w->miCutClick();
+    w->placeDocuments();  // placing a document (also what a drop from the list runs)
+    w->rememberDraggedNode(loose);
+    w->copyDraggedNode();  // a dragged link, copied or moved here
+    w->moveDraggedNode();
     EXPECT_EQ(prompts.notices, QStringList(4, refused));
     EXPECT_EQ(m->totalCount(), nodes);
     EXPECT_FALSE(deepest->hasChildren());
@@ -487,7 +489,7 @@ TEST_F(TreeEditingTest, NoCommandNestsDeeperThanTheLimitAndADeepFileIsRefused) {
     // One level above, the same commands work.
     prompts.notices.clear();
     w->setFocusedNode(deepest->parent());
-    w->actNewSubExecute();
+    w->newChildCatalog();
     EXPECT_EQ(deepest->parent()->childCount(), 2);
     EXPECT_TRUE(prompts.notices.isEmpty());
 
@@ -504,7 +506,7 @@ TEST_F(TreeEditingTest, NoCommandNestsDeeperThanTheLimitAndADeepFileIsRefused) {
     const QString caption = w->windowTitle();
     prompts.notices.clear();
     prompts.fileNames.push_back(file);
-    w->actOpenProjectExecute();
+    w->openProject();
     EXPECT_EQ(prompts.notices, QStringList{tooDeepProjectMessage(file)});
     EXPECT_EQ(m->totalCount(), nodes + 1);
     EXPECT_EQ(w->windowTitle(), caption);

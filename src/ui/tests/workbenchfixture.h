@@ -7,7 +7,7 @@
 #include "scriptedprompts.h"
 #include "structureview.h"
 #include "windowparts.h"
-#include "wordlistwidget.h"
+#include "filelistwidget.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,14 +25,14 @@ namespace zelbrin::ui::testing {
 struct WorkbenchTest : ::testing::Test {
     QTemporaryDir dir;
     zelbrin::testing::ScriptedPrompts prompts;
-    std::unique_ptr<TMainForm> w;
+    std::unique_ptr<MainWindow> w;
     StructureModel *m = nullptr;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        w = std::make_unique<TMainForm>(MainWindowOptions{&prompts, false});
+        w = std::make_unique<MainWindow>(MainWindowOptions{&prompts, false});
         w->show();
-        w->actNewProjectExecute();
+        w->newProject();
         m = &w->structureTree();
     }
     void TearDown() override {
@@ -41,8 +41,8 @@ struct WorkbenchTest : ::testing::Test {
         w.reset();
     }
 
-    StructureView *view() const { return w->structureView(); }
-    WordListWidget *list() const { return w->fileList(); }
+    StructureView *view() const { return part<StructureView>(*w, "structureView"); }
+    FileListWidget *list() const { return part<FileListWidget>(*w, "fileList"); }
     QAction *entry(const char *name) const { return part<QAction>(*w, name); }
     QString path(const QString &name) const { return dir.path() + "/" + name; }
 
@@ -110,7 +110,7 @@ struct WorkbenchTest : ::testing::Test {
     QList<int> rowImages() const {
         QList<int> images;
         for (int i = 0; i < list()->topLevelItemCount(); ++i)
-            images << WordListWidget::imageIndexOf(list()->topLevelItem(i));
+            images << FileListWidget::imageIndexOf(list()->topLevelItem(i));
         return images;
     }
     QStringList highlightedNames() const {
@@ -120,7 +120,7 @@ struct WorkbenchTest : ::testing::Test {
         return names;
     }
 
-    void markSaved() { w->UpdateProjectState(false); }
+    void markSaved() { w->setProjectModified(false); }
     bool modified() const { return w->project().Modified; }
 
     // What the list hands to a drag of its highlighted rows.

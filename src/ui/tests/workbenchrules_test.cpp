@@ -167,9 +167,9 @@ TEST(DropRules, ListRowsAndTreeNodes) {
     TreeNode *pageWithChild = t.add(nullptr, "P", "/w/p.doc");
     TreeNode *under = t.add(pageWithChild, "under");
 
-    EXPECT_TRUE(treeAcceptsDrop(DragSource::WordList, cat, nullptr));
-    EXPECT_TRUE(treeAcceptsDrop(DragSource::WordList, nullptr, nullptr));
-    EXPECT_FALSE(treeAcceptsDrop(DragSource::WordList, file, nullptr));
+    EXPECT_TRUE(treeAcceptsDrop(DragSource::FileList, cat, nullptr));
+    EXPECT_TRUE(treeAcceptsDrop(DragSource::FileList, nullptr, nullptr));
+    EXPECT_FALSE(treeAcceptsDrop(DragSource::FileList, file, nullptr));
 
     EXPECT_TRUE(treeAcceptsDrop(DragSource::Tree, other, file));
     EXPECT_TRUE(treeAcceptsDrop(DragSource::Tree, nullptr, file));
@@ -185,10 +185,10 @@ TEST(DropRules, ListRowsAndTreeNodes) {
     EXPECT_FALSE(offersMoveOrCopy(nullptr, other));
 
     QMimeData list, node, foreign;
-    list.setData(kWordListMimeType, "a.doc");
+    list.setData(kFileListMimeType, "a.doc");
     node.setData(kTreeNodeMimeType, "x");
     foreign.setText("a.doc");
-    EXPECT_EQ(dragSourceOf(&list), DragSource::WordList);
+    EXPECT_EQ(dragSourceOf(&list), DragSource::FileList);
     EXPECT_EQ(dragSourceOf(&node), DragSource::Tree);
     EXPECT_EQ(dragSourceOf(&foreign), DragSource::None);
     EXPECT_EQ(dragSourceOf(nullptr), DragSource::None);

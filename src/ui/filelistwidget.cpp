@@ -1,4 +1,4 @@
-#include "wordlistwidget.h"
+#include "filelistwidget.h"
 
 #include "imagelist.h"
 #include "workbenchrules.h"
@@ -8,12 +8,12 @@
 
 namespace zelbrin::ui {
 
-WordListWidget::WordListWidget(QWidget *parent) : QTreeWidget(parent) {
+FileListWidget::FileListWidget(QWidget *parent) : QTreeWidget(parent) {
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
 }
 
-QTreeWidgetItem *WordListWidget::appendRow(const QString &name, const QString &relative,
+QTreeWidgetItem *FileListWidget::appendRow(const QString &name, const QString &relative,
                                            int imageIndex) {
     auto *row = new QTreeWidgetItem(QStringList{name, relative});
     row->setIcon(0, imageListIcon(imageIndex));
@@ -23,11 +23,11 @@ QTreeWidgetItem *WordListWidget::appendRow(const QString &name, const QString &r
     return row;
 }
 
-int WordListWidget::imageIndexOf(const QTreeWidgetItem *row) {
+int FileListWidget::imageIndexOf(const QTreeWidgetItem *row) {
     return row->data(0, ImageIndexRole).toInt();
 }
 
-QList<QTreeWidgetItem *> WordListWidget::highlightedRows() const {
+QList<QTreeWidgetItem *> FileListWidget::highlightedRows() const {
     QList<QTreeWidgetItem *> rows;
     for (int i = 0; i < topLevelItemCount(); ++i)
         if (topLevelItem(i)->isSelected())
@@ -35,19 +35,19 @@ QList<QTreeWidgetItem *> WordListWidget::highlightedRows() const {
     return rows;
 }
 
-QStringList WordListWidget::mimeTypes() const { return {kWordListMimeType}; }
+QStringList FileListWidget::mimeTypes() const { return {kFileListMimeType}; }
 
-QMimeData *WordListWidget::mimeData(const QList<QTreeWidgetItem *> &items) const {
+QMimeData *FileListWidget::mimeData(const QList<QTreeWidgetItem *> &items) const {
     // The drop places the highlighted rows; the names travel along for readers only.
     QStringList names;
     for (const QTreeWidgetItem *row : items)
         names << row->text(1);
     auto *data = new QMimeData;
-    data->setData(kWordListMimeType, names.join(u'\n').toUtf8());
+    data->setData(kFileListMimeType, names.join(u'\n').toUtf8());
     return data;
 }
 
-void WordListWidget::startDrag(Qt::DropActions) {
+void FileListWidget::startDrag(Qt::DropActions) {
     const QList<QTreeWidgetItem *> rows = highlightedRows();
     if (rows.isEmpty())
         return;

@@ -10,12 +10,12 @@ namespace zelbrin::ui {
 // relative to the working directory (column 1, hidden) and a picture of the image list.
 // Dragging rows carries them under their own data type, so the structure tree can tell
 // them from anything else.
-class WordListWidget : public QTreeWidget {
+class FileListWidget : public QTreeWidget {
     Q_OBJECT
 public:
     static constexpr int ImageIndexRole = Qt::UserRole + 1;
 
-    explicit WordListWidget(QWidget *parent = nullptr);
+    explicit FileListWidget(QWidget *parent = nullptr);
 
     QTreeWidgetItem *appendRow(const QString &name, const QString &relative, int imageIndex);
     static int imageIndexOf(const QTreeWidgetItem *row);

@@ -1,0 +1,67 @@
+#include "decompiler.h"
+
+#include "decompiledialog.h"
+#include "prompts.h"
+#include "runprocess.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+namespace zelbrin::ui {
+
+DecompileOutcome unpackHelpFile(const QString &hhProgram, const QString &helpFileText,
+                                const QString &destinationText, int timeoutMs) {
+    // A missing help file is reported instead of being handed to hh.
+    const bool exists = QFileInfo(helpFileText.trimmed()).isFile();
+    QString output;
+    QElapsedTimer clock;
+    clock.start();
+    const int exitCode =
+        exists ? RunProcessAndWait(hhProgram, DecompileArguments(helpFileText, destinationText),
+                                   &output, {}, timeoutMs)
+               : 1;
+    const bool timedOut = exitCode != 0 && clock.elapsed() >= timeoutMs;
+    return DecompileResult(exists, exitCode, timedOut, output, timeoutMs / 1000);
+}
+
+Decompiler::Decompiler(DecompileDialog &dialog, UserPrompts &prompts, QString programFolder,
+                       QString hhProgram)
+    : dialog_(dialog),
+      prompts_(prompts),
+      programFolder_(std::move(programFolder)),
+      hhProgram_(hhProgram.isEmpty() ? programFolder_ + QStringLiteral("hh")
+                                     : std::move(hhProgram)) {
+    connect(&dialog, &DecompileDialog::helpFileBrowseRequested, this, &Decompiler::chooseHelpFile);
+    connect(&dialog, &DecompileDialog::destinationBrowseRequested, this,
+            &Decompiler::chooseDestination);
+    connect(&dialog, &DecompileDialog::startRequested, this, &Decompiler::start);
+}
+
+void Decompiler::chooseHelpFile() {
+    const QString file =
+        prompts_.openFileName(QStringLiteral("CHM (*.chm)"), QStringLiteral("chm"));
+    if (!file.isEmpty())
+        dialog_.setHelpFile(file);
+}
+
+void Decompiler::chooseDestination() {
+    const QString folder = prompts_.folderName(
+        QStringLiteral("选择目录"), DecompileBrowseStart(dialog_.destination(), programFolder_));
+    if (!folder.isEmpty())
+        dialog_.setDestination(folder);
+}
+
+void Decompiler::start() {
+    const QString helpFile = dialog_.helpFile();
+    const QString destination = dialog_.destination();
+    if (DecompileRefused(helpFile, destination)) {
+        prompts_.notice(kDecompileSameFolderText, UserPrompts::Icon::Warning);
+        return;
+    }
+    dialog_.setRunning(true);
+    const DecompileOutcome outcome = unpackHelpFile(hhProgram_, helpFile, destination, timeoutMs_);
+    prompts_.notice(outcome.text, outcome.icon);
+    dialog_.setRunning(false);
+}
+
+}  // namespace zelbrin::ui
