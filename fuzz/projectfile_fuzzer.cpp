@@ -19,7 +19,7 @@ bool sameTree(const StructureModel &a, const StructureModel &b) {
     for (size_t i = 0; i < left.size(); ++i) {
         const TreeNode *l = left[i], *r = right[i];
         if (l->caption != r->caption || l->link != r->link || l->imageIndex != r->imageIndex ||
-            l->childCount() != r->childCount())
+            l->childCount() != r->childCount() || l->topics != r->topics)
             return false;
     }
     return true;
@@ -39,9 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     HeadlessProjectWindow window(prompts);
     LoadItems(window, parsed->items);
 
-    const QByteArray saved = serializeProject(QStringLiteral("P"), parsed->workCatalog, window.structureTree());
+    const QByteArray saved =
+        serializeProject(QStringLiteral("P"), parsed->workCatalog, window.structureTree(), parsed->topics);
     const std::optional<ParsedProject> reread = parseProject(saved);
     fuzz::check(reread.has_value(), "a saved project reads back");
+    fuzz::check(reread->topics == parsed->topics, "saved topic settings read back unchanged");
     HeadlessProjectWindow rereadWindow(prompts);
     LoadItems(rereadWindow, reread->items);
     fuzz::check(sameTree(window.structureTree(), rereadWindow.structureTree()),

@@ -68,7 +68,8 @@ QList<ProjectItem> collectItems(const pugi::xml_node &container, bool *tooDeep) 
         }
         const pugi::xml_node child = itemFrom(n.first_child());
         items.append({fromUtf8(n.attribute("Caption").value()),
-                      fromUtf8(n.attribute("FullDir").value()), parent, bool(child)});
+                      fromUtf8(n.attribute("FullDir").value()), parent, bool(child),
+                      readTopicAttributes(n)});
         if (child) {
             parent = items.size() - 1;
             ++depth;
@@ -93,12 +94,13 @@ void SaveNode(const TreeNode *node, pugi::xml_node parent) {
     pugi::xml_node item = parent.append_child("Item");
     item.append_attribute("Caption").set_value(utf8(node->caption).c_str());
     item.append_attribute("FullDir").set_value(utf8(node->link).c_str());
+    writeTopicAttributes(item, node->topics);
     for (int i = 0; i < node->childCount(); ++i)
         SaveNode(node->child(i), item);
 }
 
 QByteArray serializeProject(const QString &rootName, const QString &workCatalog,
-                            const StructureModel &tree) {
+                            const StructureModel &tree, const TopicSettings &topics) {
     pugi::xml_document doc;
     pugi::xml_node root = doc.append_child(utf8(rootName).c_str());
     pugi::xml_node wc = root.append_child("WorkCatalog");
@@ -107,6 +109,8 @@ QByteArray serializeProject(const QString &rootName, const QString &workCatalog,
     pugi::xml_node items = root.append_child("Items");
     for (int i = 0; i < tree.topLevelCount(); ++i)
         SaveNode(tree.topLevel(i), items);
+    if (!topics.isOff())
+        writeTopicAttributes(root.append_child(kTopicSettingsElement), projectTopicAttributes(topics));
     ByteWriter w;
     doc.save(w, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
     return w.bytes;
@@ -131,15 +135,19 @@ std::optional<ParsedProject> parseProject(const QByteArray &bytes) {
         project.workCatalog = nodeText(workCatalog);
     }
     project.items = collectItems(root.child("Items"), &project.tooDeep);
+    if (const pugi::xml_node topics = root.child(kTopicSettingsElement))
+        project.topics = readTopicAttributes(topics).appliedTo({});
     return project;
 }
 
 void LoadItems(ProjectWindow &window, const QList<ProjectItem> &items) {
     std::vector<TreeNode *> nodes;
     nodes.reserve(size_t(items.size()));
-    for (const ProjectItem &item : items)
+    for (const ProjectItem &item : items) {
         nodes.push_back(window.AddNode(item.parent < 0 ? nullptr : nodes[size_t(item.parent)],
                                        item.caption, item.hasItems, false, item.link));
+        nodes.back()->topics = item.topics;
+    }
 }
 
 QString tooDeepProjectMessage(const QString &path) {
@@ -168,7 +176,7 @@ TZLPProject::SaveOutcome TZLPProject::Save(const QString &target) {
                        UserPrompts::Icon::Error);
         return SaveOutcome::InvalidName;
     }
-    const QByteArray bytes = serializeProject(rootName, WorkCatalog, window_.structureTree());
+    const QByteArray bytes = serializeProject(rootName, WorkCatalog, window_.structureTree(), Topics);
     // A failed write must never leave a truncated project behind.
     QString error;
     if (!writeFileAtomically(path, bytes, &error)) {
@@ -208,6 +216,7 @@ TZLPProject::OpenOutcome TZLPProject::Open(const QString &path) {
     window_.setWindowCaption(kApplicationTitle + QStringLiteral(" - ") + GetProjectName());
     window_.structureTree().clear();
     LoadItems(window_, project->items);
+    Topics = project->topics;
     Closed = false;
     return OpenOutcome::Read;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "topicsettings.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -17,9 +19,10 @@ class StructureModel;
 class TreeNode;
 
 // The project file's bytes for a tree: no declaration, UTF-8, no whitespace,
-// Caption before FullDir, empty-element tags. rootName must be an XML Name.
+// Caption before FullDir, empty-element tags. rootName must be an XML Name. Topic
+// settings are written only where they are set (topicsettings.h).
 QByteArray serializeProject(const QString &rootName, const QString &workCatalog,
-                            const StructureModel &tree);
+                            const StructureModel &tree, const TopicSettings &topics = {});
 void SaveNode(const TreeNode *node, pugi::xml_node parent);
 
 // One <Item> of a project file; items come parents first, in document order.
@@ -28,12 +31,14 @@ struct ProjectItem {
     QString link;
     qsizetype parent = -1;  // index of the parent item, -1 at the top level
     bool hasItems = false;  // has <Item> children (it is a catalog)
+    TopicOverride topics;
 };
 
 struct ParsedProject {
     bool hasWorkCatalog = false;
     QString workCatalog;
     QList<ProjectItem> items;
+    TopicSettings topics;
     bool tooDeep = false;  // Items nest deeper than kMaxTreeDepth; items is then empty
 };
 

@@ -114,6 +114,7 @@ std::unique_ptr<TreeNode> StructureModel::cloneSubtree(const TreeNode *node) {
     copy->caption = node->caption;
     copy->link = node->link;
     copy->imageIndex = node->imageIndex;
+    copy->topics = node->topics;
     for (const auto &c : node->children_) {
         auto cc = cloneSubtree(c.get());
         cc->parent_ = copy.get();

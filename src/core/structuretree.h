@@ -1,5 +1,7 @@
 #pragma once
 
+#include "topicsettings.h"
+
 #include <QAbstractItemModel>
 #include <QString>
 
@@ -35,6 +37,8 @@ public:
     QString caption;
     QString link;
     int imageIndex = ImageIndex::Catalog;
+    // The document's own choice of splitting, contents and keywords, where it has one.
+    TopicOverride topics;
 
     TreeNode *parent() const { return parent_; }
     int childCount() const { return int(children_.size()); }

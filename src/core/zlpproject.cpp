@@ -35,6 +35,7 @@ void TZLPProject::NewProject() {
     FileName.clear();
     Modified = true;
     Closed = false;
+    Topics = {};
     window_.structureTree().clear();
     window_.setWindowCaption(kApplicationTitle + QStringLiteral(" - 未命名"));
 }
@@ -43,6 +44,7 @@ void TZLPProject::CloseProject() {
     FileName.clear();
     Modified = false;
     Closed = true;
+    Topics = {};
     window_.structureTree().clear();
     window_.setWindowCaption(kApplicationTitle);
 }

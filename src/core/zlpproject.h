@@ -1,5 +1,7 @@
 #pragma once
 
+#include "topicsettings.h"
+
 #include <QString>
 
 namespace zelbrin {
@@ -37,6 +39,8 @@ public:
     bool Modified = false;
     bool Closed = true;
     QString DefaultTopic;
+    // Splitting, contents and keywords for every document that does not choose its own.
+    TopicSettings Topics;
 
     OpenOutcome Open(const QString &path);
     SaveOutcome Save(const QString &target = {});

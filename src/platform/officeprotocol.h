@@ -13,8 +13,10 @@
 //   worker, once the office is up:  READY <profile>      or  ERROR <text>, then it exits
 //                                   profile is prepared (the office started from the
 //                                   prepared profile) or fresh
-//   request:                        CONVERT <kind> <source path> <target path>
-//                                   kind is writer, calc or impress
+//   request:                        CONVERT <kind> <source path> <target path> [outline]
+//                                   kind is writer, calc or impress; with outline the
+//                                   page marks its headings and index entries and their
+//                                   outline lies beside it (documentoutline.h)
 //   answer:                         OK                   or  ERROR <text>
 //   request:                        QUIT                 answer OK; the worker has ended
 //                                                        its office and exits
@@ -26,6 +28,7 @@ inline constexpr char kError[] = "ERROR";
 inline constexpr char kOk[] = "OK";
 inline constexpr char kConvert[] = "CONVERT";
 inline constexpr char kQuit[] = "QUIT";
+inline constexpr char kOutline[] = "outline";
 inline constexpr char kPrepared[] = "prepared";
 inline constexpr char kFresh[] = "fresh";
 

@@ -111,6 +111,41 @@ TEST_F(ProjectFixture, EscapedCharactersRoundTrip) {
     EXPECT_EQ(tree.topLevel(0)->child(0)->link, "/p&q/<r>\"s\".doc");
 }
 
+TEST_F(ProjectFixture, TopicSettingsRoundTripWhereTheOriginalReaderDoesNotLook) {
+    project.Topics = {2, 3, true, false};
+    TreeNode *manual = window.AddNode(nullptr, "手册", false, false, "");
+    window.AddNode(manual, "a.docx", false, false, "/d/a.docx")->topics = {0, std::nullopt, std::nullopt, true};
+    window.AddNode(manual, "b.doc", false, false, "/d/b.doc");
+    ASSERT_EQ(project.Save(path("T.zlp")), TZLPProject::SaveOutcome::Written);
+    // Extra attributes after Caption and FullDir, and an element after Items: a reader of
+    // the original format takes attributes and the WorkCatalog and Items elements by name
+    // and turns every child node of Items and Item into a node, so it reads the same tree.
+    EXPECT_EQ(readAll(path("T.zlp")),
+              QByteArray("<T><WorkCatalog/><Items><Item Caption=\"手册\" FullDir=\"\">"
+                         "<Item Caption=\"a.docx\" FullDir=\"/d/a.docx\" SplitLevel=\"0\" IndexKeywords=\"1\"/>"
+                         "<Item Caption=\"b.doc\" FullDir=\"/d/b.doc\"/></Item></Items>"
+                         "<TopicSettings SplitLevel=\"2\" ContentsDepth=\"3\" HeadingKeywords=\"1\"/></T>"));
+    project.NewProject();
+    EXPECT_TRUE(project.Topics.isOff());
+    ASSERT_EQ(project.Open(path("T.zlp")), TZLPProject::OpenOutcome::Read);
+    EXPECT_EQ(project.Topics, (TopicSettings{2, 3, true, false}));
+    const TopicOverride own = tree.topLevel(0)->child(0)->topics;
+    EXPECT_EQ(own, (TopicOverride{0, std::nullopt, std::nullopt, true}));
+    EXPECT_EQ(own.appliedTo(project.Topics), (TopicSettings{0, 3, true, true}));
+    EXPECT_TRUE(tree.topLevel(0)->child(1)->topics.isEmpty());
+
+    // Values this program never writes count as unset; a file without any is all off.
+    writeAll(path("H.zlp"), "<H><WorkCatalog/><Items><Item Caption=\"a\" FullDir=\"/a.doc\" SplitLevel=\"4\" "
+                            "ContentsDepth=\" 2\" HeadingKeywords=\"yes\" IndexKeywords=\"0\"/></Items>"
+                            "<TopicSettings SplitLevel=\"-1\" ContentsDepth=\"9\"/></H>");
+    ASSERT_EQ(project.Open(path("H.zlp")), TZLPProject::OpenOutcome::Read);
+    EXPECT_EQ(project.Topics, (TopicSettings{0, 9, false, false}));
+    EXPECT_EQ(tree.topLevel(0)->topics, (TopicOverride{std::nullopt, std::nullopt, std::nullopt, false}));
+    writeAll(path("P.zlp"), "<P><WorkCatalog/><Items/></P>");
+    ASSERT_EQ(project.Open(path("P.zlp")), TZLPProject::OpenOutcome::Read);
+    EXPECT_TRUE(project.Topics.isOff());
+}
+
 TEST_F(ProjectFixture, EmptyTreeWritesEmptyItemsElement) {
     ASSERT_EQ(project.Save(path("E.zlp")), TZLPProject::SaveOutcome::Written);
     EXPECT_EQ(readAll(path("E.zlp")), QByteArray("<E><WorkCatalog/><Items/></E>"));

@@ -2,6 +2,7 @@
 
 #include "textimport.h"
 #include "officeprotocol.h"
+#include "outlineexport.h"
 #include "presentationpage.h"
 #include "unoutil.h"
 
@@ -30,6 +31,8 @@
 #include <com/sun/star/util/XRefreshable.hpp>
 
 #include <cmath>
+#include <memory>
+#include <optional>
 #include <vector>
 
 using namespace css;
@@ -251,7 +254,8 @@ void refreshFields(const uno::Reference<uno::XInterface> &model) {
 
 void exportPresentation(const uno::Reference<uno::XComponentContext> &ctx,
                         const uno::Reference<uno::XInterface> &model, const QString &target,
-                        const QString &scratchFolder, const char *textFilter) {
+                        const QString &scratchFolder, const char *textFilter,
+                        bool slideAnchors) {
     // Text of every slide: the export's single-document mode (no filter data) writes all
     // slides' titles, outlines, text boxes and tables into one page.
     const QString textPage = scratchFolder + QStringLiteral("/slides.html");
@@ -310,8 +314,14 @@ void exportPresentation(const uno::Reference<uno::XComponentContext> &ctx,
 
     QSaveFile page(target);
     if (!page.open(QIODevice::WriteOnly) ||
-        page.write(buildPresentationPage(text, folderName, pictures)) < 0 || !page.commit())
+        page.write(buildPresentationPage(text, folderName, pictures, slideAnchors)) < 0 ||
+        !page.commit())
         throw WorkerError(QStringLiteral("无法写入网页：%1").arg(target));
+}
+
+QByteArray readPage(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The office names a page's pictures after the page ("<stem>_htm_<16 hex>.jpeg") and a
@@ -334,7 +344,8 @@ QString exportPath(const QFileInfo &target) {
 Converter::Converter(OfficeProcess &office, QString scratchFolder)
     : office_(office), scratchFolder_(std::move(scratchFolder)) {}
 
-void Converter::convert(const QString &kind, const QString &source, const QString &target) {
+void Converter::convert(const QString &kind, const QString &source, const QString &target,
+                        bool withOutline) {
     const QFileInfo sourceInfo(source);
     if (!sourceInfo.isFile())
         throw WorkerError(QStringLiteral("文档不存在：%1").arg(source));
@@ -346,21 +357,33 @@ void Converter::convert(const QString &kind, const QString &source, const QStrin
 
     const QString page = exportPath(targetInfo);
     const auto ctx = office_.context();
+    std::optional<DocumentOutline> outline;
     try {
         const auto model = load(ctx, kind, sourceInfo.absoluteFilePath());
         ModelGuard guard(model);
         checkRoute(kind, model);
         if (supports(model, "com.sun.star.presentation.PresentationDocument")) {
-            exportPresentation(ctx, model, page, scratchFolder_, "impress_html_Export");
+            exportPresentation(ctx, model, page, scratchFolder_, "impress_html_Export", withOutline);
+            if (withOutline)
+                outline = slideOutline(model);
         } else if (supports(model, "com.sun.star.drawing.DrawingDocument")) {
-            exportPresentation(ctx, model, page, scratchFolder_, "draw_html_Export");
+            exportPresentation(ctx, model, page, scratchFolder_, "draw_html_Export", withOutline);
+            if (withOutline)
+                outline = slideOutline(model);
         } else if (supports(model, "com.sun.star.sheet.SpreadsheetDocument")) {
             store(model, page, "HTML (StarCalc)");
+            if (withOutline)
+                outline = sheetOutline(model, readPage(page));
         } else if (supports(model, "com.sun.star.text.WebDocument")) {
             store(model, page, "HTML");
         } else if (supports(model, "com.sun.star.text.TextDocument")) {
             refreshFields(model);
+            std::unique_ptr<WriterOutline> marks;
+            if (withOutline)
+                marks = std::make_unique<WriterOutline>(model);
             store(model, page, "HTML (StarWriter)");
+            if (marks)
+                outline = marks->outline();
         } else {
             throw WorkerError(QStringLiteral("不支持的文档类型"));
         }
@@ -381,6 +404,8 @@ void Converter::convert(const QString &kind, const QString &source, const QStrin
     }
     if (!QFileInfo(target).isFile() || QFileInfo(target).size() == 0)
         throw WorkerError(QStringLiteral("没有写出网页：%1").arg(target));
+    if (withOutline)
+        saveOutline(target, outline.value_or(DocumentOutline{}));
 }
 
 }  // namespace zelbrin::officeworker

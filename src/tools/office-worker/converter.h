@@ -17,7 +17,10 @@ public:
 
     // kind: officeprotocol::kWriter, kCalc or kImpress (the route the caller expects; the
     // page is written for what the document turns out to be). Throws WorkerError.
-    void convert(const QString &kind, const QString &source, const QString &target);
+    // withOutline: the page marks its headings and index entries, and their outline is
+    // written beside it (outlineexport.h); without it the page is as ever.
+    void convert(const QString &kind, const QString &source, const QString &target,
+                 bool withOutline = false);
 
 private:
     OfficeProcess &office_;

@@ -128,10 +128,12 @@ int main(int argc, char **argv) {
         const bool knownKind = kind == QLatin1String(officeprotocol::kWriter) ||
                                kind == QLatin1String(officeprotocol::kCalc) ||
                                kind == QLatin1String(officeprotocol::kImpress);
-        if (request.value(0) == QLatin1String(officeprotocol::kConvert) && request.size() == 4 &&
-            knownKind) {
+        const bool withOutline =
+            request.size() == 5 && request[4] == QLatin1String(officeprotocol::kOutline);
+        if (request.value(0) == QLatin1String(officeprotocol::kConvert) &&
+            (request.size() == 4 || withOutline) && knownKind) {
             try {
-                converter.convert(kind, request[2], request[3]);
+                converter.convert(kind, request[2], request[3], withOutline);
             } catch (const WorkerError &e) {
                 answer = {officeprotocol::kError, e.text()};
             } catch (const std::exception &e) {

@@ -21,8 +21,12 @@ QString companionFolderName(const QString &pageFileName);
 // <h1> per slide, UTF-8) with each slide's picture placed under its title. The pictures
 // are linked relatively as companionFolder/fileName. When the export does not hold
 // exactly one <h1> per slide, the pictures go together at the end of the page, so
-// nothing is lost.
+// nothing is lost. With slideAnchors, an <a name> (slideAnchorName) marks where each
+// slide begins: before its title, or before its picture when the titles do not match.
 QByteArray buildPresentationPage(const QByteArray &textPage, const QString &companionFolder,
-                                 const QList<SlidePicture> &pictures);
+                                 const QList<SlidePicture> &pictures, bool slideAnchors = false);
+
+// "zelbrin-slide" + the slide's number, counted from 1.
+QString slideAnchorName(int number);
 
 }  // namespace zelbrin::officeworker
