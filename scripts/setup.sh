@@ -13,7 +13,7 @@ PACKAGES="
   libchm-dev libchm-bin python3-chm p7zip-full libmspack-dev
   googletest libgtest-dev libgmock-dev
   clang-14 libclang-rt-14-dev
-  xvfb xauth xdotool x11-utils xchm imagemagick fonts-wqy-zenhei
+  xvfb xauth xdotool x11-utils kchmviewer xchm imagemagick fonts-wqy-zenhei
   python3 curl iproute2
 "
 
@@ -33,7 +33,15 @@ if [ -n "$missing" ]; then
 fi
 
 # The workbench opens a compiled help file in the program the desktop registers for it:
-# xchm. Debian's own registration (its desktop entry in the MIME cache) normally does it.
-if [ -z "$(xdg-mime query default application/vnd.ms-htmlhelp 2>/dev/null)" ]; then
-  xdg-mime default xchm.desktop application/vnd.ms-htmlhelp
+# kchmviewer, which shows the pages, the Chinese contents and finds Chinese words (xchm
+# shows Debian's *.htm pages as source), unless the user has chosen a program for it in
+# mimeapps.list.
+chosen=""
+for list in "${XDG_CONFIG_HOME:-$HOME/.config}/mimeapps.list" "$HOME/.local/share/applications/mimeapps.list"; do
+  [ -f "$list" ] || continue
+  chosen=$(sed -n '/^\[Default Applications\]/,/^\[/s/^application\/vnd\.ms-htmlhelp=//p' "$list" | head -n 1)
+  [ -n "$chosen" ] && break
+done
+if [ -z "$chosen" ]; then
+  xdg-mime default kchmviewer.desktop application/vnd.ms-htmlhelp
 fi

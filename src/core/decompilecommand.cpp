@@ -20,6 +20,17 @@ bool DecompileRefused(const QString &helpFileText, const QString &destinationTex
     return DecompileSourceFolder(helpFileText) == DecompileDestinationFolder(destinationText);
 }
 
+QString DecompileMissingFields(const QString &helpFileText, const QString &destinationText) {
+    const bool noHelpFile = helpFileText.trimmed().isEmpty();
+    const bool noDestination = destinationText.trimmed().isEmpty();
+    if (!noHelpFile && !noDestination)
+        return {};
+    const QString fields = noHelpFile && noDestination ? QStringLiteral("需转换的CHM文件和保存目录")
+                           : noHelpFile                ? QStringLiteral("需转换的CHM文件")
+                                                       : QStringLiteral("保存目录");
+    return kDecompileFailedText + QStringLiteral("\n没有填写") + fields + QStringLiteral("。");
+}
+
 QStringList DecompileArguments(const QString &helpFileText, const QString &destinationText) {
     return {QStringLiteral("-decompile"), destinationText.trimmed(), helpFileText.trimmed()};
 }
@@ -34,7 +45,7 @@ QString DecompileBrowseStart(const QString &destinationText, const QString &prog
 DecompileOutcome DecompileResult(bool helpFileExists, int exitCode, bool timedOut,
                                  const QString &hhOutput, int timeoutSeconds) {
     if (helpFileExists && exitCode == 0)
-        return {kDecompileDoneText, UserPrompts::Icon::Question};
+        return {kDecompileDoneText, UserPrompts::Icon::Information};
     if (helpFileExists && timedOut)
         return {kDecompileFailedText +
                     QStringLiteral("\n反编译程序在%1秒内没有完成，已被终止。该CHM文件可能已损坏。")

@@ -20,6 +20,9 @@ QString DecompileDestinationFolder(const QString &destinationText);
 // "/a" is refused for "/a/x.chm", "/A" and "/a/" are not, and a destination of "/"
 // (which becomes "//") never is.
 bool DecompileRefused(const QString &helpFileText, const QString &destinationText);
+// The failure notice for fields left empty (blanks count as empty), naming them; empty
+// when both are filled. Nothing is run for an empty field.
+QString DecompileMissingFields(const QString &helpFileText, const QString &destinationText);
 // Arguments for "hh": "-decompile", destination, help file, each trimmed and each one
 // argument, whatever blanks they hold.
 QStringList DecompileArguments(const QString &helpFileText, const QString &destinationText);

@@ -19,6 +19,11 @@ public:
     virtual Answer ask(const QString &text, bool withCancel) = 0;
     // Plain message dialog with one OK button.
     virtual void notice(const QString &text, Icon icon = Icon::None) = 0;
+    // The same, captioned title instead of the application title where a window has one.
+    virtual void titledNotice(const QString &title, const QString &text, Icon icon) {
+        (void)title;
+        notice(text, icon);
+    }
     // Open and save dialogs: filter in Qt form ("工程文件(*.zlp)"); empty when cancelled.
     virtual QString openFileName(const QString &filter, const QString &defaultSuffix,
                                  const QString &startDir = {}) = 0;

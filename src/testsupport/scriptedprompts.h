@@ -19,6 +19,7 @@ public:
     QStringList notices;
     QStringList saveDialogStarts;  // where each save dialog started
     QList<Icon> noticeIcons;
+    QStringList noticeTitles;  // "" for the application title
     int unexpected = 0;
 
     Answer ask(const QString &text, bool withCancel) override {
@@ -31,9 +32,11 @@ public:
         answers.pop_front();
         return a;
     }
-    void notice(const QString &text, Icon icon) override {
+    void notice(const QString &text, Icon icon) override { titledNotice({}, text, icon); }
+    void titledNotice(const QString &title, const QString &text, Icon icon) override {
         notices << text;
         noticeIcons << icon;
+        noticeTitles << title;
     }
     QString openFileName(const QString &, const QString &, const QString &) override {
         return nextFile();

@@ -17,10 +17,14 @@ DecompileDialog::DecompileDialog(QWidget *parent) : QDialog(parent) {
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(387, 254);
 
-    auto *strip = new QFrame(this);
-    strip->setFixedHeight(13);
-    strip->setStyleSheet(QStringLiteral(
-        "background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #2048a0, stop:1 #eeeeee);"));
+    // The banner says what the dialog is for.
+    auto *banner = new QLabel(QStringLiteral("把CHM帮助文件解开为网页、图片和目录文件"), this);
+    banner->setObjectName(QStringLiteral("banner"));
+    banner->setFixedHeight(30);
+    banner->setContentsMargins(10, 0, 10, 0);
+    banner->setStyleSheet(QStringLiteral(
+        "color: white; font-weight: bold;"
+        "background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #2048a0, stop:1 #8aa4d8);"));
 
     auto browseButton = [this](const char *name) {
         auto *button = new QPushButton(QStringLiteral("..."), this);
@@ -36,7 +40,7 @@ DecompileDialog::DecompileDialog(QWidget *parent) : QDialog(parent) {
     destinationEdit_->setObjectName(QStringLiteral("destinationEdit"));
     QPushButton *browseDestination = browseButton("browseDestinationButton");
     auto *fields = new QGridLayout;
-    fields->setContentsMargins(7, 30, 18, 0);
+    fields->setContentsMargins(7, 18, 18, 0);
     fields->setHorizontalSpacing(8);
     fields->setVerticalSpacing(15);
     fields->addWidget(new QLabel(QStringLiteral("需转换的CHM文件："), this), 0, 0);
@@ -63,7 +67,7 @@ DecompileDialog::DecompileDialog(QWidget *parent) : QDialog(parent) {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(strip);
+    layout->addWidget(banner);
     layout->addLayout(fields);
     layout->addStretch(1);
     layout->addWidget(bottom);

@@ -51,16 +51,23 @@ void Decompiler::chooseDestination() {
         dialog_.setDestination(folder);
 }
 
+// The dialog's notices are captioned "提示".
+static const QString kNoticeTitle = QStringLiteral("提示");
+
 void Decompiler::start() {
     const QString helpFile = dialog_.helpFile();
     const QString destination = dialog_.destination();
+    if (const QString missing = DecompileMissingFields(helpFile, destination); !missing.isEmpty()) {
+        prompts_.titledNotice(kNoticeTitle, missing, UserPrompts::Icon::Warning);
+        return;
+    }
     if (DecompileRefused(helpFile, destination)) {
-        prompts_.notice(kDecompileSameFolderText, UserPrompts::Icon::Warning);
+        prompts_.titledNotice(kNoticeTitle, kDecompileSameFolderText, UserPrompts::Icon::Warning);
         return;
     }
     dialog_.setRunning(true);
     const DecompileOutcome outcome = unpackHelpFile(hhProgram_, helpFile, destination, timeoutMs_);
-    prompts_.notice(outcome.text, outcome.icon);
+    prompts_.titledNotice(kNoticeTitle, outcome.text, outcome.icon);
     dialog_.setRunning(false);
 }
 

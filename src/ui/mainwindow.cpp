@@ -28,6 +28,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 namespace zelbrin::ui {
@@ -36,6 +37,9 @@ namespace {
 
 const QString kGeometryKey = QStringLiteral("window/geometry");
 const QString kSplitterKey = QStringLiteral("window/splitter");
+const QString kWorkCatalogKey = QStringLiteral("workCatalog");
+const QString kFirstStepsHint = QStringLiteral("设置本地文件目录 → 新建工程 → 拖入文档 → 编译");
+const QString kEmptyProjectHint = QStringLiteral("新建同级目录 → 拖入文档 → 编译");
 
 // The Select/Remove strip beside the list: the first button a quarter of the way down,
 // each next one a fixed distance below the top of the one before (the wider gap keeps
@@ -87,6 +91,10 @@ MainWindow::MainWindow(MainWindowOptions options) : options_(options) {
         prompts_ = ownPrompts_.get();
     }
     model_ = new StructureModel(this);
+    undoStack_ = new QUndoStack(this);
+    undoStack_->setObjectName(QStringLiteral("undoStack"));
+    // A new, opened or closed project starts a history of its own.
+    connect(model_, &QAbstractItemModel::modelReset, undoStack_, &QUndoStack::clear);
     setObjectName(QStringLiteral("MainWindow"));
     // Room for a tree and a list of long Chinese names; a small screen gets all it has.
     QSize size(1000, 700);
@@ -216,6 +224,26 @@ void MainWindow::createMenus() {
                               deleteSelectedNodesAction_, renameFocusedNodeAction_});
 
     editMenu_ = menuBar()->addMenu(QStringLiteral("编辑(&E)"));
+    undoAction_ = editMenu_->addAction(QStringLiteral("撤销(&U)"), this, &MainWindow::undoEdit);
+    undoAction_->setObjectName(QStringLiteral("undoAction"));
+    undoAction_->setShortcut(QKeySequence::Undo);
+    redoAction_ = editMenu_->addAction(QStringLiteral("重做(&Y)"), this, &MainWindow::redoEdit);
+    redoAction_->setObjectName(QStringLiteral("redoAction"));
+    redoAction_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence::Redo});
+    for (QAction *a : {undoAction_, redoAction_})
+        a->setEnabled(false);
+    // Each says which edit it takes back or does again.
+    connect(undoStack_, &QUndoStack::canUndoChanged, undoAction_, &QAction::setEnabled);
+    connect(undoStack_, &QUndoStack::canRedoChanged, redoAction_, &QAction::setEnabled);
+    connect(undoStack_, &QUndoStack::undoTextChanged, undoAction_, [this](const QString &text) {
+        undoAction_->setText(text.isEmpty() ? QStringLiteral("撤销(&U)")
+                                            : QStringLiteral("撤销 %1(&U)").arg(text));
+    });
+    connect(undoStack_, &QUndoStack::redoTextChanged, redoAction_, [this](const QString &text) {
+        redoAction_->setText(text.isEmpty() ? QStringLiteral("重做(&Y)")
+                                            : QStringLiteral("重做 %1(&Y)").arg(text));
+    });
+    editMenu_->addSeparator();
     entry(editMenu_, placeDocumentsAction_, "placeDocumentsMenuEntry", "选中(&S)");
     entry(editMenu_, placeAllDocumentsAction_, "placeAllDocumentsMenuEntry", "全部选中(&A)");
     entry(editMenu_, removeDocumentsAction_, "removeDocumentsMenuEntry", "移出(&R)");
@@ -296,7 +324,10 @@ void MainWindow::createLayout() {
     structureView_->setHeaderHidden(true);
     structureView_->setColumnHidden(1, true);
     structureView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    structureView_->setItemDelegate(new StructureDelegate(structureView_));
+    auto *delegate = new StructureDelegate(structureView_);
+    delegate->setCaptionCommitter(
+        [this](const QModelIndex &index, const QString &caption) { commitCaption(index, caption); });
+    structureView_->setItemDelegate(delegate);
     structureView_->setContextMenuPolicy(Qt::CustomContextMenu);
     structureView_->setEditTriggers(QAbstractItemView::SelectedClicked |
                                     QAbstractItemView::EditKeyPressed);
@@ -420,12 +451,16 @@ void MainWindow::restoreWindowSettings() {
     restoreGeometry(settings->value(kGeometryKey).toByteArray());
     if (!paneSplitter_->restoreState(settings->value(kSplitterKey).toByteArray()))
         paneSplitter_->setSizes({280, width() - 280});
+    // The working directory of the last session, until a project brings its own; one that
+    // is gone is ignored.
+    project_->SetWorkCatalog(settings->value(kWorkCatalogKey).toString());
 }
 
 void MainWindow::saveWindowSettings() const {
     const auto settings = workbenchSettings();
     settings->setValue(kGeometryKey, saveGeometry());
     settings->setValue(kSplitterKey, paneSplitter_->saveState());
+    settings->setValue(kWorkCatalogKey, project_->WorkCatalog);
 }
 
 void MainWindow::createPopupMenus() {
@@ -494,7 +529,16 @@ void MainWindow::createPopupMenus() {
 }
 
 void MainWindow::setProjectModified(bool value) {
+    changesOutsideUndo_ = value;
+    if (!value)
+        undoStack_->setClean();
+    applyProjectState();
+}
+
+void MainWindow::applyProjectState() {
+    const bool value = changesOutsideUndo_ || !undoStack_->isClean();
     project_->SetModified(value);
+    setWindowModified(value && !project_->Closed);  // with no project open, nothing to mark
     saveProjectAction_->setEnabled(value);
     const bool active = !project_->Closed;
     for (QAction *a :
@@ -506,19 +550,23 @@ void MainWindow::setProjectModified(bool value) {
     newChildCatalogTreeEntry_->setOwnEnabled(active);
     chooseWorkCatalogTool_->setOwnEnabled(active);
     chooseWorkCatalogListEntry_->setOwnEnabled(active);
+    structureView_->setEmptyHint(active ? kEmptyProjectHint : kFirstStepsHint);
 }
 
 TreeNode *MainWindow::AddNode(TreeNode *parent, const QString &caption, bool isCatalog,
                               bool beginEdit, const QString &link) {
     bool catalog = false;
     TreeNode *node = addNodeToModel(*model_, parent, caption, isCatalog, link, &catalog);
-    if (catalog) {
-        setFocusedNode(node);
-        setInPlaceEditing(beginEdit);
-        if (beginEdit)
-            structureView_->edit(model_->indexOf(node));
-    }
+    if (catalog)
+        showNewCatalog(node, beginEdit);
     return node;
+}
+
+void MainWindow::showNewCatalog(TreeNode *node, bool beginEdit) {
+    setFocusedNode(node);
+    setInPlaceEditing(beginEdit);
+    if (beginEdit)
+        structureView_->edit(model_->indexOf(node));
 }
 
 bool MainWindow::refuseDeeperLevel(const TreeNode *parent) {
@@ -528,7 +576,10 @@ bool MainWindow::refuseDeeperLevel(const TreeNode *parent) {
     return true;
 }
 
-void MainWindow::setWindowCaption(const QString &caption) { setWindowTitle(caption); }
+void MainWindow::setWindowCaption(const QString &caption) {
+    // A project's caption carries Qt's mark for unsaved changes.
+    setWindowTitle(caption == kApplicationTitle ? caption : caption + QStringLiteral("[*]"));
+}
 
 TreeNode *MainWindow::focusedNode() const { return model_->nodeOf(structureView_->currentIndex()); }
 

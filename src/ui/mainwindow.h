@@ -7,6 +7,7 @@
 #include "zlpproject.h"
 
 #include <QMainWindow>
+#include <QModelIndex>
 #include <QProcessEnvironment>
 #include <functional>
 #include <memory>
@@ -24,6 +25,8 @@ class QStatusBar;
 class QToolBar;
 class QToolButton;
 class QTreeWidgetItem;
+class QUndoCommand;
+class QUndoStack;
 class QFrame;
 
 namespace zelbrin::platform {
@@ -42,6 +45,7 @@ class StructureView;
 class FileListWidget;
 class AboutDialog;
 class UpdateCheckHost;
+struct LinkChanges;
 
 // The user's settings of the workbench (window size and splitter, recent projects), in
 // the user's configuration folder: $XDG_CONFIG_HOME/zelbrin/zelbrin.conf.
@@ -94,8 +98,9 @@ public:
     // The last opened or saved project files, newest first, from the user's settings.
     QStringList recentProjects() const;
     void openRecentProject(const QString &path);
-    // Sets the project's modified flag and enables the commands that depend on it and on
-    // whether a project is open.
+    // Marks the project modified by a change that is not on the undo stack (true), or
+    // unmodified with the stack's present state as the saved one (false); then enables the
+    // commands that depend on it and on whether a project is open.
     void setProjectModified(bool modified);
     // False when the user keeps unsaved changes by cancelling (or by a save that failed).
     bool confirmSaveChanges();
@@ -168,6 +173,9 @@ public slots:
     void refreshDocuments();
     void enableTreeMenuEntries();
     void enableFileListMenuEntries();
+    // 撤销 and 重做: every edit of the tree goes through one undo stack.
+    void undoEdit();
+    void redoEdit();
     // The documents the last build could not convert, in a list the user can read.
     void showFailedDocuments();
     // The update question, run on the user-interface thread for the update check.
@@ -203,9 +211,12 @@ private:
     void setupPlacing();
     // Structure-tree events.
     void noteClickInTree();
-    void noteEditedCaption(TreeNode *edited);
     void restoreTreeCaption();
-    bool swapNodes(TreeNode *focused, TreeNode *neighbour);
+    void showTreeCaption();
+    void commitCaption(const QModelIndex &index, const QString &caption);
+    void showNewCatalog(TreeNode *node, bool beginEdit);
+    void newCatalog(TreeNode *parent, const QString &text);
+    void swapNodes(TreeNode *focused, TreeNode *neighbour, const QString &text);
     void focusMovedNode(TreeNode *node);
     // Drag and drop.
     bool acceptsDropOnTree(DragSource source) const;
@@ -213,8 +224,14 @@ private:
     void finishDrop();
     void placeDroppedDocuments(bool accepted);
     void offerMoveOrCopy(bool accepted, const QPoint &globalPos);
-    void appendReturnedRow(const TreeNode *node);
+    bool placeHighlightedRows(const QString &text);
     void showChildrenOf(TreeNode *catalog);
+    // Edits of the tree: a new one, an undo or a redo. Each keeps the working-directory list
+    // to what it did to the links and then the modified mark to the stack.
+    void runEdit(QUndoCommand *edit);
+    void changeTree(const std::function<void()> &change);
+    void followLinkChanges(const LinkChanges &changes);
+    void applyProjectState();
 
     // The commands.
     QAction *chooseWorkCatalogAction_{}, *newSiblingCatalogAction_{}, *newChildCatalogAction_{},
@@ -230,6 +247,7 @@ private:
     QMenu *fileMenu_{}, *recentMenu_{}, *catalogMenu_{}, *editMenu_{}, *nodeMenu_{}, *otherMenu_{};
     BoundAction *chooseWorkCatalogMenuEntry_{};
     QAction *showAboutAction_{}, *startDemonstrationAction_{}, *startUpdaterAction_{};
+    QAction *undoAction_{}, *redoAction_{};
     QToolBar *toolBar_{};
     BoundAction *chooseWorkCatalogTool_{}, *compileTool_{};
     QMenu *dropMenu_{}, *treeMenu_{}, *fileListMenu_{};
@@ -265,6 +283,17 @@ private:
     std::unique_ptr<UserPrompts> ownPrompts_;
     UserPrompts *prompts_ = nullptr;
     StructureModel *model_ = nullptr;
+    QUndoStack *undoStack_ = nullptr;
+    // Changes that are not on the undo stack (a new project, the working directory, the
+    // commands that mark the project although they changed nothing) keep it modified
+    // until it is saved; the stack's own changes undo back to the saved state.
+    bool changesOutsideUndo_ = false;
+    // While a rename that the command opened runs: whether there were such changes
+    // before it marked the project, for a rename that changes the caption (an edit).
+    std::optional<bool> changesBeforeRename_;
+    // The group box shows the focused node's document from a click in the tree until
+    // the tree loses the focus.
+    bool showingNodeFile_ = false;
     DialogRunner runDialog_;
     PopupMenuRunner runPopupMenu_;
     // Held for the clicks in the tree: the caption of the focused node at the last click.

@@ -6,9 +6,13 @@
 #include "setworkcatalogdialog.h"
 #include "structureview.h"
 #include "filelistwidget.h"
+#include "treecommands.h"
 #include "workbenchrules.h"
 
 #include <QMenu>
+#include <QUndoCommand>
+
+#include <algorithm>
 
 namespace zelbrin::ui {
 
@@ -98,65 +102,70 @@ void MainWindow::enableFileListMenuEntries() {
     refreshDocumentsListEntry_->setEnabled(!project_->WorkCatalog.isEmpty());
 }
 
-void MainWindow::placeDocuments() {
+void MainWindow::placeDocuments() { placeHighlightedRows(QStringLiteral("选中")); }
+
+// Places the highlighted rows into the focused catalog; true when that was an edit. The
+// list loses the placed rows as the links come in (followLinkChanges).
+bool MainWindow::placeHighlightedRows(const QString &text) {
     const QList<QTreeWidgetItem *> rows = fileList_->highlightedRows();
     if (rows.isEmpty()) {
         prompts_->notice(QStringLiteral("请选择文件"), UserPrompts::Icon::Information);
-        return;
+        return false;
     }
     if (model_->topLevelCount() == 0) {
         prompts_->notice(QStringLiteral("请先在CHM结构中建立一个目录！"),
                          UserPrompts::Icon::Information);
-        return;
+        return false;
     }
     TreeNode *focused = focusedNode();
     if (!focused) {
         prompts_->notice(QStringLiteral("请为这些文件选择一个目录"), UserPrompts::Icon::Information);
-        return;
+        return false;
     }
     // A focused file link stands for its catalog.
     TreeNode *target = focused->link.isEmpty() ? focused : focused->parent();
     if (refuseDeeperLevel(target))
-        return;
-    QList<QTreeWidgetItem *> placed;
-    for (QTreeWidgetItem *row : rows) {
+        return false;
+    std::vector<std::unique_ptr<TreeNode>> nodes;
+    QStringList paths;
+    for (const QTreeWidgetItem *row : rows) {
         const QString path = project_->WorkCatalog + u'/' + row->text(1);
-        if (hasChildLink(target, path))
+        const bool placedNow = std::any_of(paths.cbegin(), paths.cend(),
+                                           [&](const QString &p) { return linksEqual(p, path); });
+        if (hasChildLink(target, path) || placedNow)
             continue;  // already linked here: the row stays, highlighted
-        AddNode(target, row->text(0), false, false, path);
-        placed << row;
+        nodes.push_back(makeNode(row->text(0), path, ImageIndex::Page));
+        paths << path;
     }
-    if (!placed.isEmpty())
-        showChildrenOf(target);
-    qDeleteAll(placed);
-    setProjectModified(true);
+    if (nodes.empty()) {
+        setProjectModified(true);
+        return false;
+    }
+    runEdit(appendNodesEdit(*model_, text, target, std::move(nodes)));
+    showChildrenOf(target);
+    return true;
 }
 
 void MainWindow::placeAllDocuments() {
     fileList_->setUpdatesEnabled(false);
     fileList_->selectAll();
-    placeDocuments();
+    // Marked modified also when nothing was placed.
+    if (!placeHighlightedRows(QStringLiteral("全部选中")))
+        setProjectModified(true);
     fileList_->clearSelection();
-    setProjectModified(true);
     fileList_->setUpdatesEnabled(true);
 }
 
-void MainWindow::appendReturnedRow(const TreeNode *node) {
-    // Named after the linked document, not the caption, which may have been renamed.
-    const QString name = fileNamePart(node->link);
-    fileList_->appendRow(name, name, imageIndexForReturnedName(name));
-}
-
+// Removing marks the project modified also when there was nothing to remove.
 void MainWindow::removeDocuments() {
     const QList<TreeNode *> nodes = selectedNodesInDisplayOrder();
     for (const TreeNode *n : nodes)
         if (n->link.isEmpty())
             return;
-    for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
-        appendReturnedRow(*it);
-        model_->remove(*it);
-    }
-    setProjectModified(true);
+    if (nodes.isEmpty())
+        setProjectModified(true);
+    else
+        runEdit(removeNodesEdit(*model_, QStringLiteral("移出"), nodes));
 }
 
 void MainWindow::removeAllDocuments() {
@@ -169,15 +178,37 @@ void MainWindow::removeAllDocuments() {
         if (!target)
             return;
     }
-    for (int i = 0; i < target->childCount(); ++i)
+    QList<TreeNode *> children;
+    for (int i = 0; i < target->childCount(); ++i) {
         if (target->child(i)->link.isEmpty())
             return;  // the catalog holds a catalog
-    for (int i = target->childCount() - 1; i >= 0; --i) {
-        TreeNode *child = target->child(i);
-        appendReturnedRow(child);
-        model_->remove(child);
+        children << target->child(i);
     }
-    setProjectModified(true);
+    if (children.isEmpty())
+        setProjectModified(true);
+    else
+        runEdit(removeNodesEdit(*model_, QStringLiteral("全部移出"), children));
+}
+
+// After an edit: documents linked more often leave the list, and documents of the working
+// directory that are linked nowhere any more come back to its end.
+void MainWindow::followLinkChanges(const LinkChanges &changes) {
+    const QString folder = project_->WorkCatalog;
+    auto listedRow = [&](const QString &link) {
+        for (int i = 0; i < fileList_->topLevelItemCount(); ++i)
+            if (linksEqual(folder + u'/' + fileList_->topLevelItem(i)->text(1), link))
+                return i;
+        return -1;
+    };
+    for (const QString &link : changes.moreOften)
+        for (int row; (row = listedRow(link)) >= 0;)
+            delete fileList_->takeTopLevelItem(row);
+    for (const QString &link : changes.unlinked) {
+        // Named after the linked document, not the caption, which may have been renamed.
+        const QString name = fileNamePart(link);
+        if (isListedDocument(folder, link) && listedRow(link) < 0)
+            fileList_->appendRow(name, name, imageIndexForReturnedName(name));
+    }
 }
 
 // Documents placed into a collapsed catalog would seem to vanish.
@@ -226,27 +257,38 @@ void MainWindow::offerMoveOrCopy(bool accepted, const QPoint &globalPos) {
         copyDraggedNode();
 }
 
+// The dragged link copied into the focused catalog, unless it links the document already.
+static QUndoCommand *copyEdit(StructureModel &model, const QString &text, TreeNode *dragged,
+                              TreeNode *target, QUndoCommand *group = nullptr) {
+    std::vector<std::unique_ptr<TreeNode>> copy;
+    if (!model.HasChildLink(target, dragged->link))
+        copy.push_back(makeNode(dragged->caption, dragged->link, ImageIndex::Page));
+    return copy.empty() ? nullptr : appendNodesEdit(model, text, target, std::move(copy), group);
+}
+
 void MainWindow::copyDraggedNode() {
-    if (!draggedNode_)
-        return;
     TreeNode *target = focusedNode();
-    if (refuseDeeperLevel(target))
+    if (!draggedNode_ || refuseDeeperLevel(target))
         return;
-    if (!hasChildLink(target, draggedNode_->link)) {
-        AddNode(target, draggedNode_->caption, false, false, draggedNode_->link);
+    if (QUndoCommand *edit = copyEdit(*model_, QStringLiteral("拷贝"), draggedNode_, target)) {
+        runEdit(edit);
         showChildrenOf(target);
+    } else {
+        setProjectModified(true);  // as a copy that made nothing always has
     }
-    setProjectModified(true);
 }
 
 void MainWindow::moveDraggedNode() {
     TreeNode *dragged = draggedNode_;
-    if (!dragged || refuseDeeperLevel(focusedNode()))
+    TreeNode *target = focusedNode();
+    if (!dragged || refuseDeeperLevel(target))
         return;  // the link stays where it was
-    copyDraggedNode();
+    auto *edit = new QUndoCommand(QStringLiteral("移动"));
+    copyEdit(*model_, QString(), dragged, target, edit);
     // Also when the target already linked the document: the link leaves its old catalog.
-    model_->remove(dragged);
-    draggedNode_ = nullptr;
+    removeNodesEdit(*model_, QString(), {dragged}, edit);
+    runEdit(edit);
+    showChildrenOf(target);
 }
 
 }  // namespace zelbrin::ui

@@ -37,7 +37,11 @@ bool MainWindow::askToSaveChanges() {
     return false;
 }
 
-bool MainWindow::confirmSaveChanges() { return !project_->Modified || askToSaveChanges(); }
+// With no project open only a working directory can have been chosen; it goes on into
+// the next project, so there is nothing to ask about.
+bool MainWindow::confirmSaveChanges() {
+    return project_->Closed || !project_->Modified || askToSaveChanges();
+}
 
 void MainWindow::newProject() {
     if (!confirmSaveChanges())

@@ -5,12 +5,14 @@
 #include "nodepropertiesdialog.h"
 #include "prompts.h"
 #include "structureview.h"
+#include "treecommands.h"
 #include "workbenchrules.h"
 
 #include <QAction>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QUndoStack>
 
 #include <algorithm>
 
@@ -28,8 +30,13 @@ void MainWindow::setupTreeEditing() {
     connect(structureView_, &StructureView::editorOpened, this,
             [this] { setInPlaceEditing(false); });
     connect(structureView_, &StructureView::editorClosed, this,
-            [this](const QModelIndex &index) { noteEditedCaption(model_->nodeOf(index)); });
+            [this] { changesBeforeRename_.reset(); });
     connect(structureView_, &StructureView::focusLeft, this, &MainWindow::restoreTreeCaption);
+    // The shown document follows the focus and the node's link, and goes with the tree.
+    connect(structureView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &MainWindow::showTreeCaption);
+    connect(model_, &QAbstractItemModel::dataChanged, this, &MainWindow::showTreeCaption);
+    connect(model_, &QAbstractItemModel::modelReset, this, &MainWindow::restoreTreeCaption);
     if (!runDialog_)
         runDialog_ = [](QDialog &dialog) { return dialog.exec(); };
 }
@@ -47,23 +54,30 @@ static void revealChildrenOf(QTreeView *view, const StructureModel &model, TreeN
     view->expand(index);
 }
 
+static std::vector<std::unique_ptr<TreeNode>> oneNode(std::unique_ptr<TreeNode> node) {
+    std::vector<std::unique_ptr<TreeNode>> nodes;
+    nodes.push_back(std::move(node));
+    return nodes;
+}
+
+void MainWindow::newCatalog(TreeNode *parent, const QString &text) {
+    revealChildrenOf(structureView_, *model_, parent);
+    auto node = makeNode(kNewCatalogCaption, QString(), ImageIndex::Catalog);
+    TreeNode *added = node.get();
+    runEdit(appendNodesEdit(*model_, text, parent, oneNode(std::move(node))));
+    showNewCatalog(added, true);
+    structureView_->scrollTo(model_->indexOf(added));
+}
+
 void MainWindow::newSiblingCatalog() {
     TreeNode *focused = focusedNode();
-    TreeNode *parent = focused ? focused->parent() : nullptr;
-    revealChildrenOf(structureView_, *model_, parent);
-    TreeNode *node = AddNode(parent, QString(), false, true, QString());
-    structureView_->scrollTo(model_->indexOf(node));
-    setProjectModified(true);
+    newCatalog(focused ? focused->parent() : nullptr, QStringLiteral("新建同级目录"));
 }
 
 void MainWindow::newChildCatalog() {
     TreeNode *parent = focusedNode();
-    if (refuseDeeperLevel(parent))
-        return;
-    revealChildrenOf(structureView_, *model_, parent);
-    TreeNode *node = AddNode(parent, QString(), false, true, QString());
-    structureView_->scrollTo(model_->indexOf(node));
-    setProjectModified(true);
+    if (!refuseDeeperLevel(parent))
+        newCatalog(parent, QStringLiteral("新建下级目录"));
 }
 
 void MainWindow::renameFocusedNode() {
@@ -74,13 +88,19 @@ void MainWindow::renameFocusedNode() {
     setInPlaceEditing(true);
     structureView_->scrollTo(index);
     structureView_->edit(index);
-    // Counts as a change even when the edit is cancelled.
+    // Counts as a change even when the edit is cancelled; a changed caption is an edit of
+    // its own, which undoes back to the state before.
+    changesBeforeRename_ = changesOutsideUndo_;
     setProjectModified(true);
 }
 
-void MainWindow::noteEditedCaption(TreeNode *edited) {
-    if (edited && edited->caption != rememberedCaption_)
-        setProjectModified(true);
+void MainWindow::commitCaption(const QModelIndex &index, const QString &caption) {
+    TreeNode *node = model_->nodeOf(index);
+    if (!node || node->caption == caption)
+        return;
+    if (changesBeforeRename_)
+        changesOutsideUndo_ = *changesBeforeRename_;
+    runEdit(setTextsEdit(*model_, QStringLiteral("重命名"), node, caption, node->link));
 }
 
 // The group box shrinks its top margin for an empty title; keeping the margin keeps the
@@ -95,7 +115,8 @@ void MainWindow::noteClickInTree() {
     TreeNode *focused = focusedNode();
     if (!focused)
         return;
-    setTreeCaption(structureBox_, fileNamePart(focused->link));
+    showingNodeFile_ = true;
+    showTreeCaption();
     if (rememberedCaption_.isEmpty() || rememberedCaption_ != focused->caption) {
         rememberedCaption_ = focused->caption;
         return;
@@ -106,7 +127,15 @@ void MainWindow::noteClickInTree() {
     structureView_->edit(model_->indexOf(focused));
 }
 
-void MainWindow::restoreTreeCaption() { setTreeCaption(structureBox_, kTreeCaption); }
+void MainWindow::restoreTreeCaption() {
+    showingNodeFile_ = false;
+    showTreeCaption();
+}
+
+void MainWindow::showTreeCaption() {
+    const TreeNode *focused = showingNodeFile_ ? focusedNode() : nullptr;
+    setTreeCaption(structureBox_, focused ? fileNamePart(focused->link) : kTreeCaption);
+}
 
 void MainWindow::deleteSelectedNodes() {
     const QList<TreeNode *> nodes = selectedNodesInDisplayOrder();
@@ -120,12 +149,9 @@ void MainWindow::deleteSelectedNodes() {
         return;
     TreeNode *parent = nodes.front()->parent();
     const int row = nodes.front()->row();
-    // From the bottom up, so a selected descendant goes before its selected ancestor.
-    for (auto it = nodes.rbegin(); it != nodes.rend(); ++it)
-        model_->remove(*it);
+    runEdit(removeNodesEdit(*model_, QStringLiteral("删除目录"), nodes));
     TreeNode *next = model_->childAt(parent, row);
     setFocusedNode(next ? next : parent);
-    setProjectModified(true);
 }
 
 void MainWindow::focusMovedNode(TreeNode *node) {
@@ -138,49 +164,33 @@ void MainWindow::focusMovedNode(TreeNode *node) {
         index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
-bool MainWindow::swapNodes(TreeNode *focused, TreeNode *neighbour) {
-    if (!focused || !neighbour || focused == neighbour || focused->parent() != neighbour->parent())
-        return false;
-    TreeNode *parent = focused->parent();
-    // Rebuilt rather than reordered: the copies come up collapsed and unselected.
-    TreeNode *focusedCopy =
-        model_->insert(parent, neighbour->row(), StructureModel::cloneSubtree(focused));
-    TreeNode *neighbourCopy =
-        model_->insert(parent, focused->row(), StructureModel::cloneSubtree(neighbour));
-    model_->remove(focused);
-    model_->remove(neighbour);
-    if (neighbourCopy->hasChildren())
-        structureView_->expand(model_->indexOf(neighbourCopy));
-    focusMovedNode(focusedCopy);
-    return true;
+void MainWindow::swapNodes(TreeNode *focused, TreeNode *neighbour, const QString &text) {
+    runEdit(swapSiblingsEdit(*model_, text, focused, neighbour));
+    if (neighbour->hasChildren())
+        structureView_->expand(model_->indexOf(neighbour));
+    focusMovedNode(focused);
 }
 
 void MainWindow::moveNodeUp() {
     TreeNode *focused = focusedNode();
-    if (!focused || focused->row() == 0)
-        return;
-    if (swapNodes(focused, model_->childAt(focused->parent(), focused->row() - 1)))
-        setProjectModified(true);
+    if (focused && focused->row() > 0)
+        swapNodes(focused, model_->childAt(focused->parent(), focused->row() - 1),
+                  QStringLiteral("上移"));
 }
 
 void MainWindow::moveNodeDown() {
     TreeNode *focused = focusedNode();
-    if (!focused || focused->row() >= model_->childCount(focused->parent()) - 1)
-        return;
-    if (swapNodes(focused, model_->childAt(focused->parent(), focused->row() + 1)))
-        setProjectModified(true);
+    if (focused && focused->row() < model_->childCount(focused->parent()) - 1)
+        swapNodes(focused, model_->childAt(focused->parent(), focused->row() + 1),
+                  QStringLiteral("下移"));
 }
 
 void MainWindow::promoteNode() {
     TreeNode *focused = focusedNode();
     if (!focused || !focused->parent())
         return;
-    TreeNode *grandparent = focused->parent()->parent();
-    TreeNode *copy = model_->insert(grandparent, model_->childCount(grandparent),
-                                    StructureModel::cloneSubtree(focused));
-    model_->remove(focused);
-    focusMovedNode(copy);
-    setProjectModified(true);
+    runEdit(moveToEndEdit(*model_, QStringLiteral("左移"), focused, focused->parent()->parent()));
+    focusMovedNode(focused);
 }
 
 void MainWindow::enableTreeMenuEntries() {
@@ -219,9 +229,34 @@ void MainWindow::editNodeProperties() {
     dialog.setLink(node->link);
     if (runDialog_(dialog) != QDialog::Accepted)
         return;
-    model_->setCaption(node, trimBlanksAndControls(dialog.title()));
-    model_->setLink(node, trimBlanksAndControls(dialog.link()));
-    setProjectModified(true);
+    const QString caption = trimBlanksAndControls(dialog.title());
+    const QString link = trimBlanksAndControls(dialog.link());
+    if (caption == node->caption && link == node->link)
+        setProjectModified(true);  // OK counts as a change, as it always has
+    else
+        runEdit(setTextsEdit(*model_, QStringLiteral("目录属性设置"), node, caption, link));
+}
+
+void MainWindow::runEdit(QUndoCommand *edit) {
+    changeTree([this, edit] { undoStack_->push(edit); });
+}
+
+void MainWindow::undoEdit() {
+    // A caption being typed is an edit of its own, taken back first.
+    structureView_->commitOpenEditor();
+    changeTree([this] { undoStack_->undo(); });
+}
+
+void MainWindow::redoEdit() {
+    structureView_->commitOpenEditor();
+    changeTree([this] { undoStack_->redo(); });
+}
+
+void MainWindow::changeTree(const std::function<void()> &change) {
+    const QStringList before = linksInDisplayOrder(*model_);
+    change();
+    followLinkChanges(linkChanges(before, linksInDisplayOrder(*model_)));
+    applyProjectState();
 }
 
 }  // namespace zelbrin::ui

@@ -24,6 +24,10 @@ UserPrompts::Answer QtPrompts::ask(const QString &text, bool withCancel) {
 }
 
 void QtPrompts::notice(const QString &text, Icon icon) {
+    titledNotice(kApplicationTitle, text, icon);
+}
+
+void QtPrompts::titledNotice(const QString &title, const QString &text, Icon icon) {
     QMessageBox::Icon qicon = QMessageBox::NoIcon;
     switch (icon) {
     case Icon::Information: qicon = QMessageBox::Information; break;
@@ -32,7 +36,7 @@ void QtPrompts::notice(const QString &text, Icon icon) {
     case Icon::Question: qicon = QMessageBox::Question; break;
     case Icon::None: break;
     }
-    QMessageBox box(qicon, kApplicationTitle, text, QMessageBox::Ok, owner_);
+    QMessageBox box(qicon, title, text, QMessageBox::Ok, owner_);
     box.exec();
 }
 

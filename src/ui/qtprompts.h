@@ -13,6 +13,7 @@ public:
     explicit QtPrompts(QWidget *owner) : owner_(owner) {}
     Answer ask(const QString &text, bool withCancel) override;
     void notice(const QString &text, Icon icon) override;
+    void titledNotice(const QString &title, const QString &text, Icon icon) override;
     QString openFileName(const QString &filter, const QString &defaultSuffix,
                          const QString &startDir) override;
     QString saveFileName(const QString &filter, const QString &defaultSuffix,

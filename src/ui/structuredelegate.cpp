@@ -21,11 +21,14 @@ void StructureDelegate::initStyleOption(QStyleOptionViewItem *option,
 
 void StructureDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
                                      const QModelIndex &index) const {
+    auto *line = qobject_cast<QLineEdit *>(editor);
     // An empty caption would make an invisible node that cannot be clicked again.
-    if (auto *line = qobject_cast<QLineEdit *>(editor);
-        line && trimBlanksAndControls(line->text()).isEmpty())
+    if (line && trimBlanksAndControls(line->text()).isEmpty())
         return;
-    QStyledItemDelegate::setModelData(editor, model, index);
+    if (line && commit_)
+        commit_(index, line->text());
+    else
+        QStyledItemDelegate::setModelData(editor, model, index);
 }
 
 }  // namespace zelbrin::ui

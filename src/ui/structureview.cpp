@@ -8,6 +8,7 @@
 #include <QFocusEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 
 namespace zelbrin::ui {
 
@@ -126,6 +127,23 @@ void StructureView::focusOutEvent(QFocusEvent *event) {
     if (now && isAncestorOf(now))
         return;
     emit focusLeft();
+}
+
+void StructureView::setEmptyHint(const QString &hint) {
+    if (hint == emptyHint_)
+        return;
+    emptyHint_ = hint;
+    viewport()->update();
+}
+
+void StructureView::paintEvent(QPaintEvent *event) {
+    QTreeView::paintEvent(event);
+    if (emptyHint_.isEmpty() || !model() || model()->rowCount() > 0)
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8),
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, emptyHint_);
 }
 
 }  // namespace zelbrin::ui

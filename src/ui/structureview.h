@@ -28,6 +28,10 @@ public:
     // What a drag starting on index carries; also reports the start (nodeDragStarted).
     QMimeData *beginNodeDrag(const QModelIndex &index);
 
+    // The line the empty tree shows, telling what to do first; no line when empty.
+    void setEmptyHint(const QString &hint);
+    const QString &emptyHint() const { return emptyHint_; }
+
     // Decides whether a drop from source on the focused node (none over empty space) is
     // accepted; without one nothing is.
     void setDropFilter(std::function<bool(DragSource)> accepts) {
@@ -56,6 +60,7 @@ protected:
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
     void focusOutEvent(QFocusEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     // Moves the focus to the node under pos and returns whether the drop is accepted.
@@ -64,6 +69,7 @@ private:
     std::function<bool(DragSource)> acceptsDrop_;
     QPersistentModelIndex pressed_;
     QPersistentModelIndex edited_;
+    QString emptyHint_;
 };
 
 }  // namespace zelbrin::ui

@@ -1,8 +1,11 @@
 #include "workbenchrules.h"
 
 #include "structuretree.h"
+#include "treecommands.h"
 
 #include <QDir>
+#include <QHash>
+#include <QSet>
 #include <QFileInfo>
 #include <QMimeData>
 
@@ -15,14 +18,6 @@ namespace {
 
 bool isLastChild(const StructureModel &model, const TreeNode *node) {
     return node->row() == model.childCount(node->parent()) - 1;
-}
-
-std::vector<int> rowPath(const TreeNode *node) {
-    std::vector<int> path;
-    for (; node; node = node->parent())
-        path.push_back(node->row());
-    std::reverse(path.begin(), path.end());
-    return path;
 }
 
 }  // namespace
@@ -69,14 +64,14 @@ bool isLinkedInTree(const StructureModel &model, const QString &path, const Expa
 }
 
 bool precedesInDisplayOrder(const TreeNode *a, const TreeNode *b) {
-    return rowPath(a) < rowPath(b);
+    return placeOf(a) < placeOf(b);
 }
 
 QList<TreeNode *> inDisplayOrder(QList<TreeNode *> nodes) {
-    std::vector<std::pair<std::vector<int>, TreeNode *>> keyed;
+    std::vector<std::pair<NodePlace, TreeNode *>> keyed;
     keyed.reserve(size_t(nodes.size()));
     for (TreeNode *n : nodes)
-        keyed.emplace_back(rowPath(n), n);
+        keyed.emplace_back(placeOf(n), n);
     std::sort(keyed.begin(), keyed.end(),
               [](const auto &x, const auto &y) { return x.first < y.first; });
     QList<TreeNode *> sorted;
@@ -90,6 +85,41 @@ bool isInSubtree(const TreeNode *node, const TreeNode *root) {
         if (node == root)
             return true;
     return false;
+}
+
+QStringList linksInDisplayOrder(const StructureModel &model) {
+    QStringList links;
+    model.forEach([&](const TreeNode *n) {
+        if (!n->link.isEmpty())
+            links << n->link;
+        return true;
+    });
+    return links;
+}
+
+LinkChanges linkChanges(const QStringList &before, const QStringList &after) {
+    QHash<QString, int> countBefore, countAfter;  // by folded link
+    for (const QString &link : before)
+        ++countBefore[asciiLower(link)];
+    for (const QString &link : after)
+        ++countAfter[asciiLower(link)];
+    LinkChanges changes;
+    QSet<QString> named;
+    for (const QString &link : after) {
+        const QString key = asciiLower(link);
+        if (countAfter.value(key) > countBefore.value(key) && !named.contains(key)) {
+            changes.moreOften << link;
+            named.insert(key);
+        }
+    }
+    for (auto it = before.crbegin(); it != before.crend(); ++it) {
+        const QString key = asciiLower(*it);
+        if (!countAfter.contains(key) && !named.contains(key)) {
+            changes.unlinked << *it;
+            named.insert(key);
+        }
+    }
+    return changes;
 }
 
 QString fileNamePart(const QString &path) { return path.mid(path.lastIndexOf(u'/') + 1); }
@@ -143,6 +173,15 @@ QStringList scanFileListPass(const QString &folder, const QString &extension) {
     QStringList names = dir.entryList();
     std::sort(names.begin(), names.end());
     return names;
+}
+
+bool isListedDocument(const QString &folder, const QString &path) {
+    const QFileInfo file(path);
+    if (folder.isEmpty() || !linksEqual(path, folder + u'/' + fileNamePart(path)) || !file.isFile())
+        return false;
+    return std::any_of(kFileListPasses.begin(), kFileListPasses.end(), [&](const FileListPass &pass) {
+        return file.suffix().compare(QLatin1String(pass.extension), Qt::CaseInsensitive) == 0;
+    });
 }
 
 bool isExistingFolder(const QString &path) { return !path.isEmpty() && QFileInfo(path).isDir(); }

@@ -41,6 +41,20 @@ QList<TreeNode *> inDisplayOrder(QList<TreeNode *> nodes);
 // True when node is root or lies below it.
 bool isInSubtree(const TreeNode *node, const TreeNode *root);
 
+// ---- What an edit did to the documents --------------------------------------
+
+// Every node's non-empty link, parents before children, top to bottom.
+QStringList linksInDisplayOrder(const StructureModel &model);
+
+// What an edit did to the documents the tree links (links compared by linksEqual), each
+// named once: those it linked more often than before, and those it left linked nowhere,
+// the latter from the bottom of the old tree up (the order in which Remove gives their
+// rows back).
+struct LinkChanges {
+    QStringList moreOften, unlinked;
+};
+LinkChanges linkChanges(const QStringList &before, const QStringList &after);
+
 // ---- Names ------------------------------------------------------------------
 
 // The text after the last "/" (the whole text when there is none).
@@ -67,6 +81,10 @@ extern const std::array<FileListPass, 12> kFileListPasses;
 // left out: a folder named like a document would fail the build once placed.
 // "*.htm" does not find ".html". An unreadable folder gives nothing.
 QStringList scanFileListPass(const QString &folder, const QString &extension);
+
+// Whether the list shows path when folder is the working directory: a file directly in
+// folder whose extension is one of the passes' (letter case ignored).
+bool isListedDocument(const QString &folder, const QString &path);
 
 // Whether path names an existing folder (an empty path names none).
 bool isExistingFolder(const QString &path);

@@ -34,12 +34,17 @@ TEST(DecompileCommand, ArgumentsAreSeparateAndTrimmed) {
 TEST(DecompileCommand, ResultNoticeReportsFailures) {
     DecompileOutcome r = DecompileResult(true, 0);
     EXPECT_EQ(r.text, "转换成功！");
-    EXPECT_EQ(r.icon, UserPrompts::Icon::Question);
+    EXPECT_EQ(r.icon, UserPrompts::Icon::Information);
     for (const auto &[exists, code] : {std::pair{false, 0}, {true, 1}, {true, 2}, {false, 1}}) {
         r = DecompileResult(exists, code);
         EXPECT_EQ(r.text, "转换失败！");
         EXPECT_EQ(r.icon, UserPrompts::Icon::Warning);
     }
+    // An empty field is named before anything is run.
+    EXPECT_EQ(DecompileMissingFields("/a/x.chm", "/out"), "");
+    EXPECT_EQ(DecompileMissingFields(" ", "/out"), "转换失败！\n没有填写需转换的CHM文件。");
+    EXPECT_EQ(DecompileMissingFields("/a/x.chm", ""), "转换失败！\n没有填写保存目录。");
+    EXPECT_EQ(DecompileMissingFields("", " \t"), "转换失败！\n没有填写需转换的CHM文件和保存目录。");
 }
 
 TEST(DecompileCommand, FolderBrowserStart) {

@@ -21,17 +21,28 @@ using namespace zelbrin;
 
 namespace {
 
-const char kUsage[] =
-    "usage: zelbrin-build [--keep-temp] [--open] [--jobs N] [--no-cache] PROJECT.zlp\n"
-    "  --keep-temp  keep the build folder (PROJECT-DIR/temp) after the build\n"
-    "  --open       open the compiled help file when the build succeeds\n"
-    "  --jobs N     convert with N offices at once (default: one per core, at most 4)\n"
-    "  --no-cache   convert every document, neither using nor keeping converted pages\n"
-    "               (kept in $ZELBRIN_CACHE_DIR, else ~/.cache/zelbrin)\n";
+const QString kUsageLine =
+    QStringLiteral("用法：zelbrin-build [--keep-temp] [--open] [--jobs N] [--no-cache] 工程文件.zlp");
+const QString kUsage = kUsageLine + QStringLiteral(
+    "\n把工程编译成帮助文件（.CHM），写在工程文件旁边。\n"
+    "  --keep-temp  编译后保留临时文件夹（工程目录/temp）\n"
+    "  --open       编译成功后打开帮助文件\n"
+    "  --jobs N     同时用 N 个办公软件转换文档（默认每个处理器核心一个，最多 4 个）\n"
+    "  --no-cache   转换每一个文档，不使用也不保留已转换的网页\n"
+    "               （网页缓存在 $ZELBRIN_CACHE_DIR，否则在 ~/.cache/zelbrin）\n"
+    "退出码：0 帮助文件已写出，1 编译出错，2 参数有误或无法打开工程文件。");
 
 void printLine(FILE *stream, const QString &text) {
     std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
     std::fflush(stream);
+}
+
+// A wrong argument: what is wrong and how to call the program, exit code 2.
+int argumentError(const QString &problem) {
+    printLine(stderr, QStringLiteral("zelbrin-build：") + problem);
+    printLine(stderr, kUsageLine);
+    printLine(stderr, QStringLiteral("（zelbrin-build --help 显示各选项的说明）"));
+    return 2;
 }
 
 // A build ended by SIGINT, SIGTERM or SIGHUP has cleaned up on its way out; it says so and
@@ -64,24 +75,21 @@ int main(int argc, char *argv[]) {
             const QString value = a == u"--jobs" ? args.value(++i) : a.mid(7);
             bool ok = false;
             jobs = value.toInt(&ok);
-            if (!ok || jobs < 1) {
-                std::fputs(kUsage, stderr);
-                return 2;
-            }
+            if (!ok || jobs < 1)
+                return argumentError(QStringLiteral("--jobs 需要一个正整数，而不是“%1”").arg(value));
         } else if (a == u"-h" || a == u"--help") {
-            std::fputs(kUsage, stdout);
+            printLine(stdout, kUsage);
             return 0;
-        } else if (a.startsWith(u'-') || !projectPath.isEmpty()) {
-            std::fputs(kUsage, stderr);
-            return 2;
+        } else if (a.startsWith(u'-')) {
+            return argumentError(QStringLiteral("未知的选项：%1").arg(a));
+        } else if (!projectPath.isEmpty()) {
+            return argumentError(QStringLiteral("只能编译一个工程文件，多出了：%1").arg(a));
         } else {
             projectPath = a;
         }
     }
-    if (projectPath.isEmpty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    if (projectPath.isEmpty())
+        return argumentError(QStringLiteral("缺少工程文件"));
 
     ConsolePrompts prompts;
     HeadlessProjectWindow window(prompts);

@@ -87,6 +87,7 @@ TEST_F(DecompileTest, LayoutAndCaptions) {
     Decompile dlg(prompts, binFolder());
     EXPECT_EQ(dlg.dialog.windowTitle(), "反编译CHM文件");
     EXPECT_EQ(dlg.dialog.size(), QSize(387, 254));
+    EXPECT_EQ(part<QLabel>(dlg.dialog, "banner")->text(), "把CHM帮助文件解开为网页、图片和目录文件");
     EXPECT_EQ(dlg.button("startButton")->text(), "开始转换(&B)");
     EXPECT_EQ(dlg.button("closeButton")->text(), "关闭(&C)");
     EXPECT_EQ(dlg.button("browseHelpFileButton")->text(), "...");
@@ -121,7 +122,7 @@ TEST_F(DecompileTest, UnpacksThroughTheRealHhWithBlanksInBothPaths) {
     dlg.dialog.show();
     QTest::mouseClick(dlg.button("startButton"), Qt::LeftButton);
     EXPECT_EQ(prompts.notices, QStringList{"转换成功！"});
-    EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Question});
+    EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Information});
     for (auto it = pages.begin(); it != pages.end(); ++it)
         EXPECT_EQ(readFile(dest + "/" + it.key()), it.value()) << it.key().toStdString();
     EXPECT_TRUE(dlg.button("startButton")->isEnabled());
@@ -189,12 +190,14 @@ TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
     EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Warning});
     EXPECT_FALSE(QFileInfo::exists(marker));  // nothing was run
 
-    // Both fields empty: no refusal, and a failure rather than a success.
+    // An empty field: a failure that names it, and nothing is run.
     prompts.notices.clear();
     dlg.dialog.setHelpFile({});
-    dlg.dialog.setDestination({});
+    dlg.dialog.setDestination(" ");
     dlg.decompiler.start();
-    EXPECT_EQ(prompts.notices, QStringList{"转换失败！"});
+    EXPECT_EQ(prompts.notices, QStringList{"转换失败！\n没有填写需转换的CHM文件和保存目录。"});
+    EXPECT_EQ(prompts.noticeTitles, QStringList(2, "提示"));  // every notice of the dialog
+    EXPECT_FALSE(QFileInfo::exists(marker));
 
     // A root destination is never the help file's folder: it is run, not refused.
     prompts.notices.clear();

@@ -8,11 +8,13 @@
 #include <QAction>
 #include <QFile>
 #include <QFrame>
+#include <QImage>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSet>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QToolBar>
 
@@ -131,7 +133,7 @@ TEST_F(MainWindowTest, EnablingAfterStartNewSaveCloseAndChanges) {
 
     w->newProject();
     EXPECT_TRUE(prompts.questions.isEmpty());
-    EXPECT_EQ(w->windowTitle(), "Zelbrin - 未命名");
+    EXPECT_EQ(w->windowTitle(), "Zelbrin - 未命名[*]");
     EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(true);
 
@@ -139,7 +141,7 @@ TEST_F(MainWindowTest, EnablingAfterStartNewSaveCloseAndChanges) {
     w->saveProject();
     EXPECT_FALSE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(true);
-    EXPECT_EQ(w->windowTitle(), "Zelbrin - Help");
+    EXPECT_EQ(w->windowTitle(), "Zelbrin - Help[*]");
     EXPECT_TRUE(QFile::exists(path("Help.zlp")));
 
     w->AddNode(nullptr, "x", false, false, "");
@@ -156,15 +158,100 @@ TEST_F(MainWindowTest, EnablingAfterStartNewSaveCloseAndChanges) {
     EXPECT_EQ(w->structureTree().topLevelCount(), 0);
 }
 
-TEST_F(MainWindowTest, WorkingDirectoryWithoutProjectEnablesSaveOnly) {
+TEST_F(MainWindowTest, WorkingDirectoryWithoutProjectEnablesSaveOnlyAndIsRemembered) {
+    QFile doc(path("a.doc"));
+    ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
+    doc.close();
     w->project().SetWorkCatalog(dir.path());
     w->setProjectModified(true);  // as the working-directory command ends
     EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(false);
     EXPECT_TRUE(entry("chooseWorkCatalogMenuEntry")->isEnabled());
+    EXPECT_FALSE(w->isWindowModified());  // no project, no mark
     // Closing the window with no project open asks nothing.
     EXPECT_TRUE(w->close());
     EXPECT_TRUE(prompts.questions.isEmpty());
+
+    // The next start shows the same folder's documents, with no project and nothing to save.
+    w = std::make_unique<MainWindow>(MainWindowOptions{&prompts, false});
+    w->show();
+    EXPECT_EQ(w->project().WorkCatalog, dir.path());
+    EXPECT_EQ(part<FileListWidget>(*w, "fileList")->topLevelItemCount(), 1);
+    EXPECT_FALSE(w->project().Modified);
+    // A working directory chosen with no project open goes on into the new project: New
+    // asks nothing about it.
+    w->setProjectModified(true);
+    w->newProject();
+    EXPECT_TRUE(prompts.questions.isEmpty());
+    EXPECT_EQ(w->project().WorkCatalog, dir.path());
+    workbenchSettings()->remove("workCatalog");
+}
+
+TEST_F(MainWindowTest, TitleNamesTheProjectAndMarksWhatTheUndoStackHasNotSaved) {
+    EXPECT_EQ(w->windowTitle(), "Zelbrin");
+    EXPECT_FALSE(w->isWindowModified());
+    w->newProject();
+    EXPECT_EQ(w->windowTitle(), "Zelbrin - 未命名[*]");
+    EXPECT_TRUE(w->isWindowModified());  // new, never saved
+    prompts.fileNames = {path("Help.zlp")};
+    w->saveProject();
+    EXPECT_EQ(w->windowTitle(), "Zelbrin - Help[*]");
+    EXPECT_FALSE(w->isWindowModified());
+
+    QAction *undo = entry("undoAction");
+    QAction *redo = entry("redoAction");
+    w->newSiblingCatalog();
+    part<StructureView>(*w, "structureView")->commitOpenEditor();
+    EXPECT_TRUE(w->isWindowModified());
+    undo->trigger();
+    EXPECT_FALSE(w->isWindowModified());  // back at the saved state
+    redo->trigger();
+    EXPECT_TRUE(w->isWindowModified());
+    w->saveProject();  // the saved state moves on
+    EXPECT_FALSE(w->isWindowModified());
+    undo->trigger();
+    EXPECT_TRUE(w->isWindowModified());
+    EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
+    redo->trigger();
+    EXPECT_FALSE(w->isWindowModified());
+    EXPECT_FALSE(entry("saveProjectAction")->isEnabled());
+
+    // Closing and opening start a history of their own.
+    w->closeProject();
+    EXPECT_EQ(w->windowTitle(), "Zelbrin");
+    EXPECT_FALSE(undo->isEnabled());
+    w->newProject();
+    w->newSiblingCatalog();
+    part<StructureView>(*w, "structureView")->commitOpenEditor();
+    EXPECT_TRUE(undo->isEnabled());
+    prompts.answers = {Answer::No};
+    prompts.fileNames = {path("Help.zlp")};
+    w->openProject();
+    EXPECT_EQ(w->windowTitle(), "Zelbrin - Help[*]");
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+    EXPECT_EQ(w->structureTree().topLevelCount(), 1);
+}
+
+TEST_F(MainWindowTest, TheEmptyTreeSaysWhatToDoFirst) {
+    auto *view = part<StructureView>(*w, "structureView");
+    auto shown = [view] { return view->viewport()->grab().toImage(); };
+    EXPECT_EQ(view->emptyHint(), "设置本地文件目录 → 新建工程 → 拖入文档 → 编译");
+    const QImage hint = shown();
+    view->setEmptyHint({});
+    EXPECT_NE(shown(), hint);  // the line is drawn
+
+    w->newProject();
+    EXPECT_EQ(view->emptyHint(), "新建同级目录 → 拖入文档 → 编译");
+    // A tree with nodes shows no hint.
+    w->AddNode(nullptr, "C", false, false, "");
+    const QImage tree = shown();
+    view->setEmptyHint({});
+    EXPECT_EQ(shown(), tree);
+
+    w->setProjectModified(false);
+    w->closeProject();
+    EXPECT_EQ(view->emptyHint(), "设置本地文件目录 → 新建工程 → 拖入文档 → 编译");
 }
 
 TEST_F(MainWindowTest, OpenSuccessAndFailure) {
@@ -172,7 +259,7 @@ TEST_F(MainWindowTest, OpenSuccessAndFailure) {
                             "<Item Caption=\"a.doc\" FullDir=\"/d/a.doc\"/></Item></Items></Doc>");
     prompts.fileNames = {path("Doc.zlp")};
     w->openProject();
-    EXPECT_EQ(w->windowTitle(), "Zelbrin - Doc");
+    EXPECT_EQ(w->windowTitle(), "Zelbrin - Doc[*]");
     EXPECT_FALSE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(true);
     ASSERT_EQ(w->structureTree().topLevelCount(), 1);
@@ -249,7 +336,7 @@ TEST_F(MainWindowTest, SaveQuestionPaths) {
     w->newProject();
     EXPECT_TRUE(QFile::exists(path("Good.zlp")));
     EXPECT_EQ(w->structureTree().topLevelCount(), 0);
-    EXPECT_EQ(w->windowTitle(), "Zelbrin - 未命名");
+    EXPECT_EQ(w->windowTitle(), "Zelbrin - 未命名[*]");
 
     // No: the changes are dropped.
     w->AddNode(nullptr, "dropped", false, false, "");

@@ -57,7 +57,7 @@ TEST_F(StartupTest, CommandLineProjectOpensAndItsFailuresAreTold) {
     const QString good = project("Guide");
     auto w = window();
     openCommandLineProject(*w, {"zelbrin", "--style=fusion", good});
-    EXPECT_EQ(w->windowTitle(), "Zelbrin - Guide");
+    EXPECT_EQ(w->windowTitle(), "Zelbrin - Guide[*]");
     EXPECT_EQ(w->structureTree().topLevelCount(), 1);
     EXPECT_FALSE(w->project().Closed);
     EXPECT_TRUE(prompts.notices.isEmpty());
@@ -98,7 +98,7 @@ TEST_F(StartupTest, RecentProjectsNewestFirstAtMostEightMissingOnesRemovedWithAN
 
     // Opening one from the list brings it to the top; so does saving under a new name.
     part<QMenu>(*w, "recentMenu")->actions()[4]->trigger();
-    EXPECT_EQ(w->windowTitle(), "Zelbrin - P5");
+    EXPECT_EQ(w->windowTitle(), "Zelbrin - P5[*]");
     EXPECT_EQ(w->recentProjects().first(), paths[4]);
     w->newProject();
     prompts.fileNames = {dir.path() + "/Fresh.zlp"};

@@ -6,6 +6,7 @@
 #include "workbenchfixture.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -172,7 +173,19 @@ TEST_F(TreeEditingTest, ClickShowsTheDocumentNameUntilTheTreeLosesFocus) {
     // The emptied title does not move the tree under the pointer.
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(view()->geometry(), treeAt);
+    // The name follows the focus and the node's link while the tree has the focus.
+    w->setFocusedNode(file);
+    EXPECT_EQ(part<QGroupBox>(*w, "structureBox")->title(), "report.doc");
+    m->setLink(file, path("changed.doc"));
+    EXPECT_EQ(part<QGroupBox>(*w, "structureBox")->title(), "changed.doc");
     list()->setFocus();
+    EXPECT_EQ(part<QGroupBox>(*w, "structureBox")->title(), "CHM结构");
+
+    // Closing the project takes the name with the tree.
+    click(file);
+    ASSERT_EQ(part<QGroupBox>(*w, "structureBox")->title(), "changed.doc");
+    markSaved();
+    w->closeProject();
     EXPECT_EQ(part<QGroupBox>(*w, "structureBox")->title(), "CHM结构");
 }
 
@@ -200,7 +213,6 @@ TEST_F(TreeEditingTest, DeleteAsksOnceForBranchesOnly) {
     EXPECT_EQ(captions(c), QStringList{"4.doc"});
     EXPECT_EQ(w->focusedNode(), c->child(0));  // what now stands where 1.doc stood
     EXPECT_TRUE(modified());
-    EXPECT_EQ(list()->topLevelItemCount(), 0);  // deleted links do not return to the list
 
     // Two branches and a child of one of them: one question; No keeps everything.
     markSaved();
@@ -512,4 +524,130 @@ TEST_F(TreeEditingTest, NoCommandNestsDeeperThanTheLimitAndADeepFileIsRefused) {
     EXPECT_EQ(w->windowTitle(), caption);
     EXPECT_TRUE(w->project().FileName.isEmpty());
     EXPECT_EQ(w->project().WorkCatalog, dir.path());
+}
+
+namespace {
+
+// The tree as text: caption, link in brackets, children in braces.
+QString treeText(const StructureModel &model, const TreeNode *parent = nullptr) {
+    QStringList parts;
+    for (int i = 0; i < model.childCount(parent); ++i) {
+        const TreeNode *n = model.childAt(parent, i);
+        QString part = n->caption;
+        if (!n->link.isEmpty())
+            part += "[" + QFileInfo(n->link).fileName() + "]";
+        if (n->hasChildren())
+            part += "{" + treeText(model, n) + "}";
+        parts << part;
+    }
+    return parts.join(' ');
+}
+
+}  // namespace
+
+// Every edit of the tree is one step on the undo stack: 撤销 brings the tree and the list
+// back to what they were, the project to unmodified when that was the saved state, and
+// 重做 does the edit again. The list follows what the edit did to the links: a document
+// the tree no longer links comes back, one it links leaves.
+TEST_F(TreeEditingTest, EveryEditUndoesAndRedoesWithTheList) {
+    struct Tree {
+        TreeNode *one, *a, *sub, *two, *b;
+    };
+    const struct {
+        const char *edit;
+        std::function<void(TreeEditingTest &, const Tree &)> run;
+        QString treeAfter;
+        QStringList rowsAfter;
+    } cases[] = {
+        {"新建同级目录", [](auto &t, auto &n) { t.w->setFocusedNode(n.two); t.w->newSiblingCatalog(); },
+         "One{A[a.doc] Sub} Two{B[b.doc]} 新建目录", {"c.doc"}},
+        {"新建下级目录", [](auto &t, auto &n) { t.w->setFocusedNode(n.sub); t.w->newChildCatalog(); },
+         "One{A[a.doc] Sub{新建目录}} Two{B[b.doc]}", {"c.doc"}},
+        {"重命名", [](auto &t, auto &n) {
+             t.w->setFocusedNode(n.sub);
+             t.w->renameFocusedNode();
+             t.editorOf(n.sub)->setText("Renamed");
+             QTest::keyClick(t.editorOf(n.sub), Qt::Key_Return);
+             QCoreApplication::processEvents();  // the delegate commits on a queued call
+         }, "One{A[a.doc] Renamed} Two{B[b.doc]}", {"c.doc"}},
+        {"删除目录", [](auto &t, auto &n) {
+             t.selectNodes({n.one});
+             t.prompts.answers = {Answer::Yes};
+             t.w->deleteSelectedNodes();
+         }, "Two{B[b.doc]}", {"c.doc", "a.doc"}},
+        {"上移", [](auto &t, auto &n) { t.w->setFocusedNode(n.two); t.w->moveNodeUp(); },
+         "Two{B[b.doc]} One{A[a.doc] Sub}", {"c.doc"}},
+        {"下移", [](auto &t, auto &n) { t.w->setFocusedNode(n.a); t.w->moveNodeDown(); },
+         "One{Sub A[a.doc]} Two{B[b.doc]}", {"c.doc"}},
+        {"左移", [](auto &t, auto &n) { t.w->setFocusedNode(n.a); t.w->promoteNode(); },
+         "One{Sub} Two{B[b.doc]} A[a.doc]", {"c.doc"}},
+        {"选中", [](auto &t, auto &n) { t.w->setFocusedNode(n.sub); t.highlight({"c.doc"}); t.w->placeDocuments(); },
+         "One{A[a.doc] Sub{c.doc[c.doc]}} Two{B[b.doc]}", {}},
+        {"全部选中", [](auto &t, auto &n) { t.w->setFocusedNode(n.b); t.w->placeAllDocuments(); },
+         "One{A[a.doc] Sub} Two{B[b.doc] c.doc[c.doc]}", {}},
+        {"移出", [](auto &t, auto &n) { t.selectNodes({n.a, n.b}); t.w->removeDocuments(); },
+         "One{Sub} Two", {"c.doc", "b.doc", "a.doc"}},
+        {"全部移出", [](auto &t, auto &n) { t.w->setFocusedNode(n.b); t.w->removeAllDocuments(); },
+         "One{A[a.doc] Sub} Two", {"c.doc", "b.doc"}},
+        {"拷贝", [](auto &t, auto &n) { t.w->rememberDraggedNode(n.a); t.w->setFocusedNode(n.two); t.w->copyDraggedNode(); },
+         "One{A[a.doc] Sub} Two{B[b.doc] A[a.doc]}", {"c.doc"}},
+        {"移动", [](auto &t, auto &n) { t.w->rememberDraggedNode(n.a); t.w->setFocusedNode(n.sub); t.w->moveDraggedNode(); },
+         "One{Sub{A[a.doc]}} Two{B[b.doc]}", {"c.doc"}},
+        {"目录属性设置", [](auto &t, auto &n) {
+             t.selectNodes({n.two});
+             t.w->setDialogRunner([&](QDialog &d) {
+                 auto &dialog = static_cast<NodePropertiesDialog &>(d);
+                 dialog.setTitle("Second");
+                 dialog.setLink(t.path("c.doc"));
+                 return int(QDialog::Accepted);
+             });
+             t.w->editNodeProperties();
+         }, "One{A[a.doc] Sub} Second[c.doc]{B[b.doc]}", {}},
+    };
+    useScratchFolder({"a.doc", "b.doc", "c.doc"});
+    QAction *undo = entry("undoAction");
+    QAction *redo = entry("redoAction");
+    EXPECT_EQ(undo->shortcut(), QKeySequence(QKeySequence::Undo));
+    EXPECT_EQ(redo->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Y));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.edit);
+        prompts.answers = {Answer::No};
+        w->newProject();  // a history of its own
+        Tree n;
+        n.one = catalog(nullptr, "One");
+        n.a = w->AddNode(n.one, "A", false, false, path("a.doc"));
+        n.sub = catalog(n.one, "Sub");
+        n.two = catalog(nullptr, "Two");
+        n.b = w->AddNode(n.two, "B", false, false, path("b.doc"));
+        view()->expandAll();
+        w->RefreshFileList();
+        markSaved();
+        const QString treeBefore = treeText(*m);
+        const QStringList rowsBefore = rowNames();
+        ASSERT_EQ(rowsBefore, QStringList{"c.doc"});
+        EXPECT_FALSE(undo->isEnabled());
+
+        c.run(*this, n);
+        closeAnyEditor(w->focusedNode());
+        EXPECT_EQ(treeText(*m), c.treeAfter);
+        EXPECT_EQ(rowNames(), c.rowsAfter);
+        EXPECT_TRUE(modified());
+        EXPECT_EQ(undo->text(), QString("撤销 %1(&U)").arg(c.edit));
+
+        undo->trigger();
+        EXPECT_EQ(treeText(*m), treeBefore);
+        EXPECT_EQ(rowNames(), rowsBefore);
+        EXPECT_FALSE(modified());  // back at the saved state
+        EXPECT_FALSE(undo->isEnabled());
+        EXPECT_EQ(redo->text(), QString("重做 %1(&Y)").arg(c.edit));
+
+        redo->trigger();
+        EXPECT_EQ(treeText(*m), c.treeAfter);
+        QStringList rows = rowNames(), expected = c.rowsAfter;
+        rows.sort();
+        expected.sort();
+        EXPECT_EQ(rows, expected);
+        EXPECT_TRUE(modified());
+        EXPECT_FALSE(redo->isEnabled());
+    }
 }

@@ -222,9 +222,7 @@ TEST(EndToEnd, SampleProjectCompilesWithExitCodes) {
     ASSERT_TRUE(faqPage.open(QIODevice::ReadOnly)) << faqPage.fileName().toStdString();
     EXPECT_TRUE(faqPage.readAll().contains("Changed since the last build."));
 
-    // Exit codes: 2 for arguments and unreadable projects, 1 for a build error.
-    EXPECT_EQ(runProgram(bin("zelbrin-build"), {}, &out, 10000), 2);
-    EXPECT_EQ(runProgram(bin("zelbrin-build"), {"--bogus", project}, &out, 10000), 2);
+    // Exit codes: 2 for unreadable projects (and arguments, below), 1 for a build error.
     EXPECT_EQ(runProgram(bin("zelbrin-build"), {tmp.path() + "/missing.zlp"}, &out, 10000), 2);
     QFile broken(tmp.path() + "/坏.zlp");
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
@@ -369,6 +367,30 @@ TEST(EndToEnd, TooDeepProjectIsRefusedWithExitCode2) {
     EXPECT_EQ(runProgram(bin("zelbrin-build"), {project}, &out, 60000), 2) << out.toStdString();
     EXPECT_TRUE(out.contains("目录层次超过256层")) << out.toStdString();
     EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/temp"));
+}
+
+// The help and every argument error in Chinese; an error says what is wrong, then how
+// the program is called, and ends with 2.
+TEST(EndToEnd, HelpAndArgumentErrorsAreChinese) {
+    const struct {
+        QStringList args;
+        int exitCode;
+        QString says;
+    } cases[] = {
+        {{"--help"}, 0, "--no-cache   转换每一个文档，不使用也不保留已转换的网页"},
+        {{}, 2, "zelbrin-build：缺少工程文件"},
+        {{"--bogus", "p.zlp"}, 2, "zelbrin-build：未知的选项：--bogus"},
+        {{"--jobs", "0", "p.zlp"}, 2, "zelbrin-build：--jobs 需要一个正整数，而不是“0”"},
+        {{"a.zlp", "b.zlp"}, 2, "zelbrin-build：只能编译一个工程文件，多出了：b.zlp"},
+    };
+    for (const auto &c : cases) {
+        QString out;
+        EXPECT_EQ(runProgram(bin("zelbrin-build"), c.args, &out, 10000), c.exitCode) << out.toStdString();
+        EXPECT_TRUE(out.contains(c.says)) << out.toStdString();
+        EXPECT_TRUE(out.contains("用法：zelbrin-build [--keep-temp] [--open] [--jobs N] [--no-cache] 工程文件.zlp"))
+            << out.toStdString();
+        EXPECT_FALSE(out.contains("usage")) << out.toStdString();
+    }
 }
 
 namespace {
