@@ -1,6 +1,10 @@
 #include "atomicfile.h"
 
+#include "interruption.h"
+#include "leftovers.h"
+
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -10,16 +14,30 @@
 
 namespace zelbrin {
 
+namespace {
+
+// "NAME.tmp-": the pid of the writer follows, so that a later sweep can tell whose it is.
+QByteArray temporaryPrefix(const QString &path) { return QFile::encodeName(path) + ".tmp-"; }
+
+}  // namespace
+
+void sweepAtomicWriteLeftovers(const QString &path) {
+    const QFileInfo info(path);
+    leftovers::sweep(QFile::encodeName(info.absolutePath()).toStdString(),
+                     QFile::encodeName(info.fileName()).toStdString() + ".tmp-");
+}
+
 bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error) {
     auto fail = [&](int err) {
         if (error)
             *error = QString::fromLocal8Bit(std::strerror(err));
         return false;
     };
-    QByteArray tmpl = QFile::encodeName(path) + ".XXXXXX";
+    QByteArray tmpl = temporaryPrefix(path) + QByteArray::number(::getpid()) + "-XXXXXX";
     const int fd = mkstemp(tmpl.data());
     if (fd < 0)
         return fail(errno);
+    interruption::TemporaryFile registered(AT_FDCWD, tmpl.constData());
     auto abandon = [&](int err) {
         ::close(fd);
         ::unlink(tmpl.constData());
@@ -52,6 +70,12 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *
         const int err = errno;
         ::unlink(tmpl.constData());
         return fail(err);
+    }
+    // Asked to stop: whatever stands at path stays, so that the program can truthfully say
+    // that it wrote nothing.
+    if (interruption::requested()) {
+        ::unlink(tmpl.constData());
+        return fail(EINTR);
     }
     if (::rename(tmpl.constData(), QFile::encodeName(path).constData()) != 0) {
         const int err = errno;

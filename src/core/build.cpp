@@ -2,6 +2,7 @@
 #include "build.h"
 
 #include "builderror.h"
+#include "buildfolder.h"
 #include "conversion.h"
 #include "fileops.h"
 #include "helpproject.h"
@@ -61,6 +62,14 @@ QString conversionProgressText(const ConversionProgress &progress) {
     return QStringLiteral("正在转换为HTML文件... %1/%2 %3").arg(progress.done).arg(progress.total).arg(progress.document);
 }
 
+QString failedDocumentText(const FailedDocument &document) {
+    return QStringLiteral("%1（%2）").arg(document.path, document.fault.reason);
+}
+
+QString buildErrorText(const BuildError &error) {
+    return (dynamic_cast<const OfficeError *>(&error) ? kOfficeErrorPrefix : kBuildErrorPrefix) + error.message();
+}
+
 QString buildSummaryText(const BuildReport &report) {
     QString text = QStringLiteral("编译完成：%1（共 %2 个文档").arg(report.compiledFile).arg(report.documents);
     if (!report.failedDocuments.isEmpty())
@@ -118,17 +127,15 @@ QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
 }
 
 BuildReport TZLPProject::Compile(BuildEnvironment &env) {
-    const QString dir = ProjectDirectory();
-    const QString buildFolder = dir + kBuildFolderName;
-    const QString htmlFolder = dir + kHtmlFolderName;
+    env.showStep(QStringLiteral("开始编译..."));
+    // Before anything is converted: another build of this folder, a "temp" of the user's
+    // or a folder that cannot be written ends the build here, with nothing touched.
+    BuildFolder buildFolder(ProjectDirectory(), FileName);
+    const QString htmlFolder = buildFolder.path() + QStringLiteral("/html/");
     const auto removeBuildFolder = [&] {
         if (!env.keepBuildFolder)
-            runAside([&] { DeleteDirectory(buildFolder); });
+            runAside([&] { buildFolder.remove(); });
     };
-
-    env.showStep(QStringLiteral("开始编译..."));
-    if (QFileInfo::exists(buildFolder))
-        runAside([&] { DeleteDirectory(buildFolder); });
     QDir().mkpath(htmlFolder);
     const QString name = GetProjectName();
     if (!name.isEmpty() && env.closeViewer)
@@ -139,7 +146,7 @@ BuildReport TZLPProject::Compile(BuildEnvironment &env) {
         cache.emplace(env.pageCache);
     OfficePoolSettings poolSettings;
     poolSettings.workers = env.officeWorkers > 0 ? env.officeWorkers : defaultOfficeWorkers();
-    poolSettings.stagingFolder = buildFolder + QStringLiteral("/staging");
+    poolSettings.stagingFolder = buildFolder.path() + QStringLiteral("/staging");
     OfficePool office(env.officeFactory, poolSettings, cache ? &*cache : nullptr);
     // An office that comes up after a count was shown (the count of a page the cache held)
     // shows that count again once its step has been told.
@@ -206,7 +213,7 @@ BuildReport TZLPProject::Compile(BuildEnvironment &env) {
         throw;
     }
     if (!quitError.isEmpty())
-        throw BuildError(quitError);
+        throw OfficeError(quitError);
     removeBuildFolder();
     // With the compiler missing there is nothing to open.
     if (!report.compiledFile.isEmpty() && env.openResult)

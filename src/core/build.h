@@ -1,5 +1,6 @@
 #pragma once
 
+#include "builderror.h"
 #include "officesession.h"
 #include "pagecache.h"
 
@@ -20,7 +21,7 @@ struct ConversionProgress {
 struct BuildReport {
     QString compiledFile;           // empty when the compiler was missing
     int documents = 0;              // documents the tree links
-    QStringList failedDocuments;    // linked documents that got a stand-in page instead
+    QList<FailedDocument> failedDocuments;  // linked documents that got a stand-in page instead
     int pagesFromCache = 0;         // office documents whose page the cache held
     int officesStarted = 0;         // offices started for the others
 };
@@ -30,6 +31,8 @@ QString conversionProgressText(const ConversionProgress &progress);
 // One line that says what a build made: the help file, how many documents it holds and
 // how many of them could not be converted.
 QString buildSummaryText(const BuildReport &report);
+// "D:/docs/a.doc（文档已损坏）": a failed document as a list shows it.
+QString failedDocumentText(const FailedDocument &document);
 
 // What one build needs from the world outside the core. The window and the
 // command-line builder fill it differently; tests fill it with fakes.
@@ -41,7 +44,8 @@ struct BuildEnvironment {
     // Starts one office; the build starts one for each worker that gets a document that
     // the cache does not hold, and none when it holds every one.
     OfficeSessionFactory officeFactory;
-    // Offices converting at once; 0 for one per core, at most four.
+    // Offices converting at once; 0 for one per core, at most four, as memory allows
+    // (limitOffices in officepool.h).
     int officeWorkers = 0;
     // Pages converted by earlier builds; off when its folder is empty.
     PageCacheSettings pageCache;
@@ -58,7 +62,7 @@ struct BuildEnvironment {
     int compilerSilenceMs = 10 * 60 * 1000;
 };
 
-// The build folder names, relative to the project directory.
+// The build folder names, relative to the project directory (buildfolder.h).
 inline const QString kBuildFolderName = QStringLiteral("temp");
 inline const QString kHtmlFolderName = QStringLiteral("temp/html/");
 
@@ -70,6 +74,11 @@ inline const QString kCompilerMissingMessage =
 inline const QString kCompileFailedPrefix = QStringLiteral("编译CHM文件失败：");
 // Follows kCompileFailedPrefix; %1 is how long the compiler was silent ("10 分钟").
 inline const QString kCompilerStalledMessage = QStringLiteral("编译程序已有%1没有任何进展，编译已停止。");
-inline const QString kBuildErrorPrefix = QStringLiteral("编译时出错，是否安装过office？：");
+inline const QString kBuildErrorPrefix = QStringLiteral("编译时出错：");
+// The office could not be started, died or hung: the user is asked about the office.
+inline const QString kOfficeErrorPrefix = QStringLiteral("编译时出错，是否安装过office？：");
+// The message for an error that ended a build: the office's errors with kOfficeErrorPrefix,
+// the others with kBuildErrorPrefix.
+QString buildErrorText(const BuildError &error);
 
 }  // namespace zelbrin

@@ -18,10 +18,17 @@ private:
     QString message_;
 };
 
-// The office could not be started: the build ends before any page is converted by it.
-class OfficeStartError : public BuildError {
+// The office failed as a whole: it died or hung in the middle of a document, or could not
+// be ended. The message asks whether an office is installed.
+class OfficeError : public BuildError {
 public:
     using BuildError::BuildError;
+};
+
+// The office could not be started: the build ends before any page is converted by it.
+class OfficeStartError : public OfficeError {
+public:
+    using OfficeError::OfficeError;
 };
 
 inline const QString kInterruptedMessage = QStringLiteral("编译已中断");

@@ -56,7 +56,7 @@ DocumentConverter::Route DocumentConverter::routeOf(const QString &path) {
 int DocumentConverter::countDocuments(const StructureModel &tree) {
     int count = 0;
     tree.forEach([&](const TreeNode *node) {
-        if (!node->link.isEmpty() && routeOf(node->link) != Route::None)
+        if (!node->link.isEmpty())
             ++count;
         return true;
     });
@@ -75,8 +75,11 @@ void DocumentConverter::reportStart(const QString &path) {
         progress_({done_, total_, path.mid(path.lastIndexOf(u'/') + 1)});
 }
 
-void DocumentConverter::missingDocument(const QString &path) {
-    prompts_.notice(missingDocumentMessage(path));
+void DocumentConverter::skipDocument(const QString &path, const QString &target,
+                                     const DocumentFault &fault, const QString &pageText) {
+    failed_.append({path, fault});
+    writeStandInPage(target, pageText.isEmpty() ? QStringLiteral("无法转换文件：%1（%2）").arg(path, fault.reason)
+                                                : pageText);
 }
 
 void DocumentConverter::writeStandInPage(const QString &target, const QString &text) {
@@ -100,13 +103,15 @@ void DocumentConverter::setDefaultTopicOnce(const QString &page) {
 }
 
 void DocumentConverter::ConvertTree(const StructureModel &tree, const QString &htmlFolder) {
+    layout_.emplace(tree);
+    htmlFolder_ = htmlFolder;
     submitOfficeDocuments(tree);
     for (int i = 0; i < tree.topLevelCount(); ++i) {
         const TreeNode *node = tree.topLevel(i);
         if (node->hasChildren()) {
-            ConvertBranch(node, htmlFolder);
+            ConvertBranch(node);
         } else {
-            ConvertDocument(node->link, htmlFolder);
+            ConvertDocument(node->link, htmlFolder, layout_->pageName(node));
             if (!node->link.isEmpty())
                 CopySubfolders(node->link.left(node->link.lastIndexOf(u'/') + 1), htmlFolder);
         }
@@ -127,10 +132,11 @@ void DocumentConverter::submitOfficeDocuments(const StructureModel &tree) {
     std::vector<OfficePool::Document> documents;
     tree.forEach([&](const TreeNode *node) {
         const Route route = node->link.isEmpty() ? Route::None : routeOf(node->link);
-        // A missing document is told about in its turn, and gets no office work.
+        // A missing or unreadable document is told about in its turn, and gets no office work.
+        const QFileInfo source(node->link);
         if ((route == Route::Word || route == Route::Workbook || route == Route::Presentation) &&
-            QFileInfo(node->link).isFile())
-            documents.push_back({officeRouteOf(route), node->link, pageFileName(node->link)});
+            source.isFile() && source.isReadable())
+            documents.push_back({officeRouteOf(route), node->link, layout_->pageName(node)});
         return true;
     });
     const std::vector<int> tickets = office_.submit(documents);
@@ -138,8 +144,8 @@ void DocumentConverter::submitOfficeDocuments(const StructureModel &tree) {
         submitted_.insert(documents[i].source, tickets[i]);
 }
 
-int DocumentConverter::ticketFor(Route route, const QString &path) {
-    return office_.submit(officeRouteOf(route), path, pageFileName(path));
+int DocumentConverter::ticketFor(Route route, const QString &path, const QString &pageName) {
+    return office_.submit(officeRouteOf(route), path, pageName);
 }
 
 void DocumentConverter::placePage(const QString &madeFolder, const QString &folder) {
@@ -160,18 +166,18 @@ void DocumentConverter::placePage(const QString &madeFolder, const QString &fold
     QDir().rmdir(madeFolder);
 }
 
-void DocumentConverter::ConvertBranch(const TreeNode *node, const QString &parentFolder) {
-    const QString folder = parentFolder + safeFolderName(node->caption) + u'/';
+void DocumentConverter::ConvertBranch(const TreeNode *node) {
+    const QString folder = htmlFolder_ + layout_->childFolder(node);
     if (!node->link.isEmpty())
-        ConvertDocument(node->link, ParentFolder(folder));
+        ConvertDocument(node->link, htmlFolder_ + layout_->folderOf(node), layout_->pageName(node));
     QString lastLink;
     for (int i = 0; i < node->childCount(); ++i) {
         const TreeNode *child = node->child(i);
         if (child->hasChildren()) {
-            ConvertBranch(child, folder);
+            ConvertBranch(child);
         } else {
             lastLink = child->link;
-            ConvertDocument(child->link, folder);
+            ConvertDocument(child->link, folder, layout_->pageName(child));
         }
     }
     // Only the last leaf's folder is carried along, whatever the earlier leaves linked.
@@ -179,20 +185,38 @@ void DocumentConverter::ConvertBranch(const TreeNode *node, const QString &paren
         CopySubfolders(lastLink.left(lastLink.lastIndexOf(u'/') + 1), folder);
 }
 
-void DocumentConverter::ConvertDocument(const QString &path, const QString &folder) {
+void DocumentConverter::ConvertDocument(const QString &path, const QString &folder, const QString &pageName) {
     throwIfInterrupted();
     const QString ext = DocumentExtension(path);
-    const Route route = path.isEmpty() ? Route::None : routeOf(path);
     QDir().mkpath(folder);
-    const QString target = folder + pageFileName(path);
-    if (route == Route::None)
+    if (path.isEmpty())
         return;
+    const Route route = routeOf(path);
+    const QString target = folder + pageName;
+    // Tickets of one link were handed in in tree order; the earliest is this turn's.
+    int ticket = -1;
+    if (const QList<int> tickets = submitted_.values(path); !tickets.isEmpty()) {
+        ticket = *std::min_element(tickets.begin(), tickets.end());
+        submitted_.remove(path, ticket);
+    }
+
+    const QFileInfo source(path);
+    if (!source.exists()) {
+        reportStart(path);
+        // Told once, also for a workbook or presentation that the office would try again.
+        prompts_.notice(missingDocumentMessage(path));
+        skipDocument(path, target, {kDocumentMissing, {}}, missingDocumentMessage(path));
+        return;
+    }
+    if (!source.isFile() || route == Route::None || !source.isReadable()) {
+        reportStart(path);
+        skipDocument(path, target,
+                     {!source.isFile() ? kNotADocument : route == Route::None ? kKindNotConverted : kDocumentUnreadable, {}});
+        return;
+    }
 
     if (route == Route::Html) {
         reportStart(path);
-        // A missing page cannot be copied; say which one instead of failing later.
-        if (!QFileInfo(path).isFile())
-            throw BuildError(missingDocumentMessage(path));
         QFile::remove(target);
         if (!QFile::copy(path, target))
             throw BuildError(QStringLiteral("无法复制文件：") + path + QStringLiteral(" → ") + target);
@@ -200,22 +224,8 @@ void DocumentConverter::ConvertDocument(const QString &path, const QString &fold
         setDefaultTopicOnce(target);
         return;
     }
-    // Tickets of one link were handed in in tree order; the earliest is this turn's.
-    int ticket = -1;
-    if (const QList<int> tickets = submitted_.values(path); !tickets.isEmpty()) {
-        ticket = *std::min_element(tickets.begin(), tickets.end());
-        submitted_.remove(path, ticket);
-    }
-    // A missing workbook or presentation is reported once, not once per attempt.
-    if (!QFileInfo(path).isFile()) {
-        reportStart(path);
-        missingDocument(path);
-        failed_.append(path);
-        writeStandInPage(target, missingDocumentMessage(path));
-        return;
-    }
     if (ticket < 0)
-        ticket = ticketFor(route, path);
+        ticket = ticketFor(route, path, pageName);
     // An office that starts for this document is told before its count, which would
     // otherwise give way to the start's messages.
     office_.settleStarts(ticket);
@@ -230,15 +240,16 @@ void DocumentConverter::ConvertDocument(const QString &path, const QString &fold
             CleanWordHtml(target);
         return;
     case OfficePool::Result::Outcome::Failed:
-        failed_.append(path);
         // An earlier page of this name goes, as Excel deletes it before each attempt.
         if (route == Route::Workbook)
             QFile::remove(target);
-        writeStandInPage(target, QStringLiteral("无法转换文件：") + path);
+        skipDocument(path, target, result.fault);
         return;
     case OfficePool::Result::Outcome::Error:
         if (result.officeStartFailed)
             throw OfficeStartError(result.error);
+        if (result.officeFault)
+            throw OfficeError(result.error);
         throw BuildError(result.error);
     }
 }

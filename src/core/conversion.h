@@ -1,10 +1,15 @@
 #pragma once
 
+#include "helpproject.h"
+#include "officesession.h"
+
+#include <QList>
 #include <QMultiHash>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace zelbrin {
 
@@ -16,7 +21,10 @@ class TZLPProject;
 class UserPrompts;
 
 // Turns the documents that the structure tree links into HTML pages at exactly the
-// page paths that the contents and index files name (pagePath in helpproject.h).
+// page paths that the contents and index files name (PageLayout in helpproject.h).
+// A document that cannot be converted through its own fault (missing, damaged, protected,
+// no document at all) gets a page that says so and is listed in failedDocuments(); the
+// build goes on.
 //
 // Everything that lands in the HTML folder (pages, copies, stand-in pages, carried
 // folders), every notice and the progress happen in tree order on the calling thread, so
@@ -30,17 +38,18 @@ public:
     // The whole tree into htmlFolder: each top-level node as a branch or a document, a
     // top-level document with its folders carried along.
     void ConvertTree(const StructureModel &tree, const QString &htmlFolder);
-    // Converts the node's own link into parentFolder and its children into the node's
-    // own (mapped) catalog folder, carrying the last leaf's document folders along.
-    void ConvertBranch(const TreeNode *node, const QString &parentFolder);
-    // Converts one document into folder by its extension; creates folder in any case.
-    void ConvertDocument(const QString &path, const QString &folder);
+    // Converts the node's own link into its folder and its children into the node's
+    // catalog folder, carrying the last leaf's document folders along (within ConvertTree).
+    void ConvertBranch(const TreeNode *node);
+    // Converts one document into folder, as the page pageName, by its extension; creates
+    // folder in any case.
+    void ConvertDocument(const QString &path, const QString &folder, const QString &pageName);
 
     // Reports each document as its conversion begins, counting up to total.
     void setProgress(std::function<void(const ConversionProgress &)> report, int total);
-    // Linked documents that got a stand-in page (missing, or not convertible), in order.
-    const QStringList &failedDocuments() const { return failed_; }
-    // The documents a build of tree converts: every link of a kind the conversion handles.
+    // Linked documents that got a stand-in page, in order.
+    const QList<FailedDocument> &failedDocuments() const { return failed_; }
+    // The documents a build of tree converts: every link that is not empty.
     static int countDocuments(const StructureModel &tree);
 
     // The folder one level up, with its trailing "/".
@@ -55,14 +64,18 @@ public:
 private:
     // Hands the office documents below nodes to the pool, in tree order.
     void submitOfficeDocuments(const StructureModel &tree);
-    int ticketFor(Route route, const QString &path);
+    int ticketFor(Route route, const QString &path, const QString &pageName);
     void placePage(const QString &madeFolder, const QString &folder);
-    void missingDocument(const QString &path);
+    // Lists the document as failed and writes the page that says why.
+    void skipDocument(const QString &path, const QString &target, const DocumentFault &fault,
+                      const QString &pageText = {});
     void writeStandInPage(const QString &target, const QString &text);
     void setDefaultTopicOnce(const QString &page);
     void reportStart(const QString &path);
 
     OfficePool &office_;
+    std::optional<PageLayout> layout_;
+    QString htmlFolder_;
     // Tickets of the documents handed in ahead, by link, first in first out.
     QMultiHash<QString, int> submitted_;
     TZLPProject &project_;
@@ -70,7 +83,7 @@ private:
     std::function<void(const ConversionProgress &)> progress_;
     int total_ = 0;
     int done_ = 0;
-    QStringList failed_;
+    QList<FailedDocument> failed_;
 };
 
 // "编译文件中缺少" + path + "文件，请确认！"

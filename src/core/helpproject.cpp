@@ -7,6 +7,8 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
+
 namespace zelbrin {
 namespace {
 
@@ -36,9 +38,24 @@ QString localParam(const QString &value) {
 const QString kSitemapObject = QStringLiteral("<OBJECT type=\"text/sitemap\">");
 const QString kFolderImage = QStringLiteral("<param name=\"ImageNumber\" value=\"1\">");
 
-// The leaf's page name and Local value; the catalog path is already mapped.
-QString leafLocal(const QString &htmlFolder, const QString &folder, const QString &link) {
-    return htmlFolder + folder + pageFileName(link);
+// The help file's longest internal name (CHMLib's limit), and what a page's pictures add to
+// its name ("<stem>_htm_<16 hex>.jpeg", "<stem>_htm_files/slide<n>.jpg") plus a suffix
+// "_<n>" that a page name may get.
+constexpr qsizetype kLongestInternalName = 512;
+constexpr qsizetype kCompanionRoom = 32 + 8;
+const QString kInternalHtmlFolder = QStringLiteral("/html/");
+
+QString shortFolderName(const QString &folder) {
+    return u'~' +
+           QString::fromLatin1(QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha1).toHex().left(16)) +
+           u'/';
+}
+
+// "name.htm" -> "name_<n>.htm"
+QString numberedName(const QString &name, int n) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString suffix = u'_' + QString::number(n);
+    return dot < 0 ? QString(name + suffix) : QString(name.left(dot) + suffix + name.mid(dot));
 }
 
 }  // namespace
@@ -97,8 +114,70 @@ QString pageFileName(const QString &link) {
     return BareFileName(link) + QStringLiteral(".htm");
 }
 
-QString pagePath(const QString &htmlFolder, const TreeNode *node) {
-    return htmlFolder + catalogPath(node) + pageFileName(node->link);
+PageLayout::PageLayout(const StructureModel &tree) {
+    // Parents come before their children, so a parent's folder is known when a child's is
+    // worked out.
+    tree.forEach([&](const TreeNode *node) {
+        if (!node->hasChildren())
+            return true;
+        const QString folder = childFolder(node->parent()) + safeFolderName(node->caption) + u'/';
+        qsizetype longest = -1;
+        for (int i = 0; i < node->childCount(); ++i) {
+            if (!node->child(i)->link.isEmpty())
+                longest = std::max(longest, pageFileName(node->child(i)->link).toUtf8().size());
+        }
+        const bool tooLong = longest >= 0 && kInternalHtmlFolder.size() + folder.toUtf8().size() + longest +
+                                                      kCompanionRoom > kLongestInternalName;
+        folders_.insert(node, tooLong ? shortFolderName(folder) : folder);
+        return true;
+    });
+
+    // Page names in one folder, compared without regard to case as help viewers look them
+    // up: the names pages have, and which document has each first.
+    struct Folder {
+        QHash<QString, QString> firstLink;
+        QHash<QString, QString> given;  // link -> name given to a later document
+    };
+    QHash<QString, Folder> folders;
+    tree.forEach([&](const TreeNode *node) {
+        if (node->link.isEmpty())
+            return true;
+        QHash<QString, QString> &firstLink = folders[folderOf(node).toLower()].firstLink;
+        const QString name = pageFileName(node->link).toLower();
+        if (!firstLink.contains(name))
+            firstLink.insert(name, node->link);
+        return true;
+    });
+    tree.forEach([&](const TreeNode *node) {
+        if (node->link.isEmpty())
+            return true;
+        Folder &folder = folders[folderOf(node).toLower()];
+        const QString name = pageFileName(node->link);
+        if (folder.firstLink.value(name.toLower()) == node->link)
+            return true;
+        QString &given = folder.given[node->link];
+        if (given.isEmpty()) {
+            for (int n = 2; given.isEmpty(); ++n) {
+                const QString candidate = numberedName(name, n);
+                if (!folder.firstLink.contains(candidate.toLower()))
+                    given = candidate;
+            }
+            folder.firstLink.insert(given.toLower(), node->link);
+        }
+        renamed_.insert(node, given);
+        return true;
+    });
+}
+
+QString PageLayout::childFolder(const TreeNode *node) const {
+    return node ? folders_.value(node) : QString();
+}
+
+QString PageLayout::folderOf(const TreeNode *node) const { return childFolder(node->parent()); }
+
+QString PageLayout::pageName(const TreeNode *node) const {
+    const auto it = renamed_.constFind(node);
+    return it != renamed_.constEnd() ? *it : pageFileName(node->link);
 }
 
 QStringList helpProjectLines(const QString &projectDir, const QString &projectName,
@@ -127,26 +206,26 @@ QStringList helpProjectLines(const QString &projectDir, const QString &projectNa
     };
 }
 
-QString WriteSitemapBranch(const TreeNode *node, QStringList &index, const QString &childFolder,
+QString WriteSitemapBranch(const TreeNode *node, QStringList &index, const PageLayout &layout,
                            const QString &htmlFolder) {
     QStringList block;
+    const QString childFolder = htmlFolder + layout.childFolder(node);
     for (int i = 0; i < node->childCount(); ++i) {
         const TreeNode *child = node->child(i);
+        const QString local = childFolder + layout.pageName(child);
         if (child->hasChildren()) {
             QString head = QStringLiteral("<LI>") + kSitemapObject + nameParam(child->caption) + kFolderImage;
             if (!trimBlanks(child->link).isEmpty())
-                head += localParam(leafLocal(htmlFolder, childFolder, child->link));
+                head += localParam(local);
             block << head + QStringLiteral("</OBJECT><UL>");
-            block << trimBlanks(WriteSitemapBranch(
-                child, index, childFolder + safeFolderName(child->caption) + u'/', htmlFolder));
+            block << trimBlanks(WriteSitemapBranch(child, index, layout, htmlFolder));
             block << QStringLiteral("</UL>");
         } else {
             const QString title = BareFileName(child->caption);
-            const QString local = leafLocal(htmlFolder, childFolder, child->link);
             block << QStringLiteral("<LI> ") + kSitemapObject << nameParam(title) << localParam(local)
                   << QStringLiteral("<param name=\"ImageNumber\" value=\"11\"></OBJECT>");
             index << QStringLiteral("<LI> ") + kSitemapObject + nameParam(title)
-                  << nameParam(htmlFolder + childFolder + title)
+                  << nameParam(childFolder + title)
                   << localParam(local) + QStringLiteral("</OBJECT>");
         }
     }
@@ -158,6 +237,7 @@ QString WriteSitemapBranch(const TreeNode *node, QStringList &index, const QStri
 
 void WriteSitemaps(QStringList &contents, QStringList &index, const StructureModel &tree,
                    const QString &htmlFolder) {
+    const PageLayout layout(tree);
     index << QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\"><HTML><HEAD>")
           << QStringLiteral("<meta name=\"GENERATOR\" content=\"Microsoft&reg; HTML Help Workshop 4.1\">")
           << QStringLiteral("<!-- Sitemap 1.0 -->")
@@ -173,20 +253,20 @@ void WriteSitemaps(QStringList &contents, QStringList &index, const StructureMod
              << QStringLiteral("<param name=\"Font\" value=\"") + kFont + QStringLiteral("\"></OBJECT>");
     for (int i = 0; i < tree.topLevelCount(); ++i) {
         const TreeNode *node = tree.topLevel(i);
+        const QString local = htmlFolder + layout.pagePath(node);
         if (node->hasChildren()) {
             QString head = QStringLiteral("<UL><LI>") + kSitemapObject + nameParam(node->caption) + kFolderImage;
             if (!trimBlanks(node->link).isEmpty())
-                head += localParam(pagePath(htmlFolder, node));
+                head += localParam(local);
             contents << head + QStringLiteral("</OBJECT><UL>");
             // One list entry per file line; the saved bytes are the same either way.
-            const QString block = trimBlanks(
-                WriteSitemapBranch(node, index, safeFolderName(node->caption) + u'/', htmlFolder));
+            const QString block = trimBlanks(WriteSitemapBranch(node, index, layout, htmlFolder));
             contents << block.split(kCrLf);
             contents << QStringLiteral("</UL></UL>");
         } else {
             const QString title = BareFileName(node->caption);
             contents << QStringLiteral("<UL><LI> ") + kSitemapObject + nameParam(title) << nameParam(title)
-                     << localParam(pagePath(htmlFolder, node)) + QStringLiteral("</OBJECT></UL>");
+                     << localParam(local) + QStringLiteral("</OBJECT></UL>");
         }
     }
     index << QStringLiteral("</UL></BODY></HTML>");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -25,9 +26,35 @@ QString catalogPath(const TreeNode *node);
 // Page file name of a link: its bare name + ".htm", except that a link ending in ".html"
 // (any letter case) keeps its own file name, because that page is copied under it.
 QString pageFileName(const QString &link);
-// htmlFolder + catalogPath(node) + pageFileName(node->link): where the conversion writes
-// the node's page and what the contents and index files name.
-QString pagePath(const QString &htmlFolder, const TreeNode *node);
+
+// Where every node's page lies below the HTML folder: what the conversion writes and what
+// the contents and index files name. Worked out from the whole tree, because a page's name
+// depends on the pages beside it. The same tree gives the same layout every time.
+//
+// A node's page lies in its catalog's folder (catalogPath) under pageFileName(link), with
+// two exceptions, so that no page is lost and every name fits the help file:
+// - Documents of different paths whose page names are the same (letter case aside) in one
+//   folder: the first in tree order keeps the name, each later one gets "_2", "_3"... before
+//   its extension, skipping names that other pages there have.
+// - A folder whose names would exceed the help file's longest internal name (512 bytes of
+//   UTF-8, with room for a page's pictures) is "~" + 16 hex digits of its path's hash, right
+//   below the HTML folder; the folders below it grow from there.
+class PageLayout {
+public:
+    explicit PageLayout(const StructureModel &tree);
+
+    // The folder (below the HTML folder, ending in "/") that holds the pages of node's
+    // children; "" for the top level (node null).
+    QString childFolder(const TreeNode *node) const;
+    // The folder that holds node's own page.
+    QString folderOf(const TreeNode *node) const;
+    QString pageName(const TreeNode *node) const;
+    QString pagePath(const TreeNode *node) const { return folderOf(node) + pageName(node); }
+
+private:
+    QHash<const TreeNode *, QString> folders_;  // of nodes with children
+    QHash<const TreeNode *, QString> renamed_;  // pages that do not keep pageFileName(link)
+};
 
 // The .hhp text; projectDir ends with "/", defaultTopic may be empty.
 QStringList helpProjectLines(const QString &projectDir, const QString &projectName,
@@ -36,9 +63,8 @@ QStringList helpProjectLines(const QString &projectDir, const QString &projectNa
 void WriteSitemaps(QStringList &contents, QStringList &index, const StructureModel &tree,
                    const QString &htmlFolder);
 // The contents fragment of node's children and their descendants, lines joined with
-// CR LF; appends the index entries of the leaves among them. catalogPath is the folder
-// path of node's children below htmlFolder (mapped captions, ending with "/").
-QString WriteSitemapBranch(const TreeNode *node, QStringList &index, const QString &catalogPath,
+// CR LF; appends the index entries of the leaves among them.
+QString WriteSitemapBranch(const TreeNode *node, QStringList &index, const PageLayout &layout,
                            const QString &htmlFolder);
 
 // Saves lines in GBK, CR LF after every line, no BOM. Throws BuildError when a line cannot be

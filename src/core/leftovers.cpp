@@ -2,10 +2,13 @@
 
 #include <cerrno>
 #include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zelbrin::leftovers {
 namespace {
@@ -49,6 +52,27 @@ std::string namePrefix(const std::string &prefix, pid_t pid) {
 
 void sweep(const std::string &folder, const std::string &prefix) {
     removeWhere(folder, prefix, [](pid_t pid) { return !processExists(pid); });
+}
+
+void sweepFilesAt(int dirFd, const std::string &prefix) {
+    const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    std::vector<std::string> gone;
+    while (const dirent *entry = ::readdir(dir)) {
+        const pid_t pid = ownerOf(entry->d_name, prefix);
+        struct stat st {};
+        if (pid > 0 && ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode) &&
+            st.st_uid == ::geteuid() && !processExists(pid))
+            gone.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    for (const std::string &name : gone)
+        ::unlinkat(dirFd, name.c_str(), 0);
 }
 
 void removeOf(const std::string &folder, const std::string &prefix, pid_t pid) {

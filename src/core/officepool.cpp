@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 #include <QTimer>
@@ -16,6 +17,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -53,7 +55,41 @@ qint64 expectedCost(OfficeRoute route, const QString &source) {
 
 }  // namespace
 
-int defaultOfficeWorkers() { return std::clamp(QThread::idealThreadCount(), 1, 4); }
+OfficeLimit limitOffices(int asked, int cores, qint64 freeMemoryBytes) {
+    cores = std::max(cores, 1);
+    const int byMemory = int(std::clamp<qint64>(freeMemoryBytes / kOfficeMemoryBytes, 1, 1 << 16));
+    OfficeLimit limit;
+    limit.offices = std::max(1, std::min({asked > 0 ? asked : std::min(cores, 4), cores, byMemory}));
+    if (asked > limit.offices)
+        limit.notice = QStringLiteral("要求同时启动 %1 个办公软件，只启动 %2 个：本机有 %3 个处理器核心，可用内存 %4 MB，"
+                                      "每个办公软件约需 %5 MB")
+                           .arg(asked)
+                           .arg(limit.offices)
+                           .arg(cores)
+                           .arg(freeMemoryBytes / (1024 * 1024))
+                           .arg(kOfficeMemoryBytes / (1024 * 1024));
+    return limit;
+}
+
+OfficeLimit limitOffices(int asked) {
+    // Without /proc/meminfo, memory sets no bound.
+    qint64 available = std::numeric_limits<qint64>::max();
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (meminfo.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : meminfo.readAll().split('\n')) {
+            if (line.startsWith("MemAvailable:")) {
+                const QList<QByteArray> fields = line.simplified().split(' ');
+                bool ok = false;
+                const qint64 kb = fields.value(1).toLongLong(&ok);
+                if (ok)
+                    available = kb * 1024;
+            }
+        }
+    }
+    return limitOffices(asked, QThread::idealThreadCount(), available);
+}
+
+int defaultOfficeWorkers() { return limitOffices(0).offices; }
 
 struct OfficePool::Job {
     int ticket = 0;
@@ -350,17 +386,28 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
     if (job.route == OfficeRoute::Word) {
         try {
             session->convertWordDocument(job.source, page);
+        } catch (const DocumentError &e) {
+            result.outcome = Result::Outcome::Failed;
+            result.fault = e.fault();
+            return result;
+        } catch (const OfficeError &e) {
+            result.error = e.message();
+            result.officeFault = true;
+            return result;
         } catch (const BuildError &e) {
             result.error = e.message();
             return result;
         }
     } else {
-        bool made = false;
+        ConversionAttempt made;
         for (int attempt = 0; attempt < shared.settings.attempts && !made; ++attempt) {
             if (attempt > 0)
                 emptyFolder();
             made = job.route == OfficeRoute::Workbook ? session->convertWorkbook(job.source, page)
                                                       : session->convertPresentation(job.source, page);
+            // A damaged or protected document fails the same way every time.
+            if (!made && !made.fault.reason.isEmpty())
+                break;
             if (!made && job.route == OfficeRoute::Presentation) {
                 QElapsedTimer pause;
                 pause.start();
@@ -371,6 +418,7 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
         }
         if (!made) {
             result.outcome = Result::Outcome::Failed;
+            result.fault = made.fault.reason.isEmpty() ? DocumentFault{kEveryAttemptFailed, {}} : made.fault;
             return result;
         }
     }

@@ -29,8 +29,21 @@ struct OfficePoolSettings {
     QString stagingFolder;
 };
 
-// One per core, at most four: more offices than cores only share the same cores, and each
-// one costs its memory.
+// What one office may take while it converts large documents.
+inline constexpr qint64 kOfficeMemoryBytes = 400LL * 1024 * 1024;
+
+// How many offices a build starts: as many as asked (0: one per core, at most four), but
+// no more than the cores, since more would only share them, and no more than the memory
+// that is free holds. notice says why, when fewer than asked start.
+struct OfficeLimit {
+    int offices = 1;
+    QString notice;
+};
+OfficeLimit limitOffices(int asked, int cores, qint64 freeMemoryBytes);
+// The same with this machine's cores and free memory (MemAvailable).
+OfficeLimit limitOffices(int asked);
+
+// limitOffices(0).offices.
 int defaultOfficeWorkers();
 
 // The offices of one build. Documents are handed in in tree order; half of the offices
@@ -46,13 +59,15 @@ public:
     struct Result {
         enum class Outcome {
             Made,    // folder holds the page (pageName) and its companion files, nothing else
-            Failed,  // a workbook or presentation that every attempt failed to convert
-            Error,   // the Word route failed or the office could not be started: ends the build
+            Failed,  // the document's own fault, or every attempt at a workbook or presentation failed
+            Error,   // the office died or could not be started, or a page could not be written: ends the build
         };
         Outcome outcome = Outcome::Error;
         QString folder;
-        QString error;
-        bool officeStartFailed = false;
+        DocumentFault fault;  // Failed: why
+        QString error;        // Error: what happened
+        bool officeFault = false;        // Error: the office failed (OfficeError)
+        bool officeStartFailed = false;  // Error: the office could not be started
         bool fromCache = false;
     };
 

@@ -1,10 +1,57 @@
 #pragma once
 
+#include "builderror.h"
+
 #include <QString>
 #include <functional>
 #include <memory>
 
 namespace zelbrin {
+
+// Why a document got no page, when the fault lies in the document itself. The build skips
+// such a document and goes on.
+struct DocumentFault {
+    QString reason;  // for the user: one of the texts below
+    QString detail;  // what the office itself said, for a closer look; may be empty
+};
+
+// A linked document that got a stand-in page instead of its own, and why.
+struct FailedDocument {
+    QString path;
+    DocumentFault fault;
+    bool operator==(const FailedDocument &o) const {
+        return path == o.path && fault.reason == o.fault.reason && fault.detail == o.fault.detail;
+    }
+};
+
+inline const QString kDocumentMissing = QStringLiteral("文档不存在");
+inline const QString kDocumentDamaged = QStringLiteral("文档已损坏");
+inline const QString kDocumentProtected = QStringLiteral("文档有密码保护");
+inline const QString kNotADocument = QStringLiteral("不是文档文件");
+inline const QString kDocumentOfAnotherKind = QStringLiteral("文档内容与扩展名不符");
+inline const QString kDocumentUnreadable = QStringLiteral("文档无法读取");
+inline const QString kKindNotConverted = QStringLiteral("不支持此类文件");
+inline const QString kDocumentNotConverted = QStringLiteral("文档无法转换");
+inline const QString kEveryAttemptFailed = QStringLiteral("办公软件多次转换失败");
+
+// A Word-route document that cannot be converted through its own fault.
+class DocumentError : public BuildError {
+public:
+    explicit DocumentError(DocumentFault fault) : BuildError(fault.reason), fault_(std::move(fault)) {}
+    const DocumentFault &fault() const { return fault_; }
+
+private:
+    DocumentFault fault_;
+};
+
+// One attempt at a workbook or presentation. A failed attempt with a reason failed through
+// the document's fault and is not tried again; one without (the office died, hung, or
+// could not write) may be.
+struct ConversionAttempt {
+    bool made = false;
+    DocumentFault fault;
+    operator bool() const { return made; }
+};
 
 // The office application of one build: converts
 // documents to HTML pages. One session serves every document of a build and is
@@ -14,15 +61,16 @@ public:
     virtual ~OfficeSession() = default;
 
     // Word route (.doc, .docx, .txt): writes the page at target (companion files such as
-    // pictures beside it, under names unique to this page). Throws BuildError when the
-    // document cannot be opened or saved or the office died or hung.
+    // pictures beside it, under names unique to this page). Throws DocumentError when the
+    // document itself cannot be converted, OfficeError when the office died or hung, and
+    // BuildError when the page cannot be written.
     virtual void convertWordDocument(const QString &source, const QString &target) = 0;
-    // Excel and PowerPoint routes: one attempt each; false when it failed. Never throw.
+    // Excel and PowerPoint routes: one attempt each. Never throw.
     // A workbook page carries every sheet; a presentation page every slide's text and a
     // picture of each slide.
-    virtual bool convertWorkbook(const QString &source, const QString &target) = 0;
-    virtual bool convertPresentation(const QString &source, const QString &target) = 0;
-    // Ends the office; no office process outlives this call. Throws BuildError when the
+    virtual ConversionAttempt convertWorkbook(const QString &source, const QString &target) = 0;
+    virtual ConversionAttempt convertPresentation(const QString &source, const QString &target) = 0;
+    // Ends the office; no office process outlives this call. Throws OfficeError when the
     // office could not be ended cleanly (it is then killed all the same).
     virtual void quit() = 0;
 };

@@ -19,6 +19,71 @@ namespace {
 // Changes whenever the way a key is made or an entry is laid out changes.
 constexpr char kKeyVersion[] = "zelbrin-page 1";
 
+// The values of the attributes through which a page names its pictures (links to other
+// documents are not its own and may lead anywhere).
+QList<QByteArray> linkValues(const QByteArray &page) {
+    QList<QByteArray> values;
+    const QByteArray lower = page.toLower();
+    for (const char *attribute : {"src", "background"}) {
+        const QByteArray name = attribute;
+        for (qsizetype at = lower.indexOf(name); at >= 0; at = lower.indexOf(name, at + 1)) {
+            const char before = at > 0 ? lower[at - 1] : ' ';
+            if (!(before == ' ' || before == '\t' || before == '\n' || before == '\r' || before == '"' ||
+                  before == '\''))
+                continue;
+            qsizetype i = at + name.size();
+            while (i < lower.size() && (lower[i] == ' ' || lower[i] == '\t' || lower[i] == '\n' || lower[i] == '\r'))
+                ++i;
+            if (i >= lower.size() || lower[i] != '=')
+                continue;
+            ++i;
+            while (i < lower.size() && (lower[i] == ' ' || lower[i] == '\t' || lower[i] == '\n' || lower[i] == '\r'))
+                ++i;
+            if (i >= lower.size())
+                break;
+            qsizetype end = i;
+            if (page[i] == '"' || page[i] == '\'') {
+                end = page.indexOf(page[i], i + 1);
+                if (end < 0)
+                    break;
+                ++i;
+            } else {
+                while (end < page.size() && !QByteArrayView(" \t\r\n>").contains(page[end]))
+                    ++end;
+            }
+            values.append(page.mid(i, end - i));
+        }
+    }
+    return values;
+}
+
+// True when a page in folder shows a picture inside folder that is not there: the office did
+// not write it whole, or something removed part of it.
+bool pageLacksCompanions(const QString &folder) {
+    const QString root = QDir(folder).absolutePath() + u'/';
+    const QFileInfoList pages =
+        QDir(folder).entryInfoList({QStringLiteral("*.htm"), QStringLiteral("*.html")}, QDir::Files);
+    for (const QFileInfo &info : pages) {
+        QFile file(info.filePath());
+        if (!file.open(QIODevice::ReadOnly))
+            return true;
+        for (QByteArray value : linkValues(file.readAll())) {
+            value = value.trimmed().replace("&amp;", "&");
+            const qsizetype cut = value.indexOf('#') >= 0 ? value.indexOf('#') : value.size();
+            value = value.left(cut);
+            if (value.indexOf('?') >= 0)
+                value = value.left(value.indexOf('?'));
+            const qsizetype colon = value.indexOf(':');
+            if (value.isEmpty() || value.startsWith('/') || (colon >= 0 && (value.indexOf('/') < 0 || colon < value.indexOf('/'))))
+                continue;  // an anchor, an absolute path or an address with a scheme
+            const QString path = QDir::cleanPath(root + QString::fromUtf8(QByteArray::fromPercentEncoding(value)));
+            if (path.startsWith(root) && !QFileInfo::exists(path))
+                return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 QString zelbrinCacheFolder() {
@@ -65,9 +130,11 @@ bool PageCache::fetch(const QByteArray &key, const QString &folder) const {
     return true;
 }
 
-void PageCache::store(const QByteArray &key, const QString &folder) const {
-    if (QDir().mkpath(pagesFolder_))
-        sealed::store(folder, entryFolder(key), key);
+bool PageCache::store(const QByteArray &key, const QString &folder) const {
+    // A page without all of its pictures would lack them in every later build.
+    if (pageLacksCompanions(folder))
+        return false;
+    return QDir().mkpath(pagesFolder_) && sealed::store(folder, entryFolder(key), key);
 }
 
 void PageCache::trim() const {

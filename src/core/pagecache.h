@@ -37,8 +37,10 @@ public:
     // Copies the entry's files into folder (created); false when there is none. A damaged
     // entry is removed and counts as none.
     bool fetch(const QByteArray &key, const QString &folder) const;
-    // Keeps the files of folder (a page and its companions) as the entry of key.
-    void store(const QByteArray &key, const QString &folder) const;
+    // Keeps the files of folder (a page and its companions) as the entry of key, when the
+    // page is whole: every file inside folder that the page links is there. False when
+    // nothing was kept.
+    bool store(const QByteArray &key, const QString &folder) const;
     // Removes the entries used longest ago until the rest fit into the limit, and what
     // killed builds left half written.
     void trim() const;

@@ -198,6 +198,20 @@ ProxySettings ReadProxySettings(const QProcessEnvironment &environment) {
     return ParseProxyServer(ProxyServerText(url), true);
 }
 
+QString DownloadPage(const QString &downloadedListPath, const QString &localListPath) {
+    for (const QString &list : {downloadedListPath, localListPath}) {
+        for (const QString &line : ReadIniSectionFile(list, QStringLiteral("Download"))) {
+            const qsizetype eq = line.indexOf(u'=');
+            const QString value = line.mid(eq + 1).trimmed();
+            if (line.left(eq).trimmed().compare(QLatin1String("Page"), Qt::CaseInsensitive) == 0 &&
+                (value.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+                 value.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)))
+                return value;
+        }
+    }
+    return {};
+}
+
 QString DefaultDownloadFolder(const QString &programFolder) {
     const QFileInfo info(programFolder);
     if (info.isDir() && info.isWritable())

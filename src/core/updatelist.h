@@ -60,6 +60,11 @@ QString ProxyServerText(const QString &proxyUrl);
 // The user's proxy from http_proxy (else HTTP_PROXY); enabled when set and not empty.
 ProxySettings ReadProxySettings(const QProcessEnvironment &environment);
 
+// The page where a new release can be downloaded: the value "Page" (an http or https
+// address) of the section "Download" of the downloaded update list, else of the installed
+// one; empty when neither names one.
+QString DownloadPage(const QString &downloadedListPath, const QString &localListPath);
+
 // Where the update check keeps its files.
 struct UpdatePaths {
     QString programFolder;   // ends with "/"

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QThread>
 
@@ -85,6 +86,21 @@ void sweepStaleOfficeLeftovers() {
         for (const char *folder : kPipeFolders)
             leftovers::sweep(folder, pipePrefix());
     });
+}
+
+// The user's words for the worker's reason why a document has no page; empty when the
+// document is not to blame.
+QString documentFaultText(const QString &code) {
+    static const QHash<QString, QString> texts{
+        {QLatin1String(protocol::kFaultMissing), kDocumentMissing},
+        {QLatin1String(protocol::kFaultUnreadable), kDocumentUnreadable},
+        {QLatin1String(protocol::kFaultDamaged), kDocumentDamaged},
+        {QLatin1String(protocol::kFaultProtected), kDocumentProtected},
+        {QLatin1String(protocol::kFaultNotADocument), kNotADocument},
+        {QLatin1String(protocol::kFaultOtherKind), kDocumentOfAnotherKind},
+        {QLatin1String(protocol::kFaultNotConverted), kDocumentNotConverted},
+    };
+    return texts.value(code);
 }
 
 }  // namespace
@@ -212,7 +228,7 @@ void LibreOfficeSession::killWorker() {
 
 LibreOfficeSession::Outcome LibreOfficeSession::convert(const char *kind, const QString &source,
                                                         const QString &target,
-                                                        QString *errorText) {
+                                                        QString *errorText, QString *faultCode) {
     if (!worker_) {
         if (!replacementFailure_.isEmpty()) {
             *errorText = replacementFailure_;
@@ -242,6 +258,7 @@ LibreOfficeSession::Outcome LibreOfficeSession::convert(const char *kind, const 
         return Outcome::Done;
     if (answer.value(0) == QLatin1String(protocol::kError)) {
         *errorText = answer.value(1);
+        *faultCode = answer.value(2);
         return Outcome::Failed;
     }
     *errorText = QStringLiteral("转换程序的回答无法识别：%1").arg(QString::fromUtf8(line).trimmed());
@@ -250,25 +267,31 @@ LibreOfficeSession::Outcome LibreOfficeSession::convert(const char *kind, const 
 }
 
 void LibreOfficeSession::convertWordDocument(const QString &source, const QString &target) {
-    QString error;
-    switch (convert(protocol::kWriter, source, target, &error)) {
-    case Outcome::Done:
+    QString error, fault;
+    const Outcome outcome = convert(protocol::kWriter, source, target, &error, &fault);
+    if (outcome == Outcome::Done)
         return;
-    case Outcome::Failed:
-        throw BuildError(QStringLiteral("办公软件转换失败：%1：%2").arg(source, error));
-    case Outcome::Broken:
-        throw BuildError(QStringLiteral("办公软件已退出或无响应：%1：%2").arg(source, error));
-    }
+    if (outcome == Outcome::Broken || fault == QLatin1String(protocol::kFaultOfficeCrashed))
+        throw OfficeError(QStringLiteral("办公软件已退出或无响应：%1：%2").arg(source, error));
+    if (const QString reason = documentFaultText(fault); !reason.isEmpty())
+        throw DocumentError({reason, error});
+    throw BuildError(QStringLiteral("办公软件转换失败：%1：%2").arg(source, error));
 }
 
-bool LibreOfficeSession::convertWorkbook(const QString &source, const QString &target) {
-    QString error;
-    return convert(protocol::kCalc, source, target, &error) == Outcome::Done;
+ConversionAttempt LibreOfficeSession::attempt(const char *kind, const QString &source, const QString &target) {
+    QString error, fault;
+    if (convert(kind, source, target, &error, &fault) == Outcome::Done)
+        return {true, {}};
+    // A crashed or vanished office may do better in the next attempt.
+    return {false, {documentFaultText(fault), error}};
 }
 
-bool LibreOfficeSession::convertPresentation(const QString &source, const QString &target) {
-    QString error;
-    return convert(protocol::kImpress, source, target, &error) == Outcome::Done;
+ConversionAttempt LibreOfficeSession::convertWorkbook(const QString &source, const QString &target) {
+    return attempt(protocol::kCalc, source, target);
+}
+
+ConversionAttempt LibreOfficeSession::convertPresentation(const QString &source, const QString &target) {
+    return attempt(protocol::kImpress, source, target);
 }
 
 void LibreOfficeSession::quit() {
@@ -302,7 +325,7 @@ void LibreOfficeSession::quit() {
     }
     killWorker();
     if (!problem.isEmpty())
-        throw BuildError(QStringLiteral("办公软件未能正常退出：%1").arg(problem));
+        throw OfficeError(QStringLiteral("办公软件未能正常退出：%1").arg(problem));
 }
 
 OfficeSessionFactory makeLibreOfficeSessionFactory(const QString &workerProgram, int stallMs,

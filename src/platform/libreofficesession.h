@@ -32,8 +32,8 @@ public:
     ~LibreOfficeSession() override;
 
     void convertWordDocument(const QString &source, const QString &target) override;
-    bool convertWorkbook(const QString &source, const QString &target) override;
-    bool convertPresentation(const QString &source, const QString &target) override;
+    ConversionAttempt convertWorkbook(const QString &source, const QString &target) override;
+    ConversionAttempt convertPresentation(const QString &source, const QString &target) override;
     void quit() override;
 
     // The running worker's process id (its process group), 0 when none runs.
@@ -45,8 +45,10 @@ public:
 
 private:
     enum class Outcome { Done, Failed, Broken };
+    // faultCode: the worker's reason for a failed document (officeprotocol's kFault...).
     Outcome convert(const char *kind, const QString &source, const QString &target,
-                    QString *errorText);
+                    QString *errorText, QString *faultCode);
+    ConversionAttempt attempt(const char *kind, const QString &source, const QString &target);
     void startWorker();
     // Reads one answer line; false when the worker ended or the watch expired first.
     bool readLine(ProgressWatch &watch, QByteArray *line);

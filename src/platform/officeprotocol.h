@@ -17,7 +17,10 @@
 //                                   kind is writer, calc or impress; with outline the
 //                                   page marks its headings and index entries and their
 //                                   outline lies beside it (documentoutline.h)
-//   answer:                         OK                   or  ERROR <text>
+//   answer:                         OK                   or  ERROR <text> [<fault>]
+//                                   fault says why a document has no page when the
+//                                   office or the document is to blame (kFault... below);
+//                                   without it, the page could not be written
 //   request:                        QUIT                 answer OK; the worker has ended
 //                                                        its office and exits
 // End of input counts as QUIT. Requests are served one at a time, in order.
@@ -31,6 +34,16 @@ inline constexpr char kQuit[] = "QUIT";
 inline constexpr char kOutline[] = "outline";
 inline constexpr char kPrepared[] = "prepared";
 inline constexpr char kFresh[] = "fresh";
+
+// Why a conversion failed.
+inline constexpr char kFaultMissing[] = "missing";
+inline constexpr char kFaultUnreadable[] = "unreadable";
+inline constexpr char kFaultDamaged[] = "damaged";
+inline constexpr char kFaultProtected[] = "protected";
+inline constexpr char kFaultNotADocument[] = "notdocument";
+inline constexpr char kFaultOtherKind[] = "otherkind";
+inline constexpr char kFaultNotConverted[] = "notconverted";
+inline constexpr char kFaultOfficeCrashed[] = "crashed";  // the office died in the document
 
 inline constexpr char kWriter[] = "writer";
 inline constexpr char kCalc[] = "calc";

@@ -6,11 +6,13 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QStringList>
 #include <QThread>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace zelbrin::testing {
 
@@ -24,7 +26,9 @@ struct FakeOfficeLog {
     int quits = 0;
     int failWorkbookAttempts = 0;      // workbook attempts that fail before one succeeds
     int failPresentationAttempts = 0;
-    QString failWordFor;               // a source whose Word conversion throws
+    QString failWordFor;               // a source whose Word conversion throws as if the office died
+    QMap<QString, DocumentFault> faults;  // sources that cannot be converted through their own fault
+    QString pictureMissingFor;         // a source whose page links a picture that is not written
     // Runs inside every Word conversion, on the thread that runs the build (the window's),
     // while the office's own thread waits for it.
     std::function<void()> duringWord;
@@ -51,24 +55,22 @@ public:
         if (log_.beforeResult)
             log_.beforeResult(source);
         if (!log_.failWordFor.isEmpty() && source == log_.failWordFor)
-            throw BuildError(QStringLiteral("无法打开文档：") + source);
+            throw OfficeError(QStringLiteral("办公软件已退出或无响应：") + source);
+        if (const auto fault = faultOf(source))
+            throw DocumentError(*fault);
         write(source, target);
     }
-    bool convertWorkbook(const QString &source, const QString &target) override {
+    ConversionAttempt convertWorkbook(const QString &source, const QString &target) override {
         record(QStringLiteral("calc %1 -> %2").arg(source, target));
         if (log_.beforeResult)
             log_.beforeResult(source);
-        if (failAttempt(log_.failWorkbookAttempts))
-            return false;
-        return write(source, target);
+        return attempt(log_.failWorkbookAttempts, source, target);
     }
-    bool convertPresentation(const QString &source, const QString &target) override {
+    ConversionAttempt convertPresentation(const QString &source, const QString &target) override {
         record(QStringLiteral("impress %1 -> %2").arg(source, target));
         if (log_.beforeResult)
             log_.beforeResult(source);
-        if (failAttempt(log_.failPresentationAttempts))
-            return false;
-        return write(source, target);
+        return attempt(log_.failPresentationAttempts, source, target);
     }
     void quit() override {
         std::lock_guard lock(log_.mutex);
@@ -83,6 +85,18 @@ private:
     void record(const QString &call) {
         std::lock_guard lock(log_.mutex);
         log_.calls << call;
+    }
+    std::optional<DocumentFault> faultOf(const QString &source) {
+        std::lock_guard lock(log_.mutex);
+        const auto it = log_.faults.constFind(source);
+        return it == log_.faults.constEnd() ? std::nullopt : std::optional<DocumentFault>(*it);
+    }
+    ConversionAttempt attempt(int &failuresLeft, const QString &source, const QString &target) {
+        if (const auto fault = faultOf(source))
+            return {false, *fault};
+        if (failAttempt(failuresLeft))
+            return {};
+        return {write(source, target), {}};
     }
     bool failAttempt(int &failuresLeft) {
         std::lock_guard lock(log_.mutex);
@@ -99,7 +113,10 @@ private:
         QFile f(target);
         if (!f.open(QIODevice::WriteOnly) || !picture.open(QIODevice::WriteOnly))
             return false;
-        picture.write("PNG of " + source.toUtf8());
+        if (source != log_.pictureMissingFor)
+            picture.write("PNG of " + source.toUtf8());
+        else
+            picture.remove();
         f.write("<html><body>page of " + QFileInfo(source).fileName().toUtf8() + " (" +
                 QByteArray::number(QFileInfo(source).size()) + " bytes)<img src=\"" +
                 picture.fileName().section(u'/', -1).toUtf8() + "\"></body></html>\n");

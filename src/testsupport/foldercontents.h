@@ -8,13 +8,15 @@
 namespace zelbrin::testing {
 
 // Every file below folder by its path relative to folder, with its bytes: what two builds
-// wrote compares as a whole.
+// wrote compares as a whole. A build folder's mark, which names the build that made it,
+// is left out.
 inline QMap<QString, QByteArray> folderContents(const QString &folder) {
     QMap<QString, QByteArray> files;
     for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
         QFile file(it.next());
-        if (file.open(QIODevice::ReadOnly))
-            files[QDir(folder).relativeFilePath(file.fileName())] = file.readAll();
+        const QString relative = QDir(folder).relativeFilePath(file.fileName());
+        if (relative != QLatin1String(".zelbrin-build") && file.open(QIODevice::ReadOnly))
+            files[relative] = file.readAll();
     }
     return files;
 }

@@ -277,7 +277,7 @@ private:
     // The last build's result in the status bar, with the documents it could not convert.
     QLabel *buildResultLabel_{};
     QToolButton *failedDocumentsButton_{};
-    QStringList failedDocuments_;
+    QList<FailedDocument> failedDocuments_;
 
     MainWindowOptions options_;
     std::unique_ptr<UserPrompts> ownPrompts_;

@@ -99,7 +99,7 @@ void MainWindow::compile() {
     try {
         report = project_->Compile(env);
     } catch (const BuildError &e) {
-        prompts_->notice(kBuildErrorPrefix + e.message());
+        prompts_->notice(buildErrorText(e));
     } catch (const std::exception &e) {
         prompts_->notice(kBuildErrorPrefix + QString::fromLocal8Bit(e.what()));
     }
@@ -136,7 +136,10 @@ void MainWindow::showFailedDocuments() {
         QStringLiteral("下列文档没有转换成网页，帮助文件中用一页说明代替："), &dialog));
     auto *documents = new QListWidget(&dialog);
     documents->setObjectName(QStringLiteral("failedDocumentsList"));
-    documents->addItems(failedDocuments_);
+    for (const FailedDocument &failed : std::as_const(failedDocuments_)) {
+        auto *item = new QListWidgetItem(failedDocumentText(failed), documents);
+        item->setToolTip(failed.fault.detail);
+    }
     layout->addWidget(documents);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

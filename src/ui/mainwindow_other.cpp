@@ -8,9 +8,12 @@
 #include "decompiler.h"
 #include "fileops.h"
 #include "prompts.h"
+#include "shellopen.h"
 #include "updatecheckhost.h"
+#include "updatelist.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 
@@ -52,17 +55,30 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::startDemonstration() {
-    // A missing demonstration program shows nothing.
-    QProcess::startDetached(programFolder() + QStringLiteral("Tutorix"), {});
+    const QString demonstration = programFolder() + QStringLiteral("Tutorix");
+    if (!QFileInfo(demonstration).isExecutable() || !QProcess::startDetached(demonstration, {}))
+        prompts_->notice(QStringLiteral("没有安装演示程序：程序文件夹 %1 中没有 Tutorix。").arg(programFolder()));
 }
 
 void MainWindow::startUpdater() {
+    const QString updater = programFolder() + QStringLiteral("Update");
+    if (!QFileInfo(updater).isExecutable()) {
+        // Nothing would take the workbench's place: it stays, and the user learns where a
+        // new release is to be had.
+        const UpdatePaths paths = MakeUpdatePaths(programFolder(), DefaultDownloadFolder(programFolder()));
+        const QString page = DownloadPage(paths.downloadedList, paths.localList);
+        if (page.isEmpty())
+            prompts_->notice(QStringLiteral("没有安装升级程序（Update），无法自动升级。"));
+        else if (!platform::shellOpen(page))
+            prompts_->notice(QStringLiteral("没有安装升级程序（Update），无法自动升级。新版本可以从这里下载：%1").arg(page));
+        return;
+    }
     // The updater is started even when the close-time question kept the window open:
     // it deals with a running workbench itself.
     close();
     QThread::msleep(1000);
     QCoreApplication::processEvents();
-    QProcess::startDetached(programFolder() + QStringLiteral("Update"), {QStringLiteral("Zelbrin")});
+    QProcess::startDetached(updater, {QStringLiteral("Zelbrin")});
 }
 
 void MainWindow::startUpdateCheck() {

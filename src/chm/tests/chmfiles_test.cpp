@@ -45,13 +45,14 @@ quint32 lookUp(const QByteArray &btree, const QString &text) {
 TEST(KeywordIndex, ManyKeywordsSpanListingBlocksUnderAnIndexAndReadBackInOrder) {
     QList<Keyword> keywords;
     for (int i = 2999; i >= 0; --i)
-        keywords.append({{QStringLiteral("关键词%1").arg(i, 4, 10, QChar(u'0'))}, {quint32(i), quint32(i + 1)}, {}});
-    keywords.append({{QStringLiteral("关键词0007")}, {8, 3000}, {}});  // the same keyword again
-    keywords.append({{QStringLiteral("关键词0007"), QStringLiteral("子项")}, {5}, {}});
+        keywords.append({QStringLiteral("关键词%1").arg(i, 4, 10, QChar(u'0')), {quint32(i), quint32(i + 1)}, {}});
+    keywords.append({QStringLiteral("关键词0007"), {8, 3000}, {}});  // the same keyword again
+    keywords.append({QStringLiteral("子项"), {5}, {}, keywords.size() - 1});
     const QList<Keyword> sorted = mergeKeywords(keywords, QStringLiteral("zh_CN"));
     ASSERT_EQ(sorted.size(), 3001);
     EXPECT_EQ(sorted[7].topics, (QList<quint32>{7, 8, 3000}));
-    EXPECT_EQ(sorted[8].path.join(u'|'), QStringLiteral("关键词0007|子项"));  // right after its parent
+    EXPECT_EQ(sorted[8].name, QStringLiteral("子项"));  // right after its parent
+    EXPECT_EQ(sorted[8].parent, 7);
 
     const KeywordIndexFiles files = writeKeywordIndex(sorted, 0x0804, 936);
     const QByteArray &b = files.btree;
@@ -89,7 +90,7 @@ TEST(KeywordIndex, ManyKeywordsSpanListingBlocksUnderAnIndexAndReadBackInOrder) 
 }
 
 TEST(KeywordIndex, AKeywordWithTooManyTopicsForABlockIsCutShortAndReported) {
-    Keyword k{{QStringLiteral("everywhere")}, {}, {}};
+    Keyword k{QStringLiteral("everywhere"), {}, {}};
     for (quint32 t = 0; t < 900; ++t)
         k.topics.append(t);
     const KeywordIndexFiles files = writeKeywordIndex({k}, 0x0409, 1252);

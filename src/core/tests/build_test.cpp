@@ -3,6 +3,7 @@
 #include "conversion.h"
 #include "fakeoffice.h"
 #include "fileops.h"
+#include "gbk.h"
 #include "foldercontents.h"
 #include "headlesswindow.h"
 #include "scriptedprompts.h"
@@ -89,7 +90,6 @@ struct BuildTest : ::testing::Test {
 }  // namespace
 
 TEST_F(BuildTest, SuccessfulBuild) {
-    writeFile(proj + "temp/stale.txt", "old");
     const BuildReport report = project.Compile(env);
     // The office starts when the first document needs it.
     EXPECT_EQ(steps, (QStringList{"开始编译...", "正在转换为HTML文件...", "正在启动办公软件...",
@@ -107,24 +107,169 @@ TEST_F(BuildTest, SuccessfulBuild) {
     EXPECT_FALSE(project.Modified);
 }
 
-TEST_F(BuildTest, ProgressCountsEveryLinkedDocumentAndTheReportNamesTheFailedOnes) {
-    // Catalogs with their own documents count; catalogs without, and unknown kinds, do not.
-    TreeNode *more = window.AddNode(nullptr, "More", false, false, tmp.path() + "/docs/more.htm");
-    writeFile(tmp.path() + "/docs/more.htm", "<p>more</p>");
-    window.AddNode(more, "gone.doc", false, false, tmp.path() + "/docs/gone.doc");
-    window.AddNode(more, "notes.pdf", false, false, tmp.path() + "/docs/notes.pdf");
-    writeFile(tmp.path() + "/docs/sheet.xls", "xls");
-    window.AddNode(more, "sheet.xls", false, false, tmp.path() + "/docs/sheet.xls");
+TEST_F(BuildTest, BadDocumentsGetAPageThatSaysWhyAndTheBuildGoesOn) {
+    // Every link counts, catalogs' own included; each bad document is skipped with its reason.
+    const QString docs = tmp.path() + "/docs/";
+    TreeNode *more = window.AddNode(nullptr, "More", false, false, docs + "more.htm");
+    writeFile(docs + "more.htm", "<p>more</p>");
+    writeFile(docs + "damaged.doc", "doc");
+    writeFile(docs + "locked.ppt", "ppt");
+    writeFile(docs + "sheet.xls", "xls");
+    writeFile(docs + "notes.pdf", "pdf");
+    QDir().mkpath(docs + "folder.doc");
+    log.faults[docs + "damaged.doc"] = {kDocumentDamaged, "SfxBaseModel::handleLoadError"};
+    log.faults[docs + "locked.ppt"] = {kDocumentProtected, {}};
     log.failWorkbookAttempts = 100;
+    const struct {
+        const char *name;
+        QString reason;
+    } bad[] = {{"gone.doc", kDocumentMissing},   {"notes.pdf", kKindNotConverted},
+               {"folder.doc", kNotADocument},    {"damaged.doc", kDocumentDamaged},
+               {"locked.ppt", kDocumentProtected}, {"sheet.xls", kEveryAttemptFailed}};
+    QList<FailedDocument> expected;
+    QStringList expectedProgress{"正在转换为HTML文件... 1/8 intro.doc", "正在转换为HTML文件... 2/8 more.htm"};
+    for (const auto &b : bad) {
+        window.AddNode(more, b.name, false, false, docs + b.name);
+        expected.append({docs + b.name, {b.reason, b.reason == kDocumentDamaged ? "SfxBaseModel::handleLoadError" : ""}});
+        expectedProgress << QStringLiteral("正在转换为HTML文件... %1/8 %2").arg(expectedProgress.size() + 1).arg(b.name);
+    }
     QStringList progress;
     env.showProgress = [&](const ConversionProgress &p) { progress << conversionProgressText(p); };
+    env.keepBuildFolder = true;
     const BuildReport report = project.Compile(env);
-    EXPECT_EQ(progress, (QStringList{"正在转换为HTML文件... 1/4 intro.doc", "正在转换为HTML文件... 2/4 more.htm",
-                                     "正在转换为HTML文件... 3/4 gone.doc", "正在转换为HTML文件... 4/4 sheet.xls"}));
-    EXPECT_EQ(report.documents, 4);
-    EXPECT_EQ(report.failedDocuments,
-              (QStringList{tmp.path() + "/docs/gone.doc", tmp.path() + "/docs/sheet.xls"}));
-    EXPECT_TRUE(buildSummaryText(report).endsWith("（共 4 个文档，2 个未能转换）"));
+    EXPECT_EQ(progress, expectedProgress);
+    EXPECT_EQ(report.documents, 8);
+    EXPECT_EQ(report.failedDocuments, expected);
+    EXPECT_EQ(opened, QStringList{proj + "Manual.CHM"});
+    EXPECT_TRUE(buildSummaryText(report).endsWith("（共 8 个文档，6 个未能转换）"));
+    EXPECT_EQ(failedDocumentText(expected[3]), docs + "damaged.doc（文档已损坏）");
+    EXPECT_EQ(prompts.notices, QStringList{missingDocumentMessage(docs + "gone.doc")});
+    EXPECT_EQ(log.calls.filter("locked.ppt").size(), 1);  // a protected document is not tried again
+    EXPECT_TRUE(decodeGbk(readFile(proj + "temp/html/More/damaged.htm")).contains("无法转换文件：" + docs + "damaged.doc（文档已损坏）"));
+    EXPECT_TRUE(decodeGbk(readFile(proj + "temp/html/More/folder.htm")).contains("（不是文档文件）"));
+}
+
+TEST_F(BuildTest, ATempFolderOfTheUsersIsNeverTouchedAndOneOfOursIsReplaced) {
+    // The user's own "temp" (or a file or a link of that name): refused, nothing touched.
+    for (const QString kind : {"folder", "empty folder", "file", "link"}) {
+        SCOPED_TRACE(kind.toStdString());
+        DeleteDirectory(proj + "temp");
+        if (kind == "folder")
+            writeFile(proj + "temp/notes.txt", "mine");
+        else if (kind == "empty folder")
+            QDir().mkpath(proj + "temp");
+        else if (kind == "file")
+            writeFile(proj + "temp", "mine");
+        else
+            QFile::link(tmp.path() + "/docs", proj + "temp");
+        try {
+            project.Compile(env);
+            FAIL() << "a build went ahead beside the user's temp";
+        } catch (const BuildError &e) {
+            EXPECT_TRUE(e.message().contains("不是本程序建立的“temp”：" + proj + "temp")) << e.what();
+            EXPECT_EQ(buildErrorText(e), "编译时出错：" + e.message());
+        }
+        EXPECT_EQ(log.sessions, 0);
+        EXPECT_TRUE(opened.isEmpty());
+        if (kind == "folder") {
+            EXPECT_EQ(readFile(proj + "temp/notes.txt"), QByteArray("mine"));
+        } else if (kind == "link") {
+            EXPECT_TRUE(QFileInfo::exists(tmp.path() + "/docs/intro.doc"));
+        }
+        QFile::remove(proj + "temp");
+    }
+    // A build folder of ours, kept or left by a killed build, goes with what it holds.
+    DeleteDirectory(proj + "temp");
+    env.keepBuildFolder = true;
+    project.Compile(env);
+    writeFile(proj + "temp/html/stale.htm", "old");
+    project.Compile(env);
+    EXPECT_FALSE(QFileInfo::exists(proj + "temp/html/stale.htm"));
+    EXPECT_TRUE(QFileInfo::exists(proj + "temp/html/Guide/intro.htm"));
+    env.keepBuildFolder = false;
+    project.Compile(env);
+    EXPECT_FALSE(QFileInfo::exists(proj + "temp"));
+    EXPECT_EQ(QDir(proj).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"Manual.CHM"});
+}
+
+TEST_F(BuildTest, DocumentsOfOneNameInOneCatalogKeepTheirOwnPages) {
+    const QString docs = tmp.path() + "/docs/";
+    window.structureTree().clear();
+    TreeNode *same = window.AddNode(nullptr, "同名", false, false, "");
+    int n = 0;
+    for (const char *path : {"d1/同名.docx", "d2/同名.docx", "d3/同名.txt", "报告.docx", "报告.xls", "d1/Report.doc",
+                             "report.ppt", "同名_2.doc", "alone.doc"}) {
+        writeFile(docs + path, QByteArray("content of ") + path + QByteArray(++n, '.'));
+        window.AddNode(same, QFileInfo(path).fileName(), false, false, docs + path);
+    }
+    window.AddNode(same, "同名.docx", false, false, docs + "d1/同名.docx");  // the same document again
+    env.keepBuildFolder = true;
+    project.Compile(env);
+    const struct {
+        const char *page;
+        const char *document;
+    } pages[] = {{"同名.htm", "d1/同名.docx"},   {"同名_3.htm", "d2/同名.docx"}, {"同名_4.htm", "d3/同名.txt"},
+                 {"报告.htm", "报告.docx"},       {"报告_2.htm", "报告.xls"},     {"Report.htm", "d1/Report.doc"},
+                 {"report_2.htm", "report.ppt"}, {"同名_2.htm", "同名_2.doc"},   {"alone.htm", "alone.doc"}};
+    const QByteArray contents = readFile(proj + "temp/Manual.hhc");
+    for (const auto &p : pages) {
+        SCOPED_TRACE(p.page);
+        const QString page = proj + "temp/html/同名/" + QString::fromUtf8(p.page);
+        const QByteArray made = "page of " + QFileInfo(QString::fromUtf8(p.document)).fileName().toUtf8() + " (" +
+                                QByteArray::number(QFileInfo(docs + p.document).size());
+        EXPECT_TRUE(readFile(page).contains(made)) << readFile(page).constData();
+        EXPECT_TRUE(decodeGbk(contents).contains("value=\"" + page + "\""));
+    }
+    EXPECT_EQ(QDir(proj + "temp/html/同名").entryList({"*.htm"}).size(), 9);
+}
+
+TEST_F(BuildTest, ATreeOfTheDeepestLevelsCompilesWithTheRealCompiler) {
+    const QByteArray binDir = qgetenv("ZELBRIN_BIN_DIR");
+    ASSERT_FALSE(binDir.isEmpty());
+    env.programFolder = QString::fromLocal8Bit(binDir) + "/";
+    window.structureTree().clear();
+    // Long Chinese captions: a page 256 levels down lies thousands of bytes below the HTML
+    // folder, far beyond what a help file's names may hold.
+    TreeNode *parent = nullptr;
+    for (int level = 1; level < kMaxTreeDepth; ++level) {
+        parent = window.AddNode(parent, QStringLiteral("第%1层的目录标题").arg(level), false, false, "");
+        if (level % 64 == 0 || level == kMaxTreeDepth - 1) {
+            const QString document = tmp.path() + QStringLiteral("/docs/第%1层的文档.doc").arg(level);
+            writeFile(document, "doc");
+            window.AddNode(parent, QFileInfo(document).fileName(), false, false, document);
+        }
+    }
+    env.keepBuildFolder = true;
+    ASSERT_NO_THROW(project.Compile(env));
+    EXPECT_EQ(opened, QStringList{proj + "Manual.CHM"});
+    // Contents and index name the pages where they are.
+    const QString contents = decodeGbk(readFile(proj + "temp/Manual.hhc"));
+    const QString index = decodeGbk(readFile(proj + "temp/Manual.hhk"));
+    int pages = 0;
+    for (const QString &line : contents.split("\r\n")) {
+        if (!line.startsWith("<param name=\"Local\" value=\""))
+            continue;
+        const QString page = line.section('"', 3, 3);
+        EXPECT_TRUE(QFileInfo(page).isFile()) << page.toStdString();
+        EXPECT_TRUE(index.contains("value=\"" + page + "\"")) << page.toStdString();
+        EXPECT_LE(page.mid(proj.size() + 4).toUtf8().size(), 512) << page.toStdString();
+        ++pages;
+    }
+    EXPECT_EQ(pages, 4);
+}
+
+TEST_F(BuildTest, APageWithoutAllItsPicturesIsNeverKept) {
+    env.pageCache.folder = tmp.path() + "/cache";
+    env.pageCache.officeIdentity = "fake office 1";
+    log.pictureMissingFor = tmp.path() + "/docs/intro.doc";
+    project.Compile(env);
+    project.Compile(env);
+    EXPECT_EQ(log.calls.size(), 2);  // converted again: nothing was kept
+    log.pictureMissingFor.clear();
+    project.Compile(env);
+    project.Compile(env);
+    EXPECT_EQ(log.calls.size(), 3);  // whole now, kept, and taken from the cache
 }
 
 TEST_F(BuildTest, KeepBuildFolderLeavesTheHelpProject) {
@@ -251,13 +396,15 @@ namespace {
 // What a build leaves behind (with its build folder kept) and what it told, to compare builds.
 struct BuildRecord {
     QMap<QString, QByteArray> files;
-    QStringList notices, progress, failed, steps;
+    QStringList notices, progress;
+    QList<FailedDocument> failed;
+    QStringList steps;
     QString defaultTopic;
     bool operator==(const BuildRecord &) const = default;
 };
 
 // Documents of every route in a tree where order matters: catalogs in catalogs, a catalog
-// with its own page, two documents sharing one page name (the later wins), a repeated link,
+// with its own page, two documents of one bare name (each keeps its page), a repeated link,
 // missing documents, an HTML copy and folders carried along.
 struct OrderedProjectTest : BuildTest {
     QString docs;
@@ -306,8 +453,9 @@ TEST_F(OrderedProjectTest, ParallelOfficesWriteWhatOneOfficeWrites) {
     const BuildRecord one = build(1);
     EXPECT_EQ(one.notices, (QStringList{missingDocumentMessage(docs + "gone.doc"),
                                         missingDocumentMessage(docs + "gone.xls")}));
-    EXPECT_TRUE(one.files["html/指南/细节/report.htm"].contains("report.xls"));
-    EXPECT_TRUE(one.files.contains("html/指南/细节/report_htm_1.png"));
+    EXPECT_TRUE(one.files["html/指南/细节/report.htm"].contains("report.doc"));
+    EXPECT_TRUE(one.files["html/指南/细节/report_2.htm"].contains("report.xls"));
+    EXPECT_TRUE(one.files.contains("html/指南/细节/report_2_htm_1.png"));
     EXPECT_TRUE(one.files.contains("html/更多/pictures/p.png"));
     EXPECT_EQ(one.defaultTopic, proj + "temp/html/intro.htm");
 

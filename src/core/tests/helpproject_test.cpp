@@ -84,6 +84,8 @@ Sitemaps write(const StructureModel &tree) {
     return s;
 }
 
+QString pagePath(const StructureModel &tree, const TreeNode *node) { return kHtml + PageLayout(tree).pagePath(node); }
+
 TreeNode *add(StructureModel &tree, TreeNode *parent, const QString &caption, const QString &link = {}) {
     return tree.append(parent, caption, link, link.isEmpty() ? ImageIndex::Catalog : ImageIndex::Page);
 }
@@ -141,12 +143,12 @@ TEST(HelpProject, WorkedExampleIsSavedByteForByte) {
                   }) +
                   kIndexTail);
     // The pages the conversion writes are the ones the contents name.
-    EXPECT_EQ(pagePath(kHtml, appendix->child(0)), kHtml + "Guide/Appendix/Data.htm");
-    EXPECT_EQ(pagePath(kHtml, appendix), kHtml + "Guide/Appendix.htm");
-    EXPECT_EQ(pagePath(kHtml, tree.topLevel(1)), kHtml + "Notes.htm");
+    EXPECT_EQ(pagePath(tree, appendix->child(0)), kHtml + "Guide/Appendix/Data.htm");
+    EXPECT_EQ(pagePath(tree, appendix), kHtml + "Guide/Appendix.htm");
+    EXPECT_EQ(pagePath(tree, tree.topLevel(1)), kHtml + "Notes.htm");
     // WriteSitemapBranch hands back the block with CR LF after each line for the caller to trim.
     QStringList index;
-    const QString block = WriteSitemapBranch(appendix, index, "Guide/Appendix/", kHtml);
+    const QString block = WriteSitemapBranch(appendix, index, PageLayout(tree), kHtml);
     EXPECT_EQ(block, "<LI> <OBJECT type=\"text/sitemap\">\r\n<param name=\"Name\" value=\"Data\">\r\n"
                      "<param name=\"Local\" value=\"/srv/Work/temp/html/Guide/Appendix/Data.htm\">\r\n"
                      "<param name=\"ImageNumber\" value=\"11\"></OBJECT>\r\n");
@@ -188,7 +190,7 @@ TEST(HelpProject, LeavesAndBranchesWithAndWithoutLinksAtBothLevels) {
     TreeNode *blank = add(tree, nullptr, "v1.2", " \t ");         // branch, blank link
     add(tree, blank, "Version 2.0", "/d/Version 2.0.doc");        // child leaf
     add(tree, blank, "Sub/Page.doc", "/d/a.doc");                 // caption with a folder part
-    add(tree, blank, "Same", "/d/a.xls");                         // same bare name as a.doc
+    add(tree, blank, "Same", "/d/a.xls");                         // same bare name as a.doc: its own page
     add(tree, blank, "Lonely");                                   // child catalog without children
     TreeNode *inner = add(tree, blank, "Inner", "  ");            // child branch, blank link
     add(tree, inner, "x.txt", "/d/x.txt");
@@ -212,7 +214,7 @@ TEST(HelpProject, LeavesAndBranchesWithAndWithoutLinksAtBothLevels) {
         "<param name=\"ImageNumber\" value=\"11\"></OBJECT>",
         "<LI> <OBJECT type=\"text/sitemap\">",
         "<param name=\"Name\" value=\"Same\">",
-        "<param name=\"Local\" value=\"/srv/Work/temp/html/v1.2/a.htm\">",
+        "<param name=\"Local\" value=\"/srv/Work/temp/html/v1.2/a_2.htm\">",
         "<param name=\"ImageNumber\" value=\"11\"></OBJECT>",
         "<LI> <OBJECT type=\"text/sitemap\">",
         "<param name=\"Name\" value=\"Lonely\">",
@@ -260,7 +262,7 @@ TEST(HelpProject, TopLevelBranchWithLinkNamesItsPage) {
     EXPECT_EQ(s.contentsBody()[0],
               "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Top\"><param "
               "name=\"ImageNumber\" value=\"1\"><param name=\"Local\" value=\"/srv/Work/temp/html/top.htm\"></OBJECT><UL>");
-    EXPECT_EQ(pagePath(kHtml, top), kHtml + "top.htm");
+    EXPECT_EQ(pagePath(tree, top), kHtml + "top.htm");
 }
 
 TEST(HelpProject, CaptionsThatAreNoPlainFolderNameStayInsideTheHtmlFolder) {
@@ -292,10 +294,10 @@ TEST(HelpProject, CaptionsThatAreNoPlainFolderNameStayInsideTheHtmlFolder) {
     add(tree, other, "x", "/d/x.doc");
     EXPECT_EQ(catalogPath(leaf), "_../_etc/_./");
     EXPECT_EQ(catalogPath(up), "");
-    const QString page = pagePath(kHtml, leaf);
+    const QString page = pagePath(tree, leaf);
     EXPECT_EQ(page, kHtml + "_../_etc/_./passwd.htm");
     EXPECT_TRUE(QDir::cleanPath(page).startsWith(kHtml));
-    EXPECT_TRUE(QDir::cleanPath(pagePath(kHtml, other->child(0))).startsWith(kHtml));
+    EXPECT_TRUE(QDir::cleanPath(pagePath(tree, other->child(0))).startsWith(kHtml));
 
     // Contents and index name the mapped paths; the titles keep the captions.
     Sitemaps s = write(tree);
@@ -332,7 +334,7 @@ TEST(HelpProject, HtmlLinksKeepTheirOwnFileName) {
     TreeNode *cat = add(tree, nullptr, "Web", "/d/home.HTML");
     TreeNode *leaf = add(tree, cat, "page.html", "/d/page.html");
     add(tree, nullptr, "top.html", "/d/top.html");
-    EXPECT_EQ(pagePath(kHtml, leaf), kHtml + "Web/page.html");
+    EXPECT_EQ(pagePath(tree, leaf), kHtml + "Web/page.html");
     Sitemaps s = write(tree);
     EXPECT_TRUE(s.contentsBody()[0].endsWith("<param name=\"Local\" value=\"" + kHtml + "home.HTML\"></OBJECT><UL>"));
     EXPECT_EQ(s.contentsBody()[3], "<param name=\"Local\" value=\"" + kHtml + "Web/page.html\">");

@@ -207,10 +207,11 @@ TEST_F(OfficeSessionTest, WordRoutePagesHoldTheTextAndTheirOwnPictures) {
     };
     const QList<Case> cases{
         {"doc/61490.doc", "61490.htm", {"居中的大标题", "章节1.1的内容"}, 0},
-        // Japanese text, floating pictures, and a caption number that only a layout or a
-        // field update fills in.
+        // Japanese text, floating pictures, a caption number that only a layout or a
+        // field update fills in, and a date field that shows the day of the last saving,
+        // not the day of the conversion, so that the page is the same on every day.
         {"doc/FloatingPictures.doc", "FloatingPictures.htm",
-         {"文京区と目黒区", "Figure 1 Spacewalk"}, 2},
+         {"文京区と目黒区", "Figure 1 Spacewalk", "4/27/2006"}, 2},
         {"docx/ServerStatus-DogSon-README.docx", "ServerStatus-DogSon-README.htm", {}, 5},
         {"docx/bib-chernigovka.netdo.ru_download_docs_17459.docx", "bib.htm",
          {"Большечерниговская районная библиотека"}, 1},
@@ -393,41 +394,74 @@ TEST_F(OfficeSessionTest, PageNamesNearTheFileNameLimitKeepTheirPictures) {
     EXPECT_TRUE(QFileInfo(pictures[0]).isFile()) << pictures[0].toStdString();
 }
 
-TEST_F(OfficeSessionTest, AFailedDocumentLeavesTheOfficeServingTheNext) {
+TEST_F(OfficeSessionTest, ADocumentThatCannotBeConvertedIsNamedWithItsReasonAndTheOfficeServesTheNext) {
     const qint64 worker = session_->workerProcessId();
-    const QString missing = out_.filePath(QStringLiteral("不存在.doc"));
-    try {
-        session_->convertWordDocument(missing, target(QStringLiteral("x.htm")));
-        FAIL() << "a missing document converted";
-    } catch (const BuildError &e) {
-        EXPECT_TRUE(e.message().startsWith(QStringLiteral("办公软件转换失败："))) << e.what();
-        EXPECT_TRUE(e.message().contains(missing)) << e.what();
-    }
-    EXPECT_FALSE(session_->convertWorkbook(out_.filePath(QStringLiteral("no.xls")),
-                                           target(QStringLiteral("no.htm"))));
-    EXPECT_FALSE(session_->convertPresentation(out_.filePath(QStringLiteral("no.ppt")),
-                                               target(QStringLiteral("no2.htm"))));
-
-    // The office reads unknown files as text: binary garbage and a file of the wrong kind
-    // must fail rather than give a page of noise.
+    // The office reads unknown files as text: binary noise must fail rather than give a
+    // page of noise. Damaged files begin like documents; protected ones were made with
+    // LibreOffice (password "secret").
     QByteArray noise(20000, '\0');
     for (int i = 0; i < noise.size(); ++i)
         noise[i] = char((i * 7919 + 13) % 251);
-    for (const char *name : {"noise.doc", "noise.xls", "noise.ppt"}) {
-        QFile file(out_.filePath(QString::fromLatin1(name)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(noise);
+    const auto write = [&](const QString &name, const QByteArray &bytes) {
+        QFile file(out_.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    };
+    const auto head = [&](const QString &document, qint64 bytes) {
+        QFile file(corpus(document));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.read(bytes);
+    };
+    ASSERT_TRUE(QDir().mkpath(out_.filePath(QStringLiteral("folder.doc"))));
+    const QString protectedDocuments =
+        qEnvironmentVariable("ZELBRIN_SOURCE_DIR") + QStringLiteral("/src/platform/tests/documents/protected.");
+    enum Route { Word, Workbook, Presentation };
+    const struct {
+        Route route;
+        QString source;
+        QString reason;
+    } cases[] = {
+        {Word, out_.filePath(QStringLiteral("不存在.doc")), zelbrin::kDocumentMissing},
+        {Workbook, out_.filePath(QStringLiteral("no.xls")), zelbrin::kDocumentMissing},
+        {Word, out_.filePath(QStringLiteral("folder.doc")), zelbrin::kNotADocument},
+        {Word, write(QStringLiteral("noise.doc"), noise), zelbrin::kNotADocument},
+        {Workbook, write(QStringLiteral("noise.xls"), noise), zelbrin::kNotADocument},
+        {Presentation, write(QStringLiteral("noise.ppt"), noise), zelbrin::kNotADocument},
+        {Presentation, corpus(QStringLiteral("doc/61490.doc")), zelbrin::kDocumentOfAnotherKind},
+        {Word, write(QStringLiteral("cut.doc"), head(QStringLiteral("doc/61490.doc"), 20000)), zelbrin::kDocumentDamaged},
+        {Word, write(QStringLiteral("cut.docx"), head(QStringLiteral("docx/ServerStatus-DogSon-README.docx"), 3000)),
+         zelbrin::kDocumentDamaged},
+        {Workbook, write(QStringLiteral("cut.xls"), head(QStringLiteral("xls/44235.xls"), 30000)), zelbrin::kDocumentDamaged},
+        {Word, protectedDocuments + QStringLiteral("doc"), zelbrin::kDocumentProtected},
+        {Word, protectedDocuments + QStringLiteral("docx"), zelbrin::kDocumentProtected},
+        {Word, protectedDocuments + QStringLiteral("odt"), zelbrin::kDocumentProtected},
+        {Workbook, protectedDocuments + QStringLiteral("xls"), zelbrin::kDocumentProtected},
+        {Workbook, protectedDocuments + QStringLiteral("xlsx"), zelbrin::kDocumentProtected},
+        {Presentation, protectedDocuments + QStringLiteral("pptx"), zelbrin::kDocumentProtected},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.source.toStdString());
+        const QString page = target(QStringLiteral("failed.htm"));
+        zelbrin::DocumentFault fault;
+        if (c.route == Word) {
+            try {
+                session_->convertWordDocument(c.source, page);
+                ADD_FAILURE() << "converted";
+            } catch (const zelbrin::DocumentError &e) {
+                fault = e.fault();
+            }
+        } else {
+            const zelbrin::ConversionAttempt attempt = c.route == Workbook ? session_->convertWorkbook(c.source, page)
+                                                                           : session_->convertPresentation(c.source, page);
+            EXPECT_FALSE(attempt.made);
+            fault = attempt.fault;
+        }
+        EXPECT_EQ(fault.reason, c.reason) << fault.detail.toStdString();
+        // What the office said stays available, as a detail.
+        EXPECT_FALSE(fault.detail.isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(page));
     }
-    EXPECT_THROW(session_->convertWordDocument(out_.filePath(QStringLiteral("noise.doc")),
-                                               target(QStringLiteral("n1.htm"))),
-                 BuildError);
-    EXPECT_FALSE(session_->convertWorkbook(out_.filePath(QStringLiteral("noise.xls")),
-                                           target(QStringLiteral("n2.htm"))));
-    EXPECT_FALSE(session_->convertPresentation(out_.filePath(QStringLiteral("noise.ppt")),
-                                               target(QStringLiteral("n3.htm"))));
-    EXPECT_FALSE(session_->convertPresentation(corpus(QStringLiteral("doc/61490.doc")),
-                                               target(QStringLiteral("n4.htm"))));
-    EXPECT_FALSE(QFileInfo::exists(target(QStringLiteral("n3.htm"))));
 
     session_->convertWordDocument(corpus(QStringLiteral("txt/gbk.txt")), target(QStringLiteral("gbk.htm")));
     EXPECT_EQ(session_->workerProcessId(), worker);
@@ -475,7 +509,7 @@ TEST_F(OfficeSessionTest, WorkerKilledMidConversionIsAnErrorAndTheNextRequestSta
                 session_->convertWordDocument(corpus(QStringLiteral("docx/ServerStatus-DogSon-README.docx")),
                                               target(QStringLiteral("killed.htm")));
                 FAIL() << "conversion succeeded although the worker was killed";
-            } catch (const BuildError &e) {
+            } catch (const zelbrin::OfficeError &e) {
                 EXPECT_TRUE(e.message().startsWith(QStringLiteral("办公软件已退出或无响应："))) << e.what();
             }
         } else {
@@ -509,7 +543,7 @@ TEST(LibreOfficeSession, HungOfficeRunsIntoTheTimeOutAndIsKilled) {
             try {
                 session.convertWordDocument(corpus + QStringLiteral("/txt/gbk.txt"), out.filePath(QStringLiteral("hung.htm")));
                 FAIL() << "conversion succeeded with a stopped office";
-            } catch (const BuildError &e) {
+            } catch (const zelbrin::OfficeError &e) {
                 EXPECT_TRUE(e.message().startsWith(QStringLiteral("办公软件已退出或无响应："))) << e.what();
             }
         } else {

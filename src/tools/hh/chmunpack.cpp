@@ -2,13 +2,17 @@
 
 #include "chmreader.h"
 #include "interruption.h"
+#include "leftovers.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -77,7 +81,10 @@ struct Context {
     int failures = 0;
     int content = 0;  // entries that are pages, pictures or folders
     unsigned long tempCounter = 0;
+    std::set<std::pair<dev_t, ino_t>> swept;  // folders cleared of what killed runs left
 };
+
+const std::string kTemporaryPrefix = ".hh-";
 
 // Enters (creating when missing) one folder below dirFd, refusing symbolic links and
 // anything that is not a folder.
@@ -111,10 +118,15 @@ bool writeAll(int fd, const unsigned char *data, size_t size) {
 // through. The fresh file is removed on any failure, and by a second signal (interruption.h).
 bool writeEntry(Context &ctx, ChmReader &reader, size_t entry, int dirFd, const std::string &name,
                 std::string &why) {
+    // The temporary files of an unpack that was killed are removed by the next unpack that
+    // writes into their folder.
+    struct stat folder {};
+    if (::fstat(dirFd, &folder) == 0 && ctx.swept.insert({folder.st_dev, folder.st_ino}).second)
+        leftovers::sweepFilesAt(dirFd, kTemporaryPrefix);
     std::string temp;
     Fd out;
     for (int attempt = 0; attempt < 100 && !out.valid(); ++attempt) {
-        temp = ".hh-" + std::to_string(::getpid()) + "-" + std::to_string(++ctx.tempCounter);
+        temp = leftovers::namePrefix(kTemporaryPrefix, ::getpid()) + std::to_string(++ctx.tempCounter);
         out = Fd(::openat(dirFd, temp.c_str(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (!out.valid() && errno != EEXIST)
@@ -125,6 +137,11 @@ bool writeEntry(Context &ctx, ChmReader &reader, size_t entry, int dirFd, const 
         return false;
     }
     interruption::TemporaryFile registered(dirFd, temp.c_str());
+    // A test that interrupts an unpack at this moment needs hh to hold still here, however
+    // busy the machine is; it resumes hh with SIGCONT.
+    static const bool stopAtTemporaryFile = std::getenv("ZELBRIN_HH_STOP_AT_TEMPORARY_FILE");
+    if (stopAtTemporaryFile)
+        ::raise(SIGSTOP);
     std::string writeError;
     why = reader.extract(entry, [&](const unsigned char *data, size_t size) {
         if (interruption::requested())

@@ -1,5 +1,6 @@
 #include "compiler.h"
 
+#include "atomicfile.h"
 #include "codepage.h"
 #include "container.h"
 #include "fulltextsearch.h"
@@ -367,6 +368,7 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
     containerOptions.progress = [&](qint64 done, qint64 total) {
         progress.report(QStringLiteral("hhc: compressed %1 of %2 MB").arg(megabytes(done), megabytes(total)));
     };
+    sweepAtomicWriteLeftovers(target);  // what killed runs left beside the help file
     const QString error = chm::writeContainer(target, files, containerOptions);
     if (!error.isEmpty())
         r.errors.append(QStringLiteral("cannot write %1: %2").arg(target, error));

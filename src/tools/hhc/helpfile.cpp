@@ -150,7 +150,7 @@ private:
                 top = std::min(top, o.depth);
         }
         QList<chm::Keyword> keywords;
-        QStringList parents;  // the keyword path at each depth
+        QList<qsizetype> levels;  // the keyword at each depth, by its place in keywords
         for (const SitemapObject &o : s_.index) {
             if (o.type != "text/sitemap" || o.params.isEmpty())
                 continue;
@@ -160,11 +160,13 @@ private:
             for (const auto &[key, value] : o.params) {
                 if (key == u"name" && !haveKeyword) {
                     const int level = std::max(0, o.depth - top);
-                    parents = parents.mid(0, level);
-                    while (parents.size() < level)
-                        parents.append(QString());
-                    parents.append(value.simplified());
-                    k.path = parents;
+                    levels.resize(std::min<qsizetype>(levels.size(), level));
+                    while (levels.size() < level) {  // a level skipped: its keyword has no name
+                        keywords.append({QString(), {}, {}, levels.isEmpty() ? -1 : levels.last(), true});
+                        levels.append(keywords.size() - 1);
+                    }
+                    k.name = value.simplified();
+                    k.parent = levels.isEmpty() ? -1 : levels.last();
                     haveKeyword = true;
                 } else if (key == u"name") {
                     pendingName = value;
@@ -177,8 +179,13 @@ private:
                     k.seeAlso.append(value.simplified());
                 }
             }
-            if (haveKeyword && !k.path.last().isEmpty())
+            if (haveKeyword) {
+                // A keyword without a name still holds its level for those below it.
+                if (k.name.isEmpty())
+                    k = {QString(), {}, {}, k.parent, true};
                 keywords.append(k);
+                levels.append(keywords.size() - 1);
+            }
         }
         const QList<chm::Keyword> sorted = chm::mergeKeywords(keywords, QString::fromLatin1(cp_.locale));
         keywordCount_ = sorted.size();

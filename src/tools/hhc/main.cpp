@@ -35,7 +35,8 @@ int main(int argc, char **argv) {
     // Whoever runs hhc tells a long compilation from a stalled one by these lines.
     options.progress = [](const QString &line) { print(stdout, line + u'\n'); };
     const zelbrin::hhc::CompileResult r = zelbrin::hhc::compileHelpProject(args[1], options);
-    if (zelbrin::interruption::requested()) {
+    // A signal that came once the help file stood in place changes nothing: it was written.
+    if (zelbrin::interruption::requested() && !r.ok) {
         print(stderr, QStringLiteral("hhc: interrupted by signal %1; %2 was not compiled\n")
                           .arg(zelbrin::interruption::received())
                           .arg(args[1]));
@@ -50,5 +51,9 @@ int main(int argc, char **argv) {
         return 1;
     }
     print(stdout, QStringLiteral("hhc: wrote %1\n").arg(r.outputPath));
+    if (zelbrin::interruption::requested())
+        print(stderr, QStringLiteral("hhc: signal %1 came after %2 was written\n")
+                          .arg(zelbrin::interruption::received())
+                          .arg(r.outputPath));
     return 0;
 }

@@ -12,9 +12,13 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/document/XDocumentProperties.hpp>
+#include <com/sun/star/document/XDocumentPropertiesSupplier.hpp>
 #include <com/sun/star/document/XTypeDetection.hpp>
 #include <com/sun/star/drawing/GraphicExportFilter.hpp>
 #include <com/sun/star/drawing/XDrawPage.hpp>
@@ -26,7 +30,9 @@
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/task/ErrorCodeIOException.hpp>
 #include <com/sun/star/text/XTextFieldsSupplier.hpp>
+#include <com/sun/star/util/DateTime.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XRefreshable.hpp>
 
@@ -180,6 +186,40 @@ uno::Reference<uno::XInterface> loadWithFilter(const uno::Reference<uno::XCompon
     return model;
 }
 
+// The office's error codes (area << 13 | class << 8 | code) that mean a document wants a
+// password: a wrong password for ODF and for Word 97, and a password question that nobody
+// could answer (Excel 97).
+bool asksForPassword(sal_uInt32 error) {
+    constexpr sal_uInt32 kWrongPassword = 0x4b0b, kWrongWordPassword = 0x1000f, kAborted = 0x11b;
+    error &= 0x3fffffff;  // without the warning and dynamic bits
+    return error == kWrongPassword || error == kWrongWordPassword || error == kAborted;
+}
+
+// The start of a file in a format that holds documents: a file that begins so but cannot
+// be read is damaged, any other is no document at all.
+QByteArray fileStart(const QString &source, qint64 bytes) {
+    QFile file(source);
+    return file.open(QIODevice::ReadOnly) ? file.read(bytes) : QByteArray();
+}
+
+bool looksLikeDocumentFormat(const QByteArray &start) {
+    static const char *const signatures[] = {
+        "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1",  // compound file: .doc .xls .ppt, protected OOXML
+        "PK\x03\x04", "PK\x05\x06",               // zip: OOXML and ODF
+        "{\\rtf", "<?xml", "\xEF\xBB\xBF<?xml",   // RTF, Office 2003 XML and flat ODF
+    };
+    for (const char *signature : signatures)
+        if (start.startsWith(signature))
+            return true;
+    return false;
+}
+
+// An encrypted OOXML document is a compound file holding the stream "EncryptedPackage".
+bool isEncryptedOoxml(const QByteArray &start) {
+    static const QByteArray name = QByteArray::fromRawData("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);
+    return start.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") && start.contains(name);
+}
+
 uno::Reference<uno::XInterface> load(const uno::Reference<uno::XComponentContext> &ctx,
                                      const QString &kind, const QString &source) {
     std::vector<OUString> candidates;
@@ -192,17 +232,28 @@ uno::Reference<uno::XInterface> load(const uno::Reference<uno::XComponentContext
             candidates.push_back(filter);
     }
     QString firstError;
+    bool wantsPassword = false;
     for (const OUString &filter : candidates) {
         try {
             return loadWithFilter(ctx, source, filter);
         } catch (const lang::DisposedException &) {
             throw;
+        } catch (const task::ErrorCodeIOException &e) {
+            wantsPassword = wantsPassword || asksForPassword(sal_uInt32(e.ErrCode));
+            if (firstError.isEmpty())
+                firstError = QStringLiteral("%1（%2）").arg(toQ(e.Message), toQ(filter));
         } catch (const uno::Exception &e) {
             if (firstError.isEmpty())
                 firstError = QStringLiteral("%1（%2）").arg(toQ(e.Message), toQ(filter));
         }
     }
-    throw WorkerError(QStringLiteral("无法打开文档：%1").arg(firstError));
+    // The directory of a compound file may lie anywhere in it; its first megabyte holds it
+    // in every protected document seen.
+    const QByteArray start = fileStart(source, 1 << 20);
+    const char *fault = wantsPassword || isEncryptedOoxml(start) ? protocol::kFaultProtected
+                        : looksLikeDocumentFormat(start)         ? protocol::kFaultDamaged
+                                                                 : protocol::kFaultNotADocument;
+    throw WorkerError(QStringLiteral("无法打开文档：%1").arg(firstError), fault);
 }
 
 bool supports(const uno::Reference<uno::XInterface> &model, const char *service) {
@@ -228,7 +279,7 @@ void checkRoute(const QString &kind, const uno::Reference<uno::XInterface> &mode
         expected = QStringLiteral("文字处理文档");
     }
     if (!fits)
-        throw WorkerError(QStringLiteral("文档不是%1").arg(expected));
+        throw WorkerError(QStringLiteral("文档不是%1").arg(expected), protocol::kFaultOtherKind);
 }
 
 void store(const uno::Reference<uno::XInterface> &model, const QString &target,
@@ -252,6 +303,35 @@ void refreshFields(const uno::Reference<uno::XInterface> &model) {
         fields->refresh();
 }
 
+// A date or time field that shows the moment of conversion would make the page differ from
+// run to run, and a kept page show a day long past: such fields show the document's own time
+// instead, its last saving (else its making), as fixed fields do.
+void freezeClockFields(const uno::Reference<uno::XInterface> &model) {
+    uno::Reference<text::XTextFieldsSupplier> supplier(model, uno::UNO_QUERY);
+    uno::Reference<document::XDocumentPropertiesSupplier> propertiesSupplier(model, uno::UNO_QUERY);
+    if (!supplier.is() || !propertiesSupplier.is())
+        return;
+    const auto properties = propertiesSupplier->getDocumentProperties();
+    util::DateTime when = properties->getModificationDate();
+    if (when.Year == 0)
+        when = properties->getCreationDate();
+    if (when.Year == 0)
+        return;
+    const auto fields = supplier->getTextFields()->createEnumeration();
+    while (fields->hasMoreElements()) {
+        uno::Reference<lang::XServiceInfo> field(fields->nextElement(), uno::UNO_QUERY);
+        if (!field.is() || !field->supportsService("com.sun.star.text.textfield.DateTime"))
+            continue;
+        uno::Reference<beans::XPropertySet> fieldProperties(field, uno::UNO_QUERY_THROW);
+        bool fixed = false;
+        fieldProperties->getPropertyValue("IsFixed") >>= fixed;
+        if (fixed)
+            continue;
+        fieldProperties->setPropertyValue("IsFixed", uno::Any(true));
+        fieldProperties->setPropertyValue("DateTimeValue", uno::Any(when));
+    }
+}
+
 void exportPresentation(const uno::Reference<uno::XComponentContext> &ctx,
                         const uno::Reference<uno::XInterface> &model, const QString &target,
                         const QString &scratchFolder, const char *textFilter,
@@ -263,7 +343,7 @@ void exportPresentation(const uno::Reference<uno::XComponentContext> &ctx,
     store(model, textPage, textFilter);
     QFile textFile(textPage);
     if (!textFile.open(QIODevice::ReadOnly))
-        throw WorkerError(QStringLiteral("演示文稿的文字没有导出"));
+        throw WorkerError(QStringLiteral("演示文稿的文字没有导出"), protocol::kFaultNotConverted);
     const QByteArray text = textFile.readAll();
     textFile.close();
     QFile::remove(textPage);
@@ -308,7 +388,7 @@ void exportPresentation(const uno::Reference<uno::XComponentContext> &ctx,
             prop("FilterData", uno::Any(filterData)),
         }));
         if (!QFileInfo(file).size())
-            throw WorkerError(QStringLiteral("幻灯片 %1 的图片没有写出").arg(i + 1));
+            throw WorkerError(QStringLiteral("幻灯片 %1 的图片没有写出").arg(i + 1), protocol::kFaultNotConverted);
         pictures << picture;
     }
 
@@ -347,10 +427,12 @@ Converter::Converter(OfficeProcess &office, QString scratchFolder)
 void Converter::convert(const QString &kind, const QString &source, const QString &target,
                         bool withOutline) {
     const QFileInfo sourceInfo(source);
+    if (!sourceInfo.exists())
+        throw WorkerError(QStringLiteral("文档不存在：%1").arg(source), protocol::kFaultMissing);
     if (!sourceInfo.isFile())
-        throw WorkerError(QStringLiteral("文档不存在：%1").arg(source));
+        throw WorkerError(QStringLiteral("不是文件：%1").arg(source), protocol::kFaultNotADocument);
     if (!sourceInfo.isReadable())
-        throw WorkerError(QStringLiteral("文档不能读取：%1").arg(source));
+        throw WorkerError(QStringLiteral("文档不能读取：%1").arg(source), protocol::kFaultUnreadable);
     const QFileInfo targetInfo(target);
     if (!QDir().mkpath(targetInfo.absolutePath()))
         throw WorkerError(QStringLiteral("无法建立文件夹：%1").arg(targetInfo.absolutePath()));
@@ -378,6 +460,7 @@ void Converter::convert(const QString &kind, const QString &source, const QStrin
             store(model, page, "HTML");
         } else if (supports(model, "com.sun.star.text.TextDocument")) {
             refreshFields(model);
+            freezeClockFields(model);
             std::unique_ptr<WriterOutline> marks;
             if (withOutline)
                 marks = std::make_unique<WriterOutline>(model);
@@ -385,17 +468,19 @@ void Converter::convert(const QString &kind, const QString &source, const QStrin
             if (marks)
                 outline = marks->outline();
         } else {
-            throw WorkerError(QStringLiteral("不支持的文档类型"));
+            throw WorkerError(QStringLiteral("不支持的文档类型"), protocol::kFaultOtherKind);
         }
     } catch (const lang::DisposedException &e) {
         office_.discard();
-        throw WorkerError(QStringLiteral("LibreOffice 在转换时崩溃或断开了连接：%1").arg(toQ(e.Message)));
+        throw WorkerError(QStringLiteral("LibreOffice 在转换时崩溃或断开了连接：%1").arg(toQ(e.Message)),
+                          protocol::kFaultOfficeCrashed);
     } catch (const uno::Exception &e) {
         if (!office_.alive()) {
             office_.discard();
-            throw WorkerError(QStringLiteral("LibreOffice 在转换时崩溃：%1").arg(toQ(e.Message)));
+            throw WorkerError(QStringLiteral("LibreOffice 在转换时崩溃：%1").arg(toQ(e.Message)),
+                              protocol::kFaultOfficeCrashed);
         }
-        throw WorkerError(QStringLiteral("转换失败：%1").arg(toQ(e.Message)));
+        throw WorkerError(QStringLiteral("转换失败：%1").arg(toQ(e.Message)), protocol::kFaultNotConverted);
     }
     if (page != targetInfo.absoluteFilePath()) {
         QFile::remove(target);
@@ -403,7 +488,7 @@ void Converter::convert(const QString &kind, const QString &source, const QStrin
             throw WorkerError(QStringLiteral("无法写入网页：%1").arg(target));
     }
     if (!QFileInfo(target).isFile() || QFileInfo(target).size() == 0)
-        throw WorkerError(QStringLiteral("没有写出网页：%1").arg(target));
+        throw WorkerError(QStringLiteral("没有写出网页：%1").arg(target), protocol::kFaultNotConverted);
     if (withOutline)
         saveOutline(target, outline.value_or(DocumentOutline{}));
 }

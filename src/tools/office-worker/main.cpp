@@ -136,10 +136,14 @@ int main(int argc, char **argv) {
                 converter.convert(kind, request[2], request[3], withOutline);
             } catch (const WorkerError &e) {
                 answer = {officeprotocol::kError, e.text()};
+                if (!e.fault().isEmpty())
+                    answer << e.fault();
             } catch (const std::exception &e) {
-                answer = {officeprotocol::kError, QString::fromLocal8Bit(e.what())};
+                answer = {officeprotocol::kError, QString::fromLocal8Bit(e.what()),
+                          QLatin1String(officeprotocol::kFaultNotConverted)};
             } catch (...) {
-                answer = {officeprotocol::kError, QStringLiteral("转换时发生未知错误")};
+                answer = {officeprotocol::kError, QStringLiteral("转换时发生未知错误"),
+                          QLatin1String(officeprotocol::kFaultNotConverted)};
             }
         } else if (request.value(0) == QLatin1String(officeprotocol::kQuit)) {
             quitRequested = true;

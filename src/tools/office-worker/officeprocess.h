@@ -12,11 +12,15 @@ namespace zelbrin::officeworker {
 // cannot be read or written).
 class WorkerError : public std::runtime_error {
 public:
-    explicit WorkerError(const QString &text) : std::runtime_error(text.toStdString()), text_(text) {}
+    // fault: one of officeprotocol's kFault... when the document or the office is to blame.
+    explicit WorkerError(const QString &text, const char *fault = nullptr)
+        : std::runtime_error(text.toStdString()), text_(text), fault_(fault ? fault : "") {}
     const QString &text() const { return text_; }
+    QString fault() const { return QString::fromLatin1(fault_); }
 
 private:
     QString text_;
+    const char *fault_;
 };
 
 // One headless soffice.bin with the given private profile, reached over a named pipe.

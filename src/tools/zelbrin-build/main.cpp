@@ -8,6 +8,7 @@
 #include "headlesswindow.h"
 #include "interruption.h"
 #include "libreofficesession.h"
+#include "officepool.h"
 #include "windowcloser.h"
 #include "zlpproject.h"
 
@@ -21,16 +22,18 @@ using namespace zelbrin;
 
 namespace {
 
-const QString kUsageLine =
-    QStringLiteral("用法：zelbrin-build [--keep-temp] [--open] [--jobs N] [--no-cache] 工程文件.zlp");
+const QString kUsageLine = QStringLiteral(
+    "用法：zelbrin-build [--keep-temp] [--open] [--jobs N] [--no-cache] [--strict] 工程文件.zlp");
 const QString kUsage = kUsageLine + QStringLiteral(
     "\n把工程编译成帮助文件（.CHM），写在工程文件旁边。\n"
     "  --keep-temp  编译后保留临时文件夹（工程目录/temp）\n"
     "  --open       编译成功后打开帮助文件\n"
-    "  --jobs N     同时用 N 个办公软件转换文档（默认每个处理器核心一个，最多 4 个）\n"
+    "  --jobs N     同时用 N 个办公软件转换文档（默认每个处理器核心一个，最多 4 个；\n"
+    "               不超过处理器核心数和可用内存所能容纳的数目）\n"
     "  --no-cache   转换每一个文档，不使用也不保留已转换的网页\n"
     "               （网页缓存在 $ZELBRIN_CACHE_DIR，否则在 ~/.cache/zelbrin）\n"
-    "退出码：0 帮助文件已写出，1 编译出错，2 参数有误或无法打开工程文件。");
+    "  --strict     有文档未能转换时退出码为 1（帮助文件照样写出）\n"
+    "退出码：0 帮助文件已写出，1 编译出错（加 --strict 时也包括有文档未能转换），2 参数有误或无法打开工程文件。");
 
 void printLine(FILE *stream, const QString &text) {
     std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
@@ -59,7 +62,7 @@ int interruptedExit() {
 int main(int argc, char *argv[]) {
     interruption::install();
     QCoreApplication app(argc, argv);
-    bool keepTemp = false, open = false, noCache = false;
+    bool keepTemp = false, open = false, noCache = false, strict = false;
     int jobs = 0;
     QString projectPath;
     const QStringList args = app.arguments().mid(1);
@@ -71,6 +74,8 @@ int main(int argc, char *argv[]) {
             open = true;
         } else if (a == u"--no-cache") {
             noCache = true;
+        } else if (a == u"--strict") {
+            strict = true;
         } else if (a == u"--jobs" || a.startsWith(u"--jobs=")) {
             const QString value = a == u"--jobs" ? args.value(++i) : a.mid(7);
             bool ok = false;
@@ -112,7 +117,10 @@ int main(int argc, char *argv[]) {
     env.programFolder = ProgramFolder();
     const QString worker = env.programFolder + QStringLiteral("zelbrin-office");
     env.officeFactory = platform::makeLibreOfficeSessionFactory(worker, 90000, platform::defaultProfileTemplate());
-    env.officeWorkers = jobs;
+    const OfficeLimit offices = limitOffices(jobs);
+    env.officeWorkers = offices.offices;
+    if (!offices.notice.isEmpty())
+        printLine(stderr, offices.notice);
     if (!noCache)
         env.pageCache = platform::libreOfficePageCache(worker);
     env.closeViewer = [](const QString &title) { platform::closeWindowTitled(title); };
@@ -123,7 +131,7 @@ int main(int argc, char *argv[]) {
     } catch (const BuildError &e) {
         if (interruption::requested())
             return interruptedExit();
-        printLine(stderr, kBuildErrorPrefix + e.message());
+        printLine(stderr, buildErrorText(e));
         return 1;
     } catch (const std::exception &e) {
         if (interruption::requested())
@@ -135,8 +143,11 @@ int main(int argc, char *argv[]) {
         return interruptedExit();
     if (report.compiledFile.isEmpty())
         return 1;  // the compiler was missing; its notice went to standard error
-    for (const QString &document : std::as_const(report.failedDocuments))
-        printLine(stderr, QStringLiteral("未能转换：") + document);
+    for (const FailedDocument &document : std::as_const(report.failedDocuments)) {
+        printLine(stderr, QStringLiteral("未能转换：") + failedDocumentText(document));
+        if (!document.fault.detail.isEmpty())
+            printLine(stderr, QStringLiteral("    ") + document.fault.detail);
+    }
     if (env.pageCache.enabled())
         printLine(stdout, QStringLiteral("缓存中已有 %1 个文档的网页；启动了 %2 个办公软件")
                               .arg(report.pagesFromCache)
@@ -144,5 +155,5 @@ int main(int argc, char *argv[]) {
     printLine(stdout, buildSummaryText(report));
     if (open)
         QProcess::startDetached(QStringLiteral("xdg-open"), {report.compiledFile});
-    return 0;
+    return strict && !report.failedDocuments.isEmpty() ? 1 : 0;
 }

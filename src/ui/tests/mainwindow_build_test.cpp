@@ -211,7 +211,7 @@ TEST_F(CompileCommandTest, ProgressCountResultFailedDocumentsAndAnUnopenedResult
         return int(QDialog::Rejected);
     });
     failedButton->click();
-    EXPECT_EQ(listed, QStringList{tmp.path() + "/b.xls"});
+    EXPECT_EQ(listed, QStringList{tmp.path() + "/b.xls（办公软件多次转换失败）"});
 
     // A build that fails leaves no result of an earlier one standing.
     log.failWordFor = tmp.path() + "/a.doc";
@@ -270,6 +270,14 @@ TEST_F(CompileCommandTest, BuildErrorIsShownWithThePrefix) {
     EXPECT_FALSE(part<QWidget>(*w, "compilePanel")->isVisible());
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_TRUE(part<QAction>(*w, "compileAction")->isEnabled());
+
+    // Only the office's own failures ask about the office.
+    log.failWordFor.clear();
+    ASSERT_TRUE(QDir().mkpath(tmp.path() + "/temp"));
+    w->compile();
+    ASSERT_EQ(prompts.notices.size(), 2);
+    EXPECT_TRUE(prompts.notices[1].startsWith("编译时出错：工程所在的文件夹中已有一个不是本程序建立的“temp”："))
+        << prompts.notices[1].toStdString();
 }
 
 TEST_F(CompileCommandTest, AnOpenCaptionEditorIsCommittedBeforeTheBuild) {

@@ -206,13 +206,35 @@ TEST_F(OtherCommandsTest, WebLabelsOpenTheirAddressAndUnderlineOnHover) {
 
 TEST_F(OtherCommandsTest, DemonstrationProgramStartsFromTheProgramFolder) {
     makeWindow(options());
-    entry("startDemonstrationAction")->trigger();  // missing: nothing visible happens
-    EXPECT_TRUE(prompts.notices.isEmpty());
+    entry("startDemonstrationAction")->trigger();  // missing: the user is told
+    EXPECT_EQ(prompts.notices, QStringList{"没有安装演示程序：程序文件夹 " + program() + " 中没有 Tutorix。"});
     EXPECT_TRUE(prompts.questions.isEmpty());
     writeProgram("Tutorix");
     entry("startDemonstrationAction")->trigger();
     EXPECT_TRUE(ran("Tutorix"));
     EXPECT_EQ(readFile(program() + "Tutorix.ran"), "0:");
+    EXPECT_EQ(prompts.notices.size(), 1);
+}
+
+TEST_F(OtherCommandsTest, UpgradeWithoutAnUpdaterKeepsTheWindowAndTellsWhereToDownload) {
+    makeWindow(options());
+    entry("newProjectAction")->trigger();
+    entry("startUpdaterAction")->trigger();
+    EXPECT_EQ(prompts.notices, QStringList{"没有安装升级程序（Update），无法自动升级。"});
+    EXPECT_TRUE(prompts.questions.isEmpty());  // nothing closes, so nothing asks to save
+    EXPECT_TRUE(w->isVisible());
+
+    // The update list names the page of the new release: it is opened.
+    ASSERT_TRUE(QDir().mkpath(program() + "DownLoad"));
+    QFile list(program() + "DownLoad/Down.dll");
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write("[FileList]\r\n1=%APPDIR%\\Zelbrin/3.7.1.1/2011-01-01 10:20:30\r\n"
+               "[Download]\r\nPage=https://example.com/zelbrin/\r\n");
+    list.close();
+    entry("startUpdaterAction")->trigger();
+    EXPECT_EQ(opened, QStringList{"https://example.com/zelbrin/"});
+    EXPECT_EQ(prompts.notices.size(), 1);
+    EXPECT_TRUE(w->isVisible());
 }
 
 TEST_F(OtherCommandsTest, UpgradeMenuClosesTheWindowAndStartsTheUpdater) {

@@ -2,6 +2,7 @@
 #include "chmunpack.h"
 #include "testchm.h"
 
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -11,10 +12,9 @@
 #include <mspack.h>
 
 #include <csignal>
-#include <sched.h>
 #include <cstring>
 #include <functional>
-#include <sys/inotify.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -302,52 +302,66 @@ TEST_F(HhTest, DamagedHelpFilesFailFastNamingTheDamageAndLeaveNoTemporaryFile) {
     EXPECT_EQ(readInMemory(good), "");
 }
 
-// Ended by a signal in the middle of a large page, hh removes the file it was writing.
-// hh runs as an idle-class process on the test's own processor: when the test wakes on
-// the temporary file's creation, it runs before hh writes another byte.
+// Ended by a signal while it writes a page, hh removes the file it was writing. hh stops
+// itself at each temporary file it makes, so the signal always lands mid-page.
 TEST(HhSignals, InterruptedUnpackLeavesNoTemporaryFile) {
     QTemporaryDir tmp;
     QMap<QString, QByteArray> pages = defaultChmPages();
     QByteArray big;
-    for (int i = 0; big.size() < (8 << 20); ++i)
+    for (int i = 0; big.size() < (1 << 20); ++i)
         big += "<p>line " + QByteArray::number(i * 7919 % 100003) + " of a long page</p>\r\n";
     pages["big/page.htm"] = big;
     const QString chm = tmp.path() + "/big.chm";
     const QString error = makeTestChm(tmp.path() + "/project", chm, pages);
     ASSERT_TRUE(error.isEmpty()) << error.toStdString();
-    cpu_set_t ownAffinity, oneProcessor;
-    ASSERT_EQ(sched_getaffinity(0, sizeof ownAffinity, &ownAffinity), 0);
-    CPU_ZERO(&oneProcessor);
-    CPU_SET(sched_getcpu(), &oneProcessor);
-    ASSERT_EQ(sched_setaffinity(0, sizeof oneProcessor, &oneProcessor), 0);
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
         const QString dest = tmp.path() + QStringLiteral("/out-%1").arg(signal);
-        ASSERT_TRUE(QDir().mkpath(dest + "/big"));
-        const int watch = inotify_init1(IN_CLOEXEC);
-        ASSERT_GE(watch, 0);
-        inotify_add_watch(watch, QFile::encodeName(dest + "/big").constData(), IN_CREATE);
         QProcess hh;
-        hh.setChildProcessModifier([oneProcessor] {
-            sched_setaffinity(0, sizeof oneProcessor, &oneProcessor);
-            sched_param idle{};
-            sched_setscheduler(0, SCHED_IDLE, &idle);
-        });
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ZELBRIN_HH_STOP_AT_TEMPORARY_FILE", "1");
+        hh.setProcessEnvironment(env);
         hh.start(binProgram("hh"), {"-decompile", dest, chm});
         ASSERT_TRUE(hh.waitForStarted());
-        // The moment hh creates its temporary file for the big page, it is ended.
-        char events[4096];
-        ASSERT_GT(::read(watch, events, sizeof events), 0);
-        ::close(watch);
+        // hh stops itself once its first temporary file exists; the small pages come
+        // first, so it is resumed once per page until it holds the big one.
+        const QString bigFolder = dest + "/big";
+        for (;;) {
+            siginfo_t info{};
+            ASSERT_EQ(::waitid(P_PID, id_t(hh.processId()), &info, WSTOPPED | WEXITED | WNOWAIT), 0);
+            ASSERT_EQ(info.si_code, CLD_STOPPED);
+            if (!filesBelow(bigFolder).filter(".hh-").isEmpty())
+                break;
+            ::kill(pid_t(hh.processId()), SIGCONT);
+        }
         ::kill(pid_t(hh.processId()), signal);
-        sched_param normal{};
-        sched_setscheduler(pid_t(hh.processId()), SCHED_OTHER, &normal);
-        ASSERT_TRUE(hh.waitForFinished(10000));
+        ::kill(pid_t(hh.processId()), SIGCONT);
+        ASSERT_TRUE(hh.waitForFinished(60000));
         EXPECT_EQ(hh.exitStatus(), QProcess::NormalExit);
         const QByteArray err = hh.readAllStandardError();
         EXPECT_EQ(hh.exitCode(), 128 + signal) << err.constData();
         EXPECT_TRUE(err.contains("\"/big/page.htm\": interrupted")) << err.constData();
         EXPECT_EQ(filesBelow(dest).filter(".hh-"), QStringList());
     }
-    sched_setaffinity(0, sizeof ownAffinity, &ownAffinity);
+
+    // Killed outright (SIGKILL), hh leaves its temporary file: the next unpack into that
+    // folder removes it once its process is gone, and leaves those of running ones alone.
+    QProcess gone;
+    gone.start("true");
+    ASSERT_TRUE(gone.waitForStarted());
+    const qint64 dead = gone.processId();
+    ASSERT_TRUE(gone.waitForFinished());
+    const QString dest = tmp.path() + "/out-killed";
+    const QString stale = QStringLiteral("big/.hh-%1-3").arg(dead);
+    const QString live = QStringLiteral("big/.hh-%1-1").arg(QCoreApplication::applicationPid());
+    for (const QString &name : {stale, live}) {
+        ASSERT_TRUE(QDir().mkpath(dest + "/big"));
+        QFile file(dest + "/" + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    QProcess hh;
+    hh.start(binProgram("hh"), {"-decompile", dest, chm});
+    ASSERT_TRUE(hh.waitForFinished(60000));
+    EXPECT_EQ(hh.exitCode(), 0) << hh.readAllStandardError().constData();
+    EXPECT_EQ(filesBelow(dest).filter(".hh-"), QStringList{live});
 }

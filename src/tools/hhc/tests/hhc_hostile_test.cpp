@@ -61,6 +61,34 @@ TEST(HhcHostileProject, BadIncludesAreRefusedWithAMessage) {
     EXPECT_FALSE(run.err.contains(QLatin1String("Broken filename"))) << run.err.toStdString();
 }
 
+// Contents and index files nested ten thousand levels deep: each compiles in about the time
+// its size takes (the index once grew with the cube of its depth and ignored signals).
+TEST(HhcHostileProject, DeeplyNestedContentsAndIndexCompileInTimeToTheirSize) {
+    QTemporaryDir tmp;
+    const QString p = tmp.path() + QStringLiteral("/ws/");
+    writeFile(p + QStringLiteral("p.htm"), "<html><head><title>p</title></head><body>page</body></html>");
+    constexpr int kDepth = 10000;
+    QByteArray sitemap = "<HTML><BODY>\r\n";
+    for (int i = 0; i < kDepth; ++i)
+        sitemap += "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"level " + QByteArray::number(i) +
+                   "\"><param name=\"Local\" value=\"p.htm\"></OBJECT>\r\n";
+    sitemap += QByteArray("</UL>").repeated(kDepth) + "</BODY></HTML>\r\n";
+    writeFile(p + QStringLiteral("deep.hhc"), sitemap);
+    writeFile(p + QStringLiteral("deep.hhk"), sitemap);
+    for (const char *option : {"Contents file=deep.hhc", "Index file=deep.hhk"}) {
+        SCOPED_TRACE(option);
+        writeFile(p + QStringLiteral("help.hhp"), QByteArray("[OPTIONS]\r\nCompiled file=help.chm\r\n") + option +
+                                                      "\r\nDefault topic=p.htm\r\n\r\n[FILES]\r\np.htm\r\n");
+        QElapsedTimer clock;
+        clock.start();
+        const HhcRun run = runHhc(p + QStringLiteral("help.hhp"));
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_LT(clock.elapsed(), 60000);  // seconds, where it took hours
+        EXPECT_LT(QFileInfo(p + QStringLiteral("help.chm")).size(), 4 << 20);
+        EXPECT_TRUE(extractChm(p + QStringLiteral("help.chm"), tmp.path() + QStringLiteral("/out")));
+    }
+}
+
 // A help file is published: nothing outside the project folder may ride along, however a
 // page or the project names it. Links to such files stay as written, each file is warned
 // about once, and files inside the folder (a file: URL included) are embedded as before.
@@ -145,7 +173,15 @@ TEST(HhcHostileProject, InterruptedCompileEndsAndLeavesNothing) {
     ASSERT_TRUE(QDir().mkpath(tmpDir + u'/' + stale + QStringLiteral("/pages")));
     ASSERT_TRUE(QDir().mkpath(tmpDir + u'/' + live));
 
-    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    // The first progress line comes as hhc starts to read the pages. The last round ends it
+    // while it compresses and writes the help file: it then either says that it wrote the
+    // file, which stands, or that it did not, and none stands.
+    const struct {
+        int signal;
+        const char *line;
+    } rounds[] = {{SIGTERM, "hhc: read"}, {SIGINT, "hhc: read"}, {SIGHUP, "hhc: read"}, {SIGTERM, "hhc: writing"}};
+    for (const auto &[signal, line] : rounds) {
+        SCOPED_TRACE(line);
         SCOPED_TRACE(signal);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMPDIR"), tmpDir);
@@ -153,19 +189,37 @@ TEST(HhcHostileProject, InterruptedCompileEndsAndLeavesNothing) {
         hhc.setProcessEnvironment(env);
         hhc.start(qEnvironmentVariable("ZELBRIN_BIN_DIR") + QStringLiteral("/hhc"), {hhp});
         ASSERT_TRUE(hhc.waitForStarted());
-        // The first progress line comes as hhc starts to read the pages.
         QByteArray printed;
-        while (!printed.contains("hhc: read") && hhc.state() == QProcess::Running) {
+        while (!printed.contains(line) && hhc.state() == QProcess::Running) {
             hhc.waitForReadyRead(1000);
             printed += hhc.readAllStandardOutput();
         }
-        ASSERT_TRUE(printed.contains("hhc: read")) << hhc.readAllStandardError().constData();
+        ASSERT_TRUE(printed.contains(line)) << hhc.readAllStandardError().constData();
         ::kill(pid_t(hhc.processId()), signal);
-        ASSERT_TRUE(hhc.waitForFinished(30000));
+        ASSERT_TRUE(hhc.waitForFinished(120000));
+        printed += hhc.readAllStandardOutput();
+        const QByteArray err = hhc.readAllStandardError();
         EXPECT_EQ(hhc.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(hhc.exitCode(), 128 + signal) << hhc.readAllStandardError().constData();
         EXPECT_EQ(QDir(tmpDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{live});
-        EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList());
-        EXPECT_FALSE(QFileInfo::exists(chm));
+        if (hhc.exitCode() == 0 && QByteArray(line) == "hhc: writing") {
+            EXPECT_TRUE(printed.contains("hhc: wrote")) << err.constData();
+            EXPECT_TRUE(QFileInfo::exists(chm));
+            QFile::remove(chm);
+        } else {
+            EXPECT_EQ(hhc.exitCode(), 128 + signal) << err.constData();
+            EXPECT_TRUE(err.contains("was not compiled")) << err.constData();
+            EXPECT_FALSE(QFileInfo::exists(chm));
+        }
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
+
+    // What a killed hhc left beside the help file goes at the next compile; what a running
+    // one writes stays.
+    const QString staleTemp = QStringLiteral("大.CHM.tmp-%1-AbC123").arg(dead);
+    const QString liveTemp = QStringLiteral("大.CHM.tmp-%1-XyZ789").arg(QCoreApplication::applicationPid());
+    writeFile(folder + staleTemp, "half a help file");
+    writeFile(folder + liveTemp, "half a help file");
+    const HhcRun run = runHhc(hhp);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), (QStringList{QStringLiteral("大.CHM"), liveTemp}));
 }

@@ -7,9 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <unistd.h>
@@ -155,8 +157,14 @@ TEST(EndToEnd, SampleProjectCompilesWithExitCodes) {
     ASSERT_EQ(runProgram("sh", {qEnvironmentVariable("ZELBRIN_SOURCE_DIR") + "/scripts/sample.sh", tmp.path()},
                          &out, 30000), 0) << out.toStdString();
     const QString project = tmp.path() + "/用户手册.zlp";
-    const int code = runProgram(bin("zelbrin-build"), {"--keep-temp", project}, &out, 10 * 60 * 1000);
+    // Far more offices than the machine has cores: as many start as there are cores, at
+    // most, and the build says why.
+    const int code = runProgram(bin("zelbrin-build"), {"--keep-temp", "--jobs", "1000", project}, &out, 10 * 60 * 1000);
     ASSERT_EQ(code, 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("要求同时启动 1000 个办公软件，只启动 ")) << out.toStdString();
+    const QRegularExpression started("启动了 (\\d+) 个办公软件");
+    ASSERT_TRUE(started.match(out).hasMatch()) << out.toStdString();
+    EXPECT_LE(started.match(out).captured(1).toInt(), std::max(1, QThread::idealThreadCount()));
     const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
     const QStringList expectedLines = {
         "开始编译...", "正在启动办公软件...", "正在转换为HTML文件...",
@@ -224,14 +232,130 @@ TEST(EndToEnd, SampleProjectCompilesWithExitCodes) {
 
     // Exit codes: 2 for unreadable projects (and arguments, below), 1 for a build error.
     EXPECT_EQ(runProgram(bin("zelbrin-build"), {tmp.path() + "/missing.zlp"}, &out, 10000), 2);
-    QFile broken(tmp.path() + "/坏.zlp");
+    // A "temp" of the user's beside the project: nothing is touched.
+    QDir().mkpath(tmp.path() + "/坏/temp");
+    QFile broken(tmp.path() + "/坏/坏.zlp");
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write("<坏><Items><Item Caption=\"网页\" FullDir=\"/nonexistent/page.htm\"/></Items></坏>");
     broken.close();
-    EXPECT_EQ(runProgram(bin("zelbrin-build"), {tmp.path() + "/坏.zlp"}, &out, 5 * 60 * 1000), 1);
-    EXPECT_TRUE(out.contains("编译时出错，是否安装过office？：")) << out.toStdString();
-    EXPECT_TRUE(out.contains("/nonexistent/page.htm")) << out.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/坏.CHM"));
+    EXPECT_EQ(runProgram(bin("zelbrin-build"), {tmp.path() + "/坏/坏.zlp"}, &out, 5 * 60 * 1000), 1);
+    EXPECT_TRUE(out.contains("编译时出错：工程所在的文件夹中已有一个不是本程序建立的“temp”：" + tmp.path() + "/坏/temp"))
+        << out.toStdString();
+    EXPECT_TRUE(QFileInfo(tmp.path() + "/坏/temp").isDir());
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/坏/坏.CHM"));
+}
+
+// Documents that cannot be converted (damaged, protected, no document at all, missing) each
+// get a page that says so and are named with their reason; the help file is written, and
+// --strict makes that exit 1.
+TEST(EndToEnd, BadDocumentsAreSkippedAndNamedWithTheirReason) {
+    const QString corpus = corpusFolder();
+    ASSERT_FALSE(corpus.isEmpty());
+    QTemporaryDir tmp;
+    const QString docs = tmp.path() + "/docs/";
+    QDir().mkpath(docs + "资料.doc");
+    QFile source(corpus + "/doc/61490.doc");
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    QFile cut(docs + "损坏.doc");
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(source.read(20000));
+    cut.close();
+    const QString protectedDocument = qEnvironmentVariable("ZELBRIN_SOURCE_DIR") + "/src/platform/tests/documents/protected.docx";
+    const struct {
+        QString path;
+        QString reason;
+    } bad[] = {{docs + "损坏.doc", "文档已损坏"}, {protectedDocument, "文档有密码保护"}, {docs + "资料.doc", "不是文档文件"},
+               {"/dev/zero", "不是文档文件"},      {docs + "gone.htm", "文档不存在"}};
+    QString xml = "<坏文档><WorkCatalog/><Items><Item Caption=\"文档\" FullDir=\"\">"
+                  "<Item Caption=\"61490.doc\" FullDir=\"" + corpus + "/doc/61490.doc\"/>";
+    for (const auto &b : bad)
+        xml += "<Item Caption=\"" + QFileInfo(b.path).fileName() + "\" FullDir=\"" + b.path + "\"/>";
+    xml += "</Item></Items></坏文档>";
+    const QString project = tmp.path() + "/坏文档.zlp";
+    QFile projectFile(project);
+    ASSERT_TRUE(projectFile.open(QIODevice::WriteOnly));
+    projectFile.write(xml.toUtf8());
+    projectFile.close();
+
+    for (const bool strict : {false, true}) {
+        SCOPED_TRACE(strict ? "--strict" : "");
+        QString out;
+        const QStringList options = strict ? QStringList{"--strict", project} : QStringList{project};
+        EXPECT_EQ(runProgram(bin("zelbrin-build"), options, &out, 5 * 60 * 1000), strict ? 1 : 0) << out.toStdString();
+        for (const auto &b : bad)
+            EXPECT_TRUE(out.contains("未能转换：" + b.path + "（" + b.reason + "）")) << b.path.toStdString() << "\n"
+                                                                                  << out.toStdString();
+        EXPECT_FALSE(out.contains("是否安装过office")) << out.toStdString();
+        EXPECT_TRUE(out.contains("（共 6 个文档，5 个未能转换）")) << out.toStdString();
+        const UnpackedChm chm = unpackChm(tmp.path() + "/坏文档.CHM", tmp.path() + (strict ? "/out2" : "/out1"));
+        ASSERT_TRUE(chm.error.isEmpty()) << chm.error.toStdString();
+        EXPECT_TRUE(chm.deadLocals.isEmpty()) << chm.deadLocals.join(", ").toStdString();
+        EXPECT_TRUE(chm.pageText("61490").contains("居中的大标题"));
+        EXPECT_TRUE(chm.pageText("损坏").contains("文档已损坏"));
+    }
+}
+
+// Two builds of one project, or of two projects in one folder, never run at once: the later
+// one is refused with a message that names the running build, and the running build's help
+// file holds all its own pages. A project folder that cannot be written is reported before
+// any document is converted.
+TEST(EndToEnd, BuildsThatCannotGoAheadAreRefusedBeforeAnyConversion) {
+    const QString corpus = corpusFolder();
+    ASSERT_FALSE(corpus.isEmpty());
+    QTemporaryDir tmp;
+    QDir().mkpath(tmp.path() + "/proj");
+    const QString first = tmp.path() + "/proj/第一.zlp", second = tmp.path() + "/proj/第二.zlp";
+    writeProject(first, "第一", corpus,
+                 {{"演示", {"ppt/alterman_security.ppt", "pptx/aascu.org_hbcu_leadershipsummit_cooper_.pptx",
+                            "doc/testPictures.doc", "xls/34775.xls"}}});
+    writeProject(second, "第二", corpus, {{"文档", {"doc/61490.doc"}}});
+    QProcess running;
+    running.setProcessChannelMode(QProcess::MergedChannels);
+    running.start(bin("zelbrin-build"), {"--no-cache", "--jobs", "1", first});
+    ASSERT_TRUE(running.waitForStarted());
+    QByteArray printed;
+    while (!printed.contains("正在转换为HTML文件... 1/4") && running.state() == QProcess::Running) {
+        running.waitForReadyRead(1000);
+        printed += running.readAll();
+    }
+    ASSERT_TRUE(printed.contains("正在转换为HTML文件... 1/4")) << printed.constData();
+    for (const QString &project : {first, second}) {
+        SCOPED_TRACE(project.toStdString());
+        QString out;
+        EXPECT_EQ(runProgram(bin("zelbrin-build"), {project}, &out, 60000), 1) << out.toStdString();
+        EXPECT_TRUE(out.contains("编译时出错：工程 " + first + " 的编译（进程 " + QString::number(running.processId())))
+            << out.toStdString();
+        EXPECT_TRUE(out.contains("正在使用工程所在的文件夹")) << out.toStdString();
+        EXPECT_FALSE(out.contains("正在启动办公软件")) << out.toStdString();
+    }
+    ASSERT_TRUE(running.waitForFinished(10 * 60 * 1000));
+    EXPECT_EQ(running.exitCode(), 0) << QByteArray(printed + running.readAll()).constData();
+    const UnpackedChm chm = unpackChm(tmp.path() + "/proj/第一.CHM", tmp.path() + "/out");
+    ASSERT_TRUE(chm.error.isEmpty()) << chm.error.toStdString();
+    EXPECT_TRUE(chm.deadLocals.isEmpty()) << chm.deadLocals.join(", ").toStdString();
+    EXPECT_EQ(chm.storedImages("alterman_security"), 23);
+    EXPECT_GE(chm.storedImages("aascu.org_hbcu_leadershipsummit_cooper_"), 16);
+    // Once it has ended, the second project builds.
+    QString out;
+    EXPECT_EQ(runProgram(bin("zelbrin-build"), {second}, &out, 5 * 60 * 1000), 0) << out.toStdString();
+
+    // A folder that cannot be written: made read-only for a user, mounted read-only for root.
+    const QString readOnly = tmp.path() + "/proj";
+    QString program = bin("zelbrin-build");
+    QStringList args{second};
+    if (::geteuid() == 0) {
+        program = "unshare";
+        args = QStringList{"-m", "sh", "-c", "mount --bind \"$1\" \"$1\" && mount -o remount,ro,bind \"$1\" && shift && exec \"$@\"",
+                           "sh", readOnly, bin("zelbrin-build"), second};
+    } else {
+        QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    }
+    const int code = runProgram(program, args, &out, 60000);
+    QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(code, 1) << out.toStdString();
+    EXPECT_TRUE(out.contains("编译时出错：工程所在的文件夹不能写入：" + readOnly + (::geteuid() == 0 ? "（只读的文件系统）" : "（没有写入权限）")))
+        << out.toStdString();
+    EXPECT_FALSE(out.contains("正在启动办公软件")) << out.toStdString();
 }
 
 namespace {
@@ -387,7 +511,7 @@ TEST(EndToEnd, HelpAndArgumentErrorsAreChinese) {
         QString out;
         EXPECT_EQ(runProgram(bin("zelbrin-build"), c.args, &out, 10000), c.exitCode) << out.toStdString();
         EXPECT_TRUE(out.contains(c.says)) << out.toStdString();
-        EXPECT_TRUE(out.contains("用法：zelbrin-build [--keep-temp] [--open] [--jobs N] [--no-cache] 工程文件.zlp"))
+        EXPECT_TRUE(out.contains("用法：zelbrin-build [--keep-temp] [--open] [--jobs N] [--no-cache] [--strict] 工程文件.zlp"))
             << out.toStdString();
         EXPECT_FALSE(out.contains("usage")) << out.toStdString();
     }
