@@ -300,47 +300,4 @@ std::optional<FtsIndex> readFullTextIndex(std::span<const unsigned char> d, std:
     return index;
 }
 
-void printFullTextIndex(const FtsIndex &index, std::ostream &out,
-                        const std::function<std::string(const std::string &)> &wordText) {
-    if (index.empty) {
-        out << "$FIftiMain: empty (search off)\n";
-        return;
-    }
-    const FtsHeader &h = index.header;
-    out << "$FIftiMain: " << h.files << " documents, " << index.words.size() << " entries, " << h.leafCount
-        << " leaves, depth " << h.depth << ", code page " << h.codePage << ", language 0x" << std::hex
-        << h.languageId << std::dec << "\n";
-    out << "  roots: document " << int(h.documentRoot) << ", count " << int(h.countRoot) << ", location "
-        << int(h.locationRoot) << "; node size " << h.nodeSize << ", titles " << h.hasTitles << "\n";
-    out << "  0x36 furthest repeat " << h.furthestRepeat << ", 0x3A " << h.field3A << ", 0x3E longest word "
-        << h.longestWord << ", 0x42 occurrences " << h.wordsIndexed << ", 0x46 distinct words " << h.distinctWords
-        << "\n";
-    out << "  0x4A bytes of long words " << h.longWordBytes << ", 0x4E bytes of short words " << h.shortWordBytes
-        << ", 0x52 bytes of entries " << h.entryBytes << ", 0x56 unused bytes " << h.unusedBytes
-        << ", 0x5E last document " << h.lastDocument << "\n";
-    for (const FtsWord &w : index.words) {
-        std::string text;
-        if (wordText) {
-            text = wordText(w.word);
-        } else {
-            for (unsigned char c : w.word) {
-                if (c >= 0x20 && c < 0x7F && c != '\\') {
-                    text += char(c);
-                } else {
-                    char hex[5];
-                    std::snprintf(hex, sizeof hex, "\\x%02X", c);
-                    text += hex;
-                }
-            }
-        }
-        out << "  " << text << (w.title ? " (title)" : "") << ":";
-        for (const FtsDocumentHits &hits : w.documents) {
-            out << " " << hits.document << "@";
-            for (std::size_t i = 0; i < hits.locations.size(); ++i)
-                out << (i ? "," : "") << hits.locations[i];
-        }
-        out << "\n";
-    }
-}
-
 }  // namespace zelbrin::hh

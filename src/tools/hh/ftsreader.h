@@ -63,10 +63,4 @@ std::optional<FtsIndex> readFullTextIndex(std::span<const unsigned char> data, s
 // the tree.
 std::optional<std::uint32_t> leafFor(std::span<const unsigned char> data, const std::string &word);
 
-// Writes the index as stable text: the header fields, then one line per word with its
-// context and, per document, the locations. wordText shows a word's bytes (by default
-// bytes above 0x7F are written as \xNN).
-void printFullTextIndex(const FtsIndex &index, std::ostream &out,
-                        const std::function<std::string(const std::string &)> &wordText = {});
-
 }  // namespace zelbrin::hh
