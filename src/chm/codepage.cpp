@@ -252,9 +252,9 @@ const char *widerCharset(const QByteArray &charset) {
     return strictCharset(charset) == "GB2312" ? "gbk" : nullptr;
 }
 
-CodePageCharacters::CodePageCharacters(std::vector<std::uint32_t> bytes) : m_bytes(std::move(bytes)) {
-    for (std::uint32_t packed : m_bytes)
-        m_doubleByte = m_doubleByte || (packed >> 24) == 2;
+CodePageCharacters::CodePageCharacters(std::vector<std::uint32_t> bytes) : bytes_(std::move(bytes)) {
+    for (std::uint32_t packed : bytes_)
+        doubleByte_ = doubleByte_ || (packed >> 24) == 2;
 }
 
 const CodePageCharacters *CodePageCharacters::of(const char *iconvName) {
@@ -300,7 +300,7 @@ bool CodePageCharacters::append(char32_t c, std::string &out) const {
     }
     const int n = length(c);
     for (int i = 0; i < n; ++i)
-        out.push_back(char(m_bytes[c] >> (8 * (n - 1 - i))));
+        out.push_back(char(bytes_[c] >> (8 * (n - 1 - i))));
     return n > 0;
 }
 

@@ -56,16 +56,16 @@ public:
     int length(char32_t c) const {
         if (c < 0x80)
             return 1;
-        return c > 0xFFFF ? 0 : int(m_bytes[c] >> 24);
+        return c > 0xFFFF ? 0 : int(bytes_[c] >> 24);
     }
     // Appends c in the code page; false (and nothing appended) when it cannot hold c.
     bool append(char32_t c, std::string &out) const;
-    bool doubleByte() const { return m_doubleByte; }
+    bool doubleByte() const { return doubleByte_; }
 
 private:
     explicit CodePageCharacters(std::vector<std::uint32_t> bytes);
-    std::vector<std::uint32_t> m_bytes;  // per character: byte count << 24 | the bytes
-    bool m_doubleByte = false;
+    std::vector<std::uint32_t> bytes_;  // per character: byte count << 24 | the bytes
+    bool doubleByte_ = false;
 };
 
 // Decodes text in a charset known to iconv (or by its HTML name, which may differ);

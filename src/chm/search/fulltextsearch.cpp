@@ -26,26 +26,26 @@ constexpr std::size_t kMaxWordBytes = 99;
 class Vocabulary {
 public:
     std::uint32_t intern(std::u16string_view key) {
-        if ((m_keys.size() + 1) * 2 > m_slots.size())
+        if ((keys_.size() + 1) * 2 > slots_.size())
             grow();
         const std::uint64_t hash = hashOf(key);
-        const std::size_t mask = m_slots.size() - 1;
+        const std::size_t mask = slots_.size() - 1;
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-            const std::uint32_t slot = m_slots[i];
+            const std::uint32_t slot = slots_[i];
             if (slot == 0) {
-                m_keys.push_back({std::uint32_t(m_arena.size()), std::uint32_t(key.size()), hash});
-                m_arena.append(key);
-                m_slots[i] = std::uint32_t(m_keys.size());
-                return std::uint32_t(m_keys.size() - 1);
+                keys_.push_back({std::uint32_t(arena_.size()), std::uint32_t(key.size()), hash});
+                arena_.append(key);
+                slots_[i] = std::uint32_t(keys_.size());
+                return std::uint32_t(keys_.size() - 1);
             }
-            const Key &k = m_keys[slot - 1];
+            const Key &k = keys_[slot - 1];
             if (k.hash == hash && key == this->key(slot - 1))
                 return slot - 1;
         }
     }
-    std::size_t size() const { return m_keys.size(); }
+    std::size_t size() const { return keys_.size(); }
     std::u16string_view key(std::uint32_t id) const {
-        return std::u16string_view(m_arena).substr(m_keys[id].offset, m_keys[id].length);
+        return std::u16string_view(arena_).substr(keys_[id].offset, keys_[id].length);
     }
 
 private:
@@ -61,18 +61,18 @@ private:
         return h ^ (h >> 29);
     }
     void grow() {
-        m_slots.assign(std::max<std::size_t>(1024, m_slots.size() * 2), 0);
-        const std::size_t mask = m_slots.size() - 1;
-        for (std::uint32_t id = 0; id < m_keys.size(); ++id) {
-            std::size_t i = m_keys[id].hash & mask;
-            while (m_slots[i])
+        slots_.assign(std::max<std::size_t>(1024, slots_.size() * 2), 0);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::uint32_t id = 0; id < keys_.size(); ++id) {
+            std::size_t i = keys_[id].hash & mask;
+            while (slots_[i])
                 i = (i + 1) & mask;
-            m_slots[i] = id + 1;
+            slots_[i] = id + 1;
         }
     }
-    std::u16string m_arena;
-    std::vector<Key> m_keys;
-    std::vector<std::uint32_t> m_slots;
+    std::u16string arena_;
+    std::vector<Key> keys_;
+    std::vector<std::uint32_t> slots_;
 };
 
 struct Occurrence {
@@ -103,26 +103,26 @@ struct ThreadIndex {
 // A page's words, titles first, continue one location count per document.
 class PageIndexer {
 public:
-    explicit PageIndexer(ThreadIndex &index) : m_index(index) {}
+    explicit PageIndexer(ThreadIndex &index) : index_(index) {}
 
     void add(std::uint32_t document, const PageWords &words, bool title) {
         const char16_t tag = title ? kTitleTag : 0;
         for (std::size_t i = 0; i < words.words.size(); ++i) {
             const PageWords::Word &w = words.words[i];
-            const std::uint32_t location = m_location++;
+            const std::uint32_t location = location_++;
             if (w.length == 0)
                 continue;
-            m_key.assign(1, tag);
-            m_key.append(words.chars, w.start, w.length);
-            m_index.occurrences.push_back({m_index.vocabulary.intern(m_key), document, location});
+            key_.assign(1, tag);
+            key_.append(words.chars, w.start, w.length);
+            index_.occurrences.push_back({index_.vocabulary.intern(key_), document, location});
         }
     }
-    void newDocument() { m_location = 0; }
+    void newDocument() { location_ = 0; }
 
 private:
-    ThreadIndex &m_index;
-    std::u16string m_key;
-    std::uint32_t m_location = 0;
+    ThreadIndex &index_;
+    std::u16string key_;
+    std::uint32_t location_ = 0;
 };
 
 template <class Work>

@@ -62,15 +62,15 @@ class LatinFolding {
 public:
     LatinFolding() {
         for (char32_t c = 0xC0; c <= 0x24F; ++c)
-            m_low[c - 0xC0] = fold(c);
+            low_[c - 0xC0] = fold(c);
         for (char32_t c = 0x1E00; c <= 0x1EFF; ++c)
-            m_extended[c - 0x1E00] = fold(c);
+            extended_[c - 0x1E00] = fold(c);
     }
     const QString *find(char32_t c) const {
         if (c >= 0xC0 && c <= 0x24F)
-            return &m_low[c - 0xC0];
+            return &low_[c - 0xC0];
         if (c >= 0x1E00 && c <= 0x1EFF)
-            return &m_extended[c - 0x1E00];
+            return &extended_[c - 0x1E00];
         return nullptr;
     }
 
@@ -93,8 +93,8 @@ private:
                 result += d.toLower();
         return result.isEmpty() ? original.toLower() : result;
     }
-    std::array<QString, 0x24F - 0xC0 + 1> m_low;
-    std::array<QString, 0x100> m_extended;
+    std::array<QString, 0x24F - 0xC0 + 1> low_;
+    std::array<QString, 0x100> extended_;
 };
 
 char32_t windows1252Control(char32_t c) {
@@ -114,78 +114,78 @@ bool isAsciiAlnum(char16_t c) {
 class WordSplitter {
 public:
     WordSplitter(PageWords &out, const CodePageCharacters *codePage)
-        : m_out(out), m_doubleByte(codePage && codePage->doubleByte() ? codePage : nullptr) {}
+        : out_(out), doubleByte_(codePage && codePage->doubleByte() ? codePage : nullptr) {}
 
     void character(char32_t c) {
         CharClass cls;
-        if (m_doubleByte && c >= 0x80 && m_doubleByte->length(c) == 2) {
+        if (doubleByte_ && c >= 0x80 && doubleByte_->length(c) == 2) {
             cls = CharClass::Single;
         } else {
-            if (!m_doubleByte && c >= 0xFF01 && c <= 0xFF5E)  // full-width ASCII reads as ASCII
+            if (!doubleByte_ && c >= 0xFF01 && c <= 0xFF5E)  // full-width ASCII reads as ASCII
                 c -= 0xFEE0;
             cls = classify(c);
         }
         const bool digit = c >= '0' && c <= '9';
-        if (m_pending != Pending::None) {
-            const bool keep = m_pending == Pending::Apostrophe ? cls == CharClass::WordChar : digit;
-            if (keep && m_pending == Pending::Dot)
+        if (pending_ != Pending::None) {
+            const bool keep = pending_ == Pending::Apostrophe ? cls == CharClass::WordChar : digit;
+            if (keep && pending_ == Pending::Dot)
                 append(u'.');
-            m_pending = Pending::None;
+            pending_ = Pending::None;
             if (!keep)
                 endWord();
         }
         // A number keeps its decimal points and drops its thousands separators: "2019.2.1",
         // "1,000" -> "1000"; after a letter they end the word ("python3.8" is two words).
-        if (c == ',' && m_inWord && m_numeric && m_lastDigit) {
-            m_pending = Pending::Comma;
+        if (c == ',' && inWord_ && numeric_ && lastDigit_) {
+            pending_ = Pending::Comma;
             return;
         }
         switch (cls) {
         case CharClass::WordChar:
-            if (!m_inWord) {
-                m_inWord = true;
-                m_tooLong = false;
-                m_hasWordChar = false;
-                m_numeric = digit;
-                m_start = m_out.chars.size();
+            if (!inWord_) {
+                inWord_ = true;
+                tooLong_ = false;
+                hasWordChar_ = false;
+                numeric_ = digit;
+                start_ = out_.chars.size();
             }
-            m_lastDigit = digit;
-            m_numeric = m_numeric && digit;
-            m_hasWordChar = m_hasWordChar || c != '#';
+            lastDigit_ = digit;
+            numeric_ = numeric_ && digit;
+            hasWordChar_ = hasWordChar_ || c != '#';
             appendFolded(c);
             break;
         case CharClass::Single: {
             endWord();
             PageWords::Word w;
-            w.start = std::uint32_t(m_out.chars.size());
+            w.start = std::uint32_t(out_.chars.size());
             w.single = true;
             if (c > 0xFFFF) {
-                m_out.chars.push_back(QChar::highSurrogate(c));
-                m_out.chars.push_back(QChar::lowSurrogate(c));
+                out_.chars.push_back(QChar::highSurrogate(c));
+                out_.chars.push_back(QChar::lowSurrogate(c));
                 w.length = 2;
             } else {
-                m_out.chars.push_back(char16_t(c));
+                out_.chars.push_back(char16_t(c));
                 w.length = 1;
             }
-            m_out.words.push_back(w);
+            out_.words.push_back(w);
             break;
         }
         case CharClass::Mark:
             // Combining accents vanish like precomposed ones; other scripts keep their marks.
-            if (m_inWord && !(c >= 0x300 && c <= 0x36F))
+            if (inWord_ && !(c >= 0x300 && c <= 0x36F))
                 appendFolded(c);
             break;
         case CharClass::Ignorable:
             break;
         case CharClass::Apostrophe:
-            if (m_inWord)
-                m_pending = Pending::Apostrophe;
+            if (inWord_)
+                pending_ = Pending::Apostrophe;
             else
                 separator();
             break;
         case CharClass::Dot:
-            if (m_inWord && m_numeric && m_lastDigit)
-                m_pending = Pending::Dot;
+            if (inWord_ && numeric_ && lastDigit_)
+                pending_ = Pending::Dot;
             else
                 separator();
             break;
@@ -197,7 +197,7 @@ public:
     }
     // A block boundary, or the end of the text.
     void separator() {
-        m_pending = Pending::None;
+        pending_ = Pending::None;
         endWord();
     }
 
@@ -224,38 +224,38 @@ private:
         }
     }
     void append(char16_t c) {
-        if (m_tooLong)
+        if (tooLong_)
             return;
-        if (m_out.chars.size() - m_start >= kMaxWordLength) {
-            m_tooLong = true;
-            m_out.chars.resize(m_start);
+        if (out_.chars.size() - start_ >= kMaxWordLength) {
+            tooLong_ = true;
+            out_.chars.resize(start_);
             return;
         }
-        m_out.chars.push_back(c);
+        out_.chars.push_back(c);
     }
     void endWord() {
-        if (!m_inWord)
+        if (!inWord_)
             return;
-        m_inWord = false;
-        if (!m_hasWordChar) {  // "#" alone is no word ("_" is, as HTML Help Workshop indexes it)
-            m_out.chars.resize(m_start);
+        inWord_ = false;
+        if (!hasWordChar_) {  // "#" alone is no word ("_" is, as HTML Help Workshop indexes it)
+            out_.chars.resize(start_);
             return;
         }
         PageWords::Word w;
-        w.start = std::uint32_t(m_start);
-        w.length = m_tooLong ? 0 : std::uint32_t(m_out.chars.size() - m_start);
-        m_out.words.push_back(w);
+        w.start = std::uint32_t(start_);
+        w.length = tooLong_ ? 0 : std::uint32_t(out_.chars.size() - start_);
+        out_.words.push_back(w);
     }
 
-    PageWords &m_out;
-    const CodePageCharacters *m_doubleByte;  // set for a double-byte code page
-    std::size_t m_start = 0;
-    bool m_inWord = false;
-    bool m_tooLong = false;
-    bool m_hasWordChar = false;
-    bool m_lastDigit = false;
-    bool m_numeric = false;  // the word so far is digits and decimal points
-    Pending m_pending = Pending::None;
+    PageWords &out_;
+    const CodePageCharacters *doubleByte_;  // set for a double-byte code page
+    std::size_t start_ = 0;
+    bool inWord_ = false;
+    bool tooLong_ = false;
+    bool hasWordChar_ = false;
+    bool lastDigit_ = false;
+    bool numeric_ = false;  // the word so far is digits and decimal points
+    Pending pending_ = Pending::None;
 };
 
 // An element name of up to eight ASCII characters packed into one number, for quick lookups.
@@ -284,78 +284,78 @@ bool isNameChar(char16_t c) {
 
 class HtmlScanner {
 public:
-    HtmlScanner(QStringView html, WordSplitter &words) : m_s(html), m_words(words) {}
+    HtmlScanner(QStringView html, WordSplitter &words) : s_(html), words_(words) {}
 
     void run() {
-        const qsizetype n = m_s.size();
-        while (m_i < n) {
-            const char16_t c = m_s[m_i].unicode();
+        const qsizetype n = s_.size();
+        while (i_ < n) {
+            const char16_t c = s_[i_].unicode();
             if (c == '<' && markup()) {
-                m_words.separator();  // every tag ends a word, as HTML Help Workshop reads pages
+                words_.separator();  // every tag ends a word, as HTML Help Workshop reads pages
                 continue;
             }
             if (c == '&') {
-                m_words.character(reference());
+                words_.character(reference());
                 continue;
             }
-            ++m_i;
-            if (QChar::isHighSurrogate(c) && m_i < n && m_s[m_i].isLowSurrogate())
-                m_words.character(QChar::surrogateToUcs4(c, m_s[m_i++].unicode()));
+            ++i_;
+            if (QChar::isHighSurrogate(c) && i_ < n && s_[i_].isLowSurrogate())
+                words_.character(QChar::surrogateToUcs4(c, s_[i_++].unicode()));
             else
-                m_words.character(c);
+                words_.character(c);
         }
-        m_words.separator();
+        words_.separator();
     }
 
 private:
     qsizetype find(QStringView what, qsizetype from) const {
-        const qsizetype at = m_s.indexOf(what, from);
-        return at < 0 ? m_s.size() : at;
+        const qsizetype at = s_.indexOf(what, from);
+        return at < 0 ? s_.size() : at;
     }
 
-    // Consumes the markup at m_i, or returns false when the '<' is plain text.
+    // Consumes the markup at i_, or returns false when the '<' is plain text.
     bool markup() {
-        const qsizetype n = m_s.size();
-        const char16_t next = m_i + 1 < n ? m_s[m_i + 1].unicode() : 0;
+        const qsizetype n = s_.size();
+        const char16_t next = i_ + 1 < n ? s_[i_ + 1].unicode() : 0;
         if (next == '!') {
-            if (m_s.mid(m_i, 4) == u"<!--") {
-                const qsizetype end = find(u"-->", m_i + 4);
-                m_i = qMin(end + 3, n);
+            if (s_.mid(i_, 4) == u"<!--") {
+                const qsizetype end = find(u"-->", i_ + 4);
+                i_ = qMin(end + 3, n);
             } else {  // <!DOCTYPE>, and Word's <![if !vml]> around content that stays visible
-                m_i = qMin(find(u">", m_i) + 1, n);
+                i_ = qMin(find(u">", i_) + 1, n);
             }
             return true;
         }
         if (next == '?') {
-            m_i = qMin(find(u">", m_i) + 1, n);
+            i_ = qMin(find(u">", i_) + 1, n);
             return true;
         }
         const bool closing = next == '/';
-        qsizetype p = m_i + (closing ? 2 : 1);
-        if (p >= n || !((m_s[p].unicode() | 0x20) >= 'a' && (m_s[p].unicode() | 0x20) <= 'z'))
+        qsizetype p = i_ + (closing ? 2 : 1);
+        if (p >= n || !((s_[p].unicode() | 0x20) >= 'a' && (s_[p].unicode() | 0x20) <= 'z'))
             return false;
         const qsizetype nameStart = p;
         std::uint64_t name = 0;
-        for (; p < n && isNameChar(m_s[p].unicode()); ++p) {
-            const char16_t ch = m_s[p].unicode();
+        for (; p < n && isNameChar(s_[p].unicode()); ++p) {
+            const char16_t ch = s_[p].unicode();
             name = (name << 8) | std::uint8_t(ch >= 'A' && ch <= 'Z' ? ch + 32 : ch);
         }
-        const QStringView tagName = m_s.sliced(nameStart, p - nameStart);
+        const QStringView tagName = s_.sliced(nameStart, p - nameStart);
         if (tagName.size() > 8)
             name = 0;  // longer than any name looked up
         bool selfClosing = false;
         while (p < n) {
-            const char16_t ch = m_s[p].unicode();
+            const char16_t ch = s_[p].unicode();
             if (ch == '>') {
                 ++p;
                 break;
             }
             if (ch == '=' && !closing) {
                 ++p;
-                while (p < n && m_s[p].isSpace())
+                while (p < n && s_[p].isSpace())
                     ++p;
-                if (p < n && (m_s[p] == u'"' || m_s[p] == u'\'')) {
-                    const qsizetype close = m_s.indexOf(m_s[p], p + 1);
+                if (p < n && (s_[p] == u'"' || s_[p] == u'\'')) {
+                    const qsizetype close = s_.indexOf(s_[p], p + 1);
                     p = close < 0 ? n : close + 1;
                 }
                 continue;
@@ -363,7 +363,7 @@ private:
             selfClosing = ch == '/';
             ++p;
         }
-        m_i = p;
+        i_ = p;
         if (!closing && !selfClosing && nameIn(name, kHiddenElements))
             skipContent(tagName);
         return true;
@@ -371,31 +371,31 @@ private:
 
     // Skips past the end tag of a hidden element (or to the end when it has none).
     void skipContent(QStringView name) {
-        const qsizetype n = m_s.size();
-        for (qsizetype at = m_s.indexOf(u"</", m_i); at >= 0; at = m_s.indexOf(u"</", at + 2)) {
+        const qsizetype n = s_.size();
+        for (qsizetype at = s_.indexOf(u"</", i_); at >= 0; at = s_.indexOf(u"</", at + 2)) {
             const qsizetype after = at + 2 + name.size();
-            if (after <= n && m_s.mid(at + 2, name.size()).compare(name, Qt::CaseInsensitive) == 0 &&
-                (after == n || !isNameChar(m_s[after].unicode()))) {
-                m_i = qMin(find(u">", after) + 1, n);
+            if (after <= n && s_.mid(at + 2, name.size()).compare(name, Qt::CaseInsensitive) == 0 &&
+                (after == n || !isNameChar(s_[after].unicode()))) {
+                i_ = qMin(find(u">", after) + 1, n);
                 return;
             }
         }
-        m_i = n;
+        i_ = n;
     }
 
-    // Decodes the character reference at m_i; a lone '&' is itself.
+    // Decodes the character reference at i_; a lone '&' is itself.
     char32_t reference() {
-        const qsizetype n = m_s.size();
-        qsizetype p = m_i + 1;
-        if (p < n && m_s[p] == u'#') {
+        const qsizetype n = s_.size();
+        qsizetype p = i_ + 1;
+        if (p < n && s_[p] == u'#') {
             ++p;
-            const bool hex = p < n && (m_s[p] == u'x' || m_s[p] == u'X');
+            const bool hex = p < n && (s_[p] == u'x' || s_[p] == u'X');
             if (hex)
                 ++p;
             char32_t value = 0;
             qsizetype digits = 0;
             for (; p < n; ++p, ++digits) {
-                const char16_t ch = m_s[p].unicode();
+                const char16_t ch = s_[p].unicode();
                 int d = -1;
                 if (ch >= '0' && ch <= '9')
                     d = ch - '0';
@@ -407,12 +407,12 @@ private:
                     value = value * (hex ? 16 : 10) + char32_t(d);
             }
             if (digits == 0) {
-                ++m_i;
+                ++i_;
                 return '&';
             }
-            if (p < n && m_s[p] == u';')
+            if (p < n && s_[p] == u';')
                 ++p;
-            m_i = p;
+            i_ = p;
             if (value >= 0x80 && value <= 0x9F)
                 return windows1252Control(value);
             if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
@@ -420,10 +420,10 @@ private:
             return value;
         }
         qsizetype end = p;
-        while (end < n && end - p < 10 && isAsciiAlnum(m_s[end].unicode()))
+        while (end < n && end - p < 10 && isAsciiAlnum(s_[end].unicode()))
             ++end;
-        const QStringView name = m_s.sliced(p, end - p);
-        const bool terminated = end < n && m_s[end] == u';';
+        const QStringView name = s_.sliced(p, end - p);
+        const bool terminated = end < n && s_[end] == u';';
         // Without its ';' only the oldest few names are read, as browsers do.
         char32_t value = 0;
         bool legacy = true;
@@ -442,16 +442,16 @@ private:
             legacy = false;
         }
         if (value && (terminated || legacy)) {
-            m_i = end + (terminated ? 1 : 0);
+            i_ = end + (terminated ? 1 : 0);
             return value;
         }
-        ++m_i;
+        ++i_;
         return '&';
     }
 
-    QStringView m_s;
-    WordSplitter &m_words;
-    qsizetype m_i = 0;
+    QStringView s_;
+    WordSplitter &words_;
+    qsizetype i_ = 0;
 };
 
 }  // namespace

@@ -20,19 +20,19 @@ int scaleRootBits(std::uint64_t value, int root) {
 }
 
 void ScaleRootHistogram::add(std::uint64_t value) {
-    ++m_byLength[std::size_t(bitLength(value))];
+    ++byLength_[std::size_t(bitLength(value))];
 }
 
 void ScaleRootHistogram::merge(const ScaleRootHistogram &other) {
-    for (std::size_t i = 0; i < m_byLength.size(); ++i)
-        m_byLength[i] += other.m_byLength[i];
+    for (std::size_t i = 0; i < byLength_.size(); ++i)
+        byLength_[i] += other.byLength_[i];
 }
 
 std::uint64_t ScaleRootHistogram::totalBits(int root) const {
     std::uint64_t total = 0;
-    for (std::size_t length = 0; length < m_byLength.size(); ++length) {
+    for (std::size_t length = 0; length < byLength_.size(); ++length) {
         const int bits = int(length) <= root ? 1 + root : 2 * (int(length) - root) + root;
-        total += m_byLength[length] * std::uint64_t(bits);
+        total += byLength_[length] * std::uint64_t(bits);
     }
     return total;
 }
@@ -51,11 +51,11 @@ int ScaleRootHistogram::bestRoot() const {
 }
 
 void ScaleRootWriter::putBits(std::uint64_t bits, int count) {
-    m_buffer = (m_buffer << count) | (bits & ((std::uint64_t(1) << count) - 1));
-    m_used += count;
-    while (m_used >= 8) {
-        m_used -= 8;
-        m_out.append(char(m_buffer >> m_used));
+    buffer_ = (buffer_ << count) | (bits & ((std::uint64_t(1) << count) - 1));
+    used_ += count;
+    while (used_ >= 8) {
+        used_ -= 8;
+        out_.append(char(buffer_ >> used_));
     }
 }
 
@@ -76,8 +76,8 @@ void ScaleRootWriter::putScaleRoot(std::uint64_t value, int root) {
 }
 
 void ScaleRootWriter::alignToByte() {
-    if (m_used > 0)
-        putBits(0, 8 - m_used);
+    if (used_ > 0)
+        putBits(0, 8 - used_);
 }
 
 }  // namespace zelbrin::chm

@@ -21,13 +21,13 @@ public:
     std::uint64_t totalBits(int root) const;
 
 private:
-    std::array<std::uint64_t, 65> m_byLength{};
+    std::array<std::uint64_t, 65> byLength_{};
 };
 
 // Writes bits most significant first, as the readers take them.
 class ScaleRootWriter {
 public:
-    explicit ScaleRootWriter(QByteArray &out) : m_out(out) {}
+    explicit ScaleRootWriter(QByteArray &out) : out_(out) {}
     ~ScaleRootWriter() { alignToByte(); }
 
     void putScaleRoot(std::uint64_t value, int root);
@@ -36,9 +36,9 @@ public:
 
 private:
     void putBits(std::uint64_t bits, int count);  // count <= 32
-    QByteArray &m_out;
-    std::uint64_t m_buffer = 0;
-    int m_used = 0;
+    QByteArray &out_;
+    std::uint64_t buffer_ = 0;
+    int used_ = 0;
 };
 
 }  // namespace zelbrin::chm

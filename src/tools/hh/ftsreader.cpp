@@ -23,40 +23,40 @@ std::uint16_t u16(std::span<const unsigned char> d, std::size_t at) {
 class NodeReader {
 public:
     NodeReader(std::span<const unsigned char> node, std::size_t from, std::size_t end)
-        : m_node(node), m_at(from), m_end(end) {}
-    bool atEnd() const { return m_at >= m_end; }
-    bool failed() const { return m_failed; }
+        : node_(node), at_(from), end_(end) {}
+    bool atEnd() const { return at_ >= end_; }
+    bool failed() const { return failed_; }
 
     // The next word: its new bytes after as many as it shares with the previous one.
     bool word(std::string &word) {
         if (!need(2))
             return false;
-        const std::size_t length = m_node[m_at];
-        const std::size_t shared = m_node[m_at + 1];
+        const std::size_t length = node_[at_];
+        const std::size_t shared = node_[at_ + 1];
         if (length == 0 || shared > word.size() || !need(1 + length))
             return fail();
         word.resize(shared);
-        word.append(reinterpret_cast<const char *>(m_node.data() + m_at + 2), length - 1);
-        m_at += 1 + length;
+        word.append(reinterpret_cast<const char *>(node_.data() + at_ + 2), length - 1);
+        at_ += 1 + length;
         return true;
     }
     bool byte(std::uint8_t &value) {
         if (!need(1))
             return false;
-        value = m_node[m_at++];
+        value = node_[at_++];
         return true;
     }
     bool dword(std::uint32_t &value) {
         if (!need(4))
             return false;
-        value = u32(m_node, m_at);
-        m_at += 4;
+        value = u32(node_, at_);
+        at_ += 4;
         return true;
     }
     bool skip(std::size_t bytes) {
         if (!need(bytes))
             return false;
-        m_at += bytes;
+        at_ += bytes;
         return true;
     }
     // 7 bits at a time, lowest first; the high bit says that more follow.
@@ -65,7 +65,7 @@ public:
         for (int shift = 0; shift < 35; shift += 7) {
             if (!need(1))
                 return false;
-            const unsigned char b = m_node[m_at++];
+            const unsigned char b = node_[at_++];
             value |= std::uint32_t(b & 0x7F) << shift;
             if (!(b & 0x80))
                 return true;
@@ -74,23 +74,23 @@ public:
     }
 
 private:
-    bool need(std::size_t bytes) { return m_at + bytes <= m_end || fail(); }
+    bool need(std::size_t bytes) { return at_ + bytes <= end_ || fail(); }
     bool fail() {
-        m_failed = true;
+        failed_ = true;
         return false;
     }
-    std::span<const unsigned char> m_node;
-    std::size_t m_at;
-    std::size_t m_end;
-    bool m_failed = false;
+    std::span<const unsigned char> node_;
+    std::size_t at_;
+    std::size_t end_;
+    bool failed_ = false;
 };
 
 // The scale-root codes of one word's hit list, bit by bit from the most significant.
 class CodeReader {
 public:
-    CodeReader(std::span<const unsigned char> codes) : m_codes(codes) {}
-    bool exhausted() const { return m_bit >= m_codes.size() * 8; }
-    void alignToByte() { m_bit = (m_bit + 7) & ~std::size_t(7); }
+    CodeReader(std::span<const unsigned char> codes) : codes_(codes) {}
+    bool exhausted() const { return bit_ >= codes_.size() * 8; }
+    void alignToByte() { bit_ = (bit_ + 7) & ~std::size_t(7); }
 
     // A value: p one-bits and a zero, then root + p - 1 bits that add to 2^(root + p - 1),
     // or just root bits when p is 0.
@@ -100,7 +100,7 @@ public:
             if (++ones > 32)
                 return false;
         }
-        if (m_bit > m_codes.size() * 8)
+        if (bit_ > codes_.size() * 8)
             return false;
         const int n = root + (ones ? ones - 1 : 0);
         if (n > 31)
@@ -118,16 +118,16 @@ public:
 
 private:
     int bit() {
-        if (m_bit >= m_codes.size() * 8) {
-            ++m_bit;  // past the end: callers see it
+        if (bit_ >= codes_.size() * 8) {
+            ++bit_;  // past the end: callers see it
             return -1;
         }
-        const int v = (m_codes[m_bit >> 3] >> (7 - (m_bit & 7))) & 1;
-        ++m_bit;
+        const int v = (codes_[bit_ >> 3] >> (7 - (bit_ & 7))) & 1;
+        ++bit_;
         return v;
     }
-    std::span<const unsigned char> m_codes;
-    std::size_t m_bit = 0;
+    std::span<const unsigned char> codes_;
+    std::size_t bit_ = 0;
 };
 
 bool readHits(std::span<const unsigned char> codes, const FtsHeader &h, std::uint32_t documents, FtsWord &word) {
