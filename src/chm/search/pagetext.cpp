@@ -1,7 +1,7 @@
 #include "pagetext.h"
 
+#include "characterreferences.h"
 #include "codepage.h"
-#include "htmlentities.h"
 
 #include <QChar>
 #include <QString>

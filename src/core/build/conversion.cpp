@@ -3,11 +3,11 @@
 #include "build.h"
 #include "builderror.h"
 #include "fileops.h"
-#include "gbk.h"
 #include "helpproject.h"
 #include "officepool.h"
 #include "prompts.h"
 #include "structuretree.h"
+#include "textencoding.h"
 #include "wordhtml.h"
 #include "zlpproject.h"
 

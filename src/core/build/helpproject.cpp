@@ -2,8 +2,8 @@
 
 #include "atomicfile.h"
 #include "builderror.h"
-#include "gbk.h"
 #include "structuretree.h"
+#include "textencoding.h"
 
 #include <QCryptographicHash>
 

@@ -1,6 +1,6 @@
 #include "updatelist.h"
 
-#include "gbk.h"
+#include "textencoding.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -4,7 +4,6 @@
 #include "codepage.h"
 #include "container.h"
 #include "fulltextsearch.h"
-#include "gbk.h"
 #include "helpfile.h"
 #include "helpproject.h"
 #include "interruption.h"
@@ -13,6 +12,7 @@
 #include "references.h"
 #include "sitemap.h"
 #include "stager.h"
+#include "textencoding.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "helpproject.h"
 
-#include "gbk.h"
 #include "references.h"
+#include "textencoding.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "pagekeywords.h"
 
 #include "codepage.h"
-#include "gbk.h"
 #include "markup.h"
+#include "textencoding.h"
 
 namespace zelbrin::hhc {
 namespace {

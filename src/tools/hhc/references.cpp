@@ -1,6 +1,6 @@
 #include "references.h"
 
-#include "gbk.h"
+#include "textencoding.h"
 
 #include <QDir>
 #include <QFile>

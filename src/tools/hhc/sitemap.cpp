@@ -1,10 +1,10 @@
 #include "sitemap.h"
 
 #include "codepage.h"
-#include "gbk.h"
 #include "markup.h"
 #include "references.h"
 #include "stager.h"
+#include "textencoding.h"
 
 #include <QDir>
 

@@ -1,9 +1,9 @@
 #include "stager.h"
 
-#include "gbk.h"
 #include "interruption.h"
 #include "markup.h"
 #include "references.h"
+#include "textencoding.h"
 
 #include <QDir>
 #include <QFile>

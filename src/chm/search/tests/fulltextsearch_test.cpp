@@ -3,7 +3,7 @@
 #include "fulltextsearch.h"
 #include "pythonsearch.h"
 
-#include "gbk.h"
+#include "textencoding.h"
 
 #include <QSet>
 #include <QTemporaryDir>

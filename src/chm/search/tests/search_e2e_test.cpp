@@ -3,9 +3,9 @@
 // with python3-chm's search, and decoded strictly with the charset it declares.
 #include "chmcheck.h"
 #include "codepage.h"
-#include "gbk.h"
 #include "pagetext.h"
 #include "pythonsearch.h"
+#include "textencoding.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -3,11 +3,11 @@
 #include "conversion.h"
 #include "fakeoffice.h"
 #include "fileops.h"
-#include "gbk.h"
 #include "foldercontents.h"
 #include "headlesswindow.h"
 #include "scriptedprompts.h"
 #include "structuretree.h"
+#include "textencoding.h"
 #include "zlpproject.h"
 
 #include <QDir>

@@ -1,11 +1,11 @@
 #include "conversion.h"
 #include "builderror.h"
 #include "fakeoffice.h"
-#include "gbk.h"
 #include "headlesswindow.h"
 #include "officepool.h"
 #include "scriptedprompts.h"
 #include "structuretree.h"
+#include "textencoding.h"
 #include "zlpproject.h"
 
 #include <QDir>

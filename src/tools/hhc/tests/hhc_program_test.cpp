@@ -1,6 +1,6 @@
 // hhc end to end: the real program, its result unpacked with extract_chmLib and read as viewers read it.
-#include "gbk.h"
 #include "hhctesting.h"
+#include "textencoding.h"
 #include "workbenchproject.h"
 
 #include "chmtables.h"

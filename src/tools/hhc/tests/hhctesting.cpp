@@ -1,6 +1,6 @@
 #include "hhctesting.h"
 
-#include "gbk.h"
+#include "textencoding.h"
 
 #include <QBuffer>
 #include <QDir>

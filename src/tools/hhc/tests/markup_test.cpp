@@ -1,9 +1,9 @@
 // The byte-level pieces of hhc: scanning pages and sitemaps, resolving references,
 // reading help projects.
-#include "gbk.h"
 #include "helpproject.h"
 #include "markup.h"
 #include "references.h"
+#include "textencoding.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // Pages put into the help file's code page.
 #include "codepage.h"
-#include "gbk.h"
 #include "pageencoding.h"
+#include "textencoding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "chmcheck.h"
 
 #include "compiler.h"
-#include "gbk.h"
 #include "readers.h"
+#include "textencoding.h"
 
 #include <QDir>
 #include <QDirIterator>

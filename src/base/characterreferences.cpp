@@ -1,4 +1,4 @@
-#include "htmlentities.h"
+#include "characterreferences.h"
 
 #include <QHash>
 #include <QString>

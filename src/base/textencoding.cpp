@@ -1,4 +1,4 @@
-#include "gbk.h"
+#include "textencoding.h"
 
 #include <iconv.h>
 
