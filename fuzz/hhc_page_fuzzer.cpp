@@ -4,6 +4,7 @@
 #include "fuzzsupport.h"
 #include "pageencoding.h"
 #include "pagetext.h"
+#include "textencoding.h"
 
 using namespace zelbrin;
 
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const chm::AnsiCodePage &codePage = chm::ansiCodePage(lcid);
         const hhc::ConvertedPage converted = hhc::convertPage(page, codePage);
         fuzz::check(converted.title == converted.title.trimmed(), "a title has no outer blanks");
-        const chm::CodePageCharacters *characters = chm::CodePageCharacters::of(codePage.iconvName);
+        const CodePageCharacters *characters = CodePageCharacters::of(codePage.iconvName);
         chm::PageWords words;
         chm::appendVisibleWords(converted.text, words, characters);
         chm::appendPlainWords(converted.title, words, characters);

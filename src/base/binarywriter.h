@@ -3,8 +3,9 @@
 #include <QByteArray>
 #include <QtEndian>
 
-// Little-endian integers appended to a byte array, as every structure of a help file stores them.
-namespace zelbrin::chm {
+// Little-endian integers appended to a byte array, or written over bytes already in it, as
+// every structure of a help file stores them.
+namespace zelbrin {
 
 inline void appendLe16(QByteArray &out, quint16 value) {
     uchar b[2];
@@ -24,8 +25,12 @@ inline void appendLe64(QByteArray &out, quint64 value) {
     out.append(reinterpret_cast<const char *>(b), 8);
 }
 
+inline void putLe16(QByteArray &out, qsizetype at, quint16 value) {
+    qToLittleEndian(value, reinterpret_cast<uchar *>(out.data() + at));
+}
+
 inline void putLe32(QByteArray &out, qsizetype at, quint32 value) {
     qToLittleEndian(value, reinterpret_cast<uchar *>(out.data() + at));
 }
 
-}  // namespace zelbrin::chm
+}  // namespace zelbrin

@@ -1,10 +1,10 @@
-#include "characterreferences.h"
+#include "textencoding.h"
 
 #include <QHash>
 #include <QString>
 #include <QStringList>
 
-namespace zelbrin::chm {
+namespace zelbrin {
 namespace {
 
 // Runs of consecutive code points, one name per code point ("-" where there is none).
@@ -70,11 +70,118 @@ QHash<QString, char32_t> buildTable() {
     return table;
 }
 
-}  // namespace
-
-char32_t namedCharacter(QStringView name) {
+// The character a named reference (the name between '&' and ';', case-sensitive) stands
+// for; 0 for a name it does not know.
+char32_t namedCharacter(const QString &name) {
     static const QHash<QString, char32_t> table = buildTable();
-    return table.value(name.toString(), 0);
+    return table.value(name, 0);
 }
 
-}  // namespace zelbrin::chm
+char32_t windows1252Control(char32_t c) {
+    // Numeric references to 0x80..0x9F mean the Windows-1252 characters there, as browsers read them.
+    static constexpr char16_t map[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                         0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                         0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                         0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    return map[c - 0x80] ? map[c - 0x80] : 0xFFFD;
+}
+
+char16_t unitAt(QStringView text, qsizetype i) {
+    return text[i].unicode();
+}
+
+char16_t unitAt(QByteArrayView text, qsizetype i) {
+    return uchar(text[i]);
+}
+
+bool isAsciiAlnum(char16_t c) {
+    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+}
+
+template <class Text>
+std::optional<CharacterReference> referenceAt(Text text, qsizetype at) {
+    const qsizetype n = text.size();
+    qsizetype p = at + 1;
+    if (p < n && unitAt(text, p) == '#') {
+        ++p;
+        const bool hex = p < n && (unitAt(text, p) | 0x20) == 'x';
+        if (hex)
+            ++p;
+        char32_t value = 0;
+        qsizetype digits = 0;
+        for (; p < n; ++p, ++digits) {
+            const char16_t ch = unitAt(text, p);
+            int d = -1;
+            if (ch >= '0' && ch <= '9')
+                d = ch - '0';
+            else if (hex && (ch | 0x20) >= 'a' && (ch | 0x20) <= 'f')
+                d = (ch | 0x20) - 'a' + 10;
+            if (d < 0)
+                break;
+            if (value <= 0x10FFFF)
+                value = value * (hex ? 16 : 10) + char32_t(d);
+        }
+        if (digits == 0)
+            return std::nullopt;
+        if (p < n && unitAt(text, p) == ';')
+            ++p;
+        if (value >= 0x80 && value <= 0x9F)
+            value = windows1252Control(value);
+        else if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+            value = 0xFFFD;
+        return CharacterReference{value, p - at};
+    }
+    qsizetype end = p;
+    char16_t buffer[10];
+    for (; end < n && end - p < 10 && isAsciiAlnum(unitAt(text, end)); ++end)
+        buffer[end - p] = unitAt(text, end);
+    const QStringView name(buffer, end - p);
+    const bool terminated = end < n && unitAt(text, end) == ';';
+    // Without its ';' only the oldest few names are read, as browsers do.
+    char32_t value = 0;
+    if (name == u"nbsp")
+        value = 0xA0;
+    else if (name == u"amp")
+        value = '&';
+    else if (name == u"lt")
+        value = '<';
+    else if (name == u"gt")
+        value = '>';
+    else if (name == u"quot")
+        value = '"';
+    else if (terminated && !name.isEmpty())
+        value = namedCharacter(QString::fromRawData(reinterpret_cast<const QChar *>(buffer), name.size()));
+    if (!value)
+        return std::nullopt;
+    return CharacterReference{value, end + (terminated ? 1 : 0) - at};
+}
+
+}  // namespace
+
+std::optional<CharacterReference> characterReferenceAt(QStringView text, qsizetype at) {
+    return referenceAt(text, at);
+}
+
+std::optional<CharacterReference> characterReferenceAt(QByteArrayView text, qsizetype at) {
+    return referenceAt(text, at);
+}
+
+QString decodeCharacterReferences(const QString &text) {
+    if (!text.contains(u'&'))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size();) {
+        const std::optional<CharacterReference> reference =
+            text[i] == u'&' ? characterReferenceAt(QStringView(text), i) : std::nullopt;
+        if (!reference) {
+            out.append(text[i++]);
+            continue;
+        }
+        out.append(QString::fromUcs4(&reference->character, 1));
+        i += reference->length;
+    }
+    return out;
+}
+
+}  // namespace zelbrin

@@ -3,10 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include <cstdint>
 #include <optional>
-#include <string>
-#include <vector>
 
 // The help viewer of Windows is not Unicode-aware: the pages, titles, contents, index and
 // search words of a help file are text in the ANSI code page of the help file's language.
@@ -26,6 +23,8 @@ const AnsiCodePage &ansiCodePage(quint32 lcid);
 
 // Text in the code page, or nothing when it holds a character the code page cannot hold.
 std::optional<QByteArray> encodeAnsi(const QString &text, const AnsiCodePage &codePage);
+// Bytes in the code page as text; bytes it does not define become U+FFFD.
+QString decodeAnsi(const QByteArray &bytes, const AnsiCodePage &codePage);
 // Text in the code page; a character it cannot hold becomes a numeric character
 // reference (&#NNNNN;), which every HTML reader turns back into the character.
 QByteArray encodeAnsiWithReferences(const QString &text, const AnsiCodePage &codePage);
@@ -44,29 +43,6 @@ std::optional<QByteArray> encodeStrictlyWithReferences(const QString &text, cons
 // Another HTML name that the Windows viewer reads as the same code page as charset and whose
 // standard holds more of it: "gbk" for "gb2312" (code page 936 both); nothing for others.
 const char *widerCharset(const QByteArray &charset);
-
-// Every character of the Basic Multilingual Plane in one code page, converted once: for code
-// that needs characters one at a time (the full-text indexer). Shared and read-only.
-class CodePageCharacters {
-public:
-    // The table of a code page (its iconv name); nothing when iconv does not know it.
-    static const CodePageCharacters *of(const char *iconvName);
-
-    // How many bytes the code page writes c in; 0 when it cannot hold c.
-    int length(char32_t c) const {
-        if (c < 0x80)
-            return 1;
-        return c > 0xFFFF ? 0 : int(bytes_[c] >> 24);
-    }
-    // Appends c in the code page; false (and nothing appended) when it cannot hold c.
-    bool append(char32_t c, std::string &out) const;
-    bool doubleByte() const { return doubleByte_; }
-
-private:
-    explicit CodePageCharacters(std::vector<std::uint32_t> bytes);
-    std::vector<std::uint32_t> bytes_;  // per character: byte count << 24 | the bytes
-    bool doubleByte_ = false;
-};
 
 // Decodes text in a charset known to iconv (or by its HTML name, which may differ);
 // bytes it cannot decode become U+FFFD. Nothing when the charset is unknown.

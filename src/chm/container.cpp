@@ -1,13 +1,13 @@
 #include "container.h"
 
 #include "atomicfile.h"
+#include "binarywriter.h"
 #include "directory.h"
 #include "lzxsection.h"
 
 #include <QDateTime>
 #include <QHash>
 #include <QSet>
-#include <QtEndian>
 
 #include <algorithm>
 
@@ -33,21 +33,6 @@ constexpr int ItsfHeaderSize = 0x60;
 constexpr int HeaderSection0Size = 0x18;
 constexpr int ItspHeaderSize = 0x54;
 
-void appendLe16(QByteArray &out, quint16 v) {
-    char b[2];
-    qToLittleEndian(v, b);
-    out.append(b, 2);
-}
-void appendLe32(QByteArray &out, quint32 v) {
-    char b[4];
-    qToLittleEndian(v, b);
-    out.append(b, 4);
-}
-void appendLe64(QByteArray &out, quint64 v) {
-    char b[8];
-    qToLittleEndian(v, b);
-    out.append(b, 8);
-}
 // GUIDs are stored as a 32-bit, two 16-bit little-endian fields and eight bytes.
 void appendGuid(QByteArray &out, quint32 a, quint16 b, quint16 c, const char (&rest)[9]) {
     appendLe32(out, a);

@@ -1,6 +1,6 @@
 #include "directory.h"
 
-#include <QtEndian>
+#include "binarywriter.h"
 
 #include <algorithm>
 
@@ -48,19 +48,17 @@ QList<ChunkFill> packChunks(const QList<QByteArray> &encoded, const QList<QByteA
     return chunks;
 }
 
-void putLe32(QByteArray &chunk, int at, quint32 value) { qToLittleEndian<quint32>(value, chunk.data() + at); }
-
 // Writes the entries after the header, and the quick-reference area from the chunk's end.
 QByteArray finishChunk(const char *signature, int headerSize, const ChunkFill &fill) {
     QByteArray chunk(Directory::ChunkSize, '\0');
     memcpy(chunk.data(), signature, 4);
     int at = headerSize;
     int wordAt = Directory::ChunkSize - 2;
-    qToLittleEndian<quint16>(quint16(fill.entries.size()), chunk.data() + wordAt);
+    putLe16(chunk, wordAt, quint16(fill.entries.size()));
     for (qsizetype i = 0; i < fill.entries.size(); ++i) {
         if (i > 0 && i % QuickRefStep == 0) {
             wordAt -= 2;
-            qToLittleEndian<quint16>(quint16(at - headerSize), chunk.data() + wordAt);
+            putLe16(chunk, wordAt, quint16(at - headerSize));
         }
         memcpy(chunk.data() + at, fill.entries[i].constData(), size_t(fill.entries[i].size()));
         at += int(fill.entries[i].size());

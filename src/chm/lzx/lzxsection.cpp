@@ -1,13 +1,11 @@
 #include "lzxsection.h"
 
 #include "lzxencoder.h"
+#include "parallelfor.h"
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace zelbrin::chm {
@@ -62,60 +60,23 @@ CompressedSection compressSection(const SectionSource &source, int threads,
         return std::min<qint64>(lzx::GroupSize, total - start);
     };
 
-    int workers = threads > 0 ? threads : int(std::max(1u, std::thread::hardware_concurrency()));
-    workers = int(std::min<qint64>(workers, std::max<qint64>(groupCount, 1)));
+    const int workers = workerCount(threads, std::size_t(groupCount));
+    std::vector<lzx::GroupEncoder> encoders(static_cast<std::size_t>(workers));
+    std::vector<std::vector<uint8_t>> buffers(static_cast<std::size_t>(workers));
+    std::atomic<qint64> done{0};
+    qint64 reported = 0;
     if (progress)
         progress(0, total);
-    if (workers <= 1) {
-        lzx::GroupEncoder encoder;
-        std::vector<uint8_t> buffer;
-        qint64 done = 0;
-        for (qint64 g = 0; g < groupCount; ++g) {
-            done += encodeGroup(encoder, buffer, g);
-            if (progress)
-                progress(done, total);
+    // Progress is reported on the calling thread (worker 0), as groups finish.
+    parallelFor(std::size_t(groupCount), workers, [&](std::size_t g, int worker) {
+        done += encodeGroup(encoders[std::size_t(worker)], buffers[std::size_t(worker)], qint64(g));
+        if (progress && worker == 0) {
+            reported = done;
+            progress(reported, total);
         }
-    } else {
-        std::atomic<qint64> nextGroup{0};
-        std::mutex mutex;
-        std::condition_variable doneChanged;
-        qint64 doneBytes = 0;
-        qint64 doneGroups = 0;
-        auto work = [&] {
-            lzx::GroupEncoder encoder;
-            std::vector<uint8_t> buffer;
-            for (qint64 g = nextGroup.fetch_add(1); g < groupCount; g = nextGroup.fetch_add(1)) {
-                const qint64 bytes = encodeGroup(encoder, buffer, g);
-                std::lock_guard lock(mutex);
-                doneBytes += bytes;
-                ++doneGroups;
-                doneChanged.notify_one();
-            }
-        };
-        std::vector<std::thread> pool;
-        pool.reserve(size_t(workers));
-        for (int i = 0; i < workers; ++i)
-            pool.emplace_back(work);
-        {
-            // Progress is reported here, on the calling thread, as groups finish.
-            std::unique_lock lock(mutex);
-            qint64 reported = 0;
-            for (;;) {
-                if (progress && doneBytes != reported) {
-                    reported = doneBytes;
-                    lock.unlock();
-                    progress(reported, total);
-                    lock.lock();
-                    continue;
-                }
-                if (doneGroups == groupCount)
-                    break;
-                doneChanged.wait(lock);
-            }
-        }
-        for (std::thread &t : pool)
-            t.join();
-    }
+    });
+    if (progress && done != reported)
+        progress(done, total);
 
     CompressedSection out;
     qint64 size = 0;

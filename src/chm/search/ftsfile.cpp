@@ -1,6 +1,6 @@
 #include "ftsfile.h"
 
-#include <QtEndian>
+#include "binarywriter.h"
 
 #include <algorithm>
 
@@ -30,14 +30,6 @@ void putEncint(QByteArray &node, int &at, std::uint32_t value) {
         value >>= 7;
     }
     node[at++] = char(value);
-}
-
-void put32(QByteArray &data, int at, std::uint32_t value) {
-    qToLittleEndian(value, data.data() + at);
-}
-
-void put16(QByteArray &data, int at, std::uint16_t value) {
-    qToLittleEndian(value, data.data() + at);
 }
 
 int sharedPrefix(const std::string &previous, const std::string &word) {
@@ -82,7 +74,7 @@ void putFiller(NodeBuilder &node, int bytes, std::uint32_t child) {
         node.data[node.used++] = 0;
         for (int k = 0; k < length; ++k)
             node.data[node.used++] = 1;
-        put32(node.data, node.used, child);
+        putLe32(node.data, node.used, child);
         node.used += 6;
         bytes -= size;
     }
@@ -112,11 +104,11 @@ std::vector<ChildRef> indexLevel(const std::vector<ChildRef> &children, std::vec
         }
         do {
             node.putWord(children[i].lastWord);
-            put32(node.data, node.used, children[i].offset);
+            putLe32(node.data, node.used, children[i].offset);
             node.used += 6;
             ++i;
         } while (i < children.size() && node.used + node.wordPartSize(children[i].lastWord) + 6 <= kNodeSize);
-        put16(node.data, 0, std::uint16_t(kNodeSize - node.used));
+        putLe16(node.data, 0, std::uint16_t(kNodeSize - node.used));
         parents.push_back({node.last, firstNode + std::uint32_t(nodes.size()) * kNodeSize});
         nodes.push_back(node.data);
         rootUsed += 2 + int(node.last.size()) - sharedPrefix(previousRootWord, node.last) + 6;
@@ -142,10 +134,10 @@ QByteArray writeFtsFile(const std::vector<FtsEntry> &entries, const QByteArray &
     auto codesAt = [&](std::size_t e) { return e < entries.size() ? entries[e].wlcOffset : std::uint32_t(wlc.size()); };
     auto closeLeaf = [&](std::size_t end) {
         out.append(wlc.constData() + codesAt(leafFirst), qsizetype(codesAt(end) - codesAt(leafFirst)));
-        put16(leaf.data, 6, std::uint16_t(kNodeSize - leaf.used));
+        putLe16(leaf.data, 6, std::uint16_t(kNodeSize - leaf.used));
         unused += std::uint64_t(kNodeSize - leaf.used);
         if (previousLeaf >= 0)
-            put32(out, previousLeaf, std::uint32_t(out.size()));
+            putLe32(out, previousLeaf, std::uint32_t(out.size()));
         previousLeaf = out.size();
         children.push_back({leaf.last, std::uint32_t(out.size())});
         out += leaf.data;
@@ -166,7 +158,7 @@ QByteArray writeFtsFile(const std::vector<FtsEntry> &entries, const QByteArray &
         leaf.data[leaf.used++] = char(e.title ? 1 : 0);
         putEncint(leaf.data, leaf.used, e.documents);
         // The leaf's codes start where the previous leaf ended.
-        put32(leaf.data, leaf.used, std::uint32_t(out.size()) + e.wlcOffset - codesAt(leafFirst));
+        putLe32(leaf.data, leaf.used, std::uint32_t(out.size()) + e.wlcOffset - codesAt(leafFirst));
         leaf.used += 6;  // the offset and a zero word
         putEncint(leaf.data, leaf.used, e.wlcSize);
         entryBytes += e.word.size();
@@ -207,32 +199,32 @@ QByteArray writeFtsFile(const std::vector<FtsEntry> &entries, const QByteArray &
         unused += qFromLittleEndian<quint16>(node.constData());
 
     out[2] = 0x28;
-    put32(out, 0x04, info.files);
-    put32(out, 0x08, root);
-    put32(out, 0x10, leafCount);
-    put32(out, 0x14, root);
-    put16(out, 0x18, std::uint16_t(depth));
-    put32(out, 0x1A, 7);
+    putLe32(out, 0x04, info.files);
+    putLe32(out, 0x08, root);
+    putLe32(out, 0x10, leafCount);
+    putLe32(out, 0x14, root);
+    putLe16(out, 0x18, std::uint16_t(depth));
+    putLe32(out, 0x1A, 7);
     out[0x1E] = 2;
     out[0x1F] = char(info.documentRoot);
     out[0x20] = 2;
     out[0x21] = char(info.countRoot);
     out[0x22] = 2;
     out[0x23] = char(info.locationRoot);
-    put32(out, 0x2E, kNodeSize);
-    put32(out, 0x32, anyTitle ? 1 : 0);
-    put32(out, 0x36, info.furthestRepeat);
-    put32(out, 0x3E, std::uint32_t(longest));
+    putLe32(out, 0x2E, kNodeSize);
+    putLe32(out, 0x32, anyTitle ? 1 : 0);
+    putLe32(out, 0x36, info.furthestRepeat);
+    putLe32(out, 0x3E, std::uint32_t(longest));
     const auto clamped = [](std::uint64_t v) { return std::uint32_t(std::min<std::uint64_t>(v, 0xFFFFFFFF)); };
-    put32(out, 0x42, clamped(info.wordsIndexed));
-    put32(out, 0x46, distinctWords);
-    put32(out, 0x4A, clamped(info.longWordBytes));
-    put32(out, 0x4E, clamped(info.shortWordBytes));
-    put32(out, 0x52, clamped(entryBytes));
-    put32(out, 0x56, clamped(unused));
-    put32(out, 0x5E, info.files ? info.files - 1 : 0);
-    put32(out, 0x7A, info.codePage);
-    put32(out, 0x7E, info.languageId);
+    putLe32(out, 0x42, clamped(info.wordsIndexed));
+    putLe32(out, 0x46, distinctWords);
+    putLe32(out, 0x4A, clamped(info.longWordBytes));
+    putLe32(out, 0x4E, clamped(info.shortWordBytes));
+    putLe32(out, 0x52, clamped(entryBytes));
+    putLe32(out, 0x56, clamped(unused));
+    putLe32(out, 0x5E, info.files ? info.files - 1 : 0);
+    putLe32(out, 0x7A, info.codePage);
+    putLe32(out, 0x7E, info.languageId);
     for (const QByteArray &node : nodes)
         out += node;
     return out;

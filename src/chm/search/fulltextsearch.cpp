@@ -3,14 +3,13 @@
 #include "codepage.h"
 #include "ftsfile.h"
 #include "pagetext.h"
+#include "parallelfor.h"
 #include "srcode.h"
-
-#include <iconv.h>
+#include "textencoding.h"
 
 #include <algorithm>
 #include <numeric>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -125,16 +124,6 @@ private:
     std::uint32_t location_ = 0;
 };
 
-template <class Work>
-void runOnThreads(std::size_t threads, Work work) {
-    std::vector<std::thread> pool;
-    for (std::size_t t = 1; t < threads; ++t)
-        pool.emplace_back(work, t);
-    work(std::size_t(0));
-    for (std::thread &thread : pool)
-        thread.join();
-}
-
 // Splits 0..weights.size() into `parts` contiguous ranges of about equal weight.
 std::vector<std::size_t> balancedSplit(const std::vector<std::uint64_t> &weights, std::size_t parts) {
     const std::uint64_t total = std::accumulate(weights.begin(), weights.end(), std::uint64_t(0));
@@ -204,9 +193,7 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
     documentStart.push_back(order.size());
     const std::size_t documents = documentWeight.size();
 
-    const std::size_t threadCount = std::clamp<std::size_t>(
-        options.threads > 0 ? std::size_t(options.threads) : std::size_t(std::thread::hardware_concurrency()), 1,
-        std::max<std::size_t>(documents, 1));
+    const std::size_t threadCount = std::size_t(workerCount(options.threads, documents));
     const std::vector<std::size_t> share = balancedSplit(documentWeight, threadCount);
 
     const CodePageCharacters *characters = CodePageCharacters::of(("CP" + std::to_string(codePage)).c_str());
@@ -216,7 +203,7 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
     // 1. Each thread reads its share of the documents, then puts its keys into the code
     // page and groups its occurrences by key.
     std::vector<ThreadIndex> threads(threadCount);
-    runOnThreads(threadCount, [&](std::size_t t) {
+    parallelFor(threadCount, int(threadCount), [&](std::size_t t, int) {
         ThreadIndex &index = threads[t];
         std::uint64_t weight = 0;
         for (std::size_t d = share[t]; d < share[t + 1]; ++d)
@@ -288,7 +275,7 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
             entryWeight[e] += threads[s.thread].keyStart[s.key + 1] - threads[s.thread].keyStart[s.key] + 1;
     const std::vector<std::size_t> ranges = balancedSplit(entryWeight, threadCount);
     std::vector<ScaleRootHistogram> documentCodes(threadCount), countCodes(threadCount), locationCodes(threadCount);
-    runOnThreads(threadCount, [&](std::size_t t) {
+    parallelFor(threadCount, int(threadCount), [&](std::size_t t, int) {
         for (std::size_t e = ranges[t]; e < ranges[t + 1]; ++e)
             forEachDocument(entries[e], threads, [&](std::uint32_t delta, std::uint32_t count, const Occurrence *p,
                                                      const Occurrence *end) {
@@ -324,7 +311,7 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
     std::vector<FtsEntry> tree(entries.size());
     std::vector<QByteArray> codes(threadCount);
     std::vector<WordStatistics> statistics(threadCount);
-    runOnThreads(threadCount, [&](std::size_t t) {
+    parallelFor(threadCount, int(threadCount), [&](std::size_t t, int) {
         QByteArray &out = codes[t];
         WordStatistics &words = statistics[t];
         for (std::size_t e = ranges[t]; e < ranges[t + 1]; ++e) {

@@ -1,7 +1,6 @@
 #include "pagetext.h"
 
-#include "characterreferences.h"
-#include "codepage.h"
+#include "textencoding.h"
 
 #include <QChar>
 #include <QString>
@@ -96,15 +95,6 @@ private:
     std::array<QString, 0x24F - 0xC0 + 1> low_;
     std::array<QString, 0x100> extended_;
 };
-
-char32_t windows1252Control(char32_t c) {
-    // Numeric references to 0x80..0x9F mean the Windows-1252 characters there, as browsers read them.
-    static constexpr char16_t map[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                         0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                         0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                         0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-    return map[c - 0x80] ? map[c - 0x80] : 0xFFFD;
-}
 
 bool isAsciiAlnum(char16_t c) {
     return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
@@ -295,7 +285,9 @@ public:
                 continue;
             }
             if (c == '&') {
-                words_.character(reference());
+                const std::optional<CharacterReference> reference = characterReferenceAt(s_, i_);
+                words_.character(reference ? reference->character : c);
+                i_ += reference ? reference->length : 1;
                 continue;
             }
             ++i_;
@@ -381,72 +373,6 @@ private:
             }
         }
         i_ = n;
-    }
-
-    // Decodes the character reference at i_; a lone '&' is itself.
-    char32_t reference() {
-        const qsizetype n = s_.size();
-        qsizetype p = i_ + 1;
-        if (p < n && s_[p] == u'#') {
-            ++p;
-            const bool hex = p < n && (s_[p] == u'x' || s_[p] == u'X');
-            if (hex)
-                ++p;
-            char32_t value = 0;
-            qsizetype digits = 0;
-            for (; p < n; ++p, ++digits) {
-                const char16_t ch = s_[p].unicode();
-                int d = -1;
-                if (ch >= '0' && ch <= '9')
-                    d = ch - '0';
-                else if (hex && (ch | 0x20) >= 'a' && (ch | 0x20) <= 'f')
-                    d = (ch | 0x20) - 'a' + 10;
-                if (d < 0)
-                    break;
-                if (value <= 0x10FFFF)
-                    value = value * (hex ? 16 : 10) + char32_t(d);
-            }
-            if (digits == 0) {
-                ++i_;
-                return '&';
-            }
-            if (p < n && s_[p] == u';')
-                ++p;
-            i_ = p;
-            if (value >= 0x80 && value <= 0x9F)
-                return windows1252Control(value);
-            if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-                return 0xFFFD;
-            return value;
-        }
-        qsizetype end = p;
-        while (end < n && end - p < 10 && isAsciiAlnum(s_[end].unicode()))
-            ++end;
-        const QStringView name = s_.sliced(p, end - p);
-        const bool terminated = end < n && s_[end] == u';';
-        // Without its ';' only the oldest few names are read, as browsers do.
-        char32_t value = 0;
-        bool legacy = true;
-        if (name == u"nbsp")
-            value = 0xA0;
-        else if (name == u"amp")
-            value = '&';
-        else if (name == u"lt")
-            value = '<';
-        else if (name == u"gt")
-            value = '>';
-        else if (name == u"quot")
-            value = '"';
-        else if (!name.isEmpty()) {
-            value = namedCharacter(name);
-            legacy = false;
-        }
-        if (value && (terminated || legacy)) {
-            i_ = end + (terminated ? 1 : 0);
-            return value;
-        }
-        ++i_;
-        return '&';
     }
 
     QStringView s_;

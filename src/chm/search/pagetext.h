@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
-namespace zelbrin::chm {
-
+namespace zelbrin {
 class CodePageCharacters;
+}
+
+namespace zelbrin::chm {
 
 // The searchable words of a page, in reading order, folded the way the full-text index
 // stores them: lower case, Latin accents removed ("Déjà" -> "deja"), apostrophes inside a

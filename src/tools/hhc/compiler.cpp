@@ -9,6 +9,7 @@
 #include "interruption.h"
 #include "pageencoding.h"
 #include "pagekeywords.h"
+#include "parallelfor.h"
 #include "references.h"
 #include "sitemap.h"
 #include "stager.h"
@@ -23,7 +24,6 @@
 #include <algorithm>
 #include <atomic>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace zelbrin::hhc {
@@ -255,41 +255,33 @@ std::optional<std::vector<ReadFile>> readStagedFiles(const Stager &stager, const
                                                      int threads, ProgressLines &progress, CompileResult &r) {
     const size_t count = size_t(stager.fileCount());
     std::vector<ReadFile> read(count);
-    std::atomic<size_t> next{0}, finished{0};
+    std::atomic<size_t> finished{0};
     std::atomic<bool> stop{false};
-    const auto work = [&](bool reports) {
-        for (size_t i; !stop && (i = next++) < count;) {
-            if (reports)
-                progress.report(QStringLiteral("hhc: read %1 of %2 files").arg(finished.load()).arg(count));
-            if (interruption::requested()) {
-                stop = true;
-                break;
-            }
-            ReadFile &file = read[i];
-            std::optional<QByteArray> bytes = stager.stagedBytes(qsizetype(i), &file.error);
-            if (!bytes) {
-                stop = true;
-                break;
-            }
-            file.isPage = stager.isPage(qsizetype(i));
-            if (file.isPage) {
-                file.page = convertPage(*bytes, codePage);
-                file.bytes = std::move(file.page.stored);
-                file.keywords = readPageKeywords(file.bytes, codePage);
-            } else {
-                file.bytes = std::move(*bytes);
-            }
-            ++finished;
+    parallelFor(count, workerCount(threads, count), [&](size_t i, int worker) {
+        if (stop)
+            return;
+        if (worker == 0)
+            progress.report(QStringLiteral("hhc: read %1 of %2 files").arg(finished.load()).arg(count));
+        if (interruption::requested()) {
+            stop = true;
+            return;
         }
-    };
-    const int workers = std::clamp(threads > 0 ? threads : int(std::thread::hardware_concurrency()), 1,
-                                   int(std::max<size_t>(count, 1)));
-    std::vector<std::thread> pool;
-    for (int t = 1; t < workers; ++t)
-        pool.emplace_back(work, false);
-    work(true);
-    for (std::thread &t : pool)
-        t.join();
+        ReadFile &file = read[i];
+        std::optional<QByteArray> bytes = stager.stagedBytes(qsizetype(i), &file.error);
+        if (!bytes) {
+            stop = true;
+            return;
+        }
+        file.isPage = stager.isPage(qsizetype(i));
+        if (file.isPage) {
+            file.page = convertPage(*bytes, codePage);
+            file.bytes = std::move(file.page.stored);
+            file.keywords = readPageKeywords(file.bytes, codePage);
+        } else {
+            file.bytes = std::move(*bytes);
+        }
+        ++finished;
+    });
     for (const ReadFile &file : read) {
         if (!file.error.isEmpty()) {
             r.errors.append(file.error);

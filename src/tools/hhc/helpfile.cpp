@@ -417,12 +417,12 @@ private:
             if (!m.hasMatch() || !pageOf.contains(m.captured(1)))
                 continue;
             if (out.isEmpty())
-                chm::appendLe32(out, 0);  // the size of what follows, set below
-            chm::appendLe32(out, sitemapNumber(m.captured(2)));
-            chm::appendLe32(out, strings_.add(ansi(pageOf.value(m.captured(1)))));
+                appendLe32(out, 0);  // the size of what follows, set below
+            appendLe32(out, sitemapNumber(m.captured(2)));
+            appendLe32(out, strings_.add(ansi(pageOf.value(m.captured(1)))));
         }
         if (!out.isEmpty())
-            chm::putLe32(out, 0, quint32(out.size() - 4));
+            putLe32(out, 0, quint32(out.size() - 4));
         return out;
     }
 

@@ -281,55 +281,6 @@ QList<Span> findHtmlLinks(const QByteArray &html) {
     return spans;
 }
 
-QString decodeEntities(const QString &text) {
-    if (!text.contains(u'&'))
-        return text;
-    static const struct {
-        const char *name;
-        char16_t c;
-    } named[] = {{"amp", u'&'},     {"lt", u'<'},       {"gt", u'>'},       {"quot", u'"'},
-                 {"apos", u'\''},   {"nbsp", 0x00A0},   {"copy", 0x00A9},   {"reg", 0x00AE},
-                 {"trade", 0x2122}, {"hellip", 0x2026}, {"mdash", 0x2014},  {"ndash", 0x2013},
-                 {"ldquo", 0x201C}, {"rdquo", 0x201D},  {"lsquo", 0x2018},  {"rsquo", 0x2019},
-                 {"middot", 0x00B7}, {"bull", 0x2022},  {"times", 0x00D7},  {"deg", 0x00B0},
-                 {"yen", 0x00A5},   {"euro", 0x20AC},   {"sect", 0x00A7},   {"laquo", 0x00AB},
-                 {"raquo", 0x00BB}, {"shy", 0x00AD},    {"emsp", 0x2003},   {"ensp", 0x2002}};
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const qsizetype semi = text[i] == u'&' ? text.indexOf(u';', i + 1) : -1;
-        if (semi < 0 || semi - i > 10) {
-            out.append(text[i]);
-            continue;
-        }
-        const QString ref = text.mid(i + 1, semi - i - 1);
-        bool done = false;
-        if (ref.startsWith(u'#')) {
-            bool ok = false;
-            const uint code = (ref.size() > 1 && (ref[1] == u'x' || ref[1] == u'X')) ? ref.mid(2).toUInt(&ok, 16)
-                                                                                      : ref.mid(1).toUInt(&ok, 10);
-            if (ok && code > 0 && code <= 0x10FFFF) {
-                const char32_t c = char32_t(code);
-                out.append(QString::fromUcs4(&c, 1));
-                done = true;
-            }
-        } else {
-            for (const auto &e : named) {
-                if (ref == QLatin1String(e.name)) {
-                    out.append(QChar(e.c));
-                    done = true;
-                    break;
-                }
-            }
-        }
-        if (done)
-            i = semi;
-        else
-            out.append(text[i]);
-    }
-    return out;
-}
-
 QByteArray applyEdits(const QByteArray &text, QList<Edit> edits) {
     std::sort(edits.begin(), edits.end(),
               [](const Edit &a, const Edit &b) { return a.span.begin < b.span.begin; });

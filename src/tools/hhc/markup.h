@@ -49,10 +49,6 @@ QList<Span> findHtmlLinks(const QByteArray &html);
 // url(...) and @import references of a style sheet, within range (the whole text by default).
 QList<Span> findCssLinks(const QByteArray &css, Span range = {0, -1});
 
-// Text with its character references resolved: numeric ones and the named ones that
-// help authors and office programs write.
-QString decodeEntities(const QString &text);
-
 struct Edit {
     Span span;
     QByteArray replacement;

@@ -2,6 +2,7 @@
 
 #include "codepage.h"
 #include "markup.h"
+#include "textencoding.h"
 
 #include <QStringDecoder>
 
@@ -90,14 +91,6 @@ bool isUtf8Name(const QByteArray &charset) {
     return charset == "utf-8" || charset == "utf8" || charset.startsWith("utf-16") || charset == "unicode";
 }
 
-std::optional<QString> strictUtf8(const QByteArray &bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
-}
-
 QString titleOf(const QString &text) {
     const qsizetype open = text.indexOf(QLatin1String("<title"), 0, Qt::CaseInsensitive);
     if (open < 0)
@@ -106,7 +99,7 @@ QString titleOf(const QString &text) {
     const qsizetype close = start < 0 ? -1 : text.indexOf(QLatin1String("</title"), start, Qt::CaseInsensitive);
     if (close < 0)
         return QString();
-    return decodeEntities(text.mid(start + 1, close - start - 1)).simplified();
+    return decodeCharacterReferences(text.mid(start + 1, close - start - 1)).simplified();
 }
 
 QByteArray declaration(const char *charset) {
@@ -162,7 +155,7 @@ ConvertedPage convertPage(const QByteArray &original, const chm::AnsiCodePage &c
     }
     std::optional<QString> utf8;
     if (unicode || isUtf8Name(d.declared) || d.declared.isEmpty())
-        utf8 = strictUtf8(page);
+        utf8 = decodeUtf8Strictly(page);
     if (!d.declared.isEmpty() && !isUtf8Name(d.declared) && !unicode) {
         // Declared in a charset the viewer reads as it is: kept byte for byte when they are
         // all that charset's, else declared wider (gbk for gb2312 bytes that are GBK) or, as

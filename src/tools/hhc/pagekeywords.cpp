@@ -5,15 +5,6 @@
 #include "textencoding.h"
 
 namespace zelbrin::hhc {
-namespace {
-
-QString decodeValue(const QByteArray &bytes, const chm::AnsiCodePage &codePage) {
-    const QString text = codePage.number == 936 ? decodeGbk(bytes)
-                                                : chm::decodeCharset(bytes, codePage.iconvName).value_or(QString());
-    return decodeEntities(text);
-}
-
-}  // namespace
 
 PageKeywords readPageKeywords(QByteArray &page, const chm::AnsiCodePage &codePage) {
     PageKeywords found;
@@ -47,7 +38,7 @@ PageKeywords readPageKeywords(QByteArray &page, const chm::AnsiCodePage &codePag
         QStringList *into = param == "keyword" ? &found.keywords : param == "alink name" ? &found.associative : nullptr;
         if (!into)
             return;
-        for (const QString &k : decodeValue(valueOf("value"), codePage).split(u';')) {
+        for (const QString &k : decodeCharacterReferences(chm::decodeAnsi(valueOf("value"), codePage)).split(u';')) {
             const QString keyword = k.simplified();
             if (!keyword.isEmpty() && (into == &found.associative || !into->contains(keyword)))
                 into->append(keyword);

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QStringList>
 
 #include <sys/stat.h>
@@ -21,64 +20,26 @@ bool hasDriveLetter(const QString &s) {
     return s.size() >= 2 && s[1] == u':' && s[0].isLetter() && s[0].unicode() < 128;
 }
 
-// Only entities that stand for ASCII characters: those are what a file name in a link
+// Only references that stand for ASCII characters: those are what a file name in a link
 // needs, and they mean the same in every encoding.
-QByteArray decodeAsciiEntities(const QByteArray &s) {
-    static const struct {
-        const char *name;
-        char c;
-    } named[] = {{"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}};
+QByteArray decodeAsciiReferences(const QByteArray &s) {
     QByteArray out;
     out.reserve(s.size());
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        if (s[i] != '&') {
-            out.append(s[i]);
-            continue;
+    for (qsizetype i = 0; i < s.size();) {
+        const std::optional<CharacterReference> reference =
+            s[i] == '&' ? characterReferenceAt(QByteArrayView(s), i) : std::nullopt;
+        if (reference && reference->character < 0x80) {
+            out.append(char(reference->character));
+            i += reference->length;
+        } else {
+            out.append(s[i++]);
         }
-        bool done = false;
-        for (const auto &e : named) {
-            const QByteArray name(e.name);
-            if (s.mid(i + 1, name.size()) == name) {
-                out.append(e.c);
-                i += name.size();
-                done = true;
-                break;
-            }
-        }
-        if (!done && i + 2 < s.size() && s[i + 1] == '#') {
-            const qsizetype semi = s.indexOf(';', i + 2);
-            if (semi > 0 && semi - i <= 8) {
-                QByteArray digits = s.mid(i + 2, semi - i - 2);
-                bool ok = false;
-                const int code = (digits.startsWith('x') || digits.startsWith('X'))
-                                     ? digits.mid(1).toInt(&ok, 16)
-                                     : digits.toInt(&ok, 10);
-                if (ok && code > 0 && code < 128) {
-                    out.append(char(code));
-                    i = semi;
-                    done = true;
-                }
-            }
-        }
-        if (!done)
-            out.append('&');
     }
     return out;
 }
 
-std::optional<QString> decodeUtf8Strictly(const QByteArray &bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
-}
-
 std::optional<QString> decodeGbkStrictly(const QByteArray &bytes) {
-    QString text = decodeGbk(bytes);
-    if (text.contains(QChar::ReplacementCharacter))
-        return std::nullopt;
-    return text;
+    return decodeText(bytes, "CP936", Undecodable::Fail);
 }
 
 // A spelling of a reference, and whether a browser reads the reference that way: in the
@@ -94,7 +55,7 @@ QList<Decoding> decodings(const QByteArray &path, TextEncoding preferred) {
         if (!forms.contains(b))
             forms.append(b);
     };
-    const QByteArray unescaped = path.contains('&') ? decodeAsciiEntities(path) : path;
+    const QByteArray unescaped = path.contains('&') ? decodeAsciiReferences(path) : path;
     addForm(unescaped);
     if (path.contains('%')) {
         addForm(QByteArray::fromPercentEncoding(path));

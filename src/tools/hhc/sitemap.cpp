@@ -23,12 +23,6 @@ QString localText(QString path) {
         .replace(u'?', QStringLiteral("%3F"));
 }
 
-QString decodeText(const QByteArray &bytes, const chm::AnsiCodePage &codePage) {
-    if (codePage.number == 936)
-        return decodeGbk(bytes);
-    return chm::decodeCharset(bytes, codePage.iconvName).value_or(QString::fromLatin1(bytes));
-}
-
 }  // namespace
 
 StagedSitemap stageSitemap(const QByteArray &text, const QString &sitemapPath, const QString &storedName,
@@ -69,10 +63,10 @@ StagedSitemap stageSitemap(const QByteArray &text, const QString &sitemapPath, c
         }
         const QString fileName = referenceFileName(raw, TextEncoding::Gbk).toLower();
         if (fileName == u".htm" || fileName == u".html") {
-            result.dropped.append(decodeText(raw.trimmed(), codePage));
+            result.dropped.append(chm::decodeAnsi(raw.trimmed(), codePage));
             edits.append({tag.whole, QByteArray()});
         } else {
-            result.missing.append(decodeText(raw.trimmed(), codePage));
+            result.missing.append(chm::decodeAnsi(raw.trimmed(), codePage));
         }
     });
     result.text = applyEdits(text, edits);
@@ -125,8 +119,9 @@ QList<SitemapObject> readSitemapObjects(const QByteArray &text, const chm::AnsiC
             objects.append(o);
             inObject = true;
         } else if (name == "param" && inObject) {
-            objects.last().params.append({decodeText(valueOf(tag.attribute("name")), codePage).trimmed().toLower(),
-                                          decodeEntities(decodeText(valueOf(tag.attribute("value")), codePage))});
+            objects.last().params.append(
+                {chm::decodeAnsi(valueOf(tag.attribute("name")), codePage).trimmed().toLower(),
+                 decodeCharacterReferences(chm::decodeAnsi(valueOf(tag.attribute("value")), codePage))});
         }
     });
     return objects;

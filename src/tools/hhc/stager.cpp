@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 namespace zelbrin::hhc {
 namespace {
@@ -44,13 +43,6 @@ Kind kindOf(const QString &path) {
     if (ext == u"css")
         return Kind::StyleSheet;
     return Kind::Other;
-}
-
-bool isValidUtf8(const QByteArray &bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    // decode() converts only when its result becomes a QString.
-    const QString text = decoder.decode(bytes);
-    return !decoder.hasError();
 }
 
 // A stored name as a link's text: what a browser would read otherwise escaped.
@@ -166,7 +158,7 @@ bool Stager::planPage(qsizetype i, bool styleSheet, QStringList &errors, QString
         return false;
     }
     const QByteArray text = in.readAll();
-    const TextEncoding encoding = isValidUtf8(text) ? TextEncoding::Utf8 : TextEncoding::Gbk;
+    const TextEncoding encoding = decodeUtf8Strictly(text).has_value() ? TextEncoding::Utf8 : TextEncoding::Gbk;
     const QString sourceDir = folderOf(source);
     const QString stagedDir = folderOf(entries_[i].staged);
     QList<Edit> edits;

@@ -1,11 +1,12 @@
-#include "codepage.h"
 #include "pagetext.h"
+#include "textencoding.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <gtest/gtest.h>
 
+using namespace zelbrin;
 using namespace zelbrin::chm;
 
 namespace {

@@ -39,7 +39,7 @@ QList<Query> pickQueries(const QString &folder, int *pages) {
     for (QDirIterator it(folder, {"*.htm", "*.html"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
         files << it.next();
     files.sort();
-    const chm::CodePageCharacters *gbk = chm::CodePageCharacters::of("CP936");
+    const CodePageCharacters *gbk = CodePageCharacters::of("CP936");
     for (const QString &file : files) {
         QFile f(file);
         if (!f.open(QIODevice::ReadOnly))

@@ -1,8 +1,10 @@
 // The byte-level pieces of hhc: scanning pages and sitemaps, resolving references,
 // reading help projects.
+#include "codepage.h"
 #include "helpproject.h"
 #include "markup.h"
 #include "references.h"
+#include "sitemap.h"
 #include "textencoding.h"
 
 #include <QDir>
@@ -190,4 +192,13 @@ TEST(SitemapTags, QuotesFollowedByBlanksOrBracketsStayInTheValue) {
     });
     EXPECT_EQ(values, (QList<QByteArray>{"关于\"帮助\" <v2>", "1", "/h/关于\"帮助\" <v2>/say \"hi\".htm", "a",
                                          "<\"y\">"}));
+}
+
+TEST(SitemapObjects, CaptionsReadCharacterReferencesAsThePagesDo) {
+    // HTML reads &#128; to &#159; as the windows-1252 characters there, and so does the
+    // Windows viewer: a caption "1&#150;2" shows the en dash, as page text and titles do.
+    const QList<SitemapObject> objects = readSitemapObjects(
+        "<OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"1&#150;2\"></OBJECT>", chm::ansiCodePage(0x0804));
+    ASSERT_EQ(objects.size(), 1);
+    EXPECT_EQ(objects[0].value(QStringLiteral("name")), QStringLiteral("1\u20132"));
 }

@@ -7,6 +7,7 @@
 #include "hhctesting.h"
 #include "markup.h"
 #include "pythonsearch.h"
+#include "textencoding.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -93,7 +94,7 @@ QStringList deadLocals(const QByteArray &sitemap, const QString &unpacked, const
             sitemap.mid(name->value.begin, name->value.end - name->value.begin).toLower() != "local")
             return;
         const QByteArray raw = sitemap.mid(value->value.begin, value->value.end - value->value.begin);
-        QString local = zelbrin::hhc::decodeEntities(zelbrin::chm::decodeCharset(raw, cp.iconvName).value_or(QString()));
+        QString local = zelbrin::decodeCharacterReferences(zelbrin::chm::decodeCharset(raw, cp.iconvName).value_or(QString()));
         local = QUrl::fromPercentEncoding(local.section(u'#', 0, 0).toUtf8());
         if (!QFileInfo(QDir::cleanPath(unpacked + u'/' + local)).isFile())
             dead << local;
