@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     testing::ScriptedPrompts prompts;
     HeadlessProjectWindow window(prompts);
-    LoadItems(window, parsed->items);
+    loadItems(window, parsed->items);
 
     const QByteArray saved =
         serializeProject(QStringLiteral("P"), parsed->workCatalog, window.structureTree(), parsed->topics);
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz::check(reread.has_value(), "a saved project reads back");
     fuzz::check(reread->topics == parsed->topics, "saved topic settings read back unchanged");
     HeadlessProjectWindow rereadWindow(prompts);
-    LoadItems(rereadWindow, reread->items);
+    loadItems(rereadWindow, reread->items);
     fuzz::check(sameTree(window.structureTree(), rereadWindow.structureTree()),
                 "a saved tree reads back unchanged");
     return 0;

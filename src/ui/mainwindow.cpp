@@ -553,7 +553,7 @@ void MainWindow::applyProjectState() {
     structureView_->setEmptyHint(active ? kEmptyProjectHint : kFirstStepsHint);
 }
 
-TreeNode *MainWindow::AddNode(TreeNode *parent, const QString &caption, bool isCatalog,
+TreeNode *MainWindow::addNode(TreeNode *parent, const QString &caption, bool isCatalog,
                               bool beginEdit, const QString &link) {
     bool catalog = false;
     TreeNode *node = addNodeToModel(*model_, parent, caption, isCatalog, link, &catalog);

@@ -84,10 +84,10 @@ public:
 
     // ProjectWindow
     StructureModel &structureTree() override { return *model_; }
-    TreeNode *AddNode(TreeNode *parent, const QString &caption, bool isCatalog, bool beginEdit,
+    TreeNode *addNode(TreeNode *parent, const QString &caption, bool isCatalog, bool beginEdit,
                       const QString &link) override;
     void setWindowCaption(const QString &caption) override;
-    void RefreshFileList() override;
+    void refreshFileList() override;
     UserPrompts &prompts() override { return *prompts_; }
 
     TZLPProject &project() { return *project_; }
@@ -105,7 +105,7 @@ public:
     // False when the user keeps unsaved changes by cancelling (or by a save that failed).
     bool confirmSaveChanges();
     bool hasChildLink(const TreeNode *parent, const QString &path) const {
-        return model_->HasChildLink(parent, path);
+        return model_->hasChildLink(parent, path);
     }
     bool isLinkedInTree(const QString &path) const;
     // True (after telling the user) when a child of parent would nest deeper than the

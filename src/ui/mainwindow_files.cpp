@@ -74,7 +74,7 @@ void MainWindow::chooseWorkCatalog() {
     setProjectModified(true);
 }
 
-void MainWindow::RefreshFileList() { fillFileList(project_->WorkCatalog); }
+void MainWindow::refreshFileList() { fillFileList(project_->WorkCatalog); }
 
 void MainWindow::fillFileList(const QString &folder) {
     if (folder.isEmpty())
@@ -92,7 +92,7 @@ void MainWindow::fillFileList(const QString &folder) {
 
 void MainWindow::refreshDocuments() {
     if (!project_->WorkCatalog.isEmpty())
-        RefreshFileList();
+        refreshFileList();
 }
 
 void MainWindow::enableFileListMenuEntries() {
@@ -261,7 +261,7 @@ void MainWindow::offerMoveOrCopy(bool accepted, const QPoint &globalPos) {
 static QUndoCommand *copyEdit(StructureModel &model, const QString &text, TreeNode *dragged,
                               TreeNode *target, QUndoCommand *group = nullptr) {
     std::vector<std::unique_ptr<TreeNode>> copy;
-    if (!model.HasChildLink(target, dragged->link))
+    if (!model.hasChildLink(target, dragged->link))
         copy.push_back(makeNode(dragged->caption, dragged->link, ImageIndex::Page));
     return copy.empty() ? nullptr : appendNodesEdit(model, text, target, std::move(copy), group);
 }

@@ -84,7 +84,7 @@ bool MainWindow::openProjectFile(const QString &path, bool reportMissing) {
     }
     structureView_->expandAll();
     if (!project_->WorkCatalog.isEmpty())
-        RefreshFileList();
+        refreshFileList();
     else
         fileList_->clear();  // rows of no working directory would be placed as "/name"
     setProjectModified(false);

@@ -93,7 +93,7 @@ QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     QStringList contents, index;
     if (QDir().mkpath(helpFolder)) {
         checkGbkCaptions(tree);
-        WriteSitemaps(contents, index, tree, htmlFolder);
+        writeSitemaps(contents, index, tree, htmlFolder);
     }
     saveGbkLines(helpFolder + name + QStringLiteral(".hhc"), contents);
     saveGbkLines(helpFolder + name + QStringLiteral(".hhk"), index);
@@ -106,7 +106,7 @@ QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     // No limit on the whole compilation, which grows with the help file; only a compiler
     // that stops making progress is stopped.
     bool stalled = false;
-    const int exitCode = RunProcessAndWait(compiler, {hhp}, &output, {}, -1, env.compilerSilenceMs, &stalled);
+    const int exitCode = runProcessAndWait(compiler, {hhp}, &output, {}, -1, env.compilerSilenceMs, &stalled);
     throwIfInterrupted();
     const FileStamp after = FileStamp::of(chm);
     if (stalled) {
@@ -172,7 +172,7 @@ BuildReport TZLPProject::Compile(BuildEnvironment &env) {
         DocumentConverter converter(office, *this, window_.prompts());
         report.documents = DocumentConverter::countDocuments(tree);
         converter.setProgress(showCount, report.documents);
-        converter.ConvertTree(tree, htmlFolder);
+        converter.convertTree(tree, htmlFolder);
         throwIfInterrupted();
         report.failedDocuments = converter.failedDocuments();
         report.pagesFromCache = office.pagesFromCache();
@@ -185,7 +185,7 @@ BuildReport TZLPProject::Compile(BuildEnvironment &env) {
         } catch (const BuildError &e) {
             quitError = e.message();
         }
-        DeleteDirectory(poolSettings.stagingFolder);
+        deleteDirectory(poolSettings.stagingFolder);
         if (cache)
             runAside([&] { cache->trim(); });
         env.showStep(QStringLiteral("正在编译..."));

@@ -29,7 +29,7 @@ class UserPrompts;
 // Everything that lands in the HTML folder (pages, copies, stand-in pages, carried
 // folders), every notice and the progress happen in tree order on the calling thread, so
 // that a build with several offices writes what a build with one writes. Only the office
-// work runs ahead: ConvertTree hands every office document to the pool first, and each
+// work runs ahead: convertTree hands every office document to the pool first, and each
 // document's turn then waits for its page.
 class DocumentConverter {
 public:
@@ -37,13 +37,13 @@ public:
 
     // The whole tree into htmlFolder: each top-level node as a branch or a document, a
     // top-level document with its folders carried along.
-    void ConvertTree(const StructureModel &tree, const QString &htmlFolder);
+    void convertTree(const StructureModel &tree, const QString &htmlFolder);
     // Converts the node's own link into its folder and its children into the node's
-    // catalog folder, carrying the last leaf's document folders along (within ConvertTree).
-    void ConvertBranch(const TreeNode *node);
+    // catalog folder, carrying the last leaf's document folders along (within convertTree).
+    void convertBranch(const TreeNode *node);
     // Converts one document into folder, as the page pageName, by its extension; creates
     // folder in any case.
-    void ConvertDocument(const QString &path, const QString &folder, const QString &pageName);
+    void convertDocument(const QString &path, const QString &folder, const QString &pageName);
 
     // Reports each document as its conversion begins, counting up to total.
     void setProgress(std::function<void(const ConversionProgress &)> report, int total);
@@ -53,9 +53,9 @@ public:
     static int countDocuments(const StructureModel &tree);
 
     // The folder one level up, with its trailing "/".
-    static QString ParentFolder(const QString &folder);
+    static QString parentFolder(const QString &folder);
     // The extension from the last "." of the file name, A-Z lowered; "" when none.
-    static QString DocumentExtension(const QString &path);
+    static QString documentExtension(const QString &path);
 
     // How a document becomes a page, by its extension.
     enum class Route { None, Word, Html, Workbook, Presentation };

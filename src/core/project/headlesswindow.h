@@ -6,18 +6,18 @@
 namespace zelbrin {
 
 // A ProjectWindow without widgets, for the command-line builder and for tests:
-// AddNode follows the model rules only; the caption is remembered.
+// addNode follows the model rules only; the caption is remembered.
 class HeadlessProjectWindow : public ProjectWindow {
 public:
     explicit HeadlessProjectWindow(UserPrompts &prompts) : prompts_(prompts) {}
 
     StructureModel &structureTree() override { return model_; }
-    TreeNode *AddNode(TreeNode *parent, const QString &caption, bool isCatalog, bool,
+    TreeNode *addNode(TreeNode *parent, const QString &caption, bool isCatalog, bool,
                       const QString &link) override {
         return addNodeToModel(model_, parent, caption, isCatalog, link);
     }
     void setWindowCaption(const QString &caption) override { caption_ = caption; }
-    void RefreshFileList() override { ++refreshCount_; }
+    void refreshFileList() override { ++refreshCount_; }
     UserPrompts &prompts() override { return prompts_; }
 
     const QString &caption() const { return caption_; }

@@ -90,13 +90,13 @@ QList<ProjectItem> collectItems(const pugi::xml_node &container, bool *tooDeep) 
 
 }  // namespace
 
-void SaveNode(const TreeNode *node, pugi::xml_node parent) {
+void saveNode(const TreeNode *node, pugi::xml_node parent) {
     pugi::xml_node item = parent.append_child("Item");
     item.append_attribute("Caption").set_value(utf8(node->caption).c_str());
     item.append_attribute("FullDir").set_value(utf8(node->link).c_str());
     writeTopicAttributes(item, node->topics);
     for (int i = 0; i < node->childCount(); ++i)
-        SaveNode(node->child(i), item);
+        saveNode(node->child(i), item);
 }
 
 QByteArray serializeProject(const QString &rootName, const QString &workCatalog,
@@ -108,7 +108,7 @@ QByteArray serializeProject(const QString &rootName, const QString &workCatalog,
         wc.append_child(pugi::node_pcdata).set_value(utf8(workCatalog).c_str());
     pugi::xml_node items = root.append_child("Items");
     for (int i = 0; i < tree.topLevelCount(); ++i)
-        SaveNode(tree.topLevel(i), items);
+        saveNode(tree.topLevel(i), items);
     if (!topics.isOff())
         writeTopicAttributes(root.append_child(kTopicSettingsElement), projectTopicAttributes(topics));
     ByteWriter w;
@@ -140,11 +140,11 @@ std::optional<ParsedProject> parseProject(const QByteArray &bytes) {
     return project;
 }
 
-void LoadItems(ProjectWindow &window, const QList<ProjectItem> &items) {
+void loadItems(ProjectWindow &window, const QList<ProjectItem> &items) {
     std::vector<TreeNode *> nodes;
     nodes.reserve(size_t(items.size()));
     for (const ProjectItem &item : items) {
-        nodes.push_back(window.AddNode(item.parent < 0 ? nullptr : nodes[size_t(item.parent)],
+        nodes.push_back(window.addNode(item.parent < 0 ? nullptr : nodes[size_t(item.parent)],
                                        item.caption, item.hasItems, false, item.link));
         nodes.back()->topics = item.topics;
     }
@@ -215,7 +215,7 @@ TZLPProject::OpenOutcome TZLPProject::Open(const QString &path) {
         WorkCatalog.clear();
     window_.setWindowCaption(kApplicationTitle + QStringLiteral(" - ") + GetProjectName());
     window_.structureTree().clear();
-    LoadItems(window_, project->items);
+    loadItems(window_, project->items);
     Topics = project->topics;
     Closed = false;
     return OpenOutcome::Read;

@@ -143,7 +143,7 @@ void StructureModel::setLink(TreeNode *node, const QString &link) {
     emit dataChanged(i, i);
 }
 
-bool StructureModel::HasChildLink(const TreeNode *parent, const QString &path) const {
+bool StructureModel::hasChildLink(const TreeNode *parent, const QString &path) const {
     for (const auto &c : siblingsOf(parent))
         if (linksEqual(c->link, path))
             return true;

@@ -98,7 +98,7 @@ public:
 
     // True when a direct child of parent (a top-level node when parent is null)
     // has a link equal to path under linksEqual.
-    bool HasChildLink(const TreeNode *parent, const QString &path) const;
+    bool hasChildLink(const TreeNode *parent, const QString &path) const;
     // Visits every node, parents before children, in display order; stops when f returns false.
     template <typename F> bool forEach(F &&f) const {
         for (const auto &r : roots_)

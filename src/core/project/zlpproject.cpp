@@ -53,7 +53,7 @@ void TZLPProject::SetWorkCatalog(const QString &folder) {
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return;
     WorkCatalog = folder;
-    window_.RefreshFileList();
+    window_.refreshFileList();
 }
 
 namespace {

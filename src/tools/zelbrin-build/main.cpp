@@ -114,7 +114,7 @@ int main(int argc, char *argv[]) {
     BuildEnvironment env;
     env.showStep = [](const QString &step) { printLine(stdout, step); };
     env.showProgress = [](const ConversionProgress &p) { printLine(stdout, conversionProgressText(p)); };
-    env.programFolder = ProgramFolder();
+    env.programFolder = executableFolder();
     const QString worker = env.programFolder + QStringLiteral("zelbrin-office");
     env.officeFactory = platform::makeLibreOfficeSessionFactory(worker, 90000, platform::defaultProfileTemplate());
     const OfficeLimit offices = limitOffices(jobs);

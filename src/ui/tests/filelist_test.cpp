@@ -35,7 +35,7 @@ TEST_F(FileListTest, PassesInOrderWithTheirImages) {
     // A folder named like a document is no document: placed, it would fail the build.
     ASSERT_TRUE(QDir(dir.path()).mkpath("旧版本.doc/inner.doc"));
     ASSERT_TRUE(QDir(dir.path()).mkpath("archive.xlsx"));
-    w->RefreshFileList();
+    w->refreshFileList();
     EXPECT_EQ(rowNames(), (QStringList{"Z.DOC", "a.doc", "p.htm", "r.HTM", "q.html", ".hidden.txt",
                                        "b.txt", "s.xls", "t.ppt", "u.docx", "v.XLSX", "w.pptx",
                                        "x.odt", "y.ods", "z.odp"}));
@@ -58,7 +58,7 @@ TEST_F(FileListTest, LinkedDocumentHiddenOnlyWhileANodeHasTheFocus) {
     EXPECT_EQ(rowNames(), QStringList{"b.doc"});
 
     w->setFocusedNode(nullptr);
-    w->RefreshFileList();
+    w->refreshFileList();
     EXPECT_EQ(rowNames(), (QStringList{"a.doc", "b.doc"}));
 }
 
@@ -66,8 +66,8 @@ TEST_F(FileListTest, LinksCompareWithAsciiLettersFolded) {
     touch({"a.doc", QString::fromUtf8("é.doc")});
     TreeNode *cat = catalog(nullptr, "C");
     // The whole path in capitals names the same document; É differs from é.
-    w->AddNode(cat, "A", false, false, dir.path().toUpper() + "/A.DOC");
-    w->AddNode(cat, "E", false, false, dir.path() + QString::fromUtf8("/É.doc"));
+    w->addNode(cat, "A", false, false, dir.path().toUpper() + "/A.DOC");
+    w->addNode(cat, "E", false, false, dir.path() + QString::fromUtf8("/É.doc"));
     view()->expandAll();
     w->project().SetWorkCatalog(dir.path());
     EXPECT_EQ(rowNames(), QStringList{QString::fromUtf8("é.doc")});

@@ -79,8 +79,8 @@ struct CompileCommandTest : ::testing::Test {
             return openWorks;
         });
         w->newProject();
-        TreeNode *cat = w->AddNode(nullptr, "Cat", false, false, "");
-        w->AddNode(cat, "a.doc", false, false, tmp.path() + "/a.doc");
+        TreeNode *cat = w->addNode(nullptr, "Cat", false, false, "");
+        w->addNode(cat, "a.doc", false, false, tmp.path() + "/a.doc");
     }
     void TearDown() override {
         platform::setShellOpenHandler(nullptr);
@@ -167,7 +167,7 @@ TEST_F(CompileCommandTest, ProgressCountResultFailedDocumentsAndAnUnopenedResult
     QFile xls(tmp.path() + "/b.xls");
     ASSERT_TRUE(xls.open(QIODevice::WriteOnly));
     xls.close();
-    w->AddNode(w->structureTree().topLevel(0), "b.xls", false, false, tmp.path() + "/b.xls");
+    w->addNode(w->structureTree().topLevel(0), "b.xls", false, false, tmp.path() + "/b.xls");
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {projectFile()};
     log.failWorkbookAttempts = 100;
@@ -228,7 +228,7 @@ TEST_F(CompileCommandTest, EventLoopNeverPausesOver100MillisecondsDuringABuild) 
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("document");
         f.close();
-        w->AddNode(w->structureTree().topLevel(0), QFileInfo(doc).fileName(), false, false, doc);
+        w->addNode(w->structureTree().topLevel(0), QFileInfo(doc).fileName(), false, false, doc);
     }
     // Offices that take a while over each page, as real ones do.
     log.beforeResult = [](const QString &) { QThread::msleep(30); };

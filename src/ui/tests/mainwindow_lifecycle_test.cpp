@@ -144,7 +144,7 @@ TEST_F(MainWindowTest, EnablingAfterStartNewSaveCloseAndChanges) {
     EXPECT_EQ(w->windowTitle(), "Zelbrin - Help[*]");
     EXPECT_TRUE(QFile::exists(path("Help.zlp")));
 
-    w->AddNode(nullptr, "x", false, false, "");
+    w->addNode(nullptr, "x", false, false, "");
     w->setProjectModified(true);  // what every tree-editing command ends with
     EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(true);
@@ -244,7 +244,7 @@ TEST_F(MainWindowTest, TheEmptyTreeSaysWhatToDoFirst) {
     w->newProject();
     EXPECT_EQ(view->emptyHint(), "新建同级目录 → 拖入文档 → 编译");
     // A tree with nodes shows no hint.
-    w->AddNode(nullptr, "C", false, false, "");
+    w->addNode(nullptr, "C", false, false, "");
     const QImage tree = shown();
     view->setEmptyHint({});
     EXPECT_EQ(shown(), tree);
@@ -297,7 +297,7 @@ TEST_F(MainWindowTest, OpenSuccessAndFailure) {
 
 TEST_F(MainWindowTest, SaveQuestionPaths) {
     w->newProject();
-    w->AddNode(nullptr, "keep me", false, false, "");
+    w->addNode(nullptr, "keep me", false, false, "");
 
     // Cancel: nothing happens.
     prompts.answers = {Answer::Cancel};
@@ -339,7 +339,7 @@ TEST_F(MainWindowTest, SaveQuestionPaths) {
     EXPECT_EQ(w->windowTitle(), "Zelbrin - 未命名[*]");
 
     // No: the changes are dropped.
-    w->AddNode(nullptr, "dropped", false, false, "");
+    w->addNode(nullptr, "dropped", false, false, "");
     prompts.answers = {Answer::No};
     w->closeProject();
     EXPECT_TRUE(w->project().Closed);
@@ -390,16 +390,16 @@ TEST_F(MainWindowTest, QuitWithNoQuestionWhenUnmodified) {
 
 TEST_F(MainWindowTest, AddNodeDrivesFocusAndEditor) {
     w->newProject();
-    TreeNode *a = w->AddNode(nullptr, "", false, true, "");
+    TreeNode *a = w->addNode(nullptr, "", false, true, "");
     EXPECT_EQ(w->focusedNode(), a);
     // The editor is open, and opening it used up the editing option.
     EXPECT_TRUE(part<StructureView>(*w, "structureView")->isEditing());
     EXPECT_FALSE(w->inPlaceEditing());
-    TreeNode *file = w->AddNode(a, "f.doc", false, false, "/d/f.doc");
+    TreeNode *file = w->addNode(a, "f.doc", false, false, "/d/f.doc");
     EXPECT_EQ(w->focusedNode(), a);  // a file link leaves the focus alone
     EXPECT_EQ(file->imageIndex, ImageIndex::Page);
-    TreeNode *b = w->AddNode(nullptr, "b", false, false, "");
-    TreeNode *c = w->AddNode(nullptr, "c", true, false, "/d/c.doc");
+    TreeNode *b = w->addNode(nullptr, "b", false, false, "");
+    TreeNode *c = w->addNode(nullptr, "c", true, false, "/d/c.doc");
     EXPECT_EQ(w->focusedNode(), c);
     EXPECT_FALSE(w->inPlaceEditing());
     EXPECT_EQ(b->imageIndex, ImageIndex::Catalog);

@@ -382,7 +382,7 @@ TEST_F(TreeEditingTest, PropertiesDialogEditsTheUpperSelectedNode) {
     touch({"a.doc", "b.html", "c.txt", "d.htm", "e.xls", "f.ppt", "g.DOC"});
     w->project().FileName = path("Help.zlp");
     TreeNode *upper = catalog(nullptr, "Upper");
-    w->AddNode(upper, "x", false, false, "/elsewhere/x.doc");
+    w->addNode(upper, "x", false, false, "/elsewhere/x.doc");
     TreeNode *lower = catalog(nullptr, "Lower");
     fileLink(lower, "y.doc");
     view()->expandAll();
@@ -487,7 +487,7 @@ TEST_F(TreeEditingTest, NoCommandNestsDeeperThanTheLimitAndADeepFileIsRefused) {
 
     w->setFocusedNode(deepest);
     w->newChildCatalog();  // new child catalog
-    w->RefreshFileList();
+    w->refreshFileList();
     highlight({"b.doc"});
     w->placeDocuments();  // placing a document (also what a drop from the list runs)
     w->rememberDraggedNode(loose);
@@ -615,12 +615,12 @@ TEST_F(TreeEditingTest, EveryEditUndoesAndRedoesWithTheList) {
         w->newProject();  // a history of its own
         Tree n;
         n.one = catalog(nullptr, "One");
-        n.a = w->AddNode(n.one, "A", false, false, path("a.doc"));
+        n.a = w->addNode(n.one, "A", false, false, path("a.doc"));
         n.sub = catalog(n.one, "Sub");
         n.two = catalog(nullptr, "Two");
-        n.b = w->AddNode(n.two, "B", false, false, path("b.doc"));
+        n.b = w->addNode(n.two, "B", false, false, path("b.doc"));
         view()->expandAll();
-        w->RefreshFileList();
+        w->refreshFileList();
         markSaved();
         const QString treeBefore = treeText(*m);
         const QStringList rowsBefore = rowNames();

@@ -59,10 +59,10 @@ struct WorkbenchTest : ::testing::Test {
     }
 
     TreeNode *catalog(TreeNode *parent, const QString &caption) {
-        return w->AddNode(parent, caption, false, false, QString());
+        return w->addNode(parent, caption, false, false, QString());
     }
     TreeNode *fileLink(TreeNode *parent, const QString &name) {
-        return w->AddNode(parent, name, false, false, path(name));
+        return w->addNode(parent, name, false, false, path(name));
     }
     QModelIndex idx(const TreeNode *n) const { return m->indexOf(n); }
     QPoint centerOf(const TreeNode *n) const { return view()->visualRect(idx(n)).center(); }

@@ -82,8 +82,8 @@ struct BuildTest : ::testing::Test {
         env.programFolder = bin;
         writeFile(bin + "hhc", kFakeHhc, true);
         writeFile(tmp.path() + "/docs/intro.doc", "doc");
-        TreeNode *guide = window.AddNode(nullptr, "Guide", false, false, "");
-        window.AddNode(guide, "intro.doc", false, false, tmp.path() + "/docs/intro.doc");
+        TreeNode *guide = window.addNode(nullptr, "Guide", false, false, "");
+        window.addNode(guide, "intro.doc", false, false, tmp.path() + "/docs/intro.doc");
     }
 };
 
@@ -110,7 +110,7 @@ TEST_F(BuildTest, SuccessfulBuild) {
 TEST_F(BuildTest, BadDocumentsGetAPageThatSaysWhyAndTheBuildGoesOn) {
     // Every link counts, catalogs' own included; each bad document is skipped with its reason.
     const QString docs = tmp.path() + "/docs/";
-    TreeNode *more = window.AddNode(nullptr, "More", false, false, docs + "more.htm");
+    TreeNode *more = window.addNode(nullptr, "More", false, false, docs + "more.htm");
     writeFile(docs + "more.htm", "<p>more</p>");
     writeFile(docs + "damaged.doc", "doc");
     writeFile(docs + "locked.ppt", "ppt");
@@ -129,7 +129,7 @@ TEST_F(BuildTest, BadDocumentsGetAPageThatSaysWhyAndTheBuildGoesOn) {
     QList<FailedDocument> expected;
     QStringList expectedProgress{"正在转换为HTML文件... 1/8 intro.doc", "正在转换为HTML文件... 2/8 more.htm"};
     for (const auto &b : bad) {
-        window.AddNode(more, b.name, false, false, docs + b.name);
+        window.addNode(more, b.name, false, false, docs + b.name);
         expected.append({docs + b.name, {b.reason, b.reason == kDocumentDamaged ? "SfxBaseModel::handleLoadError" : ""}});
         expectedProgress << QStringLiteral("正在转换为HTML文件... %1/8 %2").arg(expectedProgress.size() + 1).arg(b.name);
     }
@@ -153,7 +153,7 @@ TEST_F(BuildTest, ATempFolderOfTheUsersIsNeverTouchedAndOneOfOursIsReplaced) {
     // The user's own "temp" (or a file or a link of that name): refused, nothing touched.
     for (const QString kind : {"folder", "empty folder", "file", "link"}) {
         SCOPED_TRACE(kind.toStdString());
-        DeleteDirectory(proj + "temp");
+        deleteDirectory(proj + "temp");
         if (kind == "folder")
             writeFile(proj + "temp/notes.txt", "mine");
         else if (kind == "empty folder")
@@ -179,7 +179,7 @@ TEST_F(BuildTest, ATempFolderOfTheUsersIsNeverTouchedAndOneOfOursIsReplaced) {
         QFile::remove(proj + "temp");
     }
     // A build folder of ours, kept or left by a killed build, goes with what it holds.
-    DeleteDirectory(proj + "temp");
+    deleteDirectory(proj + "temp");
     env.keepBuildFolder = true;
     project.Compile(env);
     writeFile(proj + "temp/html/stale.htm", "old");
@@ -196,14 +196,14 @@ TEST_F(BuildTest, ATempFolderOfTheUsersIsNeverTouchedAndOneOfOursIsReplaced) {
 TEST_F(BuildTest, DocumentsOfOneNameInOneCatalogKeepTheirOwnPages) {
     const QString docs = tmp.path() + "/docs/";
     window.structureTree().clear();
-    TreeNode *same = window.AddNode(nullptr, "同名", false, false, "");
+    TreeNode *same = window.addNode(nullptr, "同名", false, false, "");
     int n = 0;
     for (const char *path : {"d1/同名.docx", "d2/同名.docx", "d3/同名.txt", "报告.docx", "报告.xls", "d1/Report.doc",
                              "report.ppt", "同名_2.doc", "alone.doc"}) {
         writeFile(docs + path, QByteArray("content of ") + path + QByteArray(++n, '.'));
-        window.AddNode(same, QFileInfo(path).fileName(), false, false, docs + path);
+        window.addNode(same, QFileInfo(path).fileName(), false, false, docs + path);
     }
-    window.AddNode(same, "同名.docx", false, false, docs + "d1/同名.docx");  // the same document again
+    window.addNode(same, "同名.docx", false, false, docs + "d1/同名.docx");  // the same document again
     env.keepBuildFolder = true;
     project.Compile(env);
     const struct {
@@ -233,11 +233,11 @@ TEST_F(BuildTest, ATreeOfTheDeepestLevelsCompilesWithTheRealCompiler) {
     // folder, far beyond what a help file's names may hold.
     TreeNode *parent = nullptr;
     for (int level = 1; level < kMaxTreeDepth; ++level) {
-        parent = window.AddNode(parent, QStringLiteral("第%1层的目录标题").arg(level), false, false, "");
+        parent = window.addNode(parent, QStringLiteral("第%1层的目录标题").arg(level), false, false, "");
         if (level % 64 == 0 || level == kMaxTreeDepth - 1) {
             const QString document = tmp.path() + QStringLiteral("/docs/第%1层的文档.doc").arg(level);
             writeFile(document, "doc");
-            window.AddNode(parent, QFileInfo(document).fileName(), false, false, document);
+            window.addNode(parent, QFileInfo(document).fileName(), false, false, document);
         }
     }
     env.keepBuildFolder = true;
@@ -363,8 +363,8 @@ TEST_F(BuildTest, TopLevelLeafCarriesItsFolderButNotTemp) {
     writeFile(tmp.path() + "/docs/pics/a.png", "png");
     writeFile(tmp.path() + "/docs/temp/t.txt", "t");
     writeFile(tmp.path() + "/docs/Temp/T.txt", "T");
-    window.AddNode(nullptr, "intro.doc", false, false, tmp.path() + "/docs/intro.doc");
-    window.AddNode(nullptr, "empty", false, false, "");
+    window.addNode(nullptr, "intro.doc", false, false, tmp.path() + "/docs/intro.doc");
+    window.addNode(nullptr, "empty", false, false, "");
     env.keepBuildFolder = true;
     project.Compile(env);
     EXPECT_TRUE(QFileInfo::exists(proj + "temp/html/pics/a.png"));
@@ -379,9 +379,9 @@ TEST_F(BuildTest, QuotesInCaptionsAndNamesCompileWithTheRealCompiler) {
     env.programFolder = QString::fromLocal8Bit(binDir) + "/";
     ASSERT_TRUE(QFileInfo(env.programFolder + "hhc").isExecutable());
     writeFile(tmp.path() + "/docs/say \"hi\".doc", "doc");
-    TreeNode *about = window.AddNode(nullptr, "关于\"帮助\" <v2>", false, false, "");
-    window.AddNode(about, "say \"hi\".doc", false, false, tmp.path() + "/docs/say \"hi\".doc");
-    window.AddNode(about, "intro.doc", false, false, tmp.path() + "/docs/intro.doc");
+    TreeNode *about = window.addNode(nullptr, "关于\"帮助\" <v2>", false, false, "");
+    window.addNode(about, "say \"hi\".doc", false, false, tmp.path() + "/docs/say \"hi\".doc");
+    window.addNode(about, "intro.doc", false, false, tmp.path() + "/docs/intro.doc");
     env.keepBuildFolder = true;
     EXPECT_NO_THROW(project.Compile(env));
     EXPECT_EQ(opened, QStringList{proj + "Manual.CHM"});
@@ -419,18 +419,18 @@ struct OrderedProjectTest : BuildTest {
             writeFile(docs + name, QByteArray("content of ") + name);
         writeFile(docs + "page.htm", "<html><!-- note --><body>page</body></html>");
         writeFile(docs + "pictures/p.png", "png");
-        TreeNode *guide = window.AddNode(nullptr, "指南", false, false, docs + "intro.doc");
-        window.AddNode(guide, "a.docx", false, false, docs + "a.docx");
-        TreeNode *inner = window.AddNode(guide, "细节", false, false, "");
-        window.AddNode(inner, "b.txt", false, false, docs + "b.txt");
-        window.AddNode(inner, "gone.doc", false, false, docs + "gone.doc");
-        window.AddNode(inner, "report.doc", false, false, docs + "report.doc");
-        window.AddNode(inner, "report.xls", false, false, docs + "report.xls");
-        window.AddNode(guide, "c.ppt", false, false, docs + "c.ppt");
-        window.AddNode(nullptr, "page.htm", false, false, docs + "page.htm");
-        TreeNode *more = window.AddNode(nullptr, "更多", false, false, "");
+        TreeNode *guide = window.addNode(nullptr, "指南", false, false, docs + "intro.doc");
+        window.addNode(guide, "a.docx", false, false, docs + "a.docx");
+        TreeNode *inner = window.addNode(guide, "细节", false, false, "");
+        window.addNode(inner, "b.txt", false, false, docs + "b.txt");
+        window.addNode(inner, "gone.doc", false, false, docs + "gone.doc");
+        window.addNode(inner, "report.doc", false, false, docs + "report.doc");
+        window.addNode(inner, "report.xls", false, false, docs + "report.xls");
+        window.addNode(guide, "c.ppt", false, false, docs + "c.ppt");
+        window.addNode(nullptr, "page.htm", false, false, docs + "page.htm");
+        TreeNode *more = window.addNode(nullptr, "更多", false, false, "");
         for (const char *name : {"d.xlsx", "gone.xls", "e.doc", "f.pptx", "a.docx", "g.doc"})
-            window.AddNode(more, name, false, false, docs + name);
+            window.addNode(more, name, false, false, docs + name);
         env.keepBuildFolder = true;
         env.showProgress = [this](const ConversionProgress &p) { progress << conversionProgressText(p); };
     }
@@ -442,7 +442,7 @@ struct OrderedProjectTest : BuildTest {
         const BuildReport report = project.Compile(env);
         BuildRecord record{folderContents(proj + "temp"), prompts.notices, progress, report.failedDocuments,
                            steps, project.DefaultTopic};
-        DeleteDirectory(proj + "temp");
+        deleteDirectory(proj + "temp");
         return record;
     }
 };

@@ -50,21 +50,21 @@ struct ConversionTest : ::testing::Test {
         converter = std::make_unique<DocumentConverter>(*office, project, prompts);
     }
     TreeNode *node(TreeNode *parent, const QString &caption, const QString &link = {}) {
-        return window.AddNode(parent, caption, false, false, link);
+        return window.addNode(parent, caption, false, false, link);
     }
-    void convertAll() { converter->ConvertTree(tree, html); }
+    void convertAll() { converter->convertTree(tree, html); }
 };
 
 }  // namespace
 
 TEST(ConversionPaths, ParentFolderAndExtension) {
-    EXPECT_EQ(DocumentConverter::ParentFolder("/a/b/"), "/a/");
-    EXPECT_EQ(DocumentConverter::ParentFolder("/a/"), "/");
-    EXPECT_EQ(DocumentConverter::ParentFolder("ab/"), "");
-    EXPECT_EQ(DocumentConverter::DocumentExtension("/x/Report.DOC"), ".doc");
-    EXPECT_EQ(DocumentConverter::DocumentExtension("/my.docs/readme"), "");
-    EXPECT_EQ(DocumentConverter::DocumentExtension("/x/a.tar.Txt"), ".txt");
-    EXPECT_EQ(DocumentConverter::DocumentExtension(""), "");
+    EXPECT_EQ(DocumentConverter::parentFolder("/a/b/"), "/a/");
+    EXPECT_EQ(DocumentConverter::parentFolder("/a/"), "/");
+    EXPECT_EQ(DocumentConverter::parentFolder("ab/"), "");
+    EXPECT_EQ(DocumentConverter::documentExtension("/x/Report.DOC"), ".doc");
+    EXPECT_EQ(DocumentConverter::documentExtension("/my.docs/readme"), "");
+    EXPECT_EQ(DocumentConverter::documentExtension("/x/a.tar.Txt"), ".txt");
+    EXPECT_EQ(DocumentConverter::documentExtension(""), "");
 }
 
 TEST_F(ConversionTest, WalkWritesPagesIntoCatalogFolders) {

@@ -40,8 +40,8 @@ struct ProjectFixture : ::testing::Test {
 
     // The tree of the format's example: catalog Start holding a.doc.
     void buildExample(const QString &docs) {
-        TreeNode *start = window.AddNode(nullptr, "Start", false, false, "");
-        window.AddNode(start, "a.doc", false, false, docs + "/a.doc");
+        TreeNode *start = window.addNode(nullptr, "Start", false, false, "");
+        window.addNode(start, "a.doc", false, false, docs + "/a.doc");
     }
 };
 
@@ -99,8 +99,8 @@ TEST_F(ProjectFixture, OpenReadsTheExampleAndDerivesKinds) {
 }
 
 TEST_F(ProjectFixture, EscapedCharactersRoundTrip) {
-    window.AddNode(nullptr, "A & B <c> \"d\" 'e'", false, false, "");
-    window.AddNode(tree.topLevel(0), "x", false, false, "/p&q/<r>\"s\".doc");
+    window.addNode(nullptr, "A & B <c> \"d\" 'e'", false, false, "");
+    window.addNode(tree.topLevel(0), "x", false, false, "/p&q/<r>\"s\".doc");
     ASSERT_EQ(project.Save(path("Esc.zlp")), TZLPProject::SaveOutcome::Written);
     const QByteArray bytes = readAll(path("Esc.zlp"));
     EXPECT_TRUE(bytes.contains("Caption=\"A &amp; B &lt;c> &quot;d&quot; 'e'\"")) << bytes.data();
@@ -113,9 +113,9 @@ TEST_F(ProjectFixture, EscapedCharactersRoundTrip) {
 
 TEST_F(ProjectFixture, TopicSettingsRoundTripWhereTheOriginalReaderDoesNotLook) {
     project.Topics = {2, 3, true, false};
-    TreeNode *manual = window.AddNode(nullptr, "手册", false, false, "");
-    window.AddNode(manual, "a.docx", false, false, "/d/a.docx")->topics = {0, std::nullopt, std::nullopt, true};
-    window.AddNode(manual, "b.doc", false, false, "/d/b.doc");
+    TreeNode *manual = window.addNode(nullptr, "手册", false, false, "");
+    window.addNode(manual, "a.docx", false, false, "/d/a.docx")->topics = {0, std::nullopt, std::nullopt, true};
+    window.addNode(manual, "b.doc", false, false, "/d/b.doc");
     ASSERT_EQ(project.Save(path("T.zlp")), TZLPProject::SaveOutcome::Written);
     // Extra attributes after Caption and FullDir, and an element after Items: a reader of
     // the original format takes attributes and the WorkCatalog and Items elements by name
@@ -155,7 +155,7 @@ TEST_F(ProjectFixture, FirstNodeRuleGivesEmptyTree) {
     for (const QByteArray &lead :
          {QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"), QByteArray("<!-- note -->"),
           QByteArray("<?app data?>")}) {
-        window.AddNode(nullptr, "old", false, false, "");
+        window.addNode(nullptr, "old", false, false, "");
         project.WorkCatalog = dir.path();
         writeAll(path("P.zlp"), lead + "<P><WorkCatalog>" + dir.path().toUtf8() +
                                     "</WorkCatalog><Items><Item Caption=\"a\" FullDir=\"\"/></Items></P>");
@@ -206,7 +206,7 @@ TEST_F(ProjectFixture, ExtensionIsComparedWithoutAsciiCase) {
 }
 
 TEST_F(ProjectFixture, UnreadableFilesChangeNothing) {
-    window.AddNode(nullptr, "keep", false, false, "");
+    window.addNode(nullptr, "keep", false, false, "");
     project.FileName = path("keep.zlp");
     project.Modified = true;
     project.Closed = false;
@@ -257,9 +257,9 @@ TEST_F(ProjectFixture, FailedWriteLeavesOldFileIntactAndNoTemporary) {
     writeAll(path("F.zlp"), "<F><WorkCatalog/><Items/></F>");
     project.FileName = path("F.zlp");
     project.Modified = true;
-    TreeNode *cat = window.AddNode(nullptr, "big", false, false, "");
+    TreeNode *cat = window.addNode(nullptr, "big", false, false, "");
     for (int i = 0; i < 200; ++i)
-        window.AddNode(cat, QString("document %1.doc").arg(i), false, false,
+        window.addNode(cat, QString("document %1.doc").arg(i), false, false,
                        QString("/some/long/folder/document %1.doc").arg(i));
     // A file-size limit makes the write fail part-way, as a full disk would.
     struct rlimit old {};
@@ -305,7 +305,7 @@ TEST_F(ProjectFixture, LifecycleTable) {
     EXPECT_EQ(project.WorkCatalog, dir.path());
     EXPECT_EQ(window.caption(), "Zelbrin - 未命名");
 
-    window.AddNode(nullptr, "n", false, false, "");
+    window.addNode(nullptr, "n", false, false, "");
     ASSERT_EQ(project.Save(path("L.zlp")), TZLPProject::SaveOutcome::Written);
     EXPECT_EQ(project.FileName, path("L.zlp"));
     EXPECT_EQ(project.ProjectDirectory(), dir.path() + "/");
@@ -339,7 +339,7 @@ QByteArray nested(const QByteArray &open, const QByteArray &close, int levels) {
 // limit is refused before anything changes, the limit itself opens, and the working
 // directory's text is read whatever its nesting.
 TEST_F(ProjectFixture, DeepNestingIsRefusedOrReadWithoutCrashing) {
-    TreeNode *kept = window.AddNode(nullptr, "Kept", false, false, "");
+    TreeNode *kept = window.addNode(nullptr, "Kept", false, false, "");
     project.FileName = path("Old.zlp");
     for (int levels : {kMaxTreeDepth + 1, 20000, 100000}) {
         writeAll(path("Deep.zlp"), "<Deep><WorkCatalog/><Items>" +
