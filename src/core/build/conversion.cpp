@@ -9,7 +9,6 @@
 #include "prompts.h"
 #include "structuretree.h"
 #include "wordhtml.h"
-#include "zlpproject.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,9 +22,8 @@ QString missingDocumentMessage(const QString &path) {
     return QStringLiteral("编译文件中缺少") + path + QStringLiteral("文件，请确认！");
 }
 
-DocumentConverter::DocumentConverter(OfficePool &office, TZLPProject &project,
-                                     UserPrompts &prompts)
-    : office_(office), project_(project), prompts_(prompts) {}
+DocumentConverter::DocumentConverter(OfficePool &office, UserPrompts &prompts)
+    : office_(office), prompts_(prompts) {}
 
 QString DocumentConverter::parentFolder(const QString &folder) {
     int i = int(folder.size()) - 1;
@@ -98,8 +96,8 @@ void DocumentConverter::writeStandInPage(const QString &target, const QString &t
 }
 
 void DocumentConverter::setDefaultTopicOnce(const QString &page) {
-    if (project_.DefaultTopic.isEmpty())
-        project_.DefaultTopic = page;
+    if (defaultTopic_.isEmpty())
+        defaultTopic_ = page;
 }
 
 void DocumentConverter::convertTree(const StructureModel &tree, const QString &htmlFolder) {

@@ -17,7 +17,6 @@ class OfficePool;
 class StructureModel;
 struct ConversionProgress;
 class TreeNode;
-class TZLPProject;
 class UserPrompts;
 
 // Turns the documents that the structure tree links into HTML pages at exactly the
@@ -33,7 +32,7 @@ class UserPrompts;
 // document's turn then waits for its page.
 class DocumentConverter {
 public:
-    DocumentConverter(OfficePool &office, TZLPProject &project, UserPrompts &prompts);
+    DocumentConverter(OfficePool &office, UserPrompts &prompts);
 
     // The whole tree into htmlFolder: each top-level node as a branch or a document, a
     // top-level document with its folders carried along.
@@ -47,6 +46,9 @@ public:
 
     // Reports each document as its conversion begins, counting up to total.
     void setProgress(std::function<void(const ConversionProgress &)> report, int total);
+    // The first page made from a Word-route or HTML document: the one the help file opens
+    // first. Empty while there is none.
+    const QString &defaultTopic() const { return defaultTopic_; }
     // Linked documents that got a stand-in page, in order.
     const QList<FailedDocument> &failedDocuments() const { return failed_; }
     // The documents a build of tree converts: every link that is not empty.
@@ -78,7 +80,7 @@ private:
     QString htmlFolder_;
     // Tickets of the documents handed in ahead, by link, first in first out.
     QMultiHash<QString, int> submitted_;
-    TZLPProject &project_;
+    QString defaultTopic_;
     UserPrompts &prompts_;
     std::function<void(const ConversionProgress &)> progress_;
     int total_ = 0;

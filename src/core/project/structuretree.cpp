@@ -76,6 +76,12 @@ void StructureModel::adopt(TreeNode *node, TreeNode *parent, StructureModel *mod
         adopt(c.get(), node, model);
 }
 
+TreeNode *StructureModel::addNode(TreeNode *parent, const QString &caption, bool isCatalog,
+                                  const QString &link) {
+    return append(parent, caption.isEmpty() ? kNewCatalogCaption : caption, link,
+                  link.isEmpty() || isCatalog ? ImageIndex::Catalog : ImageIndex::Page);
+}
+
 TreeNode *StructureModel::append(TreeNode *parent, const QString &caption, const QString &link,
                                  int imageIndex) {
     auto node = std::make_unique<TreeNode>();

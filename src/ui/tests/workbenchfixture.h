@@ -33,11 +33,11 @@ struct WorkbenchTest : ::testing::Test {
         w = std::make_unique<MainWindow>(MainWindowOptions{&prompts, false});
         w->show();
         w->newProject();
-        m = &w->structureTree();
+        m = &w->project().tree();
     }
     void TearDown() override {
         EXPECT_EQ(prompts.unexpected, 0);
-        w->project().Modified = false;
+        w->project().setModified(false);
         w.reset();
     }
 
@@ -55,7 +55,7 @@ struct WorkbenchTest : ::testing::Test {
     // Working directory = the scratch folder, list filled.
     void useScratchFolder(const QStringList &files) {
         touch(files);
-        w->project().SetWorkCatalog(dir.path());
+        w->project().setWorkCatalog(dir.path());
     }
 
     TreeNode *catalog(TreeNode *parent, const QString &caption) {
@@ -121,7 +121,7 @@ struct WorkbenchTest : ::testing::Test {
     }
 
     void markSaved() { w->setProjectModified(false); }
-    bool modified() const { return w->project().Modified; }
+    bool modified() const { return w->project().isModified(); }
 
     // What the list hands to a drag of its highlighted rows.
     QMimeData *listDragData() const {

@@ -1,5 +1,3 @@
-#include "headlesswindow.h"
-#include "scriptedprompts.h"
 #include "structuretree.h"
 
 #include <QAbstractItemModelTester>
@@ -9,16 +7,14 @@
 using namespace zelbrin;
 
 TEST(StructureTree, AddNodeRules) {
-    zelbrin::testing::ScriptedPrompts prompts;
-    HeadlessProjectWindow w(prompts);
-    StructureModel &m = w.structureTree();
-    TreeNode *a = w.addNode(nullptr, "", false, false, "");
+    StructureModel m;
+    TreeNode *a = m.addNode(nullptr, "", false, "");
     EXPECT_EQ(a->caption, "新建目录");
     EXPECT_EQ(a->imageIndex, ImageIndex::Catalog);
-    TreeNode *b = w.addNode(a, "  spaced  ", false, false, "/d/x.doc");
+    TreeNode *b = m.addNode(a, "  spaced  ", false, "/d/x.doc");
     EXPECT_EQ(b->caption, "  spaced  ");
     EXPECT_EQ(b->imageIndex, ImageIndex::Page);
-    TreeNode *c = w.addNode(a, "linked catalog", true, false, "/d/y.doc");
+    TreeNode *c = m.addNode(a, "linked catalog", true, "/d/y.doc");
     EXPECT_EQ(c->imageIndex, ImageIndex::Catalog);
     EXPECT_EQ(c->link, "/d/y.doc");
     EXPECT_EQ(a->child(1), c);  // appended last
