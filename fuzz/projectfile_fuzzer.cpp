@@ -1,9 +1,7 @@
 // The project file reader: what Open reads into the tree, and what Save writes of that
 // tree, which must read back to the same tree.
 #include "fuzzsupport.h"
-#include "headlesswindow.h"
 #include "projectfile.h"
-#include "scriptedprompts.h"
 #include "structuretree.h"
 
 using namespace zelbrin;
@@ -35,18 +33,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (qsizetype i = 0; i < parsed->items.size(); ++i)
         fuzz::check(parsed->items[i].parent < i, "an item comes after its parent");
 
-    testing::ScriptedPrompts prompts;
-    HeadlessProjectWindow window(prompts);
-    LoadItems(window, parsed->items);
+    StructureModel tree;
+    loadItems(tree, parsed->items);
 
     const QByteArray saved =
-        serializeProject(QStringLiteral("P"), parsed->workCatalog, window.structureTree(), parsed->topics);
+        serializeProject(QStringLiteral("P"), parsed->workCatalog, tree, parsed->topics);
     const std::optional<ParsedProject> reread = parseProject(saved);
     fuzz::check(reread.has_value(), "a saved project reads back");
     fuzz::check(reread->topics == parsed->topics, "saved topic settings read back unchanged");
-    HeadlessProjectWindow rereadWindow(prompts);
-    LoadItems(rereadWindow, reread->items);
-    fuzz::check(sameTree(window.structureTree(), rereadWindow.structureTree()),
+    StructureModel rereadTree;
+    loadItems(rereadTree, reread->items);
+    fuzz::check(sameTree(tree, rereadTree),
                 "a saved tree reads back unchanged");
     return 0;
 }

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     UpdateFolders folders;
     folders.programFolder = QStringLiteral("/opt/zelbrin/");
     const QString section = QStringLiteral("FileList");
-    CompareUpdateLists(ReadIniSection(local, section), ReadIniSection(downloaded, section), folders);
-    ParseProxyServer(ProxyServerText(QString::fromUtf8(local)), true);
+    compareUpdateLists(readIniSection(local, section), readIniSection(downloaded, section), folders);
+    parseProxyServer(proxyServerText(QString::fromUtf8(local)), true);
     return 0;
 }

@@ -41,7 +41,7 @@ void checkSearch(const QByteArray &text, const QByteArray &pattern) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const QString &pictures = fuzz::scratchFolder({{"page.files/2.png", "png"}, {"page.files/4.png", "png"}});
     const QByteArray page = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
-    const QByteArray clean = CleanWordHtmlText(page, pictures + QStringLiteral("page.files/"));
+    const QByteArray clean = cleanWordHtmlText(page, pictures + QStringLiteral("page.files/"));
     for (qsizetype i = 0; i < clean.size(); ++i) {
         if (clean[i] == '\r')
             fuzz::check(i + 1 < clean.size() && clean[i + 1] == '\n', "CR is followed by LF");

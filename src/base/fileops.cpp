@@ -81,7 +81,7 @@ void copyListed(const fs::path &source, const fs::path &dest, const std::vector<
 
 }  // namespace
 
-void DeleteDirectory(const QString &path) {
+void deleteDirectory(const QString &path) {
     QString p = path;
     while (p.size() > 1 && p.endsWith(u'/'))
         p.chop(1);  // with a trailing "/" a symbolic link would be resolved
@@ -91,7 +91,7 @@ void DeleteDirectory(const QString &path) {
     fs::remove_all(toPath(p), ec);
 }
 
-void CopySubfolders(const QString &source, const QString &dest) {
+void copySubfolders(const QString &source, const QString &dest) {
     const fs::path from = toPath(source), to = toPath(dest);
     struct Subfolder {
         std::string name;
@@ -116,7 +116,7 @@ void CopySubfolders(const QString &source, const QString &dest) {
     }
 }
 
-void CopyFolderTree(const QString &source, const QString &dest) {
+void copyFolderTree(const QString &source, const QString &dest) {
     const fs::path from = toPath(source), to = toPath(dest);
     std::error_code ec;
     if (fs::symlink_status(from, ec).type() != fs::file_type::directory)
@@ -128,6 +128,6 @@ void CopyFolderTree(const QString &source, const QString &dest) {
     copyListed(from, to, entries);
 }
 
-QString ProgramFolder() { return QCoreApplication::applicationDirPath() + u'/'; }
+QString executableFolder() { return QCoreApplication::applicationDirPath() + u'/'; }
 
 }  // namespace zelbrin

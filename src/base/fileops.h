@@ -13,19 +13,19 @@ namespace zelbrin {
 
 // Deletes the folder with everything in it (a trailing "/" is allowed). A symbolic link
 // given here is removed itself, never what it points to.
-void DeleteDirectory(const QString &path);
+void deleteDirectory(const QString &path);
 
 // Copies every plain subfolder of source, except one named exactly "temp", with its whole
 // content into dest (both end with "/"). Lets pending events run before each entry. The
 // entries to copy are listed before copying begins, so a dest inside source receives the
 // source as it was then and the copy ends.
-void CopySubfolders(const QString &source, const QString &dest);
+void copySubfolders(const QString &source, const QString &dest);
 
 // Copies source's files and plain subfolders into dest, recursively, replacing files that
-// are there (both without a trailing "/"). Listed before copying, like CopySubfolders.
-void CopyFolderTree(const QString &source, const QString &dest);
+// are there (both without a trailing "/"). Listed before copying, like copySubfolders.
+void copyFolderTree(const QString &source, const QString &dest);
 
 // Folder of the running executable, ending with "/".
-QString ProgramFolder();
+QString executableFolder();
 
 }  // namespace zelbrin

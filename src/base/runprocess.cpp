@@ -10,7 +10,7 @@ namespace zelbrin {
 
 constexpr int kTerminateGraceMs = 10000;
 
-int RunProcessAndWait(const QString &program, const QStringList &arguments, QString *output,
+int runProcessAndWait(const QString &program, const QStringList &arguments, QString *output,
                       const QString &workingDirectory, int timeoutMs, int silenceMs, bool *stalled) {
     if (output)
         output->clear();

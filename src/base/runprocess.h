@@ -14,7 +14,7 @@ namespace zelbrin {
 // still running after timeoutMs (when not negative) is killed and counts as failed (1).
 // A child that prints nothing for silenceMs (when not negative; output must be given) is
 // taken to have stalled: it is killed, counts as failed and stalled, when given, is set.
-int RunProcessAndWait(const QString &program, const QStringList &arguments, QString *output = nullptr,
+int runProcessAndWait(const QString &program, const QStringList &arguments, QString *output = nullptr,
                       const QString &workingDirectory = {}, int timeoutMs = -1, int silenceMs = -1,
                       bool *stalled = nullptr);
 

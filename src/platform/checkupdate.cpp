@@ -17,7 +17,7 @@ CheckUpdate::CheckUpdate(QString baseUrl, QString programFolder, QString downloa
       downloadFolder_(std::move(downloadFolder)),
       environment_(std::move(proxyEnvironment)),
       sleep_(sleep) {
-    InitUpdatePaths();
+    initUpdatePaths();
 }
 
 CheckUpdate::~CheckUpdate() {
@@ -31,14 +31,14 @@ void CheckUpdate::stop() {
     wake_.wakeAll();
 }
 
-void CheckUpdate::InitUpdatePaths() {
-    paths_ = MakeUpdatePaths(programFolder_, downloadFolder_);
-    proxy_ = ReadProxySettings(environment_);
+void CheckUpdate::initUpdatePaths() {
+    paths_ = makeUpdatePaths(programFolder_, downloadFolder_);
+    proxy_ = readProxySettings(environment_);
 }
 
 void CheckUpdate::run() {
     for (int attempt = 1; !stop_.load(); ++attempt) {
-        if (RunCheckCycle())
+        if (runCheckCycle())
             break;
         const int spread = std::max(1, sleep_.maxMs - sleep_.minMs);
         const int ms = sleep_.minMs + int(QRandomGenerator::global()->bounded(spread));
@@ -57,10 +57,10 @@ bool CheckUpdate::pause(int ms) {
     return !stop_.load();
 }
 
-bool CheckUpdate::RunCheckCycle() {
+bool CheckUpdate::runCheckCycle() {
     cycles_.fetch_add(1);
     bool done = true;
-    switch (DownloadUpdateList(baseUrl_ + QStringLiteral("Down.dll"), paths_.downloadFolder,
+    switch (downloadUpdateList(baseUrl_ + QStringLiteral("Down.dll"), paths_.downloadFolder,
                                proxy_, &stop_)) {
     case DownloadResult::Failed:
         return true;
@@ -71,9 +71,9 @@ bool CheckUpdate::RunCheckCycle() {
     case DownloadResult::Downloaded:
         break;
     }
-    if (!stop_.load() && CompareUpdateListFiles(paths_.localList, paths_.downloadedList, paths_.folders)) {
+    if (!stop_.load() && compareUpdateListFiles(paths_.localList, paths_.downloadedList, paths_.folders)) {
         prompts_.fetch_add(1);
-        emit PromptForUpdate();
+        emit promptForUpdate();
     }
     return done;
 }

@@ -20,7 +20,7 @@ struct UpdateSleepRange {
 };
 
 // The background update check: downloads the update list, compares it with the
-// installed one and, when they differ, emits PromptForUpdate. A cycle that fails with
+// installed one and, when they differ, emits promptForUpdate. A cycle that fails with
 // an error is retried after a random pause, four cycles at most; a failed transfer or a
 // finished comparison ends the check. stop() (and the destructor) end a pause or a
 // transfer at once, so the program never waits for the check when it quits.
@@ -32,7 +32,7 @@ public:
     CheckUpdate(QString baseUrl, QString programFolder, QString downloadFolder,
                 QProcessEnvironment proxyEnvironment, SleepRange sleep = {},
                 QObject *parent = nullptr);
-    // Stops and joins the thread. A receiver of PromptForUpdate on another thread must
+    // Stops and joins the thread. A receiver of promptForUpdate on another thread must
     // be gone (or its pending call removed) first, or a pending question blocks the join.
     ~CheckUpdate() override;
 
@@ -42,19 +42,19 @@ public:
     int cyclesRun() const { return cycles_.load(); }
     // True while the thread waits between two cycles; lets a caller tell a pause from work.
     bool pausing() const { return pausing_.load(); }
-    // Questions raised so far (PromptForUpdate emissions begun).
+    // Questions raised so far (promptForUpdate emissions begun).
     int promptsRaised() const { return prompts_.load(); }
 
     // Run by the thread; public so that tests can drive one cycle directly.
-    void InitUpdatePaths();
-    bool RunCheckCycle();
+    void initUpdatePaths();
+    bool runCheckCycle();
     const UpdatePaths &paths() const { return paths_; }
     const ProxySettings &proxy() const { return proxy_; }
 
 signals:
     // An update is available. Connect it with Qt::BlockingQueuedConnection to a receiver
     // on the user-interface thread: the check waits until the question is answered.
-    void PromptForUpdate();
+    void promptForUpdate();
 
 protected:
     void run() override;

@@ -39,7 +39,7 @@ void initCurlOnce() {
 
 }  // namespace
 
-DownloadResult DownloadUpdateList(const QString &url, const QString &downloadFolder,
+DownloadResult downloadUpdateList(const QString &url, const QString &downloadFolder,
                                   const ProxySettings &proxy, const std::atomic_bool *stop,
                                   qint64 limit) {
     if (!QDir(downloadFolder).exists() && !QDir().mkpath(downloadFolder))

@@ -21,7 +21,7 @@ enum class DownloadResult {
 // carries nothing of its own besides the URL. The transfer is abandoned as soon as
 // *stop becomes true or more than limit bytes arrive; the file then keeps what was
 // written.
-DownloadResult DownloadUpdateList(const QString &url, const QString &downloadFolder,
+DownloadResult downloadUpdateList(const QString &url, const QString &downloadFolder,
                                   const ProxySettings &proxy,
                                   const std::atomic_bool *stop = nullptr,
                                   qint64 limit = kMaxUpdateListSize);

@@ -8,19 +8,19 @@ const QString kDecompileSameFolderText = QStringLiteral("转换保存位置不�
 const QString kDecompileDoneText = QStringLiteral("转换成功！");
 const QString kDecompileFailedText = QStringLiteral("转换失败！");
 
-QString DecompileSourceFolder(const QString &helpFileText) {
+QString decompileSourceFolder(const QString &helpFileText) {
     return helpFileText.left(helpFileText.lastIndexOf(u'/') + 1);
 }
 
-QString DecompileDestinationFolder(const QString &destinationText) {
+QString decompileDestinationFolder(const QString &destinationText) {
     return destinationText.trimmed() + u'/';
 }
 
-bool DecompileRefused(const QString &helpFileText, const QString &destinationText) {
-    return DecompileSourceFolder(helpFileText) == DecompileDestinationFolder(destinationText);
+bool decompileRefused(const QString &helpFileText, const QString &destinationText) {
+    return decompileSourceFolder(helpFileText) == decompileDestinationFolder(destinationText);
 }
 
-QString DecompileMissingFields(const QString &helpFileText, const QString &destinationText) {
+QString decompileMissingFields(const QString &helpFileText, const QString &destinationText) {
     const bool noHelpFile = helpFileText.trimmed().isEmpty();
     const bool noDestination = destinationText.trimmed().isEmpty();
     if (!noHelpFile && !noDestination)
@@ -31,18 +31,18 @@ QString DecompileMissingFields(const QString &helpFileText, const QString &desti
     return kDecompileFailedText + QStringLiteral("\n没有填写") + fields + QStringLiteral("。");
 }
 
-QStringList DecompileArguments(const QString &helpFileText, const QString &destinationText) {
+QStringList decompileArguments(const QString &helpFileText, const QString &destinationText) {
     return {QStringLiteral("-decompile"), destinationText.trimmed(), helpFileText.trimmed()};
 }
 
-QString DecompileBrowseStart(const QString &destinationText, const QString &programFolder) {
+QString decompileBrowseStart(const QString &destinationText, const QString &programFolder) {
     QString start = destinationText.trimmed();
     if (start.isEmpty())
         start = programFolder;
     return QFileInfo(start).isDir() ? start : QString();
 }
 
-DecompileOutcome DecompileResult(bool helpFileExists, int exitCode, bool timedOut,
+DecompileOutcome decompileResult(bool helpFileExists, int exitCode, bool timedOut,
                                  const QString &hhOutput, int timeoutSeconds) {
     if (helpFileExists && exitCode == 0)
         return {kDecompileDoneText, UserPrompts::Icon::Information};

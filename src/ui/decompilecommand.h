@@ -13,22 +13,22 @@ extern const QString kDecompileDoneText;        // "转换成功！"
 extern const QString kDecompileFailedText;      // "转换失败！"
 
 // Folder part of the help file's text (untrimmed), up to and including its last "/".
-QString DecompileSourceFolder(const QString &helpFileText);
+QString decompileSourceFolder(const QString &helpFileText);
 // The trimmed destination text followed by "/".
-QString DecompileDestinationFolder(const QString &destinationText);
+QString decompileDestinationFolder(const QString &destinationText);
 // True when the destination is the help file's own folder, compared as exact text:
 // "/a" is refused for "/a/x.chm", "/A" and "/a/" are not, and a destination of "/"
 // (which becomes "//") never is.
-bool DecompileRefused(const QString &helpFileText, const QString &destinationText);
+bool decompileRefused(const QString &helpFileText, const QString &destinationText);
 // The failure notice for fields left empty (blanks count as empty), naming them; empty
 // when both are filled. Nothing is run for an empty field.
-QString DecompileMissingFields(const QString &helpFileText, const QString &destinationText);
+QString decompileMissingFields(const QString &helpFileText, const QString &destinationText);
 // Arguments for "hh": "-decompile", destination, help file, each trimmed and each one
 // argument, whatever blanks they hold.
-QStringList DecompileArguments(const QString &helpFileText, const QString &destinationText);
+QStringList decompileArguments(const QString &helpFileText, const QString &destinationText);
 // Where the folder browser opens: the trimmed destination text, or the program folder
 // when it is empty; empty (no preselection) when that folder does not exist.
-QString DecompileBrowseStart(const QString &destinationText, const QString &programFolder);
+QString decompileBrowseStart(const QString &destinationText, const QString &programFolder);
 
 struct DecompileOutcome {
     QString text;
@@ -36,7 +36,7 @@ struct DecompileOutcome {
 };
 // The notice after a run: success only when the help file existed and hh ended with 0.
 // A failed unpack says why (hhOutput: what hh printed), a time-out says so.
-DecompileOutcome DecompileResult(bool helpFileExists, int exitCode, bool timedOut = false,
+DecompileOutcome decompileResult(bool helpFileExists, int exitCode, bool timedOut = false,
                                  const QString &hhOutput = {}, int timeoutSeconds = 0);
 
 }  // namespace zelbrin

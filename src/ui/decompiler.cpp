@@ -17,11 +17,11 @@ DecompileOutcome unpackHelpFile(const QString &hhProgram, const QString &helpFil
     QElapsedTimer clock;
     clock.start();
     const int exitCode =
-        exists ? RunProcessAndWait(hhProgram, DecompileArguments(helpFileText, destinationText),
+        exists ? runProcessAndWait(hhProgram, decompileArguments(helpFileText, destinationText),
                                    &output, {}, timeoutMs)
                : 1;
     const bool timedOut = exitCode != 0 && clock.elapsed() >= timeoutMs;
-    return DecompileResult(exists, exitCode, timedOut, output, timeoutMs / 1000);
+    return decompileResult(exists, exitCode, timedOut, output, timeoutMs / 1000);
 }
 
 Decompiler::Decompiler(DecompileDialog &dialog, UserPrompts &prompts, QString programFolder,
@@ -46,7 +46,7 @@ void Decompiler::chooseHelpFile() {
 
 void Decompiler::chooseDestination() {
     const QString folder = prompts_.folderName(
-        QStringLiteral("选择目录"), DecompileBrowseStart(dialog_.destination(), programFolder_));
+        QStringLiteral("选择目录"), decompileBrowseStart(dialog_.destination(), programFolder_));
     if (!folder.isEmpty())
         dialog_.setDestination(folder);
 }
@@ -57,11 +57,11 @@ static const QString kNoticeTitle = QStringLiteral("提示");
 void Decompiler::start() {
     const QString helpFile = dialog_.helpFile();
     const QString destination = dialog_.destination();
-    if (const QString missing = DecompileMissingFields(helpFile, destination); !missing.isEmpty()) {
+    if (const QString missing = decompileMissingFields(helpFile, destination); !missing.isEmpty()) {
         prompts_.titledNotice(kNoticeTitle, missing, UserPrompts::Icon::Warning);
         return;
     }
-    if (DecompileRefused(helpFile, destination)) {
+    if (decompileRefused(helpFile, destination)) {
         prompts_.titledNotice(kNoticeTitle, kDecompileSameFolderText, UserPrompts::Icon::Warning);
         return;
     }

@@ -14,7 +14,7 @@ class DecompileDialog;
 
 // Unpacks the help file into the folder with our hh, waiting at most timeoutMs, and
 // says how it went; a help file that does not exist is not handed to hh. The caller
-// has checked the two with DecompileRefused.
+// has checked the two with decompileRefused.
 DecompileOutcome unpackHelpFile(const QString &hhProgram, const QString &helpFileText,
                                 const QString &destinationText, int timeoutMs);
 

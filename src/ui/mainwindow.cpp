@@ -90,7 +90,10 @@ MainWindow::MainWindow(MainWindowOptions options) : options_(options) {
         ownPrompts_ = std::make_unique<QtPrompts>(this);
         prompts_ = ownPrompts_.get();
     }
-    model_ = new StructureModel(this);
+    project_ = std::make_unique<Project>();
+    model_ = &project_->tree();
+    connect(project_.get(), &Project::captionChanged, this, &MainWindow::showProjectCaption);
+    connect(project_.get(), &Project::workCatalogChanged, this, &MainWindow::refreshFileList);
     undoStack_ = new QUndoStack(this);
     undoStack_->setObjectName(QStringLiteral("undoStack"));
     // A new, opened or closed project starts a history of its own.
@@ -120,7 +123,6 @@ MainWindow::MainWindow(MainWindowOptions options) : options_(options) {
     setupPlacing();
     QApplication::setApplicationName(kApplicationTitle);
     setWindowTitle(kApplicationTitle);
-    project_ = std::make_unique<TZLPProject>(*this);
     compileStepLabel_->clear();
     restoreWindowSettings();
 }
@@ -453,14 +455,14 @@ void MainWindow::restoreWindowSettings() {
         paneSplitter_->setSizes({280, width() - 280});
     // The working directory of the last session, until a project brings its own; one that
     // is gone is ignored.
-    project_->SetWorkCatalog(settings->value(kWorkCatalogKey).toString());
+    project_->setWorkCatalog(settings->value(kWorkCatalogKey).toString());
 }
 
 void MainWindow::saveWindowSettings() const {
     const auto settings = workbenchSettings();
     settings->setValue(kGeometryKey, saveGeometry());
     settings->setValue(kSplitterKey, paneSplitter_->saveState());
-    settings->setValue(kWorkCatalogKey, project_->WorkCatalog);
+    settings->setValue(kWorkCatalogKey, project_->workCatalog());
 }
 
 void MainWindow::createPopupMenus() {
@@ -537,10 +539,10 @@ void MainWindow::setProjectModified(bool value) {
 
 void MainWindow::applyProjectState() {
     const bool value = changesOutsideUndo_ || !undoStack_->isClean();
-    project_->SetModified(value);
-    setWindowModified(value && !project_->Closed);  // with no project open, nothing to mark
+    project_->setModified(value);
+    setWindowModified(value && project_->isOpen());  // with no project open, nothing to mark
     saveProjectAction_->setEnabled(value);
-    const bool active = !project_->Closed;
+    const bool active = project_->isOpen();
     for (QAction *a :
          {compileAction_, closeProjectAction_, newSiblingCatalogAction_, newChildCatalogAction_,
           deleteSelectedNodesAction_, renameFocusedNodeAction_, placeDocumentsAction_,
@@ -553,11 +555,10 @@ void MainWindow::applyProjectState() {
     structureView_->setEmptyHint(active ? kEmptyProjectHint : kFirstStepsHint);
 }
 
-TreeNode *MainWindow::AddNode(TreeNode *parent, const QString &caption, bool isCatalog,
+TreeNode *MainWindow::addNode(TreeNode *parent, const QString &caption, bool isCatalog,
                               bool beginEdit, const QString &link) {
-    bool catalog = false;
-    TreeNode *node = addNodeToModel(*model_, parent, caption, isCatalog, link, &catalog);
-    if (catalog)
+    TreeNode *node = model_->addNode(parent, caption, isCatalog, link);
+    if (node->imageIndex == ImageIndex::Catalog)
         showNewCatalog(node, beginEdit);
     return node;
 }
@@ -576,7 +577,7 @@ bool MainWindow::refuseDeeperLevel(const TreeNode *parent) {
     return true;
 }
 
-void MainWindow::setWindowCaption(const QString &caption) {
+void MainWindow::showProjectCaption(const QString &caption) {
     // A project's caption carries Qt's mark for unsaved changes.
     setWindowTitle(caption == kApplicationTitle ? caption : caption + QStringLiteral("[*]"));
 }

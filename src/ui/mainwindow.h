@@ -1,10 +1,9 @@
 #pragma once
 
 #include "officesession.h"
-#include "projectwindow.h"
 #include "structuretree.h"
 #include "workbenchrules.h"
-#include "zlpproject.h"
+#include "project.h"
 
 #include <QMainWindow>
 #include <QModelIndex>
@@ -76,21 +75,22 @@ struct MainWindowOptions {
 // mainwindow_other.cpp (decompile, About, demonstration, update, product number).
 // Its parts (commands, menu entries, buttons, panels, the tree and the list) are its
 // own and carry object names (a member's is its name without the underscore).
-class MainWindow : public QMainWindow, public ProjectWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     explicit MainWindow(MainWindowOptions options = {});
     ~MainWindow() override;
 
-    // ProjectWindow
-    StructureModel &structureTree() override { return *model_; }
-    TreeNode *AddNode(TreeNode *parent, const QString &caption, bool isCatalog, bool beginEdit,
-                      const QString &link) override;
-    void setWindowCaption(const QString &caption) override;
-    void RefreshFileList() override;
-    UserPrompts &prompts() override { return *prompts_; }
-
-    TZLPProject &project() { return *project_; }
+    // The project the window shows and edits.
+    Project &project() { return *project_; }
+    UserPrompts &prompts() { return *prompts_; }
+    // Adds a node to the tree as the project's own additions do (an empty caption becomes
+    // "新建目录", a node without a link a catalog); a new catalog gets the focus and, with
+    // beginEdit, its caption editor. Not an undoable edit: the commands make their own.
+    TreeNode *addNode(TreeNode *parent, const QString &caption, bool isCatalog, bool beginEdit,
+                      const QString &link);
+    // Refills the working-directory list from the project's working directory.
+    void refreshFileList();
     // Opens a project file as 打开工程 does after its dialog, with its messages. A file
     // named on the command line or in the recent list (reportMissing) that is missing or
     // no project says so; one typed into the dialog reads nothing silently. True when read.
@@ -105,7 +105,7 @@ public:
     // False when the user keeps unsaved changes by cancelling (or by a save that failed).
     bool confirmSaveChanges();
     bool hasChildLink(const TreeNode *parent, const QString &path) const {
-        return model_->HasChildLink(parent, path);
+        return model_->hasChildLink(parent, path);
     }
     bool isLinkedInTree(const QString &path) const;
     // True (after telling the user) when a child of parent would nest deeper than the
@@ -206,6 +206,7 @@ private:
     void fillRecentMenu();
     QString suggestedProjectPath() const;
     void showBuildResult(const BuildReport &report);
+    void showProjectCaption(const QString &caption);
     void startUpdateCheck();
     void setupTreeEditing();
     void setupPlacing();
@@ -298,7 +299,7 @@ private:
     PopupMenuRunner runPopupMenu_;
     // Held for the clicks in the tree: the caption of the focused node at the last click.
     QString rememberedCaption_;
-    std::unique_ptr<TZLPProject> project_;
+    std::unique_ptr<Project> project_;
     TreeNode *draggedNode_ = nullptr;
     bool shown_ = false;
     bool building_ = false;

@@ -37,13 +37,13 @@ void MainWindow::compile() {
     // A caption still being typed belongs to the tree that is saved and built; left
     // open, it would be committed mid-build and re-enable the commands there.
     structureView_->commitOpenEditor();
-    if (project_->Modified) {
+    if (project_->isModified()) {
         if (prompts_->ask(QStringLiteral("编译之前必须先保存所做的修改！要保存并继续编译吗？"),
                           false) != UserPrompts::Answer::Yes)
             return;
         saveProject();
     }
-    if (project_->FileName.isEmpty())
+    if (project_->fileName().isEmpty())
         return;
 
     compilePanel_->move(frameGeometry().width() / 2 - compilePanel_->width() / 2,
@@ -64,17 +64,6 @@ void MainWindow::compile() {
     rightPane_->setEnabled(false);
 
     BuildEnvironment env;
-    env.showStep = [this](const QString &step) {
-        compileStepLabel_->setText(step);
-        compileProgress_->setRange(0, 0);
-        QCoreApplication::processEvents();
-    };
-    env.showProgress = [this](const ConversionProgress &progress) {
-        compileStepLabel_->setText(conversionProgressText(progress));
-        compileProgress_->setRange(0, progress.total);
-        compileProgress_->setValue(progress.done);
-        QCoreApplication::processEvents();
-    };
     env.programFolder = programFolder();
     const QString worker = env.programFolder + QStringLiteral("zelbrin-office");
     env.officeFactory = options_.officeFactory
@@ -84,24 +73,44 @@ void MainWindow::compile() {
     if (!options_.officeFactory)
         env.pageCache = platform::libreOfficePageCache(worker);
     env.closeViewer = [](const QString &title) { platform::closeWindowTitled(title); };
+    Build build(*project_, env);
+    connect(&build, &Build::stepChanged, this, [this](const QString &step) {
+        compileStepLabel_->setText(step);
+        compileProgress_->setRange(0, 0);
+        QCoreApplication::processEvents();
+    });
+    connect(&build, &Build::progressChanged, this, [this](const ConversionProgress &progress) {
+        compileStepLabel_->setText(conversionProgressText(progress));
+        compileProgress_->setRange(0, progress.total);
+        compileProgress_->setValue(progress.done);
+        QCoreApplication::processEvents();
+    });
+    connect(&build, &Build::noticeGiven, this, [this, &build](const QString &text) {
+        prompts_->notice(text);
+        build.reply(UserPrompts::Answer::Yes);
+    });
+    connect(&build, &Build::questionAsked, this, [this, &build](const QString &text, bool withCancel) {
+        build.reply(prompts_->ask(text, withCancel));
+    });
+    BuildReport report;
+    try {
+        report = build.run();
+    } catch (const BuildError &e) {
+        prompts_->notice(buildErrorText(e));
+    } catch (const std::exception &e) {
+        prompts_->notice(kBuildErrorPrefix + QString::fromLocal8Bit(e.what()));
+    }
     // Told after the build, once the panel is gone; a viewer that fails later is told then.
     QString unopened;
-    env.openResult = [this, &unopened](const QString &chm) {
+    if (!report.compiledFile.isEmpty()) {
         QPointer<MainWindow> window(this);
+        const QString chm = report.compiledFile;
         const bool started = platform::openWithDesktop(chm, [window, chm] {
             if (window)
                 window->prompts().notice(resultNotOpenedMessage(chm), UserPrompts::Icon::Warning);
         });
         if (!started)
             unopened = chm;
-    };
-    BuildReport report;
-    try {
-        report = project_->Compile(env);
-    } catch (const BuildError &e) {
-        prompts_->notice(buildErrorText(e));
-    } catch (const std::exception &e) {
-        prompts_->notice(kBuildErrorPrefix + QString::fromLocal8Bit(e.what()));
     }
 
     compileProgress_->setRange(0, 1);

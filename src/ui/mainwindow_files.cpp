@@ -55,9 +55,9 @@ bool MainWindow::isLinkedInTree(const QString &path) const {
 }
 
 void MainWindow::chooseWorkCatalog() {
-    const QString initial = project_->WorkCatalog.isEmpty()
+    const QString initial = project_->workCatalog().isEmpty()
                                 ? programFolder()
-                                : project_->WorkCatalog;
+                                : project_->workCatalog();
     SetWorkCatalogDialog dialog(this);
     dialog.setInitialFolder(initial);
     dialog.setFolderCheck([this](const QString &text) {
@@ -70,11 +70,11 @@ void MainWindow::chooseWorkCatalog() {
     const QString folder = dialog.chosenFolder();
     if (folder.isEmpty())
         return;
-    project_->SetWorkCatalog(absoluteWorkCatalog(folder));
+    project_->setWorkCatalog(absoluteWorkCatalog(folder));
     setProjectModified(true);
 }
 
-void MainWindow::RefreshFileList() { fillFileList(project_->WorkCatalog); }
+void MainWindow::refreshFileList() { fillFileList(project_->workCatalog()); }
 
 void MainWindow::fillFileList(const QString &folder) {
     if (folder.isEmpty())
@@ -91,15 +91,15 @@ void MainWindow::fillFileList(const QString &folder) {
 }
 
 void MainWindow::refreshDocuments() {
-    if (!project_->WorkCatalog.isEmpty())
-        RefreshFileList();
+    if (!project_->workCatalog().isEmpty())
+        refreshFileList();
 }
 
 void MainWindow::enableFileListMenuEntries() {
     const bool highlighted = !fileList_->selectedItems().isEmpty();
     placeDocumentsListEntry_->setOwnEnabled(highlighted);
     placeAllDocumentsListEntry_->setOwnEnabled(highlighted);
-    refreshDocumentsListEntry_->setEnabled(!project_->WorkCatalog.isEmpty());
+    refreshDocumentsListEntry_->setEnabled(!project_->workCatalog().isEmpty());
 }
 
 void MainWindow::placeDocuments() { placeHighlightedRows(QStringLiteral("选中")); }
@@ -129,7 +129,7 @@ bool MainWindow::placeHighlightedRows(const QString &text) {
     std::vector<std::unique_ptr<TreeNode>> nodes;
     QStringList paths;
     for (const QTreeWidgetItem *row : rows) {
-        const QString path = project_->WorkCatalog + u'/' + row->text(1);
+        const QString path = project_->workCatalog() + u'/' + row->text(1);
         const bool placedNow = std::any_of(paths.cbegin(), paths.cend(),
                                            [&](const QString &p) { return linksEqual(p, path); });
         if (hasChildLink(target, path) || placedNow)
@@ -193,7 +193,7 @@ void MainWindow::removeAllDocuments() {
 // After an edit: documents linked more often leave the list, and documents of the working
 // directory that are linked nowhere any more come back to its end.
 void MainWindow::followLinkChanges(const LinkChanges &changes) {
-    const QString folder = project_->WorkCatalog;
+    const QString folder = project_->workCatalog();
     auto listedRow = [&](const QString &link) {
         for (int i = 0; i < fileList_->topLevelItemCount(); ++i)
             if (linksEqual(folder + u'/' + fileList_->topLevelItem(i)->text(1), link))
@@ -261,7 +261,7 @@ void MainWindow::offerMoveOrCopy(bool accepted, const QPoint &globalPos) {
 static QUndoCommand *copyEdit(StructureModel &model, const QString &text, TreeNode *dragged,
                               TreeNode *target, QUndoCommand *group = nullptr) {
     std::vector<std::unique_ptr<TreeNode>> copy;
-    if (!model.HasChildLink(target, dragged->link))
+    if (!model.hasChildLink(target, dragged->link))
         copy.push_back(makeNode(dragged->caption, dragged->link, ImageIndex::Page));
     return copy.empty() ? nullptr : appendNodesEdit(model, text, target, std::move(copy), group);
 }

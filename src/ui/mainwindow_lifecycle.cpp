@@ -30,7 +30,7 @@ bool MainWindow::askToSaveChanges() {
         saveProject();
         // A Yes whose save did not happen (dialog cancelled, write failed, overwrite
         // declined) must not lose the changes: treat it as Cancel.
-        return !project_->Modified;
+        return !project_->isModified();
     case UserPrompts::Answer::No:
         return true;
     }
@@ -40,13 +40,13 @@ bool MainWindow::askToSaveChanges() {
 // With no project open only a working directory can have been chosen; it goes on into
 // the next project, so there is nothing to ask about.
 bool MainWindow::confirmSaveChanges() {
-    return project_->Closed || !project_->Modified || askToSaveChanges();
+    return !project_->isOpen() || !project_->isModified() || askToSaveChanges();
 }
 
 void MainWindow::newProject() {
     if (!confirmSaveChanges())
         return;
-    project_->NewProject();
+    project_->create();
     setProjectModified(true);
 }
 
@@ -60,17 +60,17 @@ void MainWindow::openProject() {
 }
 
 bool MainWindow::openProjectFile(const QString &path, bool reportMissing) {
-    const TZLPProject::OpenOutcome outcome = project_->Open(path);
+    const Project::OpenOutcome outcome = project_->open(path);
     switch (outcome) {
-    case TZLPProject::OpenOutcome::Unreadable:
+    case Project::OpenOutcome::Unreadable:
         prompts_->notice(QStringLiteral("无法读取工程文件：") + path +
                              QStringLiteral("\n该文件为空、不是有效的XML或无法读取。"),
                          UserPrompts::Icon::Warning);
         return false;
-    case TZLPProject::OpenOutcome::TooDeep:
+    case Project::OpenOutcome::TooDeep:
         prompts_->notice(tooDeepProjectMessage(path), UserPrompts::Icon::Warning);
         return false;
-    case TZLPProject::OpenOutcome::NotAProject:
+    case Project::OpenOutcome::NotAProject:
         if (reportMissing) {
             prompts_->notice((QFileInfo(path).isFile() ? QStringLiteral("不是工程文件（*.zlp）：")
                                                        : QStringLiteral("工程文件不存在：")) +
@@ -79,16 +79,16 @@ bool MainWindow::openProjectFile(const QString &path, bool reportMissing) {
             return false;
         }
         break;
-    case TZLPProject::OpenOutcome::Read:
+    case Project::OpenOutcome::Read:
         break;
     }
     structureView_->expandAll();
-    if (!project_->WorkCatalog.isEmpty())
-        RefreshFileList();
+    if (!project_->workCatalog().isEmpty())
+        refreshFileList();
     else
         fileList_->clear();  // rows of no working directory would be placed as "/name"
     setProjectModified(false);
-    if (outcome != TZLPProject::OpenOutcome::Read)
+    if (outcome != Project::OpenOutcome::Read)
         return false;
     rememberRecentProject(path);
     return true;
@@ -142,33 +142,33 @@ void MainWindow::openRecentProject(const QString &path) {
 // An unnamed project is saved, by default, into its working directory under the name
 // the window shows for it.
 QString MainWindow::suggestedProjectPath() const {
-    const QString folder = QFileInfo(project_->WorkCatalog).isDir() ? project_->WorkCatalog
+    const QString folder = QFileInfo(project_->workCatalog()).isDir() ? project_->workCatalog()
                                                                      : QDir::homePath();
     return QDir(folder).filePath(QStringLiteral("未命名.") + kProjectSuffix);
 }
 
 void MainWindow::saveProject() {
-    TZLPProject::SaveOutcome outcome;
-    if (!project_->FileName.isEmpty()) {
-        outcome = project_->Save();
+    Project::SaveOutcome outcome;
+    if (!project_->fileName().isEmpty()) {
+        outcome = project_->save(*prompts_);
     } else {
         const QString path =
             prompts_->saveFileName(kProjectFilter, kProjectSuffix, suggestedProjectPath());
         if (path.isEmpty())
             return;
-        outcome = project_->Save(path);
+        outcome = project_->save(*prompts_, path);
     }
     // Only a written file clears the modified flag; otherwise closing later still asks.
-    if (outcome == TZLPProject::SaveOutcome::Written) {
+    if (outcome == Project::SaveOutcome::Written) {
         setProjectModified(false);
-        rememberRecentProject(project_->FileName);
+        rememberRecentProject(project_->fileName());
     }
 }
 
 void MainWindow::closeProject() {
     if (!confirmSaveChanges())
         return;
-    project_->CloseProject();
+    project_->close();
     setProjectModified(false);
 }
 
@@ -176,7 +176,7 @@ void MainWindow::quit() { close(); }
 
 bool MainWindow::mayClose() {
     // Unlike confirmSaveChanges, nothing is asked while no project is open.
-    return project_->Closed || !project_->Modified || askToSaveChanges();
+    return !project_->isOpen() || !project_->isModified() || askToSaveChanges();
 }
 
 }  // namespace zelbrin::ui

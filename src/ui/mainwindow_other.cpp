@@ -28,7 +28,7 @@ QString MainWindow::programFolder() const {
     if (!options_.programFolder.isEmpty())
         return options_.programFolder.endsWith(u'/') ? options_.programFolder
                                                      : options_.programFolder + u'/';
-    return ProgramFolder();
+    return executableFolder();
 }
 
 void MainWindow::decompileHelpFile() {
@@ -65,8 +65,8 @@ void MainWindow::startUpdater() {
     if (!QFileInfo(updater).isExecutable()) {
         // Nothing would take the workbench's place: it stays, and the user learns where a
         // new release is to be had.
-        const UpdatePaths paths = MakeUpdatePaths(programFolder(), DefaultDownloadFolder(programFolder()));
-        const QString page = DownloadPage(paths.downloadedList, paths.localList);
+        const UpdatePaths paths = makeUpdatePaths(programFolder(), defaultDownloadFolder(programFolder()));
+        const QString page = downloadPage(paths.downloadedList, paths.localList);
         if (page.isEmpty())
             prompts_->notice(QStringLiteral("没有安装升级程序（Update），无法自动升级。"));
         else if (!platform::shellOpen(page))

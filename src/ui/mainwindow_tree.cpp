@@ -213,9 +213,9 @@ void MainWindow::editNodeProperties() {
 
     // The list shows the project file's folder; an unnamed project shows the
     // working directory instead (or nothing).
-    QString folder = project_->WorkCatalog;
-    if (!project_->FileName.isEmpty()) {
-        folder = project_->ProjectDirectory();
+    QString folder = project_->workCatalog();
+    if (!project_->fileName().isEmpty()) {
+        folder = project_->directory();
         if (!isExistingFolder(folder)) {
             prompts_->notice(QStringLiteral("文件夹不存在：") + folder, UserPrompts::Icon::Error);
             return;

@@ -1,6 +1,6 @@
 #include "qtprompts.h"
 
-#include "zlpproject.h"
+#include "project.h"
 
 #include <QFileDialog>
 #include <QInputDialog>

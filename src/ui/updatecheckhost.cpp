@@ -11,11 +11,11 @@ UpdateCheckHost::UpdateCheckHost(MainWindow &window, const MainWindowOptions &op
     : QObject(&window) {
     const QString programFolder = window.programFolder();
     check_ = std::make_unique<platform::CheckUpdate>(
-        options.updateBaseUrl, programFolder, DefaultDownloadFolder(programFolder),
+        options.updateBaseUrl, programFolder, defaultDownloadFolder(programFolder),
         options.updateEnvironment,
         platform::UpdateSleepRange{options.updateRetryMinMs, options.updateRetryMaxMs});
     MainWindow *target = &window;
-    connect(check_.get(), &platform::CheckUpdate::PromptForUpdate, this,
+    connect(check_.get(), &platform::CheckUpdate::promptForUpdate, this,
             [target] { target->askToUpdate(); }, Qt::BlockingQueuedConnection);
     check_->start();
 }

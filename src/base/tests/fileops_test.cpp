@@ -79,7 +79,7 @@ TEST_F(FilesFixture, CopySubfoldersCarriesPlainFoldersOnly) {
     file("dest/plain/f.txt", "old");
     file("dest/keep.htm", "page");
 
-    CopySubfolders(path("src/"), path("dest/"));
+    copySubfolders(path("src/"), path("dest/"));
 
     EXPECT_EQ(listing("dest"), QStringList({"TEMP", "TEMP/b.txt", "Temp", "Temp/a.txt", "keep.htm", "plain",
                                             "plain/.hidden-file", "plain/f.txt", "plain/sub", "plain/sub/deep",
@@ -92,10 +92,10 @@ TEST_F(FilesFixture, CopySubfoldersCarriesPlainFoldersOnly) {
 TEST_F(FilesFixture, CopyingTwiceReplacesTheFirstCopy) {
     file("src/pics/a.png", "one");
     folder("dest");
-    CopySubfolders(path("src/"), path("dest/"));
+    copySubfolders(path("src/"), path("dest/"));
     file("src/pics/a.png", "two");
     file("src/pics/b.png", "b");
-    CopySubfolders(path("src/"), path("dest/"));
+    copySubfolders(path("src/"), path("dest/"));
     EXPECT_EQ(read("dest/pics/a.png"), "two");
     EXPECT_EQ(read("dest/pics/b.png"), "b");
 }
@@ -108,7 +108,7 @@ TEST_F(FilesFixture, ReadOnlyIsJudgedByTheModeBits) {
     file("src/open/x.txt");
     ::chmod(QFile::encodeName(path("src/open")).constData(), 0700);
     folder("dest");
-    CopySubfolders(path("src/"), path("dest/"));
+    copySubfolders(path("src/"), path("dest/"));
     EXPECT_FALSE(exists("dest/locked"));
     EXPECT_TRUE(exists("dest/open/x.txt"));
 }
@@ -116,13 +116,13 @@ TEST_F(FilesFixture, ReadOnlyIsJudgedByTheModeBits) {
 TEST_F(FilesFixture, DestinationInsideTheSourceEndsAndCopiesTheOldContent) {
     file("src/a/file1", "1");
     file("src/out/html/old.htm", "old");
-    CopySubfolders(path("src/"), path("src/out/html/"));
+    copySubfolders(path("src/"), path("src/out/html/"));
     EXPECT_EQ(listing("src/out/html"),
               QStringList({"a", "a/file1", "old.htm", "out", "out/html", "out/html/old.htm"}));
 
     file("tree/x.txt", "x");
     file("tree/copy/y.txt", "y");
-    CopyFolderTree(path("tree"), path("tree/copy"));
+    copyFolderTree(path("tree"), path("tree/copy"));
     EXPECT_EQ(listing("tree/copy"), QStringList({"copy", "copy/y.txt", "x.txt", "y.txt"}));
 }
 
@@ -132,11 +132,11 @@ TEST_F(FilesFixture, CopyFolderTreeCopiesFilesAndPlainFolders) {
     file("t/s/b.txt", "b");
     file("t/.hid/c.txt");
     folder("t/empty");
-    CopyFolderTree(path("t"), path("d"));
+    copyFolderTree(path("t"), path("d"));
     EXPECT_EQ(listing("d"), QStringList({".dot.txt", "a.txt", "empty", "s", "s/b.txt"}));
     // A symbolic link given as the source is not followed.
     ASSERT_EQ(::symlink(QFile::encodeName(path("t")).constData(), QFile::encodeName(path("l")).constData()), 0);
-    CopyFolderTree(path("l"), path("d2"));
+    copyFolderTree(path("l"), path("d2"));
     EXPECT_FALSE(exists("d2"));
 }
 
@@ -146,7 +146,7 @@ TEST_F(FilesFixture, CopySubfoldersLetsPendingEventsRun) {
     bool ran = false;
     QMetaObject::invokeMethod(
         QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
-    CopySubfolders(path("src/"), path("dest/"));
+    copySubfolders(path("src/"), path("dest/"));
     EXPECT_TRUE(ran);
     EXPECT_TRUE(exists("dest/one/a.txt"));
 }
@@ -157,25 +157,25 @@ TEST_F(FilesFixture, DeleteDirectoryRemovesTheTreeButNotWhatLinksPointTo) {
     ASSERT_EQ(::symlink(QFile::encodeName(path("keep")).constData(),
                         QFile::encodeName(path("temp/html/link")).constData()), 0);
     makeReadOnly("temp/html/a");
-    DeleteDirectory(path("temp"));
+    deleteDirectory(path("temp"));
     EXPECT_FALSE(exists("temp"));
     EXPECT_EQ(read("keep/k.txt"), "k");
 
     ASSERT_EQ(::symlink(QFile::encodeName(path("keep")).constData(), QFile::encodeName(path("l")).constData()), 0);
-    DeleteDirectory(path("l/"));  // a trailing "/" must not lead into the target
+    deleteDirectory(path("l/"));  // a trailing "/" must not lead into the target
     EXPECT_FALSE(exists("l"));
     EXPECT_EQ(read("keep/k.txt"), "k");
 
     file("t2/x");
-    DeleteDirectory(path("t2/"));
+    deleteDirectory(path("t2/"));
     EXPECT_FALSE(exists("t2"));
-    DeleteDirectory(path("missing"));  // nothing to do, no error
-    DeleteDirectory(QString());
+    deleteDirectory(path("missing"));  // nothing to do, no error
+    deleteDirectory(QString());
     EXPECT_TRUE(exists("keep/k.txt"));
 }
 
-TEST(ProgramFolder, IsTheFolderOfTheRunningProgram) {
-    const QString folder = ProgramFolder();
+TEST(executableFolder, IsTheFolderOfTheRunningProgram) {
+    const QString folder = executableFolder();
     EXPECT_TRUE(folder.endsWith('/'));
     EXPECT_TRUE(QFileInfo(folder + QFileInfo(QCoreApplication::applicationFilePath()).fileName()).isFile());
 }

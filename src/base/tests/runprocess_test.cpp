@@ -14,37 +14,37 @@
 
 using namespace zelbrin;
 
-TEST(RunProcessAndWait, MissingProgramGivesOneAtOnce) {
+TEST(runProcessAndWait, MissingProgramGivesOneAtOnce) {
     QElapsedTimer clock;
     clock.start();
     QString output = "unchanged";
-    EXPECT_EQ(RunProcessAndWait("/nonexistent/zelbrin-no-such-program", {"x"}, &output), 1);
+    EXPECT_EQ(runProcessAndWait("/nonexistent/zelbrin-no-such-program", {"x"}, &output), 1);
     EXPECT_EQ(output, "");
-    EXPECT_EQ(RunProcessAndWait("zelbrin-no-such-program-on-path", {}), 1);
+    EXPECT_EQ(runProcessAndWait("zelbrin-no-such-program-on-path", {}), 1);
     EXPECT_LT(clock.elapsed(), 2000);
 }
 
-TEST(RunProcessAndWait, ReturnsTheExitCodeAndOneForACrash) {
-    EXPECT_EQ(RunProcessAndWait("sh", {"-c", "exit 3"}), 3);
-    EXPECT_EQ(RunProcessAndWait("true", {}), 0);
-    EXPECT_EQ(RunProcessAndWait("sh", {"-c", "kill -SEGV $$"}), 1);
+TEST(runProcessAndWait, ReturnsTheExitCodeAndOneForACrash) {
+    EXPECT_EQ(runProcessAndWait("sh", {"-c", "exit 3"}), 3);
+    EXPECT_EQ(runProcessAndWait("true", {}), 0);
+    EXPECT_EQ(runProcessAndWait("sh", {"-c", "kill -SEGV $$"}), 1);
     // The child reads no input, so it cannot wait for any.
-    EXPECT_EQ(RunProcessAndWait("cat", {}), 0);
+    EXPECT_EQ(runProcessAndWait("cat", {}), 0);
 }
 
-TEST(RunProcessAndWait, ArgumentsAreNotSplitAndOutputIsMerged) {
+TEST(runProcessAndWait, ArgumentsAreNotSplitAndOutputIsMerged) {
     QString output;
-    EXPECT_EQ(RunProcessAndWait("sh", {"-c", "printf '%s|' \"$@\"; echo; echo oops >&2; exit 2", "sh",
+    EXPECT_EQ(runProcessAndWait("sh", {"-c", "printf '%s|' \"$@\"; echo; echo oops >&2; exit 2", "sh",
                                        "a b", "\"q\"", "中文 c"},
                                 &output),
               2);
     EXPECT_EQ(output, "a b|\"q\"|中文 c|\noops\n");
     QTemporaryDir dir;
-    EXPECT_EQ(RunProcessAndWait("pwd", {}, &output, dir.path()), 0);
+    EXPECT_EQ(runProcessAndWait("pwd", {}, &output, dir.path()), 0);
     EXPECT_EQ(output.trimmed(), dir.path());
 }
 
-TEST(RunProcessAndWait, EventsRunWhileTheChildRuns) {
+TEST(runProcessAndWait, EventsRunWhileTheChildRuns) {
     // The child ends only once a timer of the waiting thread has fired five times, so the
     // wait returns at all only if events ran meanwhile.
     QTemporaryDir dir;
@@ -56,20 +56,20 @@ TEST(RunProcessAndWait, EventsRunWhileTheChildRuns) {
             QFile(signal).open(QIODevice::WriteOnly);
     });
     timer.start(10);
-    EXPECT_EQ(RunProcessAndWait("sh", {"-c", "while [ ! -e \"$0\" ]; do sleep 0.01; done", signal},
+    EXPECT_EQ(runProcessAndWait("sh", {"-c", "while [ ! -e \"$0\" ]; do sleep 0.01; done", signal},
                                 nullptr, {}, 120000),
               0);
     EXPECT_GE(ticks, 5);
 }
 
-TEST(RunProcessAndWait, AChildPastItsTimeOutIsStoppedAndFails) {
+TEST(runProcessAndWait, AChildPastItsTimeOutIsStoppedAndFails) {
     QElapsedTimer clock;
     clock.start();
     QString output;
-    EXPECT_EQ(RunProcessAndWait("sleep", {"30"}, &output, {}, 300), 1);
+    EXPECT_EQ(runProcessAndWait("sleep", {"30"}, &output, {}, 300), 1);
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_TRUE(output.contains("no answer")) << output.toStdString();
-    EXPECT_EQ(RunProcessAndWait("sh", {"-c", "exit 4"}, nullptr, {}, 10000), 4);
+    EXPECT_EQ(runProcessAndWait("sh", {"-c", "exit 4"}, nullptr, {}, 10000), 4);
 }
 
 TEST(ProgressWatch, AStoppedChildStallsWhileABusyOneRunsToTheLimit) {

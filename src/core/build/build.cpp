@@ -7,11 +7,10 @@
 #include "fileops.h"
 #include "helpproject.h"
 #include "officepool.h"
-#include "projectwindow.h"
+#include "project.h"
 #include "prompts.h"
 #include "runprocess.h"
 #include "structuretree.h"
-#include "zlpproject.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,23 +76,72 @@ QString buildSummaryText(const BuildReport &report) {
     return text + QStringLiteral("）");
 }
 
-QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
-    const QString compiler = env.programFolder + QStringLiteral("hhc");
+// The build's questions and notices, as its signals; each waits for the reply.
+class Build::Prompts : public UserPrompts {
+public:
+    explicit Prompts(Build &build) : build_(build) {}
+    Answer ask(const QString &text, bool withCancel) override {
+        build_.reply_.reset();
+        emit build_.questionAsked(text, withCancel);
+        return build_.waitForReply();
+    }
+    void notice(const QString &text, Icon) override {
+        build_.reply_.reset();
+        emit build_.noticeGiven(text);
+        build_.waitForReply();
+    }
+    // A build chooses no files and takes no input.
+    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
+    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
+    QString folderName(const QString &, const QString &) override { return {}; }
+    std::optional<QString> inputText(const QString &, const QString &, const QString &) override {
+        return std::nullopt;
+    }
+
+private:
+    Build &build_;
+};
+
+Build::Build(const Project &project, BuildEnvironment environment, QObject *parent)
+    : QObject(parent), env_(std::move(environment)), tree_(new StructureModel(this)),
+      fileName_(project.fileName()), directory_(project.directory()), name_(project.name()),
+      prompts_(std::make_unique<Prompts>(*this)) {
+    const StructureModel &tree = project.tree();
+    for (int i = 0; i < tree.topLevelCount(); ++i)
+        tree_->insert(nullptr, i, StructureModel::cloneSubtree(tree.topLevel(i)));
+}
+
+Build::~Build() = default;
+
+void Build::reply(UserPrompts::Answer answer) {
+    std::lock_guard lock(replyMutex_);
+    reply_ = answer;
+    replied_.notify_all();
+}
+
+UserPrompts::Answer Build::waitForReply() {
+    std::unique_lock lock(replyMutex_);
+    replied_.wait(lock, [this] { return reply_.has_value(); });
+    return *reply_;
+}
+
+QString Build::writeHelpProject(const QString &defaultTopic) {
+    const QString compiler = env_.programFolder + QStringLiteral("hhc");
     if (!QFileInfo(compiler).isExecutable()) {
-        window_.prompts().notice(kCompilerMissingMessage);
+        prompts_->notice(kCompilerMissingMessage, UserPrompts::Icon::None);
         return {};
     }
-    const QString dir = ProjectDirectory();
-    const QString name = GetProjectName();
+    const QString dir = directory_;
+    const QString name = name_;
     const QString helpFolder = dir + kBuildFolderName + u'/';
     const QString htmlFolder = dir + kHtmlFolderName;
-    const StructureModel &tree = window_.structureTree();
+    const StructureModel &tree = *tree_;
 
-    const QStringList project = helpProjectLines(dir, name, DefaultTopic);
+    const QStringList project = helpProjectLines(dir, name, defaultTopic);
     QStringList contents, index;
     if (QDir().mkpath(helpFolder)) {
         checkGbkCaptions(tree);
-        WriteSitemaps(contents, index, tree, htmlFolder);
+        writeSitemaps(contents, index, tree, htmlFolder);
     }
     saveGbkLines(helpFolder + name + QStringLiteral(".hhc"), contents);
     saveGbkLines(helpFolder + name + QStringLiteral(".hhk"), index);
@@ -106,11 +154,11 @@ QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     // No limit on the whole compilation, which grows with the help file; only a compiler
     // that stops making progress is stopped.
     bool stalled = false;
-    const int exitCode = RunProcessAndWait(compiler, {hhp}, &output, {}, -1, env.compilerSilenceMs, &stalled);
+    const int exitCode = runProcessAndWait(compiler, {hhp}, &output, {}, -1, env_.compilerSilenceMs, &stalled);
     throwIfInterrupted();
     const FileStamp after = FileStamp::of(chm);
     if (stalled) {
-        const int ms = env.compilerSilenceMs;
+        const int ms = env_.compilerSilenceMs;
         const QString span = ms % 60000 == 0 ? QStringLiteral(" %1 分钟").arg(ms / 60000)
                                              : QStringLiteral(" %1 秒").arg(ms / 1000.0);
         throw BuildError(kCompileFailedPrefix + kCompilerStalledMessage.arg(span));
@@ -126,18 +174,19 @@ QString TZLPProject::WriteHelpProject(BuildEnvironment &env) {
     return chm;
 }
 
-BuildReport TZLPProject::Compile(BuildEnvironment &env) {
-    env.showStep(QStringLiteral("开始编译..."));
+BuildReport Build::run() {
+    BuildEnvironment &env = env_;
+    emit stepChanged(QStringLiteral("开始编译..."));
     // Before anything is converted: another build of this folder, a "temp" of the user's
     // or a folder that cannot be written ends the build here, with nothing touched.
-    BuildFolder buildFolder(ProjectDirectory(), FileName);
+    BuildFolder buildFolder(directory_, fileName_);
     const QString htmlFolder = buildFolder.path() + QStringLiteral("/html/");
     const auto removeBuildFolder = [&] {
         if (!env.keepBuildFolder)
             runAside([&] { buildFolder.remove(); });
     };
     QDir().mkpath(htmlFolder);
-    const QString name = GetProjectName();
+    const QString name = name_;
     if (!name.isEmpty() && env.closeViewer)
         env.closeViewer(name);
 
@@ -153,26 +202,24 @@ BuildReport TZLPProject::Compile(BuildEnvironment &env) {
     std::optional<ConversionProgress> lastCount;
     const auto showCount = [&](const ConversionProgress &progress) {
         lastCount = progress;
-        if (env.showProgress)
-            env.showProgress(progress);
+        emit progressChanged(progress);
     };
-    office.onOfficeStarting = [&] { env.showStep(kOfficeStartStep); };
+    office.onOfficeStarting = [&] { emit stepChanged(kOfficeStartStep); };
     office.onOfficeStarted = [&] {
-        env.showStep(kConversionStep);
-        if (lastCount && env.showProgress)
-            env.showProgress(*lastCount);
+        emit stepChanged(kConversionStep);
+        if (lastCount)
+            emit progressChanged(*lastCount);
     };
 
     BuildReport report;
     QString quitError;
     try {
-        DefaultTopic.clear();
-        env.showStep(kConversionStep);
-        const StructureModel &tree = window_.structureTree();
-        DocumentConverter converter(office, *this, window_.prompts());
+        emit stepChanged(kConversionStep);
+        const StructureModel &tree = *tree_;
+        DocumentConverter converter(office, *prompts_);
         report.documents = DocumentConverter::countDocuments(tree);
         converter.setProgress(showCount, report.documents);
-        converter.ConvertTree(tree, htmlFolder);
+        converter.convertTree(tree, htmlFolder);
         throwIfInterrupted();
         report.failedDocuments = converter.failedDocuments();
         report.pagesFromCache = office.pagesFromCache();
@@ -185,13 +232,14 @@ BuildReport TZLPProject::Compile(BuildEnvironment &env) {
         } catch (const BuildError &e) {
             quitError = e.message();
         }
-        DeleteDirectory(poolSettings.stagingFolder);
+        deleteDirectory(poolSettings.stagingFolder);
         if (cache)
             runAside([&] { cache->trim(); });
-        env.showStep(QStringLiteral("正在编译..."));
-        report.compiledFile = WriteHelpProject(env);
+        emit stepChanged(QStringLiteral("正在编译..."));
+        report.defaultTopic = converter.defaultTopic();
+        report.compiledFile = writeHelpProject(report.defaultTopic);
         if (!env.keepBuildFolder)
-            env.showStep(QStringLiteral("删除临时文件..."));
+            emit stepChanged(QStringLiteral("删除临时文件..."));
     } catch (const OfficeStartError &) {
         try {
             office.quit();
@@ -215,9 +263,6 @@ BuildReport TZLPProject::Compile(BuildEnvironment &env) {
     if (!quitError.isEmpty())
         throw OfficeError(quitError);
     removeBuildFolder();
-    // With the compiler missing there is nothing to open.
-    if (!report.compiledFile.isEmpty() && env.openResult)
-        env.openResult(report.compiledFile);
     return report;
 }
 

@@ -3,12 +3,22 @@
 #include "builderror.h"
 #include "officesession.h"
 #include "pagecache.h"
+#include "prompts.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
 
 namespace zelbrin {
+
+class Project;
+class StructureModel;
 
 // How far the conversion has come: document `done` of `total` is being converted now.
 struct ConversionProgress {
@@ -24,6 +34,7 @@ struct BuildReport {
     QList<FailedDocument> failedDocuments;  // linked documents that got a stand-in page instead
     int pagesFromCache = 0;         // office documents whose page the cache held
     int officesStarted = 0;         // offices started for the others
+    QString defaultTopic;           // the page the help file opens first; empty for none
 };
 
 // "正在转换为HTML文件... 3/27 价格表.xls": the conversion step with its count.
@@ -37,10 +48,6 @@ QString failedDocumentText(const FailedDocument &document);
 // What one build needs from the world outside the core. The window and the
 // command-line builder fill it differently; tests fill it with fakes.
 struct BuildEnvironment {
-    // ShowStep: shows a step text (and lets the window paint it).
-    std::function<void(const QString &)> showStep;
-    // Shows the conversion's progress; may be empty.
-    std::function<void(const ConversionProgress &)> showProgress;
     // Starts one office; the build starts one for each worker that gets a document that
     // the cache does not hold, and none when it holds every one.
     OfficeSessionFactory officeFactory;
@@ -51,8 +58,6 @@ struct BuildEnvironment {
     PageCacheSettings pageCache;
     // Closes a help viewer whose window title is exactly the given text.
     std::function<void(const QString &)> closeViewer;
-    // Opens the compiled help file in the program registered for it.
-    std::function<void(const QString &)> openResult;
     // Folder that holds hhc, ending in "/".
     QString programFolder;
     // Keeps the build folder after the build (command-line --keep-temp).
@@ -60,6 +65,49 @@ struct BuildEnvironment {
     // hhc prints progress while it compiles, however long that takes; a compiler that has
     // printed nothing for this long has stalled and is stopped.
     int compilerSilenceMs = 10 * 60 * 1000;
+};
+
+// One build of a project: converts every linked document, writes the help project,
+// contents and index, and runs hhc on them. It works on a copy of the project's tree
+// taken when it is made, so the project may be shown and edited meanwhile. Its steps, the
+// conversion's count and its notices and questions come as signals; a notice or question
+// holds the build until reply() answers it.
+class Build : public QObject {
+    Q_OBJECT
+public:
+    Build(const Project &project, BuildEnvironment environment, QObject *parent = nullptr);
+    ~Build() override;
+
+    // Runs the build on the calling thread. Throws BuildError.
+    BuildReport run();
+
+    // The answer to the last notice or question (a notice's is ignored). Any thread.
+    void reply(UserPrompts::Answer answer);
+
+signals:
+    void stepChanged(const QString &step);
+    void progressChanged(const zelbrin::ConversionProgress &progress);
+    // A plain message for the user; the build waits for reply().
+    void noticeGiven(const QString &text);
+    // A Yes/No (or Yes/No/Cancel) question; the build waits for reply() with the answer.
+    void questionAsked(const QString &text, bool withCancel);
+
+private:
+    class Prompts;
+    UserPrompts::Answer waitForReply();
+    // Writes the help project, contents and index files and runs hhc on them. Returns the
+    // compiled help file, or "" when hhc is not in the program folder.
+    QString writeHelpProject(const QString &defaultTopic);
+
+    BuildEnvironment env_;
+    StructureModel *tree_;
+    QString fileName_;
+    QString directory_;
+    QString name_;
+    std::unique_ptr<Prompts> prompts_;
+    std::mutex replyMutex_;
+    std::condition_variable replied_;
+    std::optional<UserPrompts::Answer> reply_;
 };
 
 // The build folder names, relative to the project directory (buildfolder.h).

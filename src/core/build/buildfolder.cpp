@@ -116,7 +116,7 @@ BuildFolder::BuildFolder(const QString &projectDirectory, const QString &project
         if (exists(path_)) {
             if (!madeByBuild(path_))
                 throw BuildError(userFolderMessage(path_));
-            runAside([&] { DeleteDirectory(path_); });
+            runAside([&] { deleteDirectory(path_); });
             if (exists(path_))
                 throw BuildError(QStringLiteral("无法删除上次编译留下的临时文件夹：%1").arg(path_));
         }
@@ -133,7 +133,7 @@ BuildFolder::BuildFolder(const QString &projectDirectory, const QString &project
         QFile markFile(QFile::decodeName(unfinished) + u'/' + QLatin1String(kBuildFolderMark));
         if (!markFile.open(QIODevice::WriteOnly) || markFile.write(mark) != mark.size() || !markFile.flush()) {
             const int error = errno ? errno : EIO;
-            DeleteDirectory(QFile::decodeName(unfinished));
+            deleteDirectory(QFile::decodeName(unfinished));
             throw BuildError(notWritableMessage(directory, error));
         }
         markFile.close();
@@ -144,7 +144,7 @@ BuildFolder::BuildFolder(const QString &projectDirectory, const QString &project
             renamed = exists(path_) ? (errno = EEXIST, -1) : ::rename(unfinished.constData(), encoded(path_).constData());
         if (renamed != 0) {
             const int error = errno;
-            DeleteDirectory(QFile::decodeName(unfinished));
+            deleteDirectory(QFile::decodeName(unfinished));
             throw BuildError(error == EEXIST || error == ENOTEMPTY ? userFolderMessage(path_)
                                                                    : notWritableMessage(directory, error));
         }
@@ -162,7 +162,7 @@ BuildFolder::~BuildFolder() {
 
 void BuildFolder::remove() {
     if (madeByBuild(path_))
-        DeleteDirectory(path_);
+        deleteDirectory(path_);
 }
 
 }  // namespace zelbrin

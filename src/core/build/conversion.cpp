@@ -9,7 +9,6 @@
 #include "structuretree.h"
 #include "textencoding.h"
 #include "wordhtml.h"
-#include "zlpproject.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,25 +22,24 @@ QString missingDocumentMessage(const QString &path) {
     return QStringLiteral("编译文件中缺少") + path + QStringLiteral("文件，请确认！");
 }
 
-DocumentConverter::DocumentConverter(OfficePool &office, TZLPProject &project,
-                                     UserPrompts &prompts)
-    : office_(office), project_(project), prompts_(prompts) {}
+DocumentConverter::DocumentConverter(OfficePool &office, UserPrompts &prompts)
+    : office_(office), prompts_(prompts) {}
 
-QString DocumentConverter::ParentFolder(const QString &folder) {
+QString DocumentConverter::parentFolder(const QString &folder) {
     int i = int(folder.size()) - 1;
     while (i >= 1 && folder.at(i - 1) != u'/')
         --i;
     return folder.left(i);
 }
 
-QString DocumentConverter::DocumentExtension(const QString &path) {
+QString DocumentConverter::documentExtension(const QString &path) {
     const QString name = path.mid(path.lastIndexOf(u'/') + 1);
     const int dot = name.lastIndexOf(u'.');
     return dot < 0 ? QString() : asciiLower(name.mid(dot));
 }
 
 DocumentConverter::Route DocumentConverter::routeOf(const QString &path) {
-    const QString ext = DocumentExtension(path);
+    const QString ext = documentExtension(path);
     if (ext == u".doc" || ext == u".docx" || ext == u".txt" || ext == u".odt")
         return Route::Word;
     if (ext == u".htm" || ext == u".html")
@@ -98,22 +96,22 @@ void DocumentConverter::writeStandInPage(const QString &target, const QString &t
 }
 
 void DocumentConverter::setDefaultTopicOnce(const QString &page) {
-    if (project_.DefaultTopic.isEmpty())
-        project_.DefaultTopic = page;
+    if (defaultTopic_.isEmpty())
+        defaultTopic_ = page;
 }
 
-void DocumentConverter::ConvertTree(const StructureModel &tree, const QString &htmlFolder) {
+void DocumentConverter::convertTree(const StructureModel &tree, const QString &htmlFolder) {
     layout_.emplace(tree);
     htmlFolder_ = htmlFolder;
     submitOfficeDocuments(tree);
     for (int i = 0; i < tree.topLevelCount(); ++i) {
         const TreeNode *node = tree.topLevel(i);
         if (node->hasChildren()) {
-            ConvertBranch(node);
+            convertBranch(node);
         } else {
-            ConvertDocument(node->link, htmlFolder, layout_->pageName(node));
+            convertDocument(node->link, htmlFolder, layout_->pageName(node));
             if (!node->link.isEmpty())
-                CopySubfolders(node->link.left(node->link.lastIndexOf(u'/') + 1), htmlFolder);
+                copySubfolders(node->link.left(node->link.lastIndexOf(u'/') + 1), htmlFolder);
         }
     }
 }
@@ -157,7 +155,7 @@ void DocumentConverter::placePage(const QString &madeFolder, const QString &fold
         const QString target = folder + entry.fileName();
         const QFileInfo existing(target);
         if (existing.isDir() && !existing.isSymLink())
-            DeleteDirectory(target);
+            deleteDirectory(target);
         else if (existing.exists() || existing.isSymLink())
             QFile::remove(target);
         if (!QDir().rename(entry.filePath(), target))
@@ -166,28 +164,28 @@ void DocumentConverter::placePage(const QString &madeFolder, const QString &fold
     QDir().rmdir(madeFolder);
 }
 
-void DocumentConverter::ConvertBranch(const TreeNode *node) {
+void DocumentConverter::convertBranch(const TreeNode *node) {
     const QString folder = htmlFolder_ + layout_->childFolder(node);
     if (!node->link.isEmpty())
-        ConvertDocument(node->link, htmlFolder_ + layout_->folderOf(node), layout_->pageName(node));
+        convertDocument(node->link, htmlFolder_ + layout_->folderOf(node), layout_->pageName(node));
     QString lastLink;
     for (int i = 0; i < node->childCount(); ++i) {
         const TreeNode *child = node->child(i);
         if (child->hasChildren()) {
-            ConvertBranch(child);
+            convertBranch(child);
         } else {
             lastLink = child->link;
-            ConvertDocument(child->link, folder, layout_->pageName(child));
+            convertDocument(child->link, folder, layout_->pageName(child));
         }
     }
     // Only the last leaf's folder is carried along, whatever the earlier leaves linked.
     if (!lastLink.isEmpty())
-        CopySubfolders(lastLink.left(lastLink.lastIndexOf(u'/') + 1), folder);
+        copySubfolders(lastLink.left(lastLink.lastIndexOf(u'/') + 1), folder);
 }
 
-void DocumentConverter::ConvertDocument(const QString &path, const QString &folder, const QString &pageName) {
+void DocumentConverter::convertDocument(const QString &path, const QString &folder, const QString &pageName) {
     throwIfInterrupted();
-    const QString ext = DocumentExtension(path);
+    const QString ext = documentExtension(path);
     QDir().mkpath(folder);
     if (path.isEmpty())
         return;
@@ -220,7 +218,7 @@ void DocumentConverter::ConvertDocument(const QString &path, const QString &fold
         QFile::remove(target);
         if (!QFile::copy(path, target))
             throw BuildError(QStringLiteral("无法复制文件：") + path + QStringLiteral(" → ") + target);
-        CleanWordHtml(target);
+        cleanWordHtml(target);
         setDefaultTopicOnce(target);
         return;
     }
@@ -237,7 +235,7 @@ void DocumentConverter::ConvertDocument(const QString &path, const QString &fold
     case OfficePool::Result::Outcome::Made:
         placePage(result.folder, folder);
         if (route == Route::Word && ext != u".txt")
-            CleanWordHtml(target);
+            cleanWordHtml(target);
         return;
     case OfficePool::Result::Outcome::Failed:
         // An earlier page of this name goes, as Excel deletes it before each attempt.

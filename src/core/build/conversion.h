@@ -17,7 +17,6 @@ class OfficePool;
 class StructureModel;
 struct ConversionProgress;
 class TreeNode;
-class TZLPProject;
 class UserPrompts;
 
 // Turns the documents that the structure tree links into HTML pages at exactly the
@@ -29,33 +28,36 @@ class UserPrompts;
 // Everything that lands in the HTML folder (pages, copies, stand-in pages, carried
 // folders), every notice and the progress happen in tree order on the calling thread, so
 // that a build with several offices writes what a build with one writes. Only the office
-// work runs ahead: ConvertTree hands every office document to the pool first, and each
+// work runs ahead: convertTree hands every office document to the pool first, and each
 // document's turn then waits for its page.
 class DocumentConverter {
 public:
-    DocumentConverter(OfficePool &office, TZLPProject &project, UserPrompts &prompts);
+    DocumentConverter(OfficePool &office, UserPrompts &prompts);
 
     // The whole tree into htmlFolder: each top-level node as a branch or a document, a
     // top-level document with its folders carried along.
-    void ConvertTree(const StructureModel &tree, const QString &htmlFolder);
+    void convertTree(const StructureModel &tree, const QString &htmlFolder);
     // Converts the node's own link into its folder and its children into the node's
-    // catalog folder, carrying the last leaf's document folders along (within ConvertTree).
-    void ConvertBranch(const TreeNode *node);
+    // catalog folder, carrying the last leaf's document folders along (within convertTree).
+    void convertBranch(const TreeNode *node);
     // Converts one document into folder, as the page pageName, by its extension; creates
     // folder in any case.
-    void ConvertDocument(const QString &path, const QString &folder, const QString &pageName);
+    void convertDocument(const QString &path, const QString &folder, const QString &pageName);
 
     // Reports each document as its conversion begins, counting up to total.
     void setProgress(std::function<void(const ConversionProgress &)> report, int total);
+    // The first page made from a Word-route or HTML document: the one the help file opens
+    // first. Empty while there is none.
+    const QString &defaultTopic() const { return defaultTopic_; }
     // Linked documents that got a stand-in page, in order.
     const QList<FailedDocument> &failedDocuments() const { return failed_; }
     // The documents a build of tree converts: every link that is not empty.
     static int countDocuments(const StructureModel &tree);
 
     // The folder one level up, with its trailing "/".
-    static QString ParentFolder(const QString &folder);
+    static QString parentFolder(const QString &folder);
     // The extension from the last "." of the file name, A-Z lowered; "" when none.
-    static QString DocumentExtension(const QString &path);
+    static QString documentExtension(const QString &path);
 
     // How a document becomes a page, by its extension.
     enum class Route { None, Word, Html, Workbook, Presentation };
@@ -78,7 +80,7 @@ private:
     QString htmlFolder_;
     // Tickets of the documents handed in ahead, by link, first in first out.
     QMultiHash<QString, int> submitted_;
-    TZLPProject &project_;
+    QString defaultTopic_;
     UserPrompts &prompts_;
     std::function<void(const ConversionProgress &)> progress_;
     int total_ = 0;

@@ -60,7 +60,7 @@ QString numberedName(const QString &name, int n) {
 
 }  // namespace
 
-QString BareFileName(const QString &path) {
+QString bareFileName(const QString &path) {
     const QString name = path.mid(path.lastIndexOf(u'/') + 1);
     const qsizetype dot = name.lastIndexOf(u'.');
     return dot < 0 ? name : name.left(dot);
@@ -111,7 +111,7 @@ QString pageFileName(const QString &link) {
     const QString name = link.mid(link.lastIndexOf(u'/') + 1);
     if (name.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive))
         return name;
-    return BareFileName(link) + QStringLiteral(".htm");
+    return bareFileName(link) + QStringLiteral(".htm");
 }
 
 PageLayout::PageLayout(const StructureModel &tree) {
@@ -206,7 +206,7 @@ QStringList helpProjectLines(const QString &projectDir, const QString &projectNa
     };
 }
 
-QString WriteSitemapBranch(const TreeNode *node, QStringList &index, const PageLayout &layout,
+QString writeSitemapBranch(const TreeNode *node, QStringList &index, const PageLayout &layout,
                            const QString &htmlFolder) {
     QStringList block;
     const QString childFolder = htmlFolder + layout.childFolder(node);
@@ -218,10 +218,10 @@ QString WriteSitemapBranch(const TreeNode *node, QStringList &index, const PageL
             if (!trimBlanks(child->link).isEmpty())
                 head += localParam(local);
             block << head + QStringLiteral("</OBJECT><UL>");
-            block << trimBlanks(WriteSitemapBranch(child, index, layout, htmlFolder));
+            block << trimBlanks(writeSitemapBranch(child, index, layout, htmlFolder));
             block << QStringLiteral("</UL>");
         } else {
-            const QString title = BareFileName(child->caption);
+            const QString title = bareFileName(child->caption);
             block << QStringLiteral("<LI> ") + kSitemapObject << nameParam(title) << localParam(local)
                   << QStringLiteral("<param name=\"ImageNumber\" value=\"11\"></OBJECT>");
             index << QStringLiteral("<LI> ") + kSitemapObject + nameParam(title)
@@ -235,7 +235,7 @@ QString WriteSitemapBranch(const TreeNode *node, QStringList &index, const PageL
     return text;
 }
 
-void WriteSitemaps(QStringList &contents, QStringList &index, const StructureModel &tree,
+void writeSitemaps(QStringList &contents, QStringList &index, const StructureModel &tree,
                    const QString &htmlFolder) {
     const PageLayout layout(tree);
     index << QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\"><HTML><HEAD>")
@@ -260,11 +260,11 @@ void WriteSitemaps(QStringList &contents, QStringList &index, const StructureMod
                 head += localParam(local);
             contents << head + QStringLiteral("</OBJECT><UL>");
             // One list entry per file line; the saved bytes are the same either way.
-            const QString block = trimBlanks(WriteSitemapBranch(node, index, layout, htmlFolder));
+            const QString block = trimBlanks(writeSitemapBranch(node, index, layout, htmlFolder));
             contents << block.split(kCrLf);
             contents << QStringLiteral("</UL></UL>");
         } else {
-            const QString title = BareFileName(node->caption);
+            const QString title = bareFileName(node->caption);
             contents << QStringLiteral("<UL><LI> ") + kSitemapObject + nameParam(title) << nameParam(title)
                      << localParam(local) + QStringLiteral("</OBJECT></UL>");
         }
@@ -293,7 +293,7 @@ void checkGbkCaptions(const StructureModel &tree) {
     tree.forEach([](const TreeNode *node) {
         // A branch shows its whole caption, a leaf the bare name of it; the folders
         // made from captions hold no character the caption lacks, apart from "_".
-        const QString title = node->hasChildren() ? node->caption : BareFileName(node->caption);
+        const QString title = node->hasChildren() ? node->caption : bareFileName(node->caption);
         if (!encodeGbk(title))
             throw BuildError(QStringLiteral("目录名称“%1”含有GBK编码无法表示的字符").arg(node->caption));
         if (!encodeGbk(pageFileName(node->link)))

@@ -14,7 +14,7 @@ class TreeNode;
 
 // The file-name part after the last "/", without its last extension. Only "/" separates:
 // ":" and "\" are ordinary file-name characters here.
-QString BareFileName(const QString &path);
+QString bareFileName(const QString &path);
 // A caption as one folder name that stays inside its parent: "/", "\", NUL and control
 // characters become "_", a leading or trailing blank becomes "_", "." and ".." become
 // "_." and "_..", an empty caption "_", an over-long one is shortened with a hash.
@@ -60,11 +60,11 @@ private:
 QStringList helpProjectLines(const QString &projectDir, const QString &projectName,
                              const QString &defaultTopic);
 // Appends the whole contents text and the whole index text to the two lists.
-void WriteSitemaps(QStringList &contents, QStringList &index, const StructureModel &tree,
+void writeSitemaps(QStringList &contents, QStringList &index, const StructureModel &tree,
                    const QString &htmlFolder);
 // The contents fragment of node's children and their descendants, lines joined with
 // CR LF; appends the index entries of the leaves among them.
-QString WriteSitemapBranch(const TreeNode *node, QStringList &index, const PageLayout &layout,
+QString writeSitemapBranch(const TreeNode *node, QStringList &index, const PageLayout &layout,
                            const QString &htmlFolder);
 
 // Saves lines in GBK, CR LF after every line, no BOM. Throws BuildError when a line cannot be

@@ -345,7 +345,7 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
     Result result;
     result.folder = shared.settings.stagingFolder + u'/' + QString::number(job.ticket);
     const auto emptyFolder = [&] {
-        DeleteDirectory(result.folder);
+        deleteDirectory(result.folder);
         QDir().mkpath(result.folder);
     };
     emptyFolder();

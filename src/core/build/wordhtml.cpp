@@ -79,7 +79,7 @@ qsizetype gbkIndexOf(const QByteArray &text, const QByteArray &pattern, qsizetyp
     }
 }
 
-void StripDelimited(QByteArray &text, const QByteArray &open, const QByteArray &close) {
+void stripDelimited(QByteArray &text, const QByteArray &open, const QByteArray &close) {
     const QByteArray o = asciiLowered(open), c = asciiLowered(close);
     if (o.isEmpty() || c.isEmpty())
         return;  // an empty marker would be found forever without shrinking the text
@@ -102,7 +102,7 @@ void StripDelimited(QByteArray &text, const QByteArray &open, const QByteArray &
     }
 }
 
-void ReplaceAll(QByteArray &text, const QByteArray &pattern, const QByteArray &replacement) {
+void replaceAll(QByteArray &text, const QByteArray &pattern, const QByteArray &replacement) {
     qsizetype hit = gbkIndexOf(text, pattern, 0);
     if (hit < 0)
         return;
@@ -117,11 +117,11 @@ void ReplaceAll(QByteArray &text, const QByteArray &pattern, const QByteArray &r
     text = out;
 }
 
-QByteArray CleanWordHtmlText(const QByteArray &page, const QString &pictureFolder) {
+QByteArray cleanWordHtmlText(const QByteArray &page, const QString &pictureFolder) {
     QByteArray text = withCrLfLines(page);
-    StripDelimited(text, "<!--", "-->");
+    stripDelimited(text, "<!--", "-->");
     for (const char *marker : {"<![if !vml]>", "<![endif]>", "<![if !mso]>", "<![if !mso & !vml]>"})
-        ReplaceAll(text, marker, QByteArray());
+        replaceAll(text, marker, QByteArray());
 
     // Word's exported picture n stands beside its preview n - 1 (.png). The candidate file is
     // picture n itself, and the loop stops at the first even n not referenced.
@@ -135,14 +135,14 @@ QByteArray CleanWordHtmlText(const QByteArray &page, const QString &pictureFolde
             QByteArray replacement = QByteArray::number(n - 1) + pngTail;
             if (replacement.size() < pattern.size())
                 replacement.prepend('0');
-            ReplaceAll(text, pattern, replacement);
+            replaceAll(text, pattern, replacement);
         }
     }
-    ReplaceAll(text, "<![endif]>", QByteArray());
+    replaceAll(text, "<![endif]>", QByteArray());
     return withCrLfLines(text);
 }
 
-void CleanWordHtml(const QString &pagePath) {
+void cleanWordHtml(const QString &pagePath) {
     QFile file(pagePath);
     if (!file.open(QIODevice::ReadOnly))
         throw BuildError(QStringLiteral("无法读取网页文件“%1”：%2").arg(pagePath, file.errorString()));
@@ -152,7 +152,7 @@ void CleanWordHtml(const QString &pagePath) {
     file.close();
 
     QString error;
-    if (!writeFileAtomically(pagePath, CleanWordHtmlText(raw, pictureFolder(pagePath)), &error))
+    if (!writeFileAtomically(pagePath, cleanWordHtmlText(raw, pictureFolder(pagePath)), &error))
         throw BuildError(QStringLiteral("无法写入网页文件“%1”：%2").arg(pagePath, error));
 }
 

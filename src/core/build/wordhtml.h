@@ -14,17 +14,17 @@ namespace zelbrin {
 // renumbers picture references whose lower-numbered .png exists in the page's picture folder,
 // and writes the text back with CR LF after every line. Throws BuildError naming the file
 // when it cannot be read or written.
-void CleanWordHtml(const QString &pagePath);
+void cleanWordHtml(const QString &pagePath);
 // The same on a page's bytes; pictureFolder (ending in "/") is where its pictures lie.
-QByteArray CleanWordHtmlText(const QByteArray &page, const QString &pictureFolder);
+QByteArray cleanWordHtmlText(const QByteArray &page, const QString &pictureFolder);
 
 // Deletes every span from open through the first close after it, and every close that
 // stands before the next open, until one of the two is missing. The markers are lowered
 // (A-Z) before searching; the text is not.
-void StripDelimited(QByteArray &text, const QByteArray &open, const QByteArray &close);
+void stripDelimited(QByteArray &text, const QByteArray &open, const QByteArray &close);
 
 // Replaces every occurrence left to right; replaced text is not searched again.
-void ReplaceAll(QByteArray &text, const QByteArray &pattern, const QByteArray &replacement);
+void replaceAll(QByteArray &text, const QByteArray &pattern, const QByteArray &replacement);
 
 // Position of the first occurrence of pattern at or after from that begins on a character
 // boundary, or -1.

@@ -1,11 +1,7 @@
 // Reading and writing the .zlp project file.
 #include "projectfile.h"
 
-#include "atomicfile.h"
-#include "projectwindow.h"
-#include "prompts.h"
 #include "structuretree.h"
-#include "zlpproject.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -90,13 +86,13 @@ QList<ProjectItem> collectItems(const pugi::xml_node &container, bool *tooDeep) 
 
 }  // namespace
 
-void SaveNode(const TreeNode *node, pugi::xml_node parent) {
+void saveNode(const TreeNode *node, pugi::xml_node parent) {
     pugi::xml_node item = parent.append_child("Item");
     item.append_attribute("Caption").set_value(utf8(node->caption).c_str());
     item.append_attribute("FullDir").set_value(utf8(node->link).c_str());
     writeTopicAttributes(item, node->topics);
     for (int i = 0; i < node->childCount(); ++i)
-        SaveNode(node->child(i), item);
+        saveNode(node->child(i), item);
 }
 
 QByteArray serializeProject(const QString &rootName, const QString &workCatalog,
@@ -108,7 +104,7 @@ QByteArray serializeProject(const QString &rootName, const QString &workCatalog,
         wc.append_child(pugi::node_pcdata).set_value(utf8(workCatalog).c_str());
     pugi::xml_node items = root.append_child("Items");
     for (int i = 0; i < tree.topLevelCount(); ++i)
-        SaveNode(tree.topLevel(i), items);
+        saveNode(tree.topLevel(i), items);
     if (!topics.isOff())
         writeTopicAttributes(root.append_child(kTopicSettingsElement), projectTopicAttributes(topics));
     ByteWriter w;
@@ -140,12 +136,12 @@ std::optional<ParsedProject> parseProject(const QByteArray &bytes) {
     return project;
 }
 
-void LoadItems(ProjectWindow &window, const QList<ProjectItem> &items) {
+void loadItems(StructureModel &tree, const QList<ProjectItem> &items) {
     std::vector<TreeNode *> nodes;
     nodes.reserve(size_t(items.size()));
     for (const ProjectItem &item : items) {
-        nodes.push_back(window.AddNode(item.parent < 0 ? nullptr : nodes[size_t(item.parent)],
-                                       item.caption, item.hasItems, false, item.link));
+        nodes.push_back(tree.addNode(item.parent < 0 ? nullptr : nodes[size_t(item.parent)],
+                                     item.caption, item.hasItems, item.link));
         nodes.back()->topics = item.topics;
     }
 }
@@ -158,67 +154,6 @@ QString tooDeepProjectMessage(const QString &path) {
 
 QString tooDeepTreeMessage() {
     return QStringLiteral("目录层次不能超过%1层！").arg(kMaxTreeDepth);
-}
-
-TZLPProject::SaveOutcome TZLPProject::Save(const QString &target) {
-    UserPrompts &prompts = window_.prompts();
-    if (FileName.isEmpty() && target.isEmpty())
-        return SaveOutcome::NoFileName;
-    if (!target.isEmpty() && QFileInfo::exists(target) &&
-        prompts.ask(QStringLiteral("文件已经存在！是否覆盖？"), false) != UserPrompts::Answer::Yes)
-        return SaveOutcome::Declined;
-    const QString path = target.isEmpty() ? FileName : target;
-    const QString rootName = ExtractProjectName(path);
-    if (!isXmlName(rootName)) {
-        prompts.notice(QStringLiteral("保存文件时发生错误：工程名称“%1”不是合法的XML名称，"
-                                      "请换用以字母或汉字开头、不含空格和括号的文件名。")
-                           .arg(rootName),
-                       UserPrompts::Icon::Error);
-        return SaveOutcome::InvalidName;
-    }
-    const QByteArray bytes = serializeProject(rootName, WorkCatalog, window_.structureTree(), Topics);
-    // A failed write must never leave a truncated project behind.
-    QString error;
-    if (!writeFileAtomically(path, bytes, &error)) {
-        prompts.notice(QStringLiteral("保存文件时发生错误：") + error);
-        return SaveOutcome::Failed;
-    }
-    FileName = path;
-    Modified = false;
-    window_.setWindowCaption(kApplicationTitle + QStringLiteral(" - ") + GetProjectName());
-    return SaveOutcome::Written;
-}
-
-TZLPProject::OpenOutcome TZLPProject::Open(const QString &path) {
-    const QFileInfo info(path);
-    const int dot = path.lastIndexOf(u'.');
-    const QString ext = dot < 0 ? QString() : asciiLower(path.mid(dot));
-    if (!info.isFile() || ext != QStringLiteral(".zlp"))
-        return OpenOutcome::NotAProject;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return OpenOutcome::Unreadable;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return OpenOutcome::Unreadable;
-    const std::optional<ParsedProject> project = parseProject(bytes);
-    if (!project)
-        return OpenOutcome::Unreadable;
-    if (project->tooDeep)
-        return OpenOutcome::TooDeep;
-
-    FileName = path;
-    Modified = false;
-    if (project->hasWorkCatalog)
-        SetWorkCatalog(project->workCatalog);
-    else
-        WorkCatalog.clear();
-    window_.setWindowCaption(kApplicationTitle + QStringLiteral(" - ") + GetProjectName());
-    window_.structureTree().clear();
-    LoadItems(window_, project->items);
-    Topics = project->topics;
-    Closed = false;
-    return OpenOutcome::Read;
 }
 
 }  // namespace zelbrin

@@ -14,7 +14,6 @@ class xml_node;
 
 namespace zelbrin {
 
-class ProjectWindow;
 class StructureModel;
 class TreeNode;
 
@@ -23,7 +22,7 @@ class TreeNode;
 // settings are written only where they are set (topicsettings.h).
 QByteArray serializeProject(const QString &rootName, const QString &workCatalog,
                             const StructureModel &tree, const TopicSettings &topics = {});
-void SaveNode(const TreeNode *node, pugi::xml_node parent);
+void saveNode(const TreeNode *node, pugi::xml_node parent);
 
 // One <Item> of a project file; items come parents first, in document order.
 struct ProjectItem {
@@ -45,8 +44,8 @@ struct ParsedProject {
 // Reads a project file's bytes; none when they are not well-formed XML or hold no node.
 // The file's content is outside input, so no walk here recurses along its nesting.
 std::optional<ParsedProject> parseProject(const QByteArray &bytes);
-// Adds the parsed items to the window's tree (the tree is not cleared first).
-void LoadItems(ProjectWindow &window, const QList<ProjectItem> &items);
+// Adds the parsed items to the tree (the tree is not cleared first).
+void loadItems(StructureModel &tree, const QList<ProjectItem> &items);
 
 // The message for a project file whose tree nests deeper than kMaxTreeDepth.
 QString tooDeepProjectMessage(const QString &path);

@@ -76,6 +76,12 @@ void StructureModel::adopt(TreeNode *node, TreeNode *parent, StructureModel *mod
         adopt(c.get(), node, model);
 }
 
+TreeNode *StructureModel::addNode(TreeNode *parent, const QString &caption, bool isCatalog,
+                                  const QString &link) {
+    return append(parent, caption.isEmpty() ? kNewCatalogCaption : caption, link,
+                  link.isEmpty() || isCatalog ? ImageIndex::Catalog : ImageIndex::Page);
+}
+
 TreeNode *StructureModel::append(TreeNode *parent, const QString &caption, const QString &link,
                                  int imageIndex) {
     auto node = std::make_unique<TreeNode>();
@@ -143,7 +149,7 @@ void StructureModel::setLink(TreeNode *node, const QString &link) {
     emit dataChanged(i, i);
 }
 
-bool StructureModel::HasChildLink(const TreeNode *parent, const QString &path) const {
+bool StructureModel::hasChildLink(const TreeNode *parent, const QString &path) const {
     for (const auto &c : siblingsOf(parent))
         if (linksEqual(c->link, path))
             return true;

@@ -63,9 +63,9 @@ bool linksEqual(const QString &a, const QString &b);
 // ASCII-only lower-casing used by every link and extension comparison.
 QString asciiLower(const QString &s);
 
-// The structure tree: an ordered forest of TreeNodes. It is the one copy of the
-// project's content; the main window's tree control shows it as a Qt model with
-// column 0 the caption and column 1 the (hidden) link.
+// The structure tree: an ordered forest of TreeNodes. The project owns it as the one
+// copy of its content; a window's tree view shows it as a Qt model with column 0 the
+// caption and column 1 the (hidden) link.
 class StructureModel : public QAbstractItemModel {
     Q_OBJECT
 public:
@@ -84,6 +84,10 @@ public:
 
     // Appends at the end of the root level (parent null) or as last child.
     TreeNode *append(TreeNode *parent, const QString &caption, const QString &link, int imageIndex);
+    // Appends a node by the rules of the project's own additions: an empty caption becomes
+    // "新建目录"; a node without a link, or asked to be one, is a catalog (ImageIndex::Catalog),
+    // any other a page.
+    TreeNode *addNode(TreeNode *parent, const QString &caption, bool isCatalog, const QString &link);
     // Inserts a detached subtree at position row (clamped) under parent.
     TreeNode *insert(TreeNode *parent, int row, std::unique_ptr<TreeNode> node);
     // Detaches a node with its subtree; the caller owns it.
@@ -98,7 +102,7 @@ public:
 
     // True when a direct child of parent (a top-level node when parent is null)
     // has a link equal to path under linksEqual.
-    bool HasChildLink(const TreeNode *parent, const QString &path) const;
+    bool hasChildLink(const TreeNode *parent, const QString &path) const;
     // Visits every node, parents before children, in display order; stops when f returns false.
     template <typename F> bool forEach(F &&f) const {
         for (const auto &r : roots_)

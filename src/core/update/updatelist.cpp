@@ -50,7 +50,7 @@ QByteArray trimmedBytes(const QByteArray &b) {
 
 }  // namespace
 
-QString ExpandDirPlaceholder(const QString &text, const UpdateFolders &folders) {
+QString expandDirPlaceholder(const QString &text, const UpdateFolders &folders) {
     const QString placeholder = text.left(8);
     QString folder;
     if (placeholder == QLatin1String("%APPDIR%"))
@@ -64,7 +64,7 @@ QString ExpandDirPlaceholder(const QString &text, const UpdateFolders &folders) 
     return folder + text.mid(9);
 }
 
-QDateTime ParseListDate(const QString &text) {
+QDateTime parseListDate(const QString &text) {
     const QDate date(fieldOr(text, 0, 4, 1888), fieldOr(text, 5, 2, 8), fieldOr(text, 8, 2, 8));
     const QTime time(fieldOr(text, 11, 2, 8), fieldOr(text, 14, 2, 8), fieldOr(text, 17, 2, 8));
     if (!date.isValid() || !time.isValid())
@@ -72,15 +72,15 @@ QDateTime ParseListDate(const QString &text) {
     return QDateTime(date, time);
 }
 
-ListEntry ParseListEntry(const QString &line, const UpdateFolders &folders) {
+ListEntry parseListEntry(const QString &line, const UpdateFolders &folders) {
     const qsizetype eq = line.indexOf(u'=');
     const QString value = eq < 0 ? QString() : line.mid(eq + 1);
     const auto [pathText, rest] = splitAtSlash(value);
     const auto [middle, dateText] = splitAtSlash(rest);
-    return {ExpandDirPlaceholder(pathText, folders), middle, ParseListDate(dateText)};
+    return {expandDirPlaceholder(pathText, folders), middle, parseListDate(dateText)};
 }
 
-QStringList ReadIniSection(const QByteArray &content, const QString &section) {
+QStringList readIniSection(const QByteArray &content, const QString &section) {
     QList<QByteArray> keys;
     QList<QByteArray> values;
     bool inSection = false;
@@ -127,21 +127,21 @@ QStringList ReadIniSection(const QByteArray &content, const QString &section) {
     return lines;
 }
 
-QStringList ReadIniSectionFile(const QString &path, const QString &section) {
+QStringList readIniSectionFile(const QString &path, const QString &section) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     // An update list is small; a huge file is not one.
-    return ReadIniSection(file.read(16 * 1024 * 1024), section);
+    return readIniSection(file.read(16 * 1024 * 1024), section);
 }
 
-bool CompareUpdateLists(const QStringList &localLines, const QStringList &downloadedLines,
+bool compareUpdateLists(const QStringList &localLines, const QStringList &downloadedLines,
                         const UpdateFolders &folders) {
     QList<ListEntry> local;
     for (const QString &line : localLines)
-        local << ParseListEntry(line, folders);
+        local << parseListEntry(line, folders);
     for (const QString &line : downloadedLines) {
-        const ListEntry d = ParseListEntry(line, folders);
+        const ListEntry d = parseListEntry(line, folders);
         const QString path = foldAsciiCase(d.path);
         const ListEntry *match = nullptr;
         for (const ListEntry &l : local)
@@ -155,14 +155,14 @@ bool CompareUpdateLists(const QStringList &localLines, const QStringList &downlo
     return false;
 }
 
-bool CompareUpdateListFiles(const QString &localListPath, const QString &downloadedListPath,
+bool compareUpdateListFiles(const QString &localListPath, const QString &downloadedListPath,
                         const UpdateFolders &folders) {
     const QString section = QStringLiteral("FileList");
-    return CompareUpdateLists(ReadIniSectionFile(localListPath, section),
-                              ReadIniSectionFile(downloadedListPath, section), folders);
+    return compareUpdateLists(readIniSectionFile(localListPath, section),
+                              readIniSectionFile(downloadedListPath, section), folders);
 }
 
-ProxySettings ParseProxyServer(const QString &serverText, bool enabled) {
+ProxySettings parseProxyServer(const QString &serverText, bool enabled) {
     ProxySettings settings;
     settings.enabled = enabled;
     const qsizetype colon = serverText.indexOf(u':');
@@ -175,7 +175,7 @@ ProxySettings ParseProxyServer(const QString &serverText, bool enabled) {
     return settings;
 }
 
-QString ProxyServerText(const QString &proxyUrl) {
+QString proxyServerText(const QString &proxyUrl) {
     QString text = proxyUrl.trimmed();
     const qsizetype scheme = text.indexOf(QLatin1String("://"));
     if (scheme >= 0)
@@ -189,18 +189,18 @@ QString ProxyServerText(const QString &proxyUrl) {
     return text;
 }
 
-ProxySettings ReadProxySettings(const QProcessEnvironment &environment) {
+ProxySettings readProxySettings(const QProcessEnvironment &environment) {
     QString url = environment.value(QStringLiteral("http_proxy"));
     if (url.isEmpty())
         url = environment.value(QStringLiteral("HTTP_PROXY"));
     if (url.isEmpty())
         return {};
-    return ParseProxyServer(ProxyServerText(url), true);
+    return parseProxyServer(proxyServerText(url), true);
 }
 
-QString DownloadPage(const QString &downloadedListPath, const QString &localListPath) {
+QString downloadPage(const QString &downloadedListPath, const QString &localListPath) {
     for (const QString &list : {downloadedListPath, localListPath}) {
-        for (const QString &line : ReadIniSectionFile(list, QStringLiteral("Download"))) {
+        for (const QString &line : readIniSectionFile(list, QStringLiteral("Download"))) {
             const qsizetype eq = line.indexOf(u'=');
             const QString value = line.mid(eq + 1).trimmed();
             if (line.left(eq).trimmed().compare(QLatin1String("Page"), Qt::CaseInsensitive) == 0 &&
@@ -212,7 +212,7 @@ QString DownloadPage(const QString &downloadedListPath, const QString &localList
     return {};
 }
 
-QString DefaultDownloadFolder(const QString &programFolder) {
+QString defaultDownloadFolder(const QString &programFolder) {
     const QFileInfo info(programFolder);
     if (info.isDir() && info.isWritable())
         return programFolder + QStringLiteral("DownLoad/");
@@ -220,7 +220,7 @@ QString DefaultDownloadFolder(const QString &programFolder) {
            QStringLiteral("/DownLoad/");
 }
 
-UpdatePaths MakeUpdatePaths(const QString &programFolder, const QString &downloadFolder) {
+UpdatePaths makeUpdatePaths(const QString &programFolder, const QString &downloadFolder) {
     UpdatePaths paths;
     paths.programFolder = programFolder;
     paths.downloadFolder = downloadFolder;

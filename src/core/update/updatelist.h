@@ -24,26 +24,26 @@ struct ListEntry {
 };
 
 // "%APPDIR%\sub\file" -> program folder + "sub\file"; placeholders are compared exactly.
-QString ExpandDirPlaceholder(const QString &text, const UpdateFolders &folders);
+QString expandDirPlaceholder(const QString &text, const UpdateFolders &folders);
 // Date and time at fixed positions ("2010-09-25 10:20:30"); unreadable fields take
 // defaults (year 1888, others 8), an impossible date gives 1888-08-08 08:08:08.
-QDateTime ParseListDate(const QString &text);
+QDateTime parseListDate(const QString &text);
 // "key=path/middle/date".
-ListEntry ParseListEntry(const QString &line, const UpdateFolders &folders);
+ListEntry parseListEntry(const QString &line, const UpdateFolders &folders);
 
 // The lines "key=value" of one section of INI text, in file order, as the Windows profile
 // functions give them: keys and values trimmed, a value's surrounding quotes removed,
 // comments skipped, the section name matched without regard to letter case. A repeated
 // key gives the value of its first occurrence. Any bytes are accepted; text is GBK.
-QStringList ReadIniSection(const QByteArray &content, const QString &section);
+QStringList readIniSection(const QByteArray &content, const QString &section);
 // The same from a file; a missing or unreadable file gives no lines.
-QStringList ReadIniSectionFile(const QString &path, const QString &section);
+QStringList readIniSectionFile(const QString &path, const QString &section);
 
 // True when an update is available: some path of the downloaded list is missing from the
 // local one or carries another day (the time of day does not count).
-bool CompareUpdateLists(const QStringList &localLines, const QStringList &downloadedLines,
+bool compareUpdateLists(const QStringList &localLines, const QStringList &downloadedLines,
                         const UpdateFolders &folders);
-bool CompareUpdateListFiles(const QString &localListPath, const QString &downloadedListPath,
+bool compareUpdateListFiles(const QString &localListPath, const QString &downloadedListPath,
                         const UpdateFolders &folders);
 
 struct ProxySettings {
@@ -54,16 +54,16 @@ struct ProxySettings {
 
 // "host:port": host is the text before the first ":" when that is not empty, port the
 // decimal number after it (8080 otherwise).
-ProxySettings ParseProxyServer(const QString &serverText, bool enabled);
+ProxySettings parseProxyServer(const QString &serverText, bool enabled);
 // The server text of a proxy URL: scheme, user information and path removed.
-QString ProxyServerText(const QString &proxyUrl);
+QString proxyServerText(const QString &proxyUrl);
 // The user's proxy from http_proxy (else HTTP_PROXY); enabled when set and not empty.
-ProxySettings ReadProxySettings(const QProcessEnvironment &environment);
+ProxySettings readProxySettings(const QProcessEnvironment &environment);
 
 // The page where a new release can be downloaded: the value "Page" (an http or https
 // address) of the section "Download" of the downloaded update list, else of the installed
 // one; empty when neither names one.
-QString DownloadPage(const QString &downloadedListPath, const QString &localListPath);
+QString downloadPage(const QString &downloadedListPath, const QString &localListPath);
 
 // Where the update check keeps its files.
 struct UpdatePaths {
@@ -76,7 +76,7 @@ struct UpdatePaths {
 
 // Program folder + "DownLoad/" when the program folder is writable, otherwise the
 // user's cache folder + "/DownLoad/".
-QString DefaultDownloadFolder(const QString &programFolder);
-UpdatePaths MakeUpdatePaths(const QString &programFolder, const QString &downloadFolder);
+QString defaultDownloadFolder(const QString &programFolder);
+UpdatePaths makeUpdatePaths(const QString &programFolder, const QString &downloadFolder);
 
 }  // namespace zelbrin

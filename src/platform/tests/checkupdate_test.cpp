@@ -60,7 +60,7 @@ struct CheckUpdateTest : ::testing::Test {
                      QProcessEnvironment env = {}) {
         CheckUpdate check(baseUrl, program, download, env, sleep);
         std::atomic_int questions{0};
-        QObject::connect(&check, &CheckUpdate::PromptForUpdate, &check,
+        QObject::connect(&check, &CheckUpdate::promptForUpdate, &check,
                          [&questions] { ++questions; }, Qt::DirectConnection);
         QElapsedTimer timer;
         timer.start();
@@ -79,30 +79,30 @@ struct CheckUpdateTest : ::testing::Test {
 TEST_F(CheckUpdateTest, DownloadStoresTheListAndReportsFailedTransfers) {
     const QByteArray body = list({"1=%APPDIR%\\Zelbrin/x/2011-01-01 00:00:00"});
     serve(body);
-    EXPECT_EQ(DownloadUpdateList(server.baseUrl() + "Down.dll", download, {}), DownloadResult::Downloaded);
+    EXPECT_EQ(downloadUpdateList(server.baseUrl() + "Down.dll", download, {}), DownloadResult::Downloaded);
     EXPECT_EQ(readFile(download + "Down.dll"), body);
     ASSERT_EQ(server.requestLines().size(), 1);
     EXPECT_EQ(server.requestLines().first(), "GET /update/Chm/CHS/Down.dll HTTP/1.1");
 
     serve("not found", 404);
-    EXPECT_EQ(DownloadUpdateList(server.baseUrl() + "Down.dll", download, {}), DownloadResult::Failed);
+    EXPECT_EQ(downloadUpdateList(server.baseUrl() + "Down.dll", download, {}), DownloadResult::Failed);
     const QString closed = QString("http://127.0.0.1:%1/Down.dll").arg(TinyHttpServer::closedPort());
-    EXPECT_EQ(DownloadUpdateList(closed, download, {}), DownloadResult::Failed);
+    EXPECT_EQ(downloadUpdateList(closed, download, {}), DownloadResult::Failed);
 
     // Exactly the limit is accepted; one byte more is a failed transfer.
     serve(QByteArray(kMaxUpdateListSize, 'x'));
-    EXPECT_EQ(DownloadUpdateList(server.baseUrl() + "Down.dll", download, {}), DownloadResult::Downloaded);
+    EXPECT_EQ(downloadUpdateList(server.baseUrl() + "Down.dll", download, {}), DownloadResult::Downloaded);
     serve(QByteArray(kMaxUpdateListSize + 1, 'x'));
-    EXPECT_EQ(DownloadUpdateList(server.baseUrl() + "Down.dll", download, {}), DownloadResult::Failed);
+    EXPECT_EQ(downloadUpdateList(server.baseUrl() + "Down.dll", download, {}), DownloadResult::Failed);
     EXPECT_LE(QFileInfo(download + "Down.dll").size(), kMaxUpdateListSize);
 
     // No download folder: failure; a list file that cannot be created: error.
     serve(body);
     writeFile(dir.path() + "/plain", "x");
-    EXPECT_EQ(DownloadUpdateList(server.baseUrl() + "Down.dll", dir.path() + "/plain/DownLoad/", {}),
+    EXPECT_EQ(downloadUpdateList(server.baseUrl() + "Down.dll", dir.path() + "/plain/DownLoad/", {}),
               DownloadResult::Failed);
     ASSERT_TRUE(QDir().mkpath(dir.path() + "/blocked/Down.dll"));
-    EXPECT_EQ(DownloadUpdateList(server.baseUrl() + "Down.dll", dir.path() + "/blocked/", {}),
+    EXPECT_EQ(downloadUpdateList(server.baseUrl() + "Down.dll", dir.path() + "/blocked/", {}),
               DownloadResult::Error);
 }
 
@@ -111,10 +111,10 @@ TEST_F(CheckUpdateTest, ProxyFromTheEnvironmentCarriesTheRequest) {
     serve(body);
     QProcessEnvironment env;
     env.insert("http_proxy", QString("http://user:pw@127.0.0.1:%1/").arg(server.port()));
-    const ProxySettings proxy = ReadProxySettings(env);
+    const ProxySettings proxy = readProxySettings(env);
     EXPECT_EQ(proxy.host, "127.0.0.1");
     EXPECT_EQ(proxy.port, server.port());
-    EXPECT_EQ(DownloadUpdateList("http://update.zelbrin.invalid/update/Chm/CHS/Down.dll", download, proxy),
+    EXPECT_EQ(downloadUpdateList("http://update.zelbrin.invalid/update/Chm/CHS/Down.dll", download, proxy),
               DownloadResult::Downloaded);
     ASSERT_EQ(server.requestLines().size(), 1);
     EXPECT_EQ(server.requestLines().first(),
@@ -123,11 +123,11 @@ TEST_F(CheckUpdateTest, ProxyFromTheEnvironmentCarriesTheRequest) {
 
     // ":port" names no host, so the request goes out directly.
     env.insert("http_proxy", QString(":%1").arg(TinyHttpServer::closedPort()));
-    EXPECT_EQ(DownloadUpdateList(server.baseUrl() + "Down.dll", download, ReadProxySettings(env)),
+    EXPECT_EQ(downloadUpdateList(server.baseUrl() + "Down.dll", download, readProxySettings(env)),
               DownloadResult::Downloaded);
     // A disabled proxy is not used either.
     ProxySettings off{false, "127.0.0.1", TinyHttpServer::closedPort()};
-    EXPECT_EQ(DownloadUpdateList(server.baseUrl() + "Down.dll", download, off), DownloadResult::Downloaded);
+    EXPECT_EQ(downloadUpdateList(server.baseUrl() + "Down.dll", download, off), DownloadResult::Downloaded);
 }
 
 TEST_F(CheckUpdateTest, AsksWhenADayDiffersAndNotForTheTimeOfDay) {

@@ -3,14 +3,13 @@
 #include "build.h"
 #include "builderror.h"
 #include "consoleprompts.h"
+#include "project.h"
 #include "projectfile.h"
 #include "fileops.h"
-#include "headlesswindow.h"
 #include "interruption.h"
 #include "libreofficesession.h"
 #include "officepool.h"
 #include "windowcloser.h"
-#include "zlpproject.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -96,14 +95,12 @@ int main(int argc, char *argv[]) {
     if (projectPath.isEmpty())
         return argumentError(QStringLiteral("缺少工程文件"));
 
-    ConsolePrompts prompts;
-    HeadlessProjectWindow window(prompts);
-    TZLPProject project(window);
+    Project project;
     const QString path = QFileInfo(projectPath).absoluteFilePath();
-    switch (project.Open(path)) {
-    case TZLPProject::OpenOutcome::Read:
+    switch (project.open(path)) {
+    case Project::OpenOutcome::Read:
         break;
-    case TZLPProject::OpenOutcome::TooDeep:
+    case Project::OpenOutcome::TooDeep:
         printLine(stderr, tooDeepProjectMessage(path));
         return 2;
     default:
@@ -112,9 +109,7 @@ int main(int argc, char *argv[]) {
     }
 
     BuildEnvironment env;
-    env.showStep = [](const QString &step) { printLine(stdout, step); };
-    env.showProgress = [](const ConversionProgress &p) { printLine(stdout, conversionProgressText(p)); };
-    env.programFolder = ProgramFolder();
+    env.programFolder = executableFolder();
     const QString worker = env.programFolder + QStringLiteral("zelbrin-office");
     env.officeFactory = platform::makeLibreOfficeSessionFactory(worker, 90000, platform::defaultProfileTemplate());
     const OfficeLimit offices = limitOffices(jobs);
@@ -125,9 +120,22 @@ int main(int argc, char *argv[]) {
         env.pageCache = platform::libreOfficePageCache(worker);
     env.closeViewer = [](const QString &title) { platform::closeWindowTitled(title); };
     env.keepBuildFolder = keepTemp;
+    Build build(project, env);
+    QObject::connect(&build, &Build::stepChanged, [](const QString &step) { printLine(stdout, step); });
+    QObject::connect(&build, &Build::progressChanged,
+                     [](const ConversionProgress &p) { printLine(stdout, conversionProgressText(p)); });
+    // Nothing waits for input: notices go to standard error, questions are answered No.
+    ConsolePrompts prompts;
+    QObject::connect(&build, &Build::noticeGiven, [&](const QString &text) {
+        prompts.notice(text, UserPrompts::Icon::None);
+        build.reply(UserPrompts::Answer::Yes);
+    });
+    QObject::connect(&build, &Build::questionAsked, [&](const QString &text, bool withCancel) {
+        build.reply(prompts.ask(text, withCancel));
+    });
     BuildReport report;
     try {
-        report = project.Compile(env);
+        report = build.run();
     } catch (const BuildError &e) {
         if (interruption::requested())
             return interruptedExit();

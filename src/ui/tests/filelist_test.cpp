@@ -26,7 +26,7 @@ struct FileListTest : WorkbenchTest {
 
 TEST_F(FileListTest, PassesInOrderWithTheirImages) {
     touch({"b.txt", "a.doc", "c.pdf"});
-    w->project().SetWorkCatalog(dir.path());
+    w->project().setWorkCatalog(dir.path());
     EXPECT_EQ(rowNames(), (QStringList{"a.doc", "b.txt"}));
     EXPECT_EQ(rowImages(), (QList<int>{19, 14}));
 
@@ -35,7 +35,7 @@ TEST_F(FileListTest, PassesInOrderWithTheirImages) {
     // A folder named like a document is no document: placed, it would fail the build.
     ASSERT_TRUE(QDir(dir.path()).mkpath("旧版本.doc/inner.doc"));
     ASSERT_TRUE(QDir(dir.path()).mkpath("archive.xlsx"));
-    w->RefreshFileList();
+    w->refreshFileList();
     EXPECT_EQ(rowNames(), (QStringList{"Z.DOC", "a.doc", "p.htm", "r.HTM", "q.html", ".hidden.txt",
                                        "b.txt", "s.xls", "t.ppt", "u.docx", "v.XLSX", "w.pptx",
                                        "x.odt", "y.ods", "z.odp"}));
@@ -54,11 +54,11 @@ TEST_F(FileListTest, LinkedDocumentHiddenOnlyWhileANodeHasTheFocus) {
     fileLink(cat, "a.doc");
     view()->expandAll();
     ASSERT_EQ(w->focusedNode(), cat);
-    w->project().SetWorkCatalog(dir.path());
+    w->project().setWorkCatalog(dir.path());
     EXPECT_EQ(rowNames(), QStringList{"b.doc"});
 
     w->setFocusedNode(nullptr);
-    w->RefreshFileList();
+    w->refreshFileList();
     EXPECT_EQ(rowNames(), (QStringList{"a.doc", "b.doc"}));
 }
 
@@ -66,10 +66,10 @@ TEST_F(FileListTest, LinksCompareWithAsciiLettersFolded) {
     touch({"a.doc", QString::fromUtf8("é.doc")});
     TreeNode *cat = catalog(nullptr, "C");
     // The whole path in capitals names the same document; É differs from é.
-    w->AddNode(cat, "A", false, false, dir.path().toUpper() + "/A.DOC");
-    w->AddNode(cat, "E", false, false, dir.path() + QString::fromUtf8("/É.doc"));
+    w->addNode(cat, "A", false, false, dir.path().toUpper() + "/A.DOC");
+    w->addNode(cat, "E", false, false, dir.path() + QString::fromUtf8("/É.doc"));
     view()->expandAll();
-    w->project().SetWorkCatalog(dir.path());
+    w->project().setWorkCatalog(dir.path());
     EXPECT_EQ(rowNames(), QStringList{QString::fromUtf8("é.doc")});
     EXPECT_TRUE(w->isLinkedInTree(path("a.doc")));
     EXPECT_FALSE(w->isLinkedInTree(path(QString::fromUtf8("é.doc"))));
@@ -113,7 +113,7 @@ TEST_F(FileListTest, SetWorkCatalogRefusesMissingPathsThenAccepts) {
     w->chooseWorkCatalog();
     EXPECT_EQ(initialTexts, QStringList{QCoreApplication::applicationDirPath()});
     EXPECT_EQ(prompts.notices, (QStringList{"路径不存在：" + path("missing"), "路径不存在：" + path("a.doc")}));
-    EXPECT_EQ(w->project().WorkCatalog, dir.path());
+    EXPECT_EQ(w->project().workCatalog(), dir.path());
     EXPECT_EQ(rowNames(), QStringList{"a.doc"});
     EXPECT_TRUE(modified());
 
@@ -130,7 +130,7 @@ TEST_F(FileListTest, SetWorkCatalogRefusesMissingPathsThenAccepts) {
     w->chooseWorkCatalog();
     EXPECT_EQ(initialTexts.last(), dir.path());
     EXPECT_FALSE(modified());
-    EXPECT_EQ(w->project().WorkCatalog, dir.path());
+    EXPECT_EQ(w->project().workCatalog(), dir.path());
 }
 
 TEST_F(FileListTest, DialogAcceptRuleAndCancelButton) {
@@ -165,15 +165,15 @@ TEST_F(FileListTest, ATypedRelativeFolderIsTakenAsAnAbsolutePath) {
     });
     w->chooseWorkCatalog();
     QDir::setCurrent(before);
-    EXPECT_EQ(w->project().WorkCatalog, QFileInfo(dir.path()).absoluteFilePath());
-    EXPECT_TRUE(QDir::isAbsolutePath(w->project().WorkCatalog));
+    EXPECT_EQ(w->project().workCatalog(), QFileInfo(dir.path()).absoluteFilePath());
+    EXPECT_TRUE(QDir::isAbsolutePath(w->project().workCatalog()));
     EXPECT_EQ(rowNames(), QStringList{"a.doc"});
 }
 
 TEST_F(FileListTest, WorkCatalogFromTheFileMenuWithNoProjectOpen) {
     markSaved();
     w->closeProject();
-    ASSERT_TRUE(w->project().Closed);
+    ASSERT_FALSE(w->project().isOpen());
     w->setDialogRunner([&](QDialog &d) {
         auto &dlg = static_cast<SetWorkCatalogDialog &>(d);
         folderEdit(dlg)->setText(dir.path());
@@ -181,7 +181,7 @@ TEST_F(FileListTest, WorkCatalogFromTheFileMenuWithNoProjectOpen) {
         return dlg.result();
     });
     entry("chooseWorkCatalogMenuEntry")->trigger();
-    EXPECT_EQ(w->project().WorkCatalog, dir.path());
+    EXPECT_EQ(w->project().workCatalog(), dir.path());
     EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
     EXPECT_FALSE(entry("placeDocumentsAction")->isEnabled());
     EXPECT_FALSE(entry("chooseWorkCatalogTool")->isEnabled());

@@ -79,12 +79,12 @@ struct CompileCommandTest : ::testing::Test {
             return openWorks;
         });
         w->newProject();
-        TreeNode *cat = w->AddNode(nullptr, "Cat", false, false, "");
-        w->AddNode(cat, "a.doc", false, false, tmp.path() + "/a.doc");
+        TreeNode *cat = w->addNode(nullptr, "Cat", false, false, "");
+        w->addNode(cat, "a.doc", false, false, tmp.path() + "/a.doc");
     }
     void TearDown() override {
         platform::setShellOpenHandler(nullptr);
-        w->project().Modified = false;
+        w->project().setModified(false);
         w.reset();
     }
     QString projectFile() const { return tmp.path() + "/Help.zlp"; }
@@ -167,7 +167,7 @@ TEST_F(CompileCommandTest, ProgressCountResultFailedDocumentsAndAnUnopenedResult
     QFile xls(tmp.path() + "/b.xls");
     ASSERT_TRUE(xls.open(QIODevice::WriteOnly));
     xls.close();
-    w->AddNode(w->structureTree().topLevel(0), "b.xls", false, false, tmp.path() + "/b.xls");
+    w->addNode(w->project().tree().topLevel(0), "b.xls", false, false, tmp.path() + "/b.xls");
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {projectFile()};
     log.failWorkbookAttempts = 100;
@@ -228,7 +228,7 @@ TEST_F(CompileCommandTest, EventLoopNeverPausesOver100MillisecondsDuringABuild) 
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("document");
         f.close();
-        w->AddNode(w->structureTree().topLevel(0), QFileInfo(doc).fileName(), false, false, doc);
+        w->addNode(w->project().tree().topLevel(0), QFileInfo(doc).fileName(), false, false, doc);
     }
     // Offices that take a while over each page, as real ones do.
     log.beforeResult = [](const QString &) { QThread::msleep(30); };
@@ -284,18 +284,18 @@ TEST_F(CompileCommandTest, AnOpenCaptionEditorIsCommittedBeforeTheBuild) {
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {projectFile()};
     w->saveProject();
-    ASSERT_FALSE(w->project().Modified);
+    ASSERT_FALSE(w->project().isModified());
     // A second click on a caption opens its editor without marking the project.
     w->activateWindow();
     QApplication::setActiveWindow(w.get());
-    TreeNode *cat = w->structureTree().topLevel(0);
+    TreeNode *cat = w->project().tree().topLevel(0);
     part<StructureView>(*w, "structureView")->setFocus();
     w->setInPlaceEditing(true);
-    part<StructureView>(*w, "structureView")->edit(w->structureTree().indexOf(cat));
+    part<StructureView>(*w, "structureView")->edit(w->project().tree().indexOf(cat));
     auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
     ASSERT_NE(editor, nullptr);
     editor->setText("Renamed");
-    ASSERT_FALSE(w->project().Modified);
+    ASSERT_FALSE(w->project().isModified());
 
     prompts.answers = {Answer::Yes};
     bool checked = false;
@@ -312,10 +312,9 @@ TEST_F(CompileCommandTest, AnOpenCaptionEditorIsCommittedBeforeTheBuild) {
     QFile saved(projectFile());
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_TRUE(saved.readAll().contains("Caption=\"Renamed\""));
-    EXPECT_FALSE(w->project().Modified);
+    EXPECT_FALSE(w->project().isModified());
     EXPECT_FALSE(part<QAction>(*w, "saveProjectAction")->isEnabled());
     ASSERT_FALSE(log.calls.isEmpty());
-    EXPECT_TRUE(w->project().DefaultTopic.contains("/Renamed/")) << w->project().DefaultTopic.toStdString();
 }
 
 // The compile command with the real office worker and hhc from the program folder.
@@ -338,13 +337,12 @@ TEST(CompileCommandReal, SampleManualCompilesFromTheWindow) {
     });
     prompts.fileNames = {project};
     w.openProject();
-    ASSERT_EQ(w.structureTree().topLevelCount(), 2);
+    ASSERT_EQ(w.project().tree().topLevelCount(), 2);
     w.compile();
     platform::setShellOpenHandler(nullptr);
     EXPECT_TRUE(prompts.notices.isEmpty()) << prompts.notices.join('\n').toStdString();
     EXPECT_EQ(opened, QStringList{tmp.path() + "/用户手册.CHM"});
     EXPECT_GT(QFileInfo(tmp.path() + "/用户手册.CHM").size(), 10000);
     EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/temp"));
-    EXPECT_EQ(w.project().DefaultTopic, tmp.path() + "/temp/html/intro.htm");
     EXPECT_TRUE(part<QAction>(w, "compileAction")->isEnabled());
 }

@@ -37,7 +37,7 @@ struct MainWindowTest : ::testing::Test {
         w->show();
     }
     void TearDown() override {
-        w->project().Modified = false;  // let the window close without questions
+        w->project().setModified(false);  // let the window close without questions
         w.reset();
     }
     QString path(const QString &name) const { return dir.path() + "/" + name; }
@@ -144,7 +144,7 @@ TEST_F(MainWindowTest, EnablingAfterStartNewSaveCloseAndChanges) {
     EXPECT_EQ(w->windowTitle(), "Zelbrin - Help[*]");
     EXPECT_TRUE(QFile::exists(path("Help.zlp")));
 
-    w->AddNode(nullptr, "x", false, false, "");
+    w->addNode(nullptr, "x", false, false, "");
     w->setProjectModified(true);  // what every tree-editing command ends with
     EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(true);
@@ -155,14 +155,14 @@ TEST_F(MainWindowTest, EnablingAfterStartNewSaveCloseAndChanges) {
     EXPECT_FALSE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(false);
     EXPECT_EQ(w->windowTitle(), "Zelbrin");
-    EXPECT_EQ(w->structureTree().topLevelCount(), 0);
+    EXPECT_EQ(w->project().tree().topLevelCount(), 0);
 }
 
 TEST_F(MainWindowTest, WorkingDirectoryWithoutProjectEnablesSaveOnlyAndIsRemembered) {
     QFile doc(path("a.doc"));
     ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
     doc.close();
-    w->project().SetWorkCatalog(dir.path());
+    w->project().setWorkCatalog(dir.path());
     w->setProjectModified(true);  // as the working-directory command ends
     EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(false);
@@ -175,15 +175,15 @@ TEST_F(MainWindowTest, WorkingDirectoryWithoutProjectEnablesSaveOnlyAndIsRemembe
     // The next start shows the same folder's documents, with no project and nothing to save.
     w = std::make_unique<MainWindow>(MainWindowOptions{&prompts, false});
     w->show();
-    EXPECT_EQ(w->project().WorkCatalog, dir.path());
+    EXPECT_EQ(w->project().workCatalog(), dir.path());
     EXPECT_EQ(part<FileListWidget>(*w, "fileList")->topLevelItemCount(), 1);
-    EXPECT_FALSE(w->project().Modified);
+    EXPECT_FALSE(w->project().isModified());
     // A working directory chosen with no project open goes on into the new project: New
     // asks nothing about it.
     w->setProjectModified(true);
     w->newProject();
     EXPECT_TRUE(prompts.questions.isEmpty());
-    EXPECT_EQ(w->project().WorkCatalog, dir.path());
+    EXPECT_EQ(w->project().workCatalog(), dir.path());
     workbenchSettings()->remove("workCatalog");
 }
 
@@ -230,7 +230,7 @@ TEST_F(MainWindowTest, TitleNamesTheProjectAndMarksWhatTheUndoStackHasNotSaved) 
     EXPECT_EQ(w->windowTitle(), "Zelbrin - Help[*]");
     EXPECT_FALSE(undo->isEnabled());
     EXPECT_FALSE(redo->isEnabled());
-    EXPECT_EQ(w->structureTree().topLevelCount(), 1);
+    EXPECT_EQ(w->project().tree().topLevelCount(), 1);
 }
 
 TEST_F(MainWindowTest, TheEmptyTreeSaysWhatToDoFirst) {
@@ -244,7 +244,7 @@ TEST_F(MainWindowTest, TheEmptyTreeSaysWhatToDoFirst) {
     w->newProject();
     EXPECT_EQ(view->emptyHint(), "新建同级目录 → 拖入文档 → 编译");
     // A tree with nodes shows no hint.
-    w->AddNode(nullptr, "C", false, false, "");
+    w->addNode(nullptr, "C", false, false, "");
     const QImage tree = shown();
     view->setEmptyHint({});
     EXPECT_EQ(shown(), tree);
@@ -262,18 +262,18 @@ TEST_F(MainWindowTest, OpenSuccessAndFailure) {
     EXPECT_EQ(w->windowTitle(), "Zelbrin - Doc[*]");
     EXPECT_FALSE(entry("saveProjectAction")->isEnabled());
     expectProjectCommands(true);
-    ASSERT_EQ(w->structureTree().topLevelCount(), 1);
+    ASSERT_EQ(w->project().tree().topLevelCount(), 1);
     EXPECT_TRUE(part<StructureView>(*w, "structureView")
-                    ->isExpanded(w->structureTree().indexOf(w->structureTree().topLevel(0))));
+                    ->isExpanded(w->project().tree().indexOf(w->project().tree().topLevel(0))));
 
     // A missing file reads nothing: tree and name stay, Modified is cleared.
     w->setProjectModified(true);
     prompts.answers = {Answer::No};
     prompts.fileNames = {path("missing.zlp")};
     w->openProject();
-    EXPECT_EQ(w->project().FileName, path("Doc.zlp"));
-    EXPECT_EQ(w->structureTree().topLevelCount(), 1);
-    EXPECT_FALSE(w->project().Modified);
+    EXPECT_EQ(w->project().fileName(), path("Doc.zlp"));
+    EXPECT_EQ(w->project().tree().topLevelCount(), 1);
+    EXPECT_FALSE(w->project().isModified());
     EXPECT_TRUE(prompts.notices.isEmpty());
 
     // A file that is not a project shows a notice naming it and changes nothing.
@@ -284,41 +284,41 @@ TEST_F(MainWindowTest, OpenSuccessAndFailure) {
     w->openProject();
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].contains(path("Broken.zlp")));
-    EXPECT_TRUE(w->project().Modified);
-    EXPECT_EQ(w->project().FileName, path("Doc.zlp"));
-    EXPECT_EQ(w->structureTree().topLevelCount(), 1);
+    EXPECT_TRUE(w->project().isModified());
+    EXPECT_EQ(w->project().fileName(), path("Doc.zlp"));
+    EXPECT_EQ(w->project().tree().topLevelCount(), 1);
 
     // Cancelling the open dialog changes nothing.
     prompts.answers = {Answer::No};
     prompts.fileNames = {""};
     w->openProject();
-    EXPECT_TRUE(w->project().Modified);
+    EXPECT_TRUE(w->project().isModified());
 }
 
 TEST_F(MainWindowTest, SaveQuestionPaths) {
     w->newProject();
-    w->AddNode(nullptr, "keep me", false, false, "");
+    w->addNode(nullptr, "keep me", false, false, "");
 
     // Cancel: nothing happens.
     prompts.answers = {Answer::Cancel};
     w->newProject();
-    EXPECT_EQ(w->structureTree().topLevelCount(), 1);
-    EXPECT_TRUE(w->project().Modified);
+    EXPECT_EQ(w->project().tree().topLevelCount(), 1);
+    EXPECT_TRUE(w->project().isModified());
 
     // Yes, then the save dialog is cancelled: the New does not happen either.
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {""};
     w->newProject();
-    EXPECT_EQ(w->structureTree().topLevelCount(), 1);
-    EXPECT_TRUE(w->project().Modified);
+    EXPECT_EQ(w->project().tree().topLevelCount(), 1);
+    EXPECT_TRUE(w->project().isModified());
 
     // Yes with a write that is refused (invalid project name): still kept.
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {path("1 bad.zlp")};
     w->closeProject();
-    EXPECT_FALSE(w->project().Closed);
-    EXPECT_EQ(w->structureTree().topLevelCount(), 1);
-    EXPECT_TRUE(w->project().Modified);
+    EXPECT_TRUE(w->project().isOpen());
+    EXPECT_EQ(w->project().tree().topLevelCount(), 1);
+    EXPECT_TRUE(w->project().isModified());
     EXPECT_FALSE(QFile::exists(path("1 bad.zlp")));
 
     // Yes with a declined overwrite keeps the changes, and Save stays enabled.
@@ -327,7 +327,7 @@ TEST_F(MainWindowTest, SaveQuestionPaths) {
     prompts.fileNames = {path("Exists.zlp")};
     w->newProject();
     EXPECT_EQ(prompts.questions.last(), "文件已经存在！是否覆盖？");
-    EXPECT_EQ(w->structureTree().topLevelCount(), 1);
+    EXPECT_EQ(w->project().tree().topLevelCount(), 1);
     EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
 
     // Yes with a written file goes on.
@@ -335,14 +335,14 @@ TEST_F(MainWindowTest, SaveQuestionPaths) {
     prompts.fileNames = {path("Good.zlp")};
     w->newProject();
     EXPECT_TRUE(QFile::exists(path("Good.zlp")));
-    EXPECT_EQ(w->structureTree().topLevelCount(), 0);
+    EXPECT_EQ(w->project().tree().topLevelCount(), 0);
     EXPECT_EQ(w->windowTitle(), "Zelbrin - 未命名[*]");
 
     // No: the changes are dropped.
-    w->AddNode(nullptr, "dropped", false, false, "");
+    w->addNode(nullptr, "dropped", false, false, "");
     prompts.answers = {Answer::No};
     w->closeProject();
-    EXPECT_TRUE(w->project().Closed);
+    EXPECT_FALSE(w->project().isOpen());
     EXPECT_EQ(prompts.unexpected, 0);
 }
 
@@ -352,12 +352,12 @@ TEST_F(MainWindowTest, SaveDeclinedOrFailedKeepsModified) {
     prompts.fileNames = {path("Taken.zlp")};
     prompts.answers = {Answer::No};
     w->saveProject();
-    EXPECT_TRUE(w->project().Modified);
+    EXPECT_TRUE(w->project().isModified());
     EXPECT_TRUE(entry("saveProjectAction")->isEnabled());
     // Saving into a folder that does not exist fails and says so.
     prompts.fileNames = {path("no/such/folder/P.zlp")};
     w->saveProject();
-    EXPECT_TRUE(w->project().Modified);
+    EXPECT_TRUE(w->project().isModified());
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].startsWith("保存文件时发生错误："));
 }
@@ -390,16 +390,16 @@ TEST_F(MainWindowTest, QuitWithNoQuestionWhenUnmodified) {
 
 TEST_F(MainWindowTest, AddNodeDrivesFocusAndEditor) {
     w->newProject();
-    TreeNode *a = w->AddNode(nullptr, "", false, true, "");
+    TreeNode *a = w->addNode(nullptr, "", false, true, "");
     EXPECT_EQ(w->focusedNode(), a);
     // The editor is open, and opening it used up the editing option.
     EXPECT_TRUE(part<StructureView>(*w, "structureView")->isEditing());
     EXPECT_FALSE(w->inPlaceEditing());
-    TreeNode *file = w->AddNode(a, "f.doc", false, false, "/d/f.doc");
+    TreeNode *file = w->addNode(a, "f.doc", false, false, "/d/f.doc");
     EXPECT_EQ(w->focusedNode(), a);  // a file link leaves the focus alone
     EXPECT_EQ(file->imageIndex, ImageIndex::Page);
-    TreeNode *b = w->AddNode(nullptr, "b", false, false, "");
-    TreeNode *c = w->AddNode(nullptr, "c", true, false, "/d/c.doc");
+    TreeNode *b = w->addNode(nullptr, "b", false, false, "");
+    TreeNode *c = w->addNode(nullptr, "c", true, false, "/d/c.doc");
     EXPECT_EQ(w->focusedNode(), c);
     EXPECT_FALSE(w->inPlaceEditing());
     EXPECT_EQ(b->imageIndex, ImageIndex::Catalog);
@@ -410,11 +410,11 @@ TEST_F(MainWindowTest, OpeningAProjectWithoutWorkingDirectoryEmptiesTheList) {
     QFile doc(path("a.doc"));
     ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
     doc.close();
-    w->project().SetWorkCatalog(dir.path());
+    w->project().setWorkCatalog(dir.path());
     ASSERT_EQ(part<FileListWidget>(*w, "fileList")->topLevelItemCount(), 1);
     writeProject("NoDir.zlp", "<NoDir><Items/></NoDir>");
     prompts.fileNames = {path("NoDir.zlp")};
     w->openProject();
-    EXPECT_TRUE(w->project().WorkCatalog.isEmpty());
+    EXPECT_TRUE(w->project().workCatalog().isEmpty());
     EXPECT_EQ(part<FileListWidget>(*w, "fileList")->topLevelItemCount(), 0);
 }

@@ -63,7 +63,7 @@ struct OtherCommandsTest : ::testing::Test {
     }
     void TearDown() override {
         if (w)
-            w->project().Modified = false;
+            w->project().setModified(false);
         w.reset();
         platform::setShellOpenHandler({});
     }
@@ -135,7 +135,7 @@ TEST_F(OtherCommandsTest, ProductNumberLivesInMemoryOnly) {
     EXPECT_EQ(prompts.presets, (QStringList{"6", "12", "12", "12", "-7", "-7"}));
     EXPECT_EQ(prompts.titles.first(), "设置产品编号|设置产品编号");
     // Not a change of the project.
-    EXPECT_FALSE(w->project().Modified);
+    EXPECT_FALSE(w->project().isModified());
     EXPECT_FALSE(entry("saveProjectAction")->isEnabled());
     // A new window (a restart) starts at 6 again.
     MainWindow second(MainWindowOptions{&prompts, false});
@@ -305,7 +305,7 @@ TEST_F(UpdatePromptTest, YesWithAModifiedProjectAsksToSaveFirst) {
     ASSERT_TRUE(asked());
     EXPECT_EQ(prompts.questions, (QStringList{kUpdateQuestion, kSaveQuestion}));
     EXPECT_TRUE(w->isVisible());
-    EXPECT_TRUE(w->project().Modified);
+    EXPECT_TRUE(w->project().isModified());
     EXPECT_FALSE(ran("Update", 300));
 }
 

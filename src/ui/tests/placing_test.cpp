@@ -92,10 +92,10 @@ TEST_F(PlacingTest, SelectOntoAFileLinkUsesItsCatalogOrTheTopLevel) {
 TEST_F(PlacingTest, DuplicatesAreSkippedAndStayHighlighted) {
     useScratchFolder({"a.doc", "b.doc"});
     TreeNode *one = catalog(nullptr, "One");
-    w->AddNode(one, "A", false, false, dir.path().toUpper() + "/A.DOC");
+    w->addNode(one, "A", false, false, dir.path().toUpper() + "/A.DOC");
     TreeNode *two = catalog(nullptr, "Two");
     w->setFocusedNode(nullptr);
-    w->RefreshFileList();  // nothing focused: a.doc is listed although linked
+    w->refreshFileList();  // nothing focused: a.doc is listed although linked
     ASSERT_EQ(rowNames(), (QStringList{"a.doc", "b.doc"}));
 
     w->setFocusedNode(one);
@@ -121,7 +121,7 @@ TEST_F(PlacingTest, SelectAllPlacesEverythingAndAlwaysMarks) {
     EXPECT_TRUE(highlightedNames().isEmpty());
 
     TreeNode *cat = catalog(nullptr, "C");
-    w->AddNode(cat, "a", false, false, path("a.doc"));
+    w->addNode(cat, "a", false, false, path("a.doc"));
     w->placeAllDocuments();
     EXPECT_EQ(captions(cat), (QStringList{"a", "b.txt"}));
     EXPECT_EQ(rowNames(), QStringList{"a.doc"});  // skipped duplicate, highlight cleared
@@ -299,7 +299,7 @@ TEST_F(PlacingTest, NodeDropsThatAreRefused) {
     TreeNode *a = fileLink(one, "a.doc");
     TreeNode *b = fileLink(one, "b.doc");
     TreeNode *two = catalog(nullptr, "Two");
-    TreeNode *page = w->AddNode(nullptr, "Page", false, false, path("p.doc"));
+    TreeNode *page = w->addNode(nullptr, "Page", false, false, path("p.doc"));
     TreeNode *pageChild = catalog(page, "under");
     view()->expandAll();
     menuChoice = entry("moveDraggedNodeAction");
@@ -325,7 +325,7 @@ TEST_F(PlacingTest, LookingAndRefreshingDoNotMarkModified) {
     TreeNode *cat = catalog(nullptr, "C");
     markSaved();
     w->refreshDocuments();
-    w->RefreshFileList();
+    w->refreshFileList();
     w->enableTreeMenuEntries();
     w->enableFileListMenuEntries();
     EXPECT_FALSE(modified());

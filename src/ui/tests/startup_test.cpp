@@ -58,8 +58,8 @@ TEST_F(StartupTest, CommandLineProjectOpensAndItsFailuresAreTold) {
     auto w = window();
     openCommandLineProject(*w, {"zelbrin", "--style=fusion", good});
     EXPECT_EQ(w->windowTitle(), "Zelbrin - Guide[*]");
-    EXPECT_EQ(w->structureTree().topLevelCount(), 1);
-    EXPECT_FALSE(w->project().Closed);
+    EXPECT_EQ(w->project().tree().topLevelCount(), 1);
+    EXPECT_TRUE(w->project().isOpen());
     EXPECT_TRUE(prompts.notices.isEmpty());
 
     QFile broken(dir.path() + "/Broken.zlp");
@@ -75,7 +75,7 @@ TEST_F(StartupTest, CommandLineProjectOpensAndItsFailuresAreTold) {
         openCommandLineProject(*fresh, {"zelbrin", dir.path() + "/" + name});
         ASSERT_EQ(prompts.notices.size(), 1) << name;
         EXPECT_TRUE(prompts.notices[0].contains(dir.path() + "/" + name)) << name;
-        EXPECT_TRUE(fresh->project().Closed) << name;
+        EXPECT_FALSE(fresh->project().isOpen()) << name;
         EXPECT_EQ(fresh->windowTitle(), "Zelbrin");
     }
     prompts.notices.clear();
@@ -117,7 +117,7 @@ TEST_F(StartupTest, RecentProjectsNewestFirstAtMostEightMissingOnesRemovedWithAN
     EXPECT_TRUE(prompts.notices[0].startsWith("工程文件不存在：" + paths[8]));
     EXPECT_FALSE(later->recentProjects().contains(paths[8]));
     EXPECT_EQ(recentEntries(*later).size(), 7);
-    EXPECT_TRUE(later->project().Closed);
+    EXPECT_FALSE(later->project().isOpen());
 }
 
 TEST_F(StartupTest, WindowSizeAndSplitterAreRememberedAndSaveStartsInTheWorkingDirectory) {
@@ -135,11 +135,11 @@ TEST_F(StartupTest, WindowSizeAndSplitterAreRememberedAndSaveStartsInTheWorkingD
 
     // An unnamed project is offered its working directory and the name it is shown by.
     again->newProject();
-    again->project().SetWorkCatalog(dir.path());
+    again->project().setWorkCatalog(dir.path());
     prompts.fileNames = {""};
     again->saveProject();
     EXPECT_EQ(prompts.saveDialogStarts, QStringList{dir.path() + "/未命名.zlp"});
-    again->project().Modified = false;
+    again->project().setModified(false);
 }
 
 TEST(QtTranslations, StandardButtonsSpeakChinese) {

@@ -380,9 +380,9 @@ TEST_F(TreeEditingTest, ContextMenuEnabling) {
 
 TEST_F(TreeEditingTest, PropertiesDialogEditsTheUpperSelectedNode) {
     touch({"a.doc", "b.html", "c.txt", "d.htm", "e.xls", "f.ppt", "g.DOC"});
-    w->project().FileName = path("Help.zlp");
+    w->project().setFileName(path("Help.zlp"));
     TreeNode *upper = catalog(nullptr, "Upper");
-    w->AddNode(upper, "x", false, false, "/elsewhere/x.doc");
+    w->addNode(upper, "x", false, false, "/elsewhere/x.doc");
     TreeNode *lower = catalog(nullptr, "Lower");
     fileLink(lower, "y.doc");
     view()->expandAll();
@@ -464,7 +464,7 @@ TEST_F(TreeEditingTest, PropertiesDialogFolderRules) {
 
     // The project file's folder has vanished: a notice naming it, no dialog, no change.
     markSaved();
-    w->project().FileName = path("gone/Help.zlp");
+    w->project().setFileName(path("gone/Help.zlp"));
     w->editNodeProperties();
     EXPECT_EQ(runs, 2);
     ASSERT_EQ(prompts.notices.size(), 1);
@@ -487,7 +487,7 @@ TEST_F(TreeEditingTest, NoCommandNestsDeeperThanTheLimitAndADeepFileIsRefused) {
 
     w->setFocusedNode(deepest);
     w->newChildCatalog();  // new child catalog
-    w->RefreshFileList();
+    w->refreshFileList();
     highlight({"b.doc"});
     w->placeDocuments();  // placing a document (also what a drop from the list runs)
     w->rememberDraggedNode(loose);
@@ -514,7 +514,7 @@ TEST_F(TreeEditingTest, NoCommandNestsDeeperThanTheLimitAndADeepFileIsRefused) {
                 QByteArray("<Item Caption=\"x\" FullDir=\"\">").repeated(100000) +
                 QByteArray("</Item>").repeated(100000) + "</Items></deep>");
     }
-    w->project().Modified = false;
+    w->project().setModified(false);
     const QString caption = w->windowTitle();
     prompts.notices.clear();
     prompts.fileNames.push_back(file);
@@ -522,8 +522,8 @@ TEST_F(TreeEditingTest, NoCommandNestsDeeperThanTheLimitAndADeepFileIsRefused) {
     EXPECT_EQ(prompts.notices, QStringList{tooDeepProjectMessage(file)});
     EXPECT_EQ(m->totalCount(), nodes + 1);
     EXPECT_EQ(w->windowTitle(), caption);
-    EXPECT_TRUE(w->project().FileName.isEmpty());
-    EXPECT_EQ(w->project().WorkCatalog, dir.path());
+    EXPECT_TRUE(w->project().fileName().isEmpty());
+    EXPECT_EQ(w->project().workCatalog(), dir.path());
 }
 
 namespace {
@@ -615,12 +615,12 @@ TEST_F(TreeEditingTest, EveryEditUndoesAndRedoesWithTheList) {
         w->newProject();  // a history of its own
         Tree n;
         n.one = catalog(nullptr, "One");
-        n.a = w->AddNode(n.one, "A", false, false, path("a.doc"));
+        n.a = w->addNode(n.one, "A", false, false, path("a.doc"));
         n.sub = catalog(n.one, "Sub");
         n.two = catalog(nullptr, "Two");
-        n.b = w->AddNode(n.two, "B", false, false, path("b.doc"));
+        n.b = w->addNode(n.two, "B", false, false, path("b.doc"));
         view()->expandAll();
-        w->RefreshFileList();
+        w->refreshFileList();
         markSaved();
         const QString treeBefore = treeText(*m);
         const QStringList rowsBefore = rowNames();

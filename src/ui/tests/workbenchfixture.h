@@ -33,11 +33,11 @@ struct WorkbenchTest : ::testing::Test {
         w = std::make_unique<MainWindow>(MainWindowOptions{&prompts, false});
         w->show();
         w->newProject();
-        m = &w->structureTree();
+        m = &w->project().tree();
     }
     void TearDown() override {
         EXPECT_EQ(prompts.unexpected, 0);
-        w->project().Modified = false;
+        w->project().setModified(false);
         w.reset();
     }
 
@@ -55,14 +55,14 @@ struct WorkbenchTest : ::testing::Test {
     // Working directory = the scratch folder, list filled.
     void useScratchFolder(const QStringList &files) {
         touch(files);
-        w->project().SetWorkCatalog(dir.path());
+        w->project().setWorkCatalog(dir.path());
     }
 
     TreeNode *catalog(TreeNode *parent, const QString &caption) {
-        return w->AddNode(parent, caption, false, false, QString());
+        return w->addNode(parent, caption, false, false, QString());
     }
     TreeNode *fileLink(TreeNode *parent, const QString &name) {
-        return w->AddNode(parent, name, false, false, path(name));
+        return w->addNode(parent, name, false, false, path(name));
     }
     QModelIndex idx(const TreeNode *n) const { return m->indexOf(n); }
     QPoint centerOf(const TreeNode *n) const { return view()->visualRect(idx(n)).center(); }
@@ -121,7 +121,7 @@ struct WorkbenchTest : ::testing::Test {
     }
 
     void markSaved() { w->setProjectModified(false); }
-    bool modified() const { return w->project().Modified; }
+    bool modified() const { return w->project().isModified(); }
 
     // What the list hands to a drag of its highlighted rows.
     QMimeData *listDragData() const {

@@ -4,11 +4,10 @@
 #include "fakeoffice.h"
 #include "fileops.h"
 #include "foldercontents.h"
-#include "headlesswindow.h"
 #include "scriptedprompts.h"
 #include "structuretree.h"
+#include "project.h"
 #include "textencoding.h"
-#include "zlpproject.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -61,8 +60,7 @@ const QByteArray kStalledHhc = "#!/bin/sh\necho 'hhc: read 1 of 9 files'\nexec s
 struct BuildTest : ::testing::Test {
     QTemporaryDir tmp;
     ScriptedPrompts prompts;
-    HeadlessProjectWindow window{prompts};
-    TZLPProject project{window};
+    Project project;
     FakeOfficeLog log;
     QStringList steps, opened, closedViewers;
     BuildEnvironment env;
@@ -73,24 +71,43 @@ struct BuildTest : ::testing::Test {
         bin = tmp.path() + "/bin/";
         QDir().mkpath(proj);
         QDir().mkpath(bin);
-        project.FileName = proj + "Manual.zlp";
-        project.Closed = false;
-        env.showStep = [this](const QString &s) { steps << s; };
+        project.setFileName(proj + "Manual.zlp");
         env.officeFactory = FakeOffice::factory(log);
         env.closeViewer = [this](const QString &t) { closedViewers << t; };
-        env.openResult = [this](const QString &c) { opened << c; };
         env.programFolder = bin;
         writeFile(bin + "hhc", kFakeHhc, true);
         writeFile(tmp.path() + "/docs/intro.doc", "doc");
-        TreeNode *guide = window.AddNode(nullptr, "Guide", false, false, "");
-        window.AddNode(guide, "intro.doc", false, false, tmp.path() + "/docs/intro.doc");
+        TreeNode *guide = project.tree().addNode(nullptr, "Guide", false, "");
+        project.tree().addNode(guide, "intro.doc", false, tmp.path() + "/docs/intro.doc");
+    }
+
+    // One build of the project as it stands: its steps and notices recorded, its result
+    // taken as the window takes it (the help file to open, the page it opens first).
+    std::function<void(const ConversionProgress &)> onProgress;
+    QString defaultTopic;
+    BuildReport compile() {
+        Build build(project, env);
+        QObject::connect(&build, &Build::stepChanged, [this](const QString &s) { steps << s; });
+        QObject::connect(&build, &Build::progressChanged, [this](const ConversionProgress &p) {
+            if (onProgress)
+                onProgress(p);
+        });
+        QObject::connect(&build, &Build::noticeGiven, [this, &build](const QString &text) {
+            prompts.notice(text, UserPrompts::Icon::None);
+            build.reply(UserPrompts::Answer::Yes);
+        });
+        const BuildReport report = build.run();
+        defaultTopic = report.defaultTopic;
+        if (!report.compiledFile.isEmpty())
+            opened << report.compiledFile;
+        return report;
     }
 };
 
 }  // namespace
 
 TEST_F(BuildTest, SuccessfulBuild) {
-    const BuildReport report = project.Compile(env);
+    const BuildReport report = compile();
     // The office starts when the first document needs it.
     EXPECT_EQ(steps, (QStringList{"开始编译...", "正在转换为HTML文件...", "正在启动办公软件...",
                                   "正在转换为HTML文件...", "正在编译...", "删除临时文件..."}));
@@ -101,16 +118,16 @@ TEST_F(BuildTest, SuccessfulBuild) {
     EXPECT_EQ(readFile(proj + "Manual.CHM"), QByteArray("ITSF"));
     EXPECT_EQ(readFile(bin + "hhc.args").trimmed(), (proj + "temp/Manual.hhp").toUtf8());
     EXPECT_FALSE(QFileInfo::exists(proj + "temp"));
-    EXPECT_EQ(project.DefaultTopic, proj + "temp/html/Guide/intro.htm");
+    EXPECT_EQ(defaultTopic, proj + "temp/html/Guide/intro.htm");
     EXPECT_EQ(log.sessions, 1);
     EXPECT_EQ(log.quits, 1);
-    EXPECT_FALSE(project.Modified);
+    EXPECT_FALSE(project.isModified());
 }
 
 TEST_F(BuildTest, BadDocumentsGetAPageThatSaysWhyAndTheBuildGoesOn) {
     // Every link counts, catalogs' own included; each bad document is skipped with its reason.
     const QString docs = tmp.path() + "/docs/";
-    TreeNode *more = window.AddNode(nullptr, "More", false, false, docs + "more.htm");
+    TreeNode *more = project.tree().addNode(nullptr, "More", false, docs + "more.htm");
     writeFile(docs + "more.htm", "<p>more</p>");
     writeFile(docs + "damaged.doc", "doc");
     writeFile(docs + "locked.ppt", "ppt");
@@ -129,14 +146,14 @@ TEST_F(BuildTest, BadDocumentsGetAPageThatSaysWhyAndTheBuildGoesOn) {
     QList<FailedDocument> expected;
     QStringList expectedProgress{"正在转换为HTML文件... 1/8 intro.doc", "正在转换为HTML文件... 2/8 more.htm"};
     for (const auto &b : bad) {
-        window.AddNode(more, b.name, false, false, docs + b.name);
+        project.tree().addNode(more, b.name, false, docs + b.name);
         expected.append({docs + b.name, {b.reason, b.reason == kDocumentDamaged ? "SfxBaseModel::handleLoadError" : ""}});
         expectedProgress << QStringLiteral("正在转换为HTML文件... %1/8 %2").arg(expectedProgress.size() + 1).arg(b.name);
     }
     QStringList progress;
-    env.showProgress = [&](const ConversionProgress &p) { progress << conversionProgressText(p); };
+    onProgress = [&](const ConversionProgress &p) { progress << conversionProgressText(p); };
     env.keepBuildFolder = true;
-    const BuildReport report = project.Compile(env);
+    const BuildReport report = compile();
     EXPECT_EQ(progress, expectedProgress);
     EXPECT_EQ(report.documents, 8);
     EXPECT_EQ(report.failedDocuments, expected);
@@ -153,7 +170,7 @@ TEST_F(BuildTest, ATempFolderOfTheUsersIsNeverTouchedAndOneOfOursIsReplaced) {
     // The user's own "temp" (or a file or a link of that name): refused, nothing touched.
     for (const QString kind : {"folder", "empty folder", "file", "link"}) {
         SCOPED_TRACE(kind.toStdString());
-        DeleteDirectory(proj + "temp");
+        deleteDirectory(proj + "temp");
         if (kind == "folder")
             writeFile(proj + "temp/notes.txt", "mine");
         else if (kind == "empty folder")
@@ -163,7 +180,7 @@ TEST_F(BuildTest, ATempFolderOfTheUsersIsNeverTouchedAndOneOfOursIsReplaced) {
         else
             QFile::link(tmp.path() + "/docs", proj + "temp");
         try {
-            project.Compile(env);
+            compile();
             FAIL() << "a build went ahead beside the user's temp";
         } catch (const BuildError &e) {
             EXPECT_TRUE(e.message().contains("不是本程序建立的“temp”：" + proj + "temp")) << e.what();
@@ -179,15 +196,15 @@ TEST_F(BuildTest, ATempFolderOfTheUsersIsNeverTouchedAndOneOfOursIsReplaced) {
         QFile::remove(proj + "temp");
     }
     // A build folder of ours, kept or left by a killed build, goes with what it holds.
-    DeleteDirectory(proj + "temp");
+    deleteDirectory(proj + "temp");
     env.keepBuildFolder = true;
-    project.Compile(env);
+    compile();
     writeFile(proj + "temp/html/stale.htm", "old");
-    project.Compile(env);
+    compile();
     EXPECT_FALSE(QFileInfo::exists(proj + "temp/html/stale.htm"));
     EXPECT_TRUE(QFileInfo::exists(proj + "temp/html/Guide/intro.htm"));
     env.keepBuildFolder = false;
-    project.Compile(env);
+    compile();
     EXPECT_FALSE(QFileInfo::exists(proj + "temp"));
     EXPECT_EQ(QDir(proj).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"Manual.CHM"});
@@ -195,17 +212,17 @@ TEST_F(BuildTest, ATempFolderOfTheUsersIsNeverTouchedAndOneOfOursIsReplaced) {
 
 TEST_F(BuildTest, DocumentsOfOneNameInOneCatalogKeepTheirOwnPages) {
     const QString docs = tmp.path() + "/docs/";
-    window.structureTree().clear();
-    TreeNode *same = window.AddNode(nullptr, "同名", false, false, "");
+    project.tree().clear();
+    TreeNode *same = project.tree().addNode(nullptr, "同名", false, "");
     int n = 0;
     for (const char *path : {"d1/同名.docx", "d2/同名.docx", "d3/同名.txt", "报告.docx", "报告.xls", "d1/Report.doc",
                              "report.ppt", "同名_2.doc", "alone.doc"}) {
         writeFile(docs + path, QByteArray("content of ") + path + QByteArray(++n, '.'));
-        window.AddNode(same, QFileInfo(path).fileName(), false, false, docs + path);
+        project.tree().addNode(same, QFileInfo(path).fileName(), false, docs + path);
     }
-    window.AddNode(same, "同名.docx", false, false, docs + "d1/同名.docx");  // the same document again
+    project.tree().addNode(same, "同名.docx", false, docs + "d1/同名.docx");  // the same document again
     env.keepBuildFolder = true;
-    project.Compile(env);
+    compile();
     const struct {
         const char *page;
         const char *document;
@@ -228,20 +245,20 @@ TEST_F(BuildTest, ATreeOfTheDeepestLevelsCompilesWithTheRealCompiler) {
     const QByteArray binDir = qgetenv("ZELBRIN_BIN_DIR");
     ASSERT_FALSE(binDir.isEmpty());
     env.programFolder = QString::fromLocal8Bit(binDir) + "/";
-    window.structureTree().clear();
+    project.tree().clear();
     // Long Chinese captions: a page 256 levels down lies thousands of bytes below the HTML
     // folder, far beyond what a help file's names may hold.
     TreeNode *parent = nullptr;
     for (int level = 1; level < kMaxTreeDepth; ++level) {
-        parent = window.AddNode(parent, QStringLiteral("第%1层的目录标题").arg(level), false, false, "");
+        parent = project.tree().addNode(parent, QStringLiteral("第%1层的目录标题").arg(level), false, "");
         if (level % 64 == 0 || level == kMaxTreeDepth - 1) {
             const QString document = tmp.path() + QStringLiteral("/docs/第%1层的文档.doc").arg(level);
             writeFile(document, "doc");
-            window.AddNode(parent, QFileInfo(document).fileName(), false, false, document);
+            project.tree().addNode(parent, QFileInfo(document).fileName(), false, document);
         }
     }
     env.keepBuildFolder = true;
-    ASSERT_NO_THROW(project.Compile(env));
+    ASSERT_NO_THROW(compile());
     EXPECT_EQ(opened, QStringList{proj + "Manual.CHM"});
     // Contents and index name the pages where they are.
     const QString contents = decodeGbk(readFile(proj + "temp/Manual.hhc"));
@@ -263,18 +280,18 @@ TEST_F(BuildTest, APageWithoutAllItsPicturesIsNeverKept) {
     env.pageCache.folder = tmp.path() + "/cache";
     env.pageCache.officeIdentity = "fake office 1";
     log.pictureMissingFor = tmp.path() + "/docs/intro.doc";
-    project.Compile(env);
-    project.Compile(env);
+    compile();
+    compile();
     EXPECT_EQ(log.calls.size(), 2);  // converted again: nothing was kept
     log.pictureMissingFor.clear();
-    project.Compile(env);
-    project.Compile(env);
+    compile();
+    compile();
     EXPECT_EQ(log.calls.size(), 3);  // whole now, kept, and taken from the cache
 }
 
 TEST_F(BuildTest, KeepBuildFolderLeavesTheHelpProject) {
     env.keepBuildFolder = true;
-    project.Compile(env);
+    compile();
     const QByteArray hhp = readFile(proj + "temp/Manual.hhp");
     EXPECT_TRUE(hhp.startsWith("[OPTIONS]\r\n"));
     EXPECT_TRUE(hhp.contains(QByteArray("Compiled file=" + (proj + "Manual.CHM").toUtf8() + "\r\n")));
@@ -285,18 +302,18 @@ TEST_F(BuildTest, KeepBuildFolderLeavesTheHelpProject) {
 }
 
 TEST_F(BuildTest, EmptyTreeStillBuildsWithoutStartingAnOffice) {
-    window.structureTree().clear();
-    project.Compile(env);
+    project.tree().clear();
+    compile();
     EXPECT_EQ(log.sessions, 0);
     EXPECT_FALSE(steps.contains(kOfficeStartStep));
     EXPECT_EQ(opened.size(), 1);
-    EXPECT_TRUE(project.DefaultTopic.isEmpty());
+    EXPECT_TRUE(defaultTopic.isEmpty());
 }
 
 TEST_F(BuildTest, MissingCompilerWritesNothingAndOpensNothing) {
     QFile::remove(bin + "hhc");
     env.keepBuildFolder = false;
-    project.Compile(env);
+    compile();
     EXPECT_EQ(prompts.notices, QStringList{kCompilerMissingMessage});
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(proj + "temp"));
@@ -307,7 +324,7 @@ TEST_F(BuildTest, CompilerFailureIsAnErrorAndTheStaleFileIsNotOpened) {
     writeFile(proj + "Manual.CHM", "stale");
     writeFile(bin + "hhc", kFailingHhc, true);
     try {
-        project.Compile(env);
+        compile();
         FAIL() << "expected a build error";
     } catch (const BuildError &e) {
         EXPECT_TRUE(e.message().startsWith(kCompileFailedPrefix));
@@ -320,13 +337,13 @@ TEST_F(BuildTest, CompilerFailureIsAnErrorAndTheStaleFileIsNotOpened) {
 
     // Exit 0 without writing the file is a failure too.
     writeFile(bin + "hhc", kSilentHhc, true);
-    EXPECT_THROW(project.Compile(env), BuildError);
+    EXPECT_THROW(compile(), BuildError);
     EXPECT_TRUE(opened.isEmpty());
 }
 
 TEST_F(BuildTest, ConversionErrorEndsTheOfficeAndRemovesTheBuildFolder) {
     log.failWordFor = tmp.path() + "/docs/intro.doc";
-    EXPECT_THROW(project.Compile(env), BuildError);
+    EXPECT_THROW(compile(), BuildError);
     EXPECT_EQ(log.quits, 1);
     EXPECT_FALSE(QFileInfo::exists(proj + "temp"));
     EXPECT_TRUE(opened.isEmpty());
@@ -336,20 +353,20 @@ TEST_F(BuildTest, OfficeThatCannotStartLeavesTheHtmlFolder) {
     env.officeFactory = []() -> std::unique_ptr<OfficeSession> {
         throw BuildError("办公软件无法启动");
     };
-    EXPECT_THROW(project.Compile(env), BuildError);
+    EXPECT_THROW(compile(), BuildError);
     EXPECT_TRUE(QFileInfo(proj + "temp/html").isDir());
 }
 
 TEST_F(BuildTest, ACompilerIsStoppedOnlyWhenItStopsPrinting) {
     env.compilerSilenceMs = 2000;
     writeFile(bin + "hhc", kSlowHhc, true);
-    EXPECT_NO_THROW(project.Compile(env));  // three seconds of work, never two silent
+    EXPECT_NO_THROW(compile());  // three seconds of work, never two silent
     EXPECT_EQ(opened, QStringList{proj + "Manual.CHM"});
 
     opened.clear();
     writeFile(bin + "hhc", kStalledHhc, true);
     try {
-        project.Compile(env);
+        compile();
         FAIL() << "expected a build error";
     } catch (const BuildError &e) {
         EXPECT_EQ(e.message(), kCompileFailedPrefix + kCompilerStalledMessage.arg(QStringLiteral(" 2 秒")));
@@ -359,14 +376,14 @@ TEST_F(BuildTest, ACompilerIsStoppedOnlyWhenItStopsPrinting) {
 }
 
 TEST_F(BuildTest, TopLevelLeafCarriesItsFolderButNotTemp) {
-    window.structureTree().clear();
+    project.tree().clear();
     writeFile(tmp.path() + "/docs/pics/a.png", "png");
     writeFile(tmp.path() + "/docs/temp/t.txt", "t");
     writeFile(tmp.path() + "/docs/Temp/T.txt", "T");
-    window.AddNode(nullptr, "intro.doc", false, false, tmp.path() + "/docs/intro.doc");
-    window.AddNode(nullptr, "empty", false, false, "");
+    project.tree().addNode(nullptr, "intro.doc", false, tmp.path() + "/docs/intro.doc");
+    project.tree().addNode(nullptr, "empty", false, "");
     env.keepBuildFolder = true;
-    project.Compile(env);
+    compile();
     EXPECT_TRUE(QFileInfo::exists(proj + "temp/html/pics/a.png"));
     EXPECT_TRUE(QFileInfo::exists(proj + "temp/html/Temp/T.txt"));
     EXPECT_FALSE(QFileInfo::exists(proj + "temp/html/temp"));
@@ -379,11 +396,11 @@ TEST_F(BuildTest, QuotesInCaptionsAndNamesCompileWithTheRealCompiler) {
     env.programFolder = QString::fromLocal8Bit(binDir) + "/";
     ASSERT_TRUE(QFileInfo(env.programFolder + "hhc").isExecutable());
     writeFile(tmp.path() + "/docs/say \"hi\".doc", "doc");
-    TreeNode *about = window.AddNode(nullptr, "关于\"帮助\" <v2>", false, false, "");
-    window.AddNode(about, "say \"hi\".doc", false, false, tmp.path() + "/docs/say \"hi\".doc");
-    window.AddNode(about, "intro.doc", false, false, tmp.path() + "/docs/intro.doc");
+    TreeNode *about = project.tree().addNode(nullptr, "关于\"帮助\" <v2>", false, "");
+    project.tree().addNode(about, "say \"hi\".doc", false, tmp.path() + "/docs/say \"hi\".doc");
+    project.tree().addNode(about, "intro.doc", false, tmp.path() + "/docs/intro.doc");
     env.keepBuildFolder = true;
-    EXPECT_NO_THROW(project.Compile(env));
+    EXPECT_NO_THROW(compile());
     EXPECT_EQ(opened, QStringList{proj + "Manual.CHM"});
     EXPECT_TRUE(readFile(proj + "Manual.CHM").startsWith("ITSF"));
     // The contents file itself keeps the captions as they are.
@@ -413,36 +430,36 @@ struct OrderedProjectTest : BuildTest {
     void SetUp() override {
         BuildTest::SetUp();
         docs = tmp.path() + "/docs/";
-        window.structureTree().clear();
+        project.tree().clear();
         for (const char *name : {"intro.doc", "a.docx", "b.txt", "report.doc", "report.xls", "c.ppt", "d.xlsx",
                                  "e.doc", "f.pptx", "g.doc"})
             writeFile(docs + name, QByteArray("content of ") + name);
         writeFile(docs + "page.htm", "<html><!-- note --><body>page</body></html>");
         writeFile(docs + "pictures/p.png", "png");
-        TreeNode *guide = window.AddNode(nullptr, "指南", false, false, docs + "intro.doc");
-        window.AddNode(guide, "a.docx", false, false, docs + "a.docx");
-        TreeNode *inner = window.AddNode(guide, "细节", false, false, "");
-        window.AddNode(inner, "b.txt", false, false, docs + "b.txt");
-        window.AddNode(inner, "gone.doc", false, false, docs + "gone.doc");
-        window.AddNode(inner, "report.doc", false, false, docs + "report.doc");
-        window.AddNode(inner, "report.xls", false, false, docs + "report.xls");
-        window.AddNode(guide, "c.ppt", false, false, docs + "c.ppt");
-        window.AddNode(nullptr, "page.htm", false, false, docs + "page.htm");
-        TreeNode *more = window.AddNode(nullptr, "更多", false, false, "");
+        TreeNode *guide = project.tree().addNode(nullptr, "指南", false, docs + "intro.doc");
+        project.tree().addNode(guide, "a.docx", false, docs + "a.docx");
+        TreeNode *inner = project.tree().addNode(guide, "细节", false, "");
+        project.tree().addNode(inner, "b.txt", false, docs + "b.txt");
+        project.tree().addNode(inner, "gone.doc", false, docs + "gone.doc");
+        project.tree().addNode(inner, "report.doc", false, docs + "report.doc");
+        project.tree().addNode(inner, "report.xls", false, docs + "report.xls");
+        project.tree().addNode(guide, "c.ppt", false, docs + "c.ppt");
+        project.tree().addNode(nullptr, "page.htm", false, docs + "page.htm");
+        TreeNode *more = project.tree().addNode(nullptr, "更多", false, "");
         for (const char *name : {"d.xlsx", "gone.xls", "e.doc", "f.pptx", "a.docx", "g.doc"})
-            window.AddNode(more, name, false, false, docs + name);
+            project.tree().addNode(more, name, false, docs + name);
         env.keepBuildFolder = true;
-        env.showProgress = [this](const ConversionProgress &p) { progress << conversionProgressText(p); };
+        onProgress = [this](const ConversionProgress &p) { progress << conversionProgressText(p); };
     }
     BuildRecord build(int offices) {
         env.officeWorkers = offices;
         progress.clear();
         prompts.notices.clear();
         steps.clear();
-        const BuildReport report = project.Compile(env);
+        const BuildReport report = compile();
         BuildRecord record{folderContents(proj + "temp"), prompts.notices, progress, report.failedDocuments,
-                           steps, project.DefaultTopic};
-        DeleteDirectory(proj + "temp");
+                           steps, defaultTopic};
+        deleteDirectory(proj + "temp");
         return record;
     }
 };

@@ -1,12 +1,11 @@
 #include "conversion.h"
 #include "builderror.h"
 #include "fakeoffice.h"
-#include "headlesswindow.h"
 #include "officepool.h"
 #include "scriptedprompts.h"
 #include "structuretree.h"
+#include "project.h"
 #include "textencoding.h"
-#include "zlpproject.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,12 +30,11 @@ void touch(const QString &path, const QByteArray &content = "x") {
 struct ConversionTest : ::testing::Test {
     QTemporaryDir tmp;
     ScriptedPrompts prompts;
-    HeadlessProjectWindow window{prompts};
-    TZLPProject project{window};
+    Project project;
     FakeOfficeLog log;
     std::unique_ptr<OfficePool> office;
     std::unique_ptr<DocumentConverter> converter;
-    StructureModel &tree = window.structureTree();
+    StructureModel &tree = project.tree();
     QString docs, html;
 
     void SetUp() override {
@@ -47,24 +45,24 @@ struct ConversionTest : ::testing::Test {
         settings.presentationRetryPauseMs = 0;
         settings.stagingFolder = tmp.path() + "/proj/temp/staging";
         office = std::make_unique<OfficePool>(FakeOffice::factory(log), settings, nullptr);
-        converter = std::make_unique<DocumentConverter>(*office, project, prompts);
+        converter = std::make_unique<DocumentConverter>(*office, prompts);
     }
     TreeNode *node(TreeNode *parent, const QString &caption, const QString &link = {}) {
-        return window.AddNode(parent, caption, false, false, link);
+        return project.tree().addNode(parent, caption, false, link);
     }
-    void convertAll() { converter->ConvertTree(tree, html); }
+    void convertAll() { converter->convertTree(tree, html); }
 };
 
 }  // namespace
 
 TEST(ConversionPaths, ParentFolderAndExtension) {
-    EXPECT_EQ(DocumentConverter::ParentFolder("/a/b/"), "/a/");
-    EXPECT_EQ(DocumentConverter::ParentFolder("/a/"), "/");
-    EXPECT_EQ(DocumentConverter::ParentFolder("ab/"), "");
-    EXPECT_EQ(DocumentConverter::DocumentExtension("/x/Report.DOC"), ".doc");
-    EXPECT_EQ(DocumentConverter::DocumentExtension("/my.docs/readme"), "");
-    EXPECT_EQ(DocumentConverter::DocumentExtension("/x/a.tar.Txt"), ".txt");
-    EXPECT_EQ(DocumentConverter::DocumentExtension(""), "");
+    EXPECT_EQ(DocumentConverter::parentFolder("/a/b/"), "/a/");
+    EXPECT_EQ(DocumentConverter::parentFolder("/a/"), "/");
+    EXPECT_EQ(DocumentConverter::parentFolder("ab/"), "");
+    EXPECT_EQ(DocumentConverter::documentExtension("/x/Report.DOC"), ".doc");
+    EXPECT_EQ(DocumentConverter::documentExtension("/my.docs/readme"), "");
+    EXPECT_EQ(DocumentConverter::documentExtension("/x/a.tar.Txt"), ".txt");
+    EXPECT_EQ(DocumentConverter::documentExtension(""), "");
 }
 
 TEST_F(ConversionTest, WalkWritesPagesIntoCatalogFolders) {
@@ -79,7 +77,7 @@ TEST_F(ConversionTest, WalkWritesPagesIntoCatalogFolders) {
     EXPECT_TRUE(QFileInfo::exists(html + "intro.htm"));
     EXPECT_TRUE(QFileInfo::exists(html + "产品/price.htm"));
     EXPECT_TRUE(QFileInfo::exists(html + "产品/附录/faq.htm"));
-    EXPECT_EQ(project.DefaultTopic, html + "intro.htm");
+    EXPECT_EQ(converter->defaultTopic(), html + "intro.htm");
     EXPECT_EQ(log.calls.size(), 3);
     EXPECT_TRUE(prompts.notices.isEmpty());
 }
@@ -119,18 +117,18 @@ TEST_F(ConversionTest, DefaultTopicIsTheFirstWordPageOrHtmlCopy) {
     node(nullptr, "page.html", docs + "page.html");
     node(nullptr, "later.doc", docs + "later.doc");
     convertAll();
-    EXPECT_EQ(project.DefaultTopic, html + "page.html");
+    EXPECT_EQ(converter->defaultTopic(), html + "page.html");
     // The copy keeps its own name and was cleaned; no page.htm is made for it.
     QFile copy(html + "page.html");
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_EQ(copy.readAll(), QByteArray("<html><body>p</body></html>\r\n"));
     EXPECT_FALSE(QFileInfo::exists(html + "page.htm"));
 
-    project.DefaultTopic.clear();
+    converter = std::make_unique<DocumentConverter>(*office, prompts);
     tree.clear();
     node(nullptr, "sheet.xls", docs + "sheet.xls");
     convertAll();
-    EXPECT_TRUE(project.DefaultTopic.isEmpty());
+    EXPECT_TRUE(converter->defaultTopic().isEmpty());
 }
 
 TEST_F(ConversionTest, OnlyTheLastLeafCarriesItsFolders) {
@@ -227,7 +225,7 @@ TEST_F(ConversionTest, TwoOfficesBeginTheFirstAndTheLongestDocument) {
     settings.workers = 2;
     settings.stagingFolder = tmp.path() + "/proj/temp/staging";
     office = std::make_unique<OfficePool>(FakeOffice::factory(log), settings, nullptr);
-    converter = std::make_unique<DocumentConverter>(*office, project, prompts);
+    converter = std::make_unique<DocumentConverter>(*office, prompts);
     convertAll();
     ASSERT_EQ(log.calls.size(), 5);
     const QStringList first = log.calls.mid(0, 2);

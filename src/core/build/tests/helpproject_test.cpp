@@ -80,7 +80,7 @@ struct Sitemaps {
 
 Sitemaps write(const StructureModel &tree) {
     Sitemaps s;
-    WriteSitemaps(s.contents, s.index, tree, kHtml);
+    writeSitemaps(s.contents, s.index, tree, kHtml);
     return s;
 }
 
@@ -146,9 +146,9 @@ TEST(HelpProject, WorkedExampleIsSavedByteForByte) {
     EXPECT_EQ(pagePath(tree, appendix->child(0)), kHtml + "Guide/Appendix/Data.htm");
     EXPECT_EQ(pagePath(tree, appendix), kHtml + "Guide/Appendix.htm");
     EXPECT_EQ(pagePath(tree, tree.topLevel(1)), kHtml + "Notes.htm");
-    // WriteSitemapBranch hands back the block with CR LF after each line for the caller to trim.
+    // writeSitemapBranch hands back the block with CR LF after each line for the caller to trim.
     QStringList index;
-    const QString block = WriteSitemapBranch(appendix, index, PageLayout(tree), kHtml);
+    const QString block = writeSitemapBranch(appendix, index, PageLayout(tree), kHtml);
     EXPECT_EQ(block, "<LI> <OBJECT type=\"text/sitemap\">\r\n<param name=\"Name\" value=\"Data\">\r\n"
                      "<param name=\"Local\" value=\"/srv/Work/temp/html/Guide/Appendix/Data.htm\">\r\n"
                      "<param name=\"ImageNumber\" value=\"11\"></OBJECT>\r\n");
@@ -170,18 +170,18 @@ TEST(HelpProject, EmptyTreeGivesTheFixedLinesOnly) {
     EXPECT_FALSE(hhp.startsWith("\xEF\xBB\xBF"));
 }
 
-TEST(HelpProject, BareFileName) {
-    EXPECT_EQ(BareFileName("/srv/Docs/Intro.doc"), "Intro");
-    EXPECT_EQ(BareFileName("report.final.doc"), "report.final");
-    EXPECT_EQ(BareFileName("Notes"), "Notes");
-    EXPECT_EQ(BareFileName(".profile"), "");
-    EXPECT_EQ(BareFileName("/srv/Docs/"), "");
-    EXPECT_EQ(BareFileName(""), "");
-    EXPECT_EQ(BareFileName("/srv/my.docs/readme"), "readme");
-    EXPECT_EQ(BareFileName("/srv/文档/说明书.doc"), "说明书");
+TEST(HelpProject, bareFileName) {
+    EXPECT_EQ(bareFileName("/srv/Docs/Intro.doc"), "Intro");
+    EXPECT_EQ(bareFileName("report.final.doc"), "report.final");
+    EXPECT_EQ(bareFileName("Notes"), "Notes");
+    EXPECT_EQ(bareFileName(".profile"), "");
+    EXPECT_EQ(bareFileName("/srv/Docs/"), "");
+    EXPECT_EQ(bareFileName(""), "");
+    EXPECT_EQ(bareFileName("/srv/my.docs/readme"), "readme");
+    EXPECT_EQ(bareFileName("/srv/文档/说明书.doc"), "说明书");
     // Only "/" separates on this system: ":" and "\" belong to the file name.
-    EXPECT_EQ(BareFileName("D:Intro.doc"), "D:Intro");
-    EXPECT_EQ(BareFileName("Sub\\Page.doc"), "Sub\\Page");
+    EXPECT_EQ(bareFileName("D:Intro.doc"), "D:Intro");
+    EXPECT_EQ(bareFileName("Sub\\Page.doc"), "Sub\\Page");
 }
 
 TEST(HelpProject, LeavesAndBranchesWithAndWithoutLinksAtBothLevels) {

@@ -12,12 +12,12 @@ using namespace zelbrin;
 namespace {
 
 QByteArray stripped(QByteArray text, const QByteArray &open = "<!--", const QByteArray &close = "-->") {
-    StripDelimited(text, open, close);
+    stripDelimited(text, open, close);
     return text;
 }
 
 QByteArray replaced(QByteArray text, const QByteArray &pattern, const QByteArray &replacement) {
-    ReplaceAll(text, pattern, replacement);
+    replaceAll(text, pattern, replacement);
     return text;
 }
 
@@ -34,7 +34,7 @@ struct PageFixture : ::testing::Test {
     }
     void touch(const QString &name) { write(name, "png"); }
     QByteArray cleaned(const QString &path) {
-        CleanWordHtml(path);
+        cleanWordHtml(path);
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
     }
@@ -49,7 +49,7 @@ struct PageFixture : ::testing::Test {
 
 }  // namespace
 
-TEST(StripDelimited, DeletesSpansLineBreaksIncluded) {
+TEST(stripDelimited, DeletesSpansLineBreaksIncluded) {
     EXPECT_EQ(stripped("a<!--[if gte mso 9]>\r\n<xml>x</xml>\r\n<![endif]-->b"), "ab");
     EXPECT_EQ(stripped("<style><!--\r\np {}\r\n--></style><script><!-- x() --></script>"),
               "<style></style><script></script>");
@@ -57,7 +57,7 @@ TEST(StripDelimited, DeletesSpansLineBreaksIncluded) {
     EXPECT_EQ(stripped(""), "");
 }
 
-TEST(StripDelimited, UnpairedAndNestedMarkers) {
+TEST(stripDelimited, UnpairedAndNestedMarkers) {
     // A close before the first open goes by itself.
     EXPECT_EQ(stripped("a-->b<!--c-->d"), "abd");
     // An open without any close after it stays, with everything behind it.
@@ -72,14 +72,14 @@ TEST(StripDelimited, UnpairedAndNestedMarkers) {
     EXPECT_EQ(stripped("--<!--y-->>w"), "-->w");
 }
 
-TEST(StripDelimited, MarkersAreLoweredTextIsNot) {
+TEST(stripDelimited, MarkersAreLoweredTextIsNot) {
     EXPECT_EQ(stripped("x<a1>y<A2>", "<A", ">"), "xy<A2>");
     // An empty marker would match forever; nothing happens.
     EXPECT_EQ(stripped("a<!--b-->", "", "-->"), "a<!--b-->");
     EXPECT_EQ(stripped("a<!--b-->", "<!--", ""), "a<!--b-->");
 }
 
-TEST(StripDelimited, NeverMatchesOnTheSecondByteOfAGbkCharacter) {
+TEST(stripDelimited, NeverMatchesOnTheSecondByteOfAGbkCharacter) {
     // 0xB0 0x3C is no character (0x3C cannot be a trail byte): the "<" counts.
     EXPECT_EQ(stripped("\xB0<!--x-->"), "\xB0");
     // B0 40 is one character: a marker starting with "@" must not be found inside it.
@@ -87,7 +87,7 @@ TEST(StripDelimited, NeverMatchesOnTheSecondByteOfAGbkCharacter) {
     EXPECT_EQ(stripped("\xB0\xA1@1~", "@", "~"), "\xB0\xA1");
 }
 
-TEST(ReplaceAll, LeftToRightWithoutOverlapOrRescan) {
+TEST(replaceAll, LeftToRightWithoutOverlapOrRescan) {
     EXPECT_EQ(replaced("aaaa", "aa", "b"), "bb");
     EXPECT_EQ(replaced("aaa", "aa", "b"), "ba");
     EXPECT_EQ(replaced("aXa", "a", "aa"), "aaXaa");
@@ -97,7 +97,7 @@ TEST(ReplaceAll, LeftToRightWithoutOverlapOrRescan) {
     EXPECT_EQ(replaced("abc", "abcd", "x"), "abc");
 }
 
-TEST(ReplaceAll, GbkCharactersAreWholes) {
+TEST(replaceAll, GbkCharactersAreWholes) {
     // 啊啊 is B0A1 B0A1: the bytes A1 B0 occur across the two characters only.
     EXPECT_EQ(replaced("\xB0\xA1\xB0\xA1", "\xA1\xB0", "x"), "\xB0\xA1\xB0\xA1");
     EXPECT_EQ(replaced("\xB0\xA1\xB0\xA1", "\xB0\xA1", "x"), "xx");
@@ -187,17 +187,17 @@ TEST_F(PageFixture, PictureFolderIsTheNameBeforeTheFirstHtm) {
 TEST_F(PageFixture, UnreadableOrUnwritablePageIsABuildError) {
     const QString missing = dir.filePath("missing.htm");
     try {
-        CleanWordHtml(missing);
+        cleanWordHtml(missing);
         ADD_FAILURE() << "no error";
     } catch (const BuildError &e) {
         EXPECT_TRUE(e.message().contains(missing));
     }
-    EXPECT_THROW(CleanWordHtml(dir.path()), BuildError);  // a folder is no page
+    EXPECT_THROW(cleanWordHtml(dir.path()), BuildError);  // a folder is no page
     // A file that can be read but not replaced: /proc takes no new files, even from root.
     if (!QFile::exists("/proc/version"))
         GTEST_SKIP() << "no /proc";
     try {
-        CleanWordHtml("/proc/version");
+        cleanWordHtml("/proc/version");
         ADD_FAILURE() << "no error";
     } catch (const BuildError &e) {
         EXPECT_TRUE(e.message().contains("/proc/version"));

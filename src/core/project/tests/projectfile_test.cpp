@@ -1,8 +1,7 @@
-#include "headlesswindow.h"
 #include "projectfile.h"
 #include "scriptedprompts.h"
 #include "structuretree.h"
-#include "zlpproject.h"
+#include "project.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,16 +31,20 @@ void writeAll(const QString &path, const QByteArray &bytes) {
 struct ProjectFixture : ::testing::Test {
     QTemporaryDir dir;
     ScriptedPrompts prompts;
-    HeadlessProjectWindow window{prompts};
-    TZLPProject project{window};
-    StructureModel &tree = window.structureTree();
+    Project project;
+    StructureModel &tree = project.tree();
+    int refreshCount = 0;  // how often the working directory was taken
+
+    ProjectFixture() {
+        QObject::connect(&project, &Project::workCatalogChanged, [this] { ++refreshCount; });
+    }
 
     QString path(const QString &name) const { return dir.path() + "/" + name; }
 
     // The tree of the format's example: catalog Start holding a.doc.
     void buildExample(const QString &docs) {
-        TreeNode *start = window.AddNode(nullptr, "Start", false, false, "");
-        window.AddNode(start, "a.doc", false, false, docs + "/a.doc");
+        TreeNode *start = project.tree().addNode(nullptr, "Start", false, "");
+        project.tree().addNode(start, "a.doc", false, docs + "/a.doc");
     }
 };
 
@@ -49,17 +52,17 @@ struct ProjectFixture : ::testing::Test {
 
 TEST_F(ProjectFixture, SaveWritesTheExampleByteForByte) {
     const QString docs = dir.path();  // an existing folder stands in for the working directory
-    project.WorkCatalog = docs;
+    project.setWorkCatalog(docs);
     buildExample(docs);
-    ASSERT_EQ(project.Save(path("Demo.zlp")), TZLPProject::SaveOutcome::Written);
+    ASSERT_EQ(project.save(prompts, path("Demo.zlp")), Project::SaveOutcome::Written);
     const QByteArray expected = "<Demo><WorkCatalog>" + docs.toUtf8() +
                                 "</WorkCatalog><Items><Item Caption=\"Start\" FullDir=\"\">"
                                 "<Item Caption=\"a.doc\" FullDir=\"" +
                                 docs.toUtf8() + "/a.doc\"/></Item></Items></Demo>";
     EXPECT_EQ(readAll(path("Demo.zlp")), expected);
-    EXPECT_EQ(project.FileName, path("Demo.zlp"));
-    EXPECT_FALSE(project.Modified);
-    EXPECT_EQ(window.caption(), "Zelbrin - Demo");
+    EXPECT_EQ(project.fileName(), path("Demo.zlp"));
+    EXPECT_FALSE(project.isModified());
+    EXPECT_EQ(project.caption(), "Zelbrin - Demo");
     EXPECT_TRUE(prompts.questions.isEmpty());
 }
 
@@ -73,13 +76,13 @@ TEST_F(ProjectFixture, OpenReadsTheExampleAndDerivesKinds) {
                  "/a.doc\"/></Item><Item Caption=\"Linked\" FullDir=\"x.doc\">"
                  "<Item Caption=\"c\" FullDir=\"c.doc\"/></Item>"
                  "<Item Caption=\"EmptyCat\" FullDir=\"\"/></Items></Demo>");
-    project.Modified = true;
-    ASSERT_EQ(project.Open(path("Demo.zlp")), TZLPProject::OpenOutcome::Read);
-    EXPECT_EQ(project.WorkCatalog, docs);
-    EXPECT_EQ(window.refreshCount(), 1);
-    EXPECT_FALSE(project.Modified);
-    EXPECT_FALSE(project.Closed);
-    EXPECT_EQ(window.caption(), "Zelbrin - Demo");
+    project.setModified(true);
+    ASSERT_EQ(project.open(path("Demo.zlp")), Project::OpenOutcome::Read);
+    EXPECT_EQ(project.workCatalog(), docs);
+    EXPECT_EQ(refreshCount, 1);
+    EXPECT_FALSE(project.isModified());
+    EXPECT_TRUE(project.isOpen());
+    EXPECT_EQ(project.caption(), "Zelbrin - Demo");
     ASSERT_EQ(tree.topLevelCount(), 3);
     TreeNode *start = tree.topLevel(0);
     EXPECT_EQ(start->caption, "Start");
@@ -94,29 +97,29 @@ TEST_F(ProjectFixture, OpenReadsTheExampleAndDerivesKinds) {
 
     // Saving what was read gives the same file back.
     const QByteArray before = readAll(path("Demo.zlp"));
-    ASSERT_EQ(project.Save(), TZLPProject::SaveOutcome::Written);
+    ASSERT_EQ(project.save(prompts), Project::SaveOutcome::Written);
     EXPECT_EQ(readAll(path("Demo.zlp")), before);
 }
 
 TEST_F(ProjectFixture, EscapedCharactersRoundTrip) {
-    window.AddNode(nullptr, "A & B <c> \"d\" 'e'", false, false, "");
-    window.AddNode(tree.topLevel(0), "x", false, false, "/p&q/<r>\"s\".doc");
-    ASSERT_EQ(project.Save(path("Esc.zlp")), TZLPProject::SaveOutcome::Written);
+    project.tree().addNode(nullptr, "A & B <c> \"d\" 'e'", false, "");
+    project.tree().addNode(tree.topLevel(0), "x", false, "/p&q/<r>\"s\".doc");
+    ASSERT_EQ(project.save(prompts, path("Esc.zlp")), Project::SaveOutcome::Written);
     const QByteArray bytes = readAll(path("Esc.zlp"));
     EXPECT_TRUE(bytes.contains("Caption=\"A &amp; B &lt;c> &quot;d&quot; 'e'\"")) << bytes.data();
     EXPECT_FALSE(bytes.contains("\"d\""));
     tree.clear();
-    ASSERT_EQ(project.Open(path("Esc.zlp")), TZLPProject::OpenOutcome::Read);
+    ASSERT_EQ(project.open(path("Esc.zlp")), Project::OpenOutcome::Read);
     EXPECT_EQ(tree.topLevel(0)->caption, "A & B <c> \"d\" 'e'");
     EXPECT_EQ(tree.topLevel(0)->child(0)->link, "/p&q/<r>\"s\".doc");
 }
 
 TEST_F(ProjectFixture, TopicSettingsRoundTripWhereTheOriginalReaderDoesNotLook) {
-    project.Topics = {2, 3, true, false};
-    TreeNode *manual = window.AddNode(nullptr, "手册", false, false, "");
-    window.AddNode(manual, "a.docx", false, false, "/d/a.docx")->topics = {0, std::nullopt, std::nullopt, true};
-    window.AddNode(manual, "b.doc", false, false, "/d/b.doc");
-    ASSERT_EQ(project.Save(path("T.zlp")), TZLPProject::SaveOutcome::Written);
+    project.setTopics({2, 3, true, false});
+    TreeNode *manual = project.tree().addNode(nullptr, "手册", false, "");
+    project.tree().addNode(manual, "a.docx", false, "/d/a.docx")->topics = {0, std::nullopt, std::nullopt, true};
+    project.tree().addNode(manual, "b.doc", false, "/d/b.doc");
+    ASSERT_EQ(project.save(prompts, path("T.zlp")), Project::SaveOutcome::Written);
     // Extra attributes after Caption and FullDir, and an element after Items: a reader of
     // the original format takes attributes and the WorkCatalog and Items elements by name
     // and turns every child node of Items and Item into a node, so it reads the same tree.
@@ -125,29 +128,29 @@ TEST_F(ProjectFixture, TopicSettingsRoundTripWhereTheOriginalReaderDoesNotLook) 
                          "<Item Caption=\"a.docx\" FullDir=\"/d/a.docx\" SplitLevel=\"0\" IndexKeywords=\"1\"/>"
                          "<Item Caption=\"b.doc\" FullDir=\"/d/b.doc\"/></Item></Items>"
                          "<TopicSettings SplitLevel=\"2\" ContentsDepth=\"3\" HeadingKeywords=\"1\"/></T>"));
-    project.NewProject();
-    EXPECT_TRUE(project.Topics.isOff());
-    ASSERT_EQ(project.Open(path("T.zlp")), TZLPProject::OpenOutcome::Read);
-    EXPECT_EQ(project.Topics, (TopicSettings{2, 3, true, false}));
+    project.create();
+    EXPECT_TRUE(project.topics().isOff());
+    ASSERT_EQ(project.open(path("T.zlp")), Project::OpenOutcome::Read);
+    EXPECT_EQ(project.topics(), (TopicSettings{2, 3, true, false}));
     const TopicOverride own = tree.topLevel(0)->child(0)->topics;
     EXPECT_EQ(own, (TopicOverride{0, std::nullopt, std::nullopt, true}));
-    EXPECT_EQ(own.appliedTo(project.Topics), (TopicSettings{0, 3, true, true}));
+    EXPECT_EQ(own.appliedTo(project.topics()), (TopicSettings{0, 3, true, true}));
     EXPECT_TRUE(tree.topLevel(0)->child(1)->topics.isEmpty());
 
     // Values this program never writes count as unset; a file without any is all off.
     writeAll(path("H.zlp"), "<H><WorkCatalog/><Items><Item Caption=\"a\" FullDir=\"/a.doc\" SplitLevel=\"4\" "
                             "ContentsDepth=\" 2\" HeadingKeywords=\"yes\" IndexKeywords=\"0\"/></Items>"
                             "<TopicSettings SplitLevel=\"-1\" ContentsDepth=\"9\"/></H>");
-    ASSERT_EQ(project.Open(path("H.zlp")), TZLPProject::OpenOutcome::Read);
-    EXPECT_EQ(project.Topics, (TopicSettings{0, 9, false, false}));
+    ASSERT_EQ(project.open(path("H.zlp")), Project::OpenOutcome::Read);
+    EXPECT_EQ(project.topics(), (TopicSettings{0, 9, false, false}));
     EXPECT_EQ(tree.topLevel(0)->topics, (TopicOverride{std::nullopt, std::nullopt, std::nullopt, false}));
     writeAll(path("P.zlp"), "<P><WorkCatalog/><Items/></P>");
-    ASSERT_EQ(project.Open(path("P.zlp")), TZLPProject::OpenOutcome::Read);
-    EXPECT_TRUE(project.Topics.isOff());
+    ASSERT_EQ(project.open(path("P.zlp")), Project::OpenOutcome::Read);
+    EXPECT_TRUE(project.topics().isOff());
 }
 
 TEST_F(ProjectFixture, EmptyTreeWritesEmptyItemsElement) {
-    ASSERT_EQ(project.Save(path("E.zlp")), TZLPProject::SaveOutcome::Written);
+    ASSERT_EQ(project.save(prompts, path("E.zlp")), Project::SaveOutcome::Written);
     EXPECT_EQ(readAll(path("E.zlp")), QByteArray("<E><WorkCatalog/><Items/></E>"));
 }
 
@@ -155,14 +158,14 @@ TEST_F(ProjectFixture, FirstNodeRuleGivesEmptyTree) {
     for (const QByteArray &lead :
          {QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"), QByteArray("<!-- note -->"),
           QByteArray("<?app data?>")}) {
-        window.AddNode(nullptr, "old", false, false, "");
-        project.WorkCatalog = dir.path();
+        project.tree().addNode(nullptr, "old", false, "");
+        project.setWorkCatalog(dir.path());
         writeAll(path("P.zlp"), lead + "<P><WorkCatalog>" + dir.path().toUtf8() +
                                     "</WorkCatalog><Items><Item Caption=\"a\" FullDir=\"\"/></Items></P>");
-        ASSERT_EQ(project.Open(path("P.zlp")), TZLPProject::OpenOutcome::Read) << lead.data();
+        ASSERT_EQ(project.open(path("P.zlp")), Project::OpenOutcome::Read) << lead.data();
         EXPECT_EQ(tree.topLevelCount(), 0) << lead.data();
-        EXPECT_TRUE(project.WorkCatalog.isEmpty());
-        EXPECT_FALSE(project.Closed);
+        EXPECT_TRUE(project.workCatalog().isEmpty());
+        EXPECT_TRUE(project.isOpen());
     }
 }
 
@@ -171,10 +174,10 @@ TEST_F(ProjectFixture, IndentedFileAndForeignContentLoadCleanly) {
              "<I>\n  <WorkCatalog>/nonexistent/folder</WorkCatalog>\n  <Items>\n"
              "    <Item Caption=\"cat\" FullDir=\"\">\n      <!-- c -->\n"
              "      <Other/>\n      <Item/>\n    </Item>\n    text\n  </Items>\n</I>\n");
-    project.WorkCatalog = dir.path();
-    ASSERT_EQ(project.Open(path("I.zlp")), TZLPProject::OpenOutcome::Read);
+    project.setWorkCatalog(dir.path());
+    ASSERT_EQ(project.open(path("I.zlp")), Project::OpenOutcome::Read);
     // A working directory that does not exist keeps the previous one.
-    EXPECT_EQ(project.WorkCatalog, dir.path());
+    EXPECT_EQ(project.workCatalog(), dir.path());
     ASSERT_EQ(tree.topLevelCount(), 1);
     TreeNode *cat = tree.topLevel(0);
     ASSERT_EQ(cat->childCount(), 1);  // the comment, <Other/> and text are skipped
@@ -184,83 +187,82 @@ TEST_F(ProjectFixture, IndentedFileAndForeignContentLoadCleanly) {
 }
 
 TEST_F(ProjectFixture, EmptyWorkCatalogKeepsPreviousAndMissingOneClears) {
-    project.WorkCatalog = dir.path();
+    project.setWorkCatalog(dir.path());
     writeAll(path("W.zlp"), "<W><WorkCatalog></WorkCatalog><Items/></W>");
-    ASSERT_EQ(project.Open(path("W.zlp")), TZLPProject::OpenOutcome::Read);
-    EXPECT_EQ(project.WorkCatalog, dir.path());
+    ASSERT_EQ(project.open(path("W.zlp")), Project::OpenOutcome::Read);
+    EXPECT_EQ(project.workCatalog(), dir.path());
     writeAll(path("W.zlp"), "<W><Items/></W>");
-    ASSERT_EQ(project.Open(path("W.zlp")), TZLPProject::OpenOutcome::Read);
-    EXPECT_TRUE(project.WorkCatalog.isEmpty());
+    ASSERT_EQ(project.open(path("W.zlp")), Project::OpenOutcome::Read);
+    EXPECT_TRUE(project.workCatalog().isEmpty());
 }
 
 TEST_F(ProjectFixture, ExtensionIsComparedWithoutAsciiCase) {
     const QByteArray content = "<x><WorkCatalog/><Items><Item Caption=\"n\" FullDir=\"\"/></Items></x>";
     writeAll(path("x.xml"), content);
-    EXPECT_EQ(project.Open(path("x.xml")), TZLPProject::OpenOutcome::NotAProject);
+    EXPECT_EQ(project.open(path("x.xml")), Project::OpenOutcome::NotAProject);
     EXPECT_EQ(tree.topLevelCount(), 0);
-    EXPECT_TRUE(project.Closed);
+    EXPECT_FALSE(project.isOpen());
     writeAll(path("x.ZLP"), content);
-    EXPECT_EQ(project.Open(path("x.ZLP")), TZLPProject::OpenOutcome::Read);
+    EXPECT_EQ(project.open(path("x.ZLP")), Project::OpenOutcome::Read);
     EXPECT_EQ(tree.topLevelCount(), 1);
-    EXPECT_EQ(project.Open(path("missing.zlp")), TZLPProject::OpenOutcome::NotAProject);
+    EXPECT_EQ(project.open(path("missing.zlp")), Project::OpenOutcome::NotAProject);
 }
 
 TEST_F(ProjectFixture, UnreadableFilesChangeNothing) {
-    window.AddNode(nullptr, "keep", false, false, "");
-    project.FileName = path("keep.zlp");
-    project.Modified = true;
-    project.Closed = false;
+    project.create();
+    project.tree().addNode(nullptr, "keep", false, "");
+    project.setFileName(path("keep.zlp"));
     for (const QByteArray &content : {QByteArray(), QByteArray("<a><b></a>"), QByteArray("not xml"),
                                       QByteArray("<!-- only a comment -->")}) {
         writeAll(path("bad.zlp"), content);
-        EXPECT_EQ(project.Open(path("bad.zlp")), TZLPProject::OpenOutcome::Unreadable)
+        EXPECT_EQ(project.open(path("bad.zlp")), Project::OpenOutcome::Unreadable)
             << content.data();
-        EXPECT_EQ(project.FileName, path("keep.zlp"));
-        EXPECT_TRUE(project.Modified);
+        EXPECT_EQ(project.fileName(), path("keep.zlp"));
+        EXPECT_TRUE(project.isModified());
         ASSERT_EQ(tree.topLevelCount(), 1);
         EXPECT_EQ(tree.topLevel(0)->caption, "keep");
     }
 }
 
 TEST_F(ProjectFixture, InvalidXmlNameIsRefusedAndNothingWritten) {
-    project.Modified = true;
+    project.setModified(true);
     for (const char *n : {"1abc.zlp", "my project.zlp", "a(1).zlp", ".zlp"}) {
         const QString name = QString::fromUtf8(n);
         prompts.notices.clear();
-        EXPECT_EQ(project.Save(path(name)), TZLPProject::SaveOutcome::InvalidName) << name.toStdString();
+        EXPECT_EQ(project.save(prompts, path(name)), Project::SaveOutcome::InvalidName) << name.toStdString();
         EXPECT_FALSE(QFile::exists(path(name)));
         ASSERT_EQ(prompts.notices.size(), 1);
         EXPECT_TRUE(prompts.notices[0].contains("XML"));
-        EXPECT_TRUE(project.FileName.isEmpty());
-        EXPECT_TRUE(project.Modified);
+        EXPECT_TRUE(project.fileName().isEmpty());
+        EXPECT_TRUE(project.isModified());
     }
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
     // Chinese names are valid XML names.
-    EXPECT_EQ(project.Save(path("帮助手册.zlp")), TZLPProject::SaveOutcome::Written);
+    EXPECT_EQ(project.save(prompts, path("帮助手册.zlp")), Project::SaveOutcome::Written);
 }
 
 TEST_F(ProjectFixture, OverwriteQuestionOnlyForANewTarget) {
     writeAll(path("O.zlp"), "old");
     prompts.answers = {Answer::No};
-    EXPECT_EQ(project.Save(path("O.zlp")), TZLPProject::SaveOutcome::Declined);
+    EXPECT_EQ(project.save(prompts, path("O.zlp")), Project::SaveOutcome::Declined);
     EXPECT_EQ(readAll(path("O.zlp")), QByteArray("old"));
     ASSERT_EQ(prompts.questions, QStringList{"文件已经存在！是否覆盖？"});
     prompts.answers = {Answer::Yes};
-    EXPECT_EQ(project.Save(path("O.zlp")), TZLPProject::SaveOutcome::Written);
-    EXPECT_EQ(project.Save(), TZLPProject::SaveOutcome::Written);  // no question for FileName
+    EXPECT_EQ(project.save(prompts, path("O.zlp")), Project::SaveOutcome::Written);
+    EXPECT_EQ(project.save(prompts), Project::SaveOutcome::Written);  // no question for FileName
     EXPECT_EQ(prompts.questions.size(), 2);
-    project.FileName.clear();
-    EXPECT_EQ(project.Save(), TZLPProject::SaveOutcome::NoFileName);
+    project.setFileName({});
+    EXPECT_EQ(project.save(prompts), Project::SaveOutcome::NoFileName);
 }
 
 TEST_F(ProjectFixture, FailedWriteLeavesOldFileIntactAndNoTemporary) {
     writeAll(path("F.zlp"), "<F><WorkCatalog/><Items/></F>");
-    project.FileName = path("F.zlp");
-    project.Modified = true;
-    TreeNode *cat = window.AddNode(nullptr, "big", false, false, "");
+    project.setFileName(path("F.zlp"));
+    project.setModified(true);
+    TreeNode *cat = project.tree().addNode(nullptr, "big", false, "");
     for (int i = 0; i < 200; ++i)
-        window.AddNode(cat, QString("document %1.doc").arg(i), false, false,
-                       QString("/some/long/folder/document %1.doc").arg(i));
+        project.tree().addNode(cat, QString("document %1.doc").arg(i), false,
+                               QString("/some/long/folder/document %1.doc").arg(i));
     // A file-size limit makes the write fail part-way, as a full disk would.
     struct rlimit old {};
     getrlimit(RLIMIT_FSIZE, &old);
@@ -268,65 +270,66 @@ TEST_F(ProjectFixture, FailedWriteLeavesOldFileIntactAndNoTemporary) {
     struct rlimit small = old;
     small.rlim_cur = 512;
     setrlimit(RLIMIT_FSIZE, &small);
-    const auto outcome = project.Save();
+    const auto outcome = project.save(prompts);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
 
-    EXPECT_EQ(outcome, TZLPProject::SaveOutcome::Failed);
+    EXPECT_EQ(outcome, Project::SaveOutcome::Failed);
     EXPECT_EQ(readAll(path("F.zlp")), QByteArray("<F><WorkCatalog/><Items/></F>"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"F.zlp"});
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].startsWith("保存文件时发生错误："));
-    EXPECT_TRUE(project.Modified);
+    EXPECT_TRUE(project.isModified());
 }
 
 TEST(ProjectName, FourCharacterRule) {
-    EXPECT_EQ(TZLPProject::ExtractProjectName("/a/b/Manual.zlp"), "Manual");
-    EXPECT_EQ(TZLPProject::ExtractProjectName("/a/b/.zlp"), "");
-    EXPECT_EQ(TZLPProject::ExtractProjectName("/a/b/x.z"), "");
-    EXPECT_EQ(TZLPProject::ExtractProjectName("/a/b/手册a.zlp"), "手册a");
-    EXPECT_EQ(TZLPProject::ExtractProjectName("/a/b/noext"), "n");
+    EXPECT_EQ(Project::nameOf("/a/b/Manual.zlp"), "Manual");
+    EXPECT_EQ(Project::nameOf("/a/b/.zlp"), "");
+    EXPECT_EQ(Project::nameOf("/a/b/x.z"), "");
+    EXPECT_EQ(Project::nameOf("/a/b/手册a.zlp"), "手册a");
+    EXPECT_EQ(Project::nameOf("/a/b/noext"), "n");
 }
 
 TEST_F(ProjectFixture, FourCharacterFileNameOpensButCannotBeSaved) {
     writeAll(path(".zlp"), "<a><WorkCatalog/><Items/></a>");
-    ASSERT_EQ(project.Open(path(".zlp")), TZLPProject::OpenOutcome::Read);
-    EXPECT_EQ(window.caption(), "Zelbrin - ");
-    EXPECT_EQ(project.Save(), TZLPProject::SaveOutcome::InvalidName);
+    ASSERT_EQ(project.open(path(".zlp")), Project::OpenOutcome::Read);
+    EXPECT_EQ(project.caption(), "Zelbrin - ");
+    EXPECT_EQ(project.save(prompts), Project::SaveOutcome::InvalidName);
     EXPECT_EQ(readAll(path(".zlp")), QByteArray("<a><WorkCatalog/><Items/></a>"));
 }
 
 TEST_F(ProjectFixture, LifecycleTable) {
-    project.WorkCatalog = dir.path();
-    project.NewProject();
-    EXPECT_TRUE(project.FileName.isEmpty());
-    EXPECT_TRUE(project.Modified);
-    EXPECT_FALSE(project.Closed);
-    EXPECT_EQ(project.WorkCatalog, dir.path());
-    EXPECT_EQ(window.caption(), "Zelbrin - 未命名");
+    project.setWorkCatalog(dir.path());
+    refreshCount = 0;
+    project.create();
+    EXPECT_TRUE(project.fileName().isEmpty());
+    EXPECT_TRUE(project.isModified());
+    EXPECT_TRUE(project.isOpen());
+    EXPECT_EQ(project.workCatalog(), dir.path());
+    EXPECT_EQ(project.caption(), "Zelbrin - 未命名");
 
-    window.AddNode(nullptr, "n", false, false, "");
-    ASSERT_EQ(project.Save(path("L.zlp")), TZLPProject::SaveOutcome::Written);
-    EXPECT_EQ(project.FileName, path("L.zlp"));
-    EXPECT_EQ(project.ProjectDirectory(), dir.path() + "/");
+    project.tree().addNode(nullptr, "n", false, "");
+    ASSERT_EQ(project.save(prompts, path("L.zlp")), Project::SaveOutcome::Written);
+    EXPECT_EQ(project.fileName(), path("L.zlp"));
+    EXPECT_EQ(project.directory(), dir.path() + "/");
 
-    project.CloseProject();
-    EXPECT_TRUE(project.FileName.isEmpty());
-    EXPECT_FALSE(project.Modified);
-    EXPECT_TRUE(project.Closed);
+    project.close();
+    EXPECT_TRUE(project.fileName().isEmpty());
+    EXPECT_FALSE(project.isModified());
+    EXPECT_FALSE(project.isOpen());
     EXPECT_EQ(tree.topLevelCount(), 0);
-    EXPECT_EQ(project.WorkCatalog, dir.path());
-    EXPECT_EQ(window.caption(), "Zelbrin");
+    EXPECT_EQ(project.workCatalog(), dir.path());
+    EXPECT_EQ(project.caption(), "Zelbrin");
 
-    project.SetWorkCatalog("/definitely/not/here");
-    EXPECT_EQ(project.WorkCatalog, dir.path());
-    project.SetWorkCatalog("");
-    EXPECT_EQ(project.WorkCatalog, dir.path());
-    EXPECT_EQ(window.refreshCount(), 0);
+    project.setWorkCatalog("/definitely/not/here");
+    EXPECT_EQ(project.workCatalog(), dir.path());
+    project.setWorkCatalog("");
+    EXPECT_EQ(project.workCatalog(), dir.path());
+    EXPECT_EQ(refreshCount, 0);
     QDir(dir.path()).mkdir("sub");
-    project.SetWorkCatalog(path("sub"));
-    EXPECT_EQ(project.WorkCatalog, path("sub"));
-    EXPECT_EQ(window.refreshCount(), 1);
+    project.setWorkCatalog(path("sub"));
+    EXPECT_EQ(project.workCatalog(), path("sub"));
+    EXPECT_EQ(refreshCount, 1);
 }
 
 namespace {
@@ -339,14 +342,14 @@ QByteArray nested(const QByteArray &open, const QByteArray &close, int levels) {
 // limit is refused before anything changes, the limit itself opens, and the working
 // directory's text is read whatever its nesting.
 TEST_F(ProjectFixture, DeepNestingIsRefusedOrReadWithoutCrashing) {
-    TreeNode *kept = window.AddNode(nullptr, "Kept", false, false, "");
-    project.FileName = path("Old.zlp");
+    TreeNode *kept = project.tree().addNode(nullptr, "Kept", false, "");
+    project.setFileName(path("Old.zlp"));
     for (int levels : {kMaxTreeDepth + 1, 20000, 100000}) {
         writeAll(path("Deep.zlp"), "<Deep><WorkCatalog/><Items>" +
                                        nested("<Item Caption=\"x\" FullDir=\"\">", "</Item>", levels) +
                                        "</Items></Deep>");
-        EXPECT_EQ(project.Open(path("Deep.zlp")), TZLPProject::OpenOutcome::TooDeep) << levels;
-        EXPECT_EQ(project.FileName, path("Old.zlp"));
+        EXPECT_EQ(project.open(path("Deep.zlp")), Project::OpenOutcome::TooDeep) << levels;
+        EXPECT_EQ(project.fileName(), path("Old.zlp"));
         ASSERT_EQ(tree.topLevelCount(), 1);
         EXPECT_EQ(tree.topLevel(0), kept);
     }
@@ -355,13 +358,13 @@ TEST_F(ProjectFixture, DeepNestingIsRefusedOrReadWithoutCrashing) {
     writeAll(path("Deep.zlp"), "<Deep><WorkCatalog/><Items>" +
                                    nested("<Item Caption=\"x\" FullDir=\"\">", "</Item>", kMaxTreeDepth) +
                                    "<Item Caption=\"next\" FullDir=\"\"/></Items></Deep>");
-    ASSERT_EQ(project.Open(path("Deep.zlp")), TZLPProject::OpenOutcome::Read);
+    ASSERT_EQ(project.open(path("Deep.zlp")), Project::OpenOutcome::Read);
     EXPECT_EQ(tree.totalCount(), kMaxTreeDepth + 1);
-    ASSERT_EQ(project.Save(), TZLPProject::SaveOutcome::Written);
-    EXPECT_EQ(project.Open(path("Deep.zlp")), TZLPProject::OpenOutcome::Read);
+    ASSERT_EQ(project.save(prompts), Project::SaveOutcome::Written);
+    EXPECT_EQ(project.open(path("Deep.zlp")), Project::OpenOutcome::Read);
 
     writeAll(path("Text.zlp"), "<Text><WorkCatalog>" + dir.path().toUtf8() +
                                    nested("<b>", "</b>", 100000) + "</WorkCatalog><Items/></Text>");
-    EXPECT_EQ(project.Open(path("Text.zlp")), TZLPProject::OpenOutcome::Read);
-    EXPECT_EQ(project.WorkCatalog, dir.path());
+    EXPECT_EQ(project.open(path("Text.zlp")), Project::OpenOutcome::Read);
+    EXPECT_EQ(project.workCatalog(), dir.path());
 }

@@ -1,5 +1,3 @@
-#include "headlesswindow.h"
-#include "scriptedprompts.h"
 #include "structuretree.h"
 
 #include <QAbstractItemModelTester>
@@ -9,16 +7,14 @@
 using namespace zelbrin;
 
 TEST(StructureTree, AddNodeRules) {
-    zelbrin::testing::ScriptedPrompts prompts;
-    HeadlessProjectWindow w(prompts);
-    StructureModel &m = w.structureTree();
-    TreeNode *a = w.AddNode(nullptr, "", false, false, "");
+    StructureModel m;
+    TreeNode *a = m.addNode(nullptr, "", false, "");
     EXPECT_EQ(a->caption, "新建目录");
     EXPECT_EQ(a->imageIndex, ImageIndex::Catalog);
-    TreeNode *b = w.AddNode(a, "  spaced  ", false, false, "/d/x.doc");
+    TreeNode *b = m.addNode(a, "  spaced  ", false, "/d/x.doc");
     EXPECT_EQ(b->caption, "  spaced  ");
     EXPECT_EQ(b->imageIndex, ImageIndex::Page);
-    TreeNode *c = w.AddNode(a, "linked catalog", true, false, "/d/y.doc");
+    TreeNode *c = m.addNode(a, "linked catalog", true, "/d/y.doc");
     EXPECT_EQ(c->imageIndex, ImageIndex::Catalog);
     EXPECT_EQ(c->link, "/d/y.doc");
     EXPECT_EQ(a->child(1), c);  // appended last
@@ -30,16 +26,16 @@ TEST(StructureTree, AddNodeRules) {
 
 TEST(StructureTree, HasChildLinkLooksAtDirectChildrenAndFoldsAsciiOnly) {
     StructureModel m;
-    EXPECT_FALSE(m.HasChildLink(nullptr, "/x"));
+    EXPECT_FALSE(m.hasChildLink(nullptr, "/x"));
     TreeNode *cat = m.append(nullptr, "c", "", ImageIndex::Catalog);
     TreeNode *sub = m.append(cat, "s", "", ImageIndex::Catalog);
     m.append(sub, "g", "/Docs/Grand.doc", ImageIndex::Page);
     m.append(cat, "d", "/Docs/Ä-Report.DOC", ImageIndex::Page);
-    EXPECT_FALSE(m.HasChildLink(cat, "/docs/grand.doc"));  // grandchild does not count
-    EXPECT_TRUE(m.HasChildLink(sub, "/docs/GRAND.doc"));
-    EXPECT_TRUE(m.HasChildLink(cat, "/docs/Ä-report.doc"));
-    EXPECT_FALSE(m.HasChildLink(cat, "/docs/ä-report.doc"));  // non-ASCII case counts
-    EXPECT_FALSE(m.HasChildLink(nullptr, "/Docs/Ä-Report.DOC"));
+    EXPECT_FALSE(m.hasChildLink(cat, "/docs/grand.doc"));  // grandchild does not count
+    EXPECT_TRUE(m.hasChildLink(sub, "/docs/GRAND.doc"));
+    EXPECT_TRUE(m.hasChildLink(cat, "/docs/Ä-report.doc"));
+    EXPECT_FALSE(m.hasChildLink(cat, "/docs/ä-report.doc"));  // non-ASCII case counts
+    EXPECT_FALSE(m.hasChildLink(nullptr, "/Docs/Ä-Report.DOC"));
 }
 
 TEST(StructureTree, ModelStaysConsistentUnderEdits) {
