@@ -29,7 +29,7 @@ struct FakeOfficeLog {
     QString failWordFor;               // a source whose Word conversion throws as if the office died
     QMap<QString, DocumentFault> faults;  // sources that cannot be converted through their own fault
     QString pictureMissingFor;         // a source whose page links a picture that is not written
-    // Runs inside every Word conversion, on the thread that runs the build (the window's),
+    // Runs inside every Word conversion, on the application's main thread (the window's),
     // while the office's own thread waits for it.
     std::function<void()> duringWord;
     // Runs in the office's own thread during every conversion, before the page is written
@@ -78,7 +78,7 @@ public:
     }
 
     static OfficeSessionFactory factory(FakeOfficeLog &log) {
-        return [&log] { return std::make_unique<FakeOffice>(log); };
+        return [&log](const std::stop_token &) { return std::make_unique<FakeOffice>(log); };
     }
 
 private:

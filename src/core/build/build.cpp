@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include <optional>
 #include <sys/stat.h>
@@ -81,12 +82,12 @@ class Build::Prompts : public UserPrompts {
 public:
     explicit Prompts(Build &build) : build_(build) {}
     Answer ask(const QString &text, bool withCancel) override {
-        build_.reply_.reset();
+        build_.forgetReply();
         emit build_.questionAsked(text, withCancel);
         return build_.waitForReply();
     }
     void notice(const QString &text, Icon) override {
-        build_.reply_.reset();
+        build_.forgetReply();
         emit build_.noticeGiven(text);
         build_.waitForReply();
     }
@@ -111,7 +112,46 @@ Build::Build(const Project &project, BuildEnvironment environment, QObject *pare
         tree_->insert(nullptr, i, StructureModel::cloneSubtree(tree.topLevel(i)));
 }
 
-Build::~Build() = default;
+Build::~Build() {
+    if (thread_) {
+        cancel();
+        thread_->wait();
+        delete thread_;
+    }
+}
+
+void Build::start() {
+    thread_ = QThread::create([this] {
+        try {
+            report_ = run();
+        } catch (const BuildError &e) {
+            if (!wasCancelled())
+                errorText_ = buildErrorText(e);
+        } catch (const std::exception &e) {
+            if (!wasCancelled())
+                errorText_ = kBuildErrorPrefix + QString::fromLocal8Bit(e.what());
+        }
+    });
+    // Delivered on this object's thread once the build's thread has ended.
+    connect(thread_, &QThread::finished, this, [this] {
+        thread_->wait();
+        delete thread_;
+        thread_ = nullptr;
+        emit finished();
+    });
+    thread_->start();
+}
+
+void Build::cancel() {
+    stop_.request_stop();
+    std::lock_guard lock(replyMutex_);
+    replied_.notify_all();
+}
+
+void Build::forgetReply() {
+    std::lock_guard lock(replyMutex_);
+    reply_.reset();
+}
 
 void Build::reply(UserPrompts::Answer answer) {
     std::lock_guard lock(replyMutex_);
@@ -121,7 +161,10 @@ void Build::reply(UserPrompts::Answer answer) {
 
 UserPrompts::Answer Build::waitForReply() {
     std::unique_lock lock(replyMutex_);
-    replied_.wait(lock, [this] { return reply_.has_value(); });
+    // A signal that asks the program to stop wakes nothing; it is looked for now and then.
+    while (!reply_ && !interruption::requested(stop_.get_token()))
+        replied_.wait_for(lock, std::chrono::milliseconds(50));
+    throwIfInterrupted(stop_.get_token());
     return *reply_;
 }
 
@@ -154,8 +197,9 @@ QString Build::writeHelpProject(const QString &defaultTopic) {
     // No limit on the whole compilation, which grows with the help file; only a compiler
     // that stops making progress is stopped.
     bool stalled = false;
-    const int exitCode = runProcessAndWait(compiler, {hhp}, &output, {}, -1, env_.compilerSilenceMs, &stalled);
-    throwIfInterrupted();
+    const int exitCode = runProcessAndWait(compiler, {hhp}, &output, {}, -1, env_.compilerSilenceMs, &stalled,
+                                          stop_.get_token());
+    throwIfInterrupted(stop_.get_token());
     const FileStamp after = FileStamp::of(chm);
     if (stalled) {
         const int ms = env_.compilerSilenceMs;
@@ -183,7 +227,7 @@ BuildReport Build::run() {
     const QString htmlFolder = buildFolder.path() + QStringLiteral("/html/");
     const auto removeBuildFolder = [&] {
         if (!env.keepBuildFolder)
-            runAside([&] { buildFolder.remove(); });
+            buildFolder.remove();
     };
     QDir().mkpath(htmlFolder);
     const QString name = name_;
@@ -196,6 +240,7 @@ BuildReport Build::run() {
     OfficePoolSettings poolSettings;
     poolSettings.workers = env.officeWorkers > 0 ? env.officeWorkers : defaultOfficeWorkers();
     poolSettings.stagingFolder = buildFolder.path() + QStringLiteral("/staging");
+    poolSettings.stop = stop_.get_token();
     OfficePool office(env.officeFactory, poolSettings, cache ? &*cache : nullptr);
     // An office that comes up after a count was shown (the count of a page the cache held)
     // shows that count again once its step has been told.
@@ -216,11 +261,11 @@ BuildReport Build::run() {
     try {
         emit stepChanged(kConversionStep);
         const StructureModel &tree = *tree_;
-        DocumentConverter converter(office, *prompts_);
+        DocumentConverter converter(office, *prompts_, stop_.get_token());
         report.documents = DocumentConverter::countDocuments(tree);
         converter.setProgress(showCount, report.documents);
         converter.convertTree(tree, htmlFolder);
-        throwIfInterrupted();
+        throwIfInterrupted(stop_.get_token());
         report.failedDocuments = converter.failedDocuments();
         report.pagesFromCache = office.pagesFromCache();
         report.officesStarted = office.officesStarted();
@@ -234,7 +279,7 @@ BuildReport Build::run() {
         }
         deleteDirectory(poolSettings.stagingFolder);
         if (cache)
-            runAside([&] { cache->trim(); });
+            cache->trim();
         emit stepChanged(QStringLiteral("正在编译..."));
         report.defaultTopic = converter.defaultTopic();
         report.compiledFile = writeHelpProject(report.defaultTopic);
@@ -247,7 +292,7 @@ BuildReport Build::run() {
         }
         // An office that cannot start leaves the HTML folder until the next build; one
         // that the user interrupted leaves nothing.
-        if (interruption::requested())
+        if (interruption::requested(stop_.get_token()))
             removeBuildFolder();
         throw;
     } catch (...) {

@@ -33,10 +33,11 @@ public:
 
 inline const QString kInterruptedMessage = QStringLiteral("编译已中断");
 
-// A build whose program was asked to stop (SIGINT, SIGTERM, SIGHUP) ends here, through the
-// same path as any other build error, so that the office is ended and the folders removed.
-inline void throwIfInterrupted() {
-    if (interruption::requested())
+// A build whose program was asked to stop (SIGINT, SIGTERM, SIGHUP) or that was cancelled
+// ends here, through the same path as any other build error, so that the offices are
+// ended and the folders removed.
+inline void throwIfInterrupted(const std::stop_token &stop = {}) {
+    if (interruption::requested(stop))
         throw BuildError(kInterruptedMessage);
 }
 

@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <stop_token>
 
 namespace zelbrin {
 
@@ -75,7 +76,9 @@ public:
     virtual void quit() = 0;
 };
 
-// Starts the office for one build; throws BuildError when it cannot be started.
-using OfficeSessionFactory = std::function<std::unique_ptr<OfficeSession>()>;
+// Starts the office for one build; throws BuildError when it cannot be started. Once stop
+// is requested (the build was cancelled), the session's waits end and its office is
+// killed instead of being asked to quit.
+using OfficeSessionFactory = std::function<std::unique_ptr<OfficeSession>(const std::stop_token &stop)>;
 
 }  // namespace zelbrin

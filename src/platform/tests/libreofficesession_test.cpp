@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <thread>
 #include <memory>
 
 using zelbrin::BuildError;
@@ -475,16 +476,15 @@ TEST_F(OfficeSessionTest, OfficeCrashFailsOnlyTheDocumentItHappenedIn) {
     // Stopped, the office keeps the worker waiting inside a call; the crash comes once the
     // worker's request lies unread in the office's socket, so it lands inside the call.
     ::kill(pid_t(office), SIGSTOP);
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&poll, office] {
-        if (hasUnreadInput(office)) {
-            ::kill(pid_t(office), SIGKILL);
-            poll.stop();
-        }
+    std::jthread crash([office](std::stop_token converted) {
+        while (!converted.stop_requested() && !hasUnreadInput(office))
+            QThread::msleep(10);
+        ::kill(pid_t(office), SIGKILL);
     });
-    poll.start(10);
     EXPECT_FALSE(session_->convertWorkbook(corpus(QStringLiteral("xls/19599-2.xls")),
                                            target(QStringLiteral("crash.htm"))));
+    crash.request_stop();
+    crash.join();
     // The worker started a fresh office and carries on.
     EXPECT_TRUE(session_->convertWorkbook(corpus(QStringLiteral("xls/44235.xls")),
                                           target(QStringLiteral("44235.htm"))));
@@ -502,8 +502,15 @@ TEST_F(OfficeSessionTest, WorkerKilledMidConversionIsAnErrorAndTheNextRequestSta
         const QString profile = session_->profileFolder();
         ASSERT_GT(worker, 0);
         ASSERT_GT(officeProcessOf(profile), 0);
-        // The timer runs while the session waits for the answer.
-        QTimer::singleShot(0, [worker] { ::kill(pid_t(worker), SIGKILL); });
+        // Stopped, the office keeps the worker inside the call; the worker is killed once
+        // its request lies unread in the office's socket.
+        const qint64 office = officeProcessOf(profile);
+        ::kill(pid_t(office), SIGSTOP);
+        std::jthread kill([office, worker](std::stop_token converted) {
+            while (!converted.stop_requested() && !hasUnreadInput(office))
+                QThread::msleep(10);
+            ::kill(pid_t(worker), SIGKILL);
+        });
         if (wordRoute) {
             try {
                 session_->convertWordDocument(corpus(QStringLiteral("docx/ServerStatus-DogSon-README.docx")),
@@ -516,6 +523,8 @@ TEST_F(OfficeSessionTest, WorkerKilledMidConversionIsAnErrorAndTheNextRequestSta
             EXPECT_FALSE(session_->convertWorkbook(corpus(QStringLiteral("xls/55982.xls")),
                                                    target(QStringLiteral("killed.htm"))));
         }
+        kill.request_stop();
+        kill.join();
         EXPECT_TRUE(waitUntilGone(profile)) << "an office process outlived its worker";
         EXPECT_FALSE(QFileInfo::exists(profile));
         EXPECT_EQ(session_->workerProcessId(), 0);
@@ -597,7 +606,7 @@ TEST(LibreOfficeSession, QuitAndDestructionLeaveNoProcessAndNoProfile) {
 
     QString profile;
     {
-        auto session = makeLibreOfficeSessionFactory(workerProgram())();
+        auto session = makeLibreOfficeSessionFactory(workerProgram())({});
         auto *office = static_cast<LibreOfficeSession *>(session.get());
         profile = office->profileFolder();
         ASSERT_FALSE(processesUsing(profile).isEmpty());
@@ -713,7 +722,7 @@ TEST(LibreOfficeSession, QuitTellsACleanEndFromAWorkerThatDied) {
 TEST(LibreOfficeSession, FactoryReportsWhatCannotBeStarted) {
     const QString missing = QStringLiteral("/nonexistent/zelbrin-office");
     try {
-        makeLibreOfficeSessionFactory(missing)();
+        makeLibreOfficeSessionFactory(missing)({});
         FAIL() << "a missing worker started";
     } catch (const BuildError &e) {
         EXPECT_TRUE(e.message().contains(missing)) << e.what();
@@ -721,7 +730,7 @@ TEST(LibreOfficeSession, FactoryReportsWhatCannotBeStarted) {
 
     qputenv("ZELBRIN_SOFFICE_BIN", "/nonexistent/soffice.bin");
     try {
-        makeLibreOfficeSessionFactory(workerProgram())();
+        makeLibreOfficeSessionFactory(workerProgram())({});
         qunsetenv("ZELBRIN_SOFFICE_BIN");
         FAIL() << "a session started without an office";
     } catch (const BuildError &e) {

@@ -13,6 +13,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
+#include <QThread>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -310,6 +312,38 @@ TEST_F(BuildTest, EmptyTreeStillBuildsWithoutStartingAnOffice) {
     EXPECT_TRUE(defaultTopic.isEmpty());
 }
 
+// A started build runs on a thread of its own; what it tells reaches the thread that
+// started it in order, and a notice holds the build until that thread has answered it.
+TEST_F(BuildTest, AStartedBuildRunsOnItsOwnThreadAndWaitsForEachAnswer) {
+    project.tree().addNode(nullptr, "gone.doc", false, tmp.path() + "/docs/gone.doc");
+    Build build(project, env);
+    QThread *buildThread = nullptr;
+    QObject::connect(&build, &Build::stepChanged, &build,
+                     [&] { buildThread = QThread::currentThread(); }, Qt::DirectConnection);
+    QStringList told;  // steps and notices as this thread received them
+    bool compiledBeforeAnswer = false;
+    QObject::connect(&build, &Build::stepChanged, [&](const QString &step) { told << step; });
+    QObject::connect(&build, &Build::noticeGiven, [&](const QString &text) {
+        told << text;
+        compiledBeforeAnswer = QFileInfo::exists(proj + "Manual.CHM");
+        build.reply(UserPrompts::Answer::Yes);
+    });
+    QSignalSpy finished(&build, &Build::finished);
+    build.start();
+    EXPECT_TRUE(build.isRunning());
+    ASSERT_TRUE(finished.wait(120000));
+    EXPECT_FALSE(build.isRunning());
+    EXPECT_NE(buildThread, nullptr);
+    EXPECT_NE(buildThread, QThread::currentThread());
+    EXPECT_FALSE(compiledBeforeAnswer);
+    EXPECT_EQ(told, (QStringList{"开始编译...", "正在转换为HTML文件...", "正在启动办公软件...",
+                                 "正在转换为HTML文件...", missingDocumentMessage(tmp.path() + "/docs/gone.doc"),
+                                 "正在编译...", "删除临时文件..."}));
+    EXPECT_TRUE(build.errorText().isEmpty());
+    EXPECT_FALSE(build.wasCancelled());
+    EXPECT_EQ(build.report().compiledFile, proj + "Manual.CHM");
+}
+
 TEST_F(BuildTest, MissingCompilerWritesNothingAndOpensNothing) {
     QFile::remove(bin + "hhc");
     env.keepBuildFolder = false;
@@ -350,7 +384,7 @@ TEST_F(BuildTest, ConversionErrorEndsTheOfficeAndRemovesTheBuildFolder) {
 }
 
 TEST_F(BuildTest, OfficeThatCannotStartLeavesTheHtmlFolder) {
-    env.officeFactory = []() -> std::unique_ptr<OfficeSession> {
+    env.officeFactory = [](const std::stop_token &) -> std::unique_ptr<OfficeSession> {
         throw BuildError("办公软件无法启动");
     };
     EXPECT_THROW(compile(), BuildError);
