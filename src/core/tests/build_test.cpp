@@ -489,8 +489,8 @@ TEST_F(OrderedProjectTest, CacheServesUnchangedDocumentsAndRebuildsChangedAndDam
         writeFile(docs + name, QByteArray("content of ") + name);
         window.AddNode(more, name, false, false, docs + name);
     }
-    log.faults[docs + "h.doc"] = {kDocumentDamaged, "无法打开文档：General Error.（MS Word 97）"};
-    log.faults[docs + "p.pptx"] = {kDocumentProtected, "无法打开文档：Wrong password.（Impress MS PowerPoint 2007 XML）"};
+    log.faults[docs + "h.doc"] = {kDocumentDamaged, "无法打开文档：General Error.（用筛选器“MS Word 97”打开）"};
+    log.faults[docs + "p.pptx"] = {kDocumentProtected, "无法打开文档：Wrong password.（用筛选器“Impress MS PowerPoint 2007 XML”打开）"};
     const BuildRecord first = build(2);
     // The repeated document's second turn may find its page kept already.
     EXPECT_GE(log.calls.size(), 12);

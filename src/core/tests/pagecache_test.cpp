@@ -101,7 +101,7 @@ TEST(PageCache, EntriesComeBackWholeOrNotAtAllAndTheOldestGoFirst) {
               (QStringList{"new", "used"}));
 
     // A failure comes back with its reason and every line of its detail, or not at all.
-    const DocumentFault fault{"文档已损坏", "无法打开文档：General Error.\nGeneral input/output error.（MS Word 97）"};
+    const DocumentFault fault{"文档已损坏", "无法打开文档：General Error.\nGeneral input/output error.（用筛选器“MS Word 97”打开）"};
     ASSERT_TRUE(cache.storeFailure("f1", fault));
     EXPECT_FALSE(cache.fetchFailure("f2"));
     const std::optional<DocumentFault> told = cache.fetchFailure("f1");

@@ -458,8 +458,9 @@ TEST_F(OfficeSessionTest, ADocumentThatCannotBeConvertedIsNamedWithItsReasonAndT
             fault = attempt.fault;
         }
         EXPECT_EQ(fault.reason, c.reason) << fault.detail.toStdString();
-        // What the office said stays available, as a detail.
+        // What the office said stays available, as a detail, its filter named as one.
         EXPECT_FALSE(fault.detail.isEmpty());
+        EXPECT_FALSE(fault.detail.contains(QRegularExpression(QStringLiteral("（[A-Za-z0-9 ]+）")))) << fault.detail.toStdString();
         EXPECT_FALSE(QFileInfo::exists(page));
     }
 
