@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <new>
 #include <optional>
 #include <sys/stat.h>
 
@@ -68,6 +69,12 @@ QString failedDocumentText(const FailedDocument &document) {
 
 QString buildErrorText(const BuildError &error) {
     return (dynamic_cast<const OfficeError *>(&error) ? kOfficeErrorPrefix : kBuildErrorPrefix) + error.message();
+}
+
+BuildError unexpectedBuildError(const std::exception &error) {
+    return BuildError(dynamic_cast<const std::bad_alloc *>(&error) ? QStringLiteral("内存不足")
+                                                                   : QStringLiteral("程序内部错误"),
+                      QString::fromLocal8Bit(error.what()));
 }
 
 QString buildSummaryText(const BuildReport &report) {

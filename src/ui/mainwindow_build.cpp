@@ -95,13 +95,17 @@ void MainWindow::compile() {
         if (!started)
             unopened = chm;
     };
+    // What another program said in its own words stays apart, below the message.
+    const auto showError = [this](const BuildError &e) {
+        prompts_->notice(e.detail().isEmpty() ? buildErrorText(e) : buildErrorText(e) + QStringLiteral("\n\n") + e.detail());
+    };
     BuildReport report;
     try {
         report = project_->Compile(env);
     } catch (const BuildError &e) {
-        prompts_->notice(buildErrorText(e));
+        showError(e);
     } catch (const std::exception &e) {
-        prompts_->notice(kBuildErrorPrefix + QString::fromLocal8Bit(e.what()));
+        showError(unexpectedBuildError(e));
     }
 
     compileProgress_->setRange(0, 1);
