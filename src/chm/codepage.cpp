@@ -5,6 +5,9 @@
 
 #include <cerrno>
 #include <iconv.h>
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace zelbrin::chm {
 namespace {
@@ -96,15 +99,13 @@ int sequenceLength(unsigned char b) {
     return 1;
 }
 
-std::optional<QByteArray> encode(const QString &text, const AnsiCodePage &codePage, Unencodable rule) {
-    QByteArray in = text.toUtf8();
+// Converts the whole of in with h. Where iconv stops at a sequence it cannot convert,
+// fault(inp, inLeft, out) appends what stands for it and moves past it, or returns false
+// to give up (nothing is returned then). The output ends in the initial shift state.
+template <class Fault>
+std::optional<QByteArray> convert(Iconv &h, QByteArray in, Fault fault) {
     QByteArray out;
-    out.reserve(in.size() + 16);
-    if (in.isEmpty())
-        return out;
-    Iconv h(codePage.iconvName, "UTF-8");
-    if (!h.ok())
-        return std::nullopt;
+    out.reserve(in.size() * 3 / 2 + 16);
     char *inp = in.data();
     size_t inLeft = size_t(in.size());
     char buffer[16384];
@@ -115,9 +116,27 @@ std::optional<QByteArray> encode(const QString &text, const AnsiCodePage &codePa
         out.append(buffer, qsizetype(outp - buffer));
         if (r != size_t(-1) || errno == E2BIG)
             continue;
-        // EILSEQ or EINVAL: the character at inp has no place in the code page.
-        if (rule == Unencodable::Fail)
+        if (!fault(inp, inLeft, out))  // EILSEQ or EINVAL
             return std::nullopt;
+        iconv(h.cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
+    }
+    char *outp = buffer;
+    size_t outLeft = sizeof buffer;
+    iconv(h.cd, nullptr, nullptr, &outp, &outLeft);
+    out.append(buffer, qsizetype(outp - buffer));
+    return out;
+}
+
+std::optional<QByteArray> encode(const QString &text, const char *iconvName, Unencodable rule) {
+    if (text.isEmpty())
+        return QByteArray();
+    Iconv h(iconvName, "UTF-8");
+    if (!h.ok())
+        return std::nullopt;
+    return convert(h, text.toUtf8(), [rule](char *&inp, size_t &inLeft, QByteArray &out) {
+        // The character at inp has no place in the code page.
+        if (rule == Unencodable::Fail)
+            return false;
         const int length = std::min<int>(sequenceLength(static_cast<unsigned char>(*inp)), int(inLeft));
         const QString character = QString::fromUtf8(inp, length);
         if (rule == Unencodable::Reference) {
@@ -128,13 +147,26 @@ std::optional<QByteArray> encode(const QString &text, const AnsiCodePage &codePa
         }
         inp += length;
         inLeft -= size_t(length);
-        iconv(h.cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
-    }
-    char *outp = buffer;
-    size_t outLeft = sizeof buffer;
-    iconv(h.cd, nullptr, nullptr, &outp, &outLeft);
-    out.append(buffer, qsizetype(outp - buffer));
-    return out;
+        return true;
+    });
+}
+
+enum class Undecodable { Fail, Replace };
+
+// Bytes in a charset as UTF-8; a byte the charset does not know fails, or becomes U+FFFD.
+// Nothing when iconv lacks the charset.
+std::optional<QByteArray> decode(const QByteArray &bytes, const char *iconvName, Undecodable rule) {
+    Iconv h("UTF-8", iconvName);
+    if (!h.ok())
+        return std::nullopt;
+    return convert(h, bytes, [rule](char *&inp, size_t &inLeft, QByteArray &out) {
+        if (rule == Undecodable::Fail)
+            return false;
+        out.append("\xEF\xBF\xBD");  // a byte the charset does not know
+        ++inp;
+        --inLeft;
+        return true;
+    });
 }
 
 // iconv's name for a charset as HTML pages declare it. Browsers read the names of
@@ -159,6 +191,29 @@ QByteArray iconvCharset(QByteArray name) {
     return name.toUpper();
 }
 
+// iconv's name for the charset an HTML name stands for by its standard, as readers that
+// take the name at its word decode it ("gb2312" is GB 2312 and nothing beyond).
+QByteArray strictCharset(QByteArray name) {
+    name = name.trimmed().toLower();
+    if (name == "gb2312" || name == "euc-cn" || name == "csgb2312" || name == "chinese")
+        return "GB2312";
+    if (name == "gbk" || name == "x-gbk" || name == "cp936" || name == "windows-936")
+        return "GBK";
+    if (name == "shift_jis" || name == "shift-jis" || name == "sjis" || name == "x-sjis")
+        return "SHIFT_JIS";
+    if (name == "ks_c_5601-1987" || name == "ks_c_5601" || name == "euc-kr")
+        return "EUC-KR";
+    if (name == "x-x-big5" || name == "csbig5")
+        return "BIG5";
+    if (name == "latin1")
+        return "ISO-8859-1";
+    if (name == "ascii")
+        return "US-ASCII";
+    if (name.startsWith("windows-125") || name == "windows-874")
+        return "CP" + name.mid(8);
+    return name.toUpper();
+}
+
 }  // namespace
 
 const AnsiCodePage &ansiCodePage(quint32 lcid) {
@@ -174,43 +229,89 @@ const AnsiCodePage &ansiCodePage(quint32 lcid) {
 }
 
 std::optional<QByteArray> encodeAnsi(const QString &text, const AnsiCodePage &codePage) {
-    return encode(text, codePage, Unencodable::Fail);
+    return encode(text, codePage.iconvName, Unencodable::Fail);
 }
 
 QByteArray encodeAnsiWithReferences(const QString &text, const AnsiCodePage &codePage) {
-    return encode(text, codePage, Unencodable::Reference).value_or(text.toLatin1());
+    return encode(text, codePage.iconvName, Unencodable::Reference).value_or(text.toLatin1());
 }
 
 QByteArray encodeAnsiLossy(const QString &text, const AnsiCodePage &codePage) {
-    return encode(text, codePage, Unencodable::Question).value_or(text.toLatin1());
+    return encode(text, codePage.iconvName, Unencodable::Question).value_or(text.toLatin1());
+}
+
+bool decodesStrictly(const QByteArray &bytes, const QByteArray &charset) {
+    return decode(bytes, strictCharset(charset).constData(), Undecodable::Fail).has_value();
+}
+
+std::optional<QByteArray> encodeStrictlyWithReferences(const QString &text, const QByteArray &charset) {
+    return encode(text, strictCharset(charset).constData(), Unencodable::Reference);
+}
+
+const char *widerCharset(const QByteArray &charset) {
+    return strictCharset(charset) == "GB2312" ? "gbk" : nullptr;
+}
+
+CodePageCharacters::CodePageCharacters(std::vector<std::uint32_t> bytes) : m_bytes(std::move(bytes)) {
+    for (std::uint32_t packed : m_bytes)
+        m_doubleByte = m_doubleByte || (packed >> 24) == 2;
+}
+
+const CodePageCharacters *CodePageCharacters::of(const char *iconvName) {
+    static std::mutex lock;
+    static std::map<std::string, std::unique_ptr<CodePageCharacters>> known;
+    const std::lock_guard<std::mutex> guard(lock);
+    const auto found = known.find(iconvName);
+    if (found != known.end())
+        return found->second.get();
+    Iconv h(iconvName, "UTF-16LE");
+    if (!h.ok())
+        return nullptr;
+    std::vector<std::uint32_t> table(0x10000, 0);
+    for (char32_t c = 0x80; c <= 0xFFFF; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF)
+            continue;
+        char in[2] = {char(c & 0xFF), char(c >> 8)};
+        char out[8];
+        char *inp = in;
+        char *outp = out;
+        size_t inLeft = 2;
+        size_t outLeft = sizeof out;
+        iconv(h.cd, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(h.cd, &inp, &inLeft, &outp, &outLeft) == size_t(-1) || inLeft != 0)
+            continue;
+        const std::size_t n = sizeof out - outLeft;
+        if (n == 0 || n > 3)  // stateful or unusual encodings: left out
+            continue;
+        std::uint32_t packed = std::uint32_t(n) << 24;
+        for (std::size_t i = 0; i < n; ++i)
+            packed |= std::uint32_t((unsigned char)out[i]) << (8 * (n - 1 - i));
+        table[c] = packed;
+    }
+    auto &entry = known[iconvName];
+    entry.reset(new CodePageCharacters(std::move(table)));
+    return entry.get();
+}
+
+bool CodePageCharacters::append(char32_t c, std::string &out) const {
+    if (c < 0x80) {
+        out.push_back(char(c));
+        return true;
+    }
+    const int n = length(c);
+    for (int i = 0; i < n; ++i)
+        out.push_back(char(m_bytes[c] >> (8 * (n - 1 - i))));
+    return n > 0;
 }
 
 std::optional<QString> decodeCharset(const QByteArray &bytes, const QByteArray &charset) {
     const QByteArray name = iconvCharset(charset);
     if (name == "UTF-8" || name == "UTF8")
         return QString::fromUtf8(bytes);
-    Iconv h("UTF-8", name.constData());
-    if (!h.ok())
+    const std::optional<QByteArray> utf8 = decode(bytes, name.constData(), Undecodable::Replace);
+    if (!utf8)
         return std::nullopt;
-    QByteArray in = bytes;
-    QByteArray out;
-    out.reserve(in.size() * 3 / 2 + 16);
-    char *inp = in.data();
-    size_t inLeft = size_t(in.size());
-    char buffer[16384];
-    while (inLeft > 0) {
-        char *outp = buffer;
-        size_t outLeft = sizeof buffer;
-        const size_t r = iconv(h.cd, &inp, &inLeft, &outp, &outLeft);
-        out.append(buffer, qsizetype(outp - buffer));
-        if (r != size_t(-1) || errno == E2BIG)
-            continue;
-        out.append("\xEF\xBF\xBD");  // a byte the charset does not know
-        ++inp;
-        --inLeft;
-        iconv(h.cd, nullptr, nullptr, nullptr, nullptr);
-    }
-    return QString::fromUtf8(out);
+    return QString::fromUtf8(*utf8);
 }
 
 }  // namespace zelbrin::chm

@@ -11,10 +11,8 @@ constexpr int kNodeSize = 4096;
 constexpr int kHeaderSize = 0x400;
 constexpr int kLeafHeader = 8;
 constexpr int kIndexHeader = 2;
-
-unsigned char folded(unsigned char c) {
-    return c >= 'A' && c <= 'Z' ? c + 32 : c;
-}
+// HTML Help Workshop starts a new leaf rather than leave fewer bytes than this free.
+constexpr int kLeafReserve = 128;
 
 // Counts in the leaf entries: 7 bits at a time, lowest first, high bit = more follow.
 int encintSize(std::uint32_t value) {
@@ -131,31 +129,26 @@ std::vector<ChildRef> indexLevel(const std::vector<ChildRef> &children, std::vec
 
 }  // namespace
 
-bool ftsWordLess(const std::string &a, const std::string &b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char x = folded((unsigned char)a[i]);
-        const unsigned char y = folded((unsigned char)b[i]);
-        if (x != y)
-            return x < y;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size();
-    return a < b;
-}
-
 QByteArray writeFtsFile(const std::vector<FtsEntry> &entries, const QByteArray &wlc, const FtsFileInfo &info) {
-    const std::uint32_t firstLeaf = std::uint32_t(kHeaderSize + wlc.size());
+    QByteArray out(kHeaderSize, '\0');
+    out.reserve(kHeaderSize + wlc.size() + qsizetype(entries.size() / 64 + 2) * kNodeSize);
 
-    // Leaves: header (next leaf, 0, free space) and entries.
-    std::vector<QByteArray> nodes;
+    // Leaves: header (next leaf, 0, free space) and entries, each leaf after its entries' codes.
     std::vector<ChildRef> children;
+    std::uint64_t unused = info.paddingBytes;  // and the free space of every node
     NodeBuilder leaf(kLeafHeader);
-    bool leafHasEntries = false;
-    auto closeLeaf = [&] {
+    std::size_t leafFirst = 0;  // the first entry of the leaf being filled
+    qsizetype previousLeaf = -1;
+    auto codesAt = [&](std::size_t e) { return e < entries.size() ? entries[e].wlcOffset : std::uint32_t(wlc.size()); };
+    auto closeLeaf = [&](std::size_t end) {
+        out.append(wlc.constData() + codesAt(leafFirst), qsizetype(codesAt(end) - codesAt(leafFirst)));
         put16(leaf.data, 6, std::uint16_t(kNodeSize - leaf.used));
-        children.push_back({leaf.last, firstLeaf + std::uint32_t(nodes.size()) * kNodeSize});
-        nodes.push_back(leaf.data);
+        unused += std::uint64_t(kNodeSize - leaf.used);
+        if (previousLeaf >= 0)
+            put32(out, previousLeaf, std::uint32_t(out.size()));
+        previousLeaf = out.size();
+        children.push_back({leaf.last, std::uint32_t(out.size())});
+        out += leaf.data;
     };
     std::uint64_t entryBytes = 0;
     std::uint32_t distinctWords = 0;
@@ -164,54 +157,55 @@ QByteArray writeFtsFile(const std::vector<FtsEntry> &entries, const QByteArray &
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const FtsEntry &e = entries[i];
         const int tail = 1 + encintSize(e.documents) + 6 + encintSize(e.wlcSize);
-        if (leafHasEntries && leaf.used + leaf.wordPartSize(e.word) + tail > kNodeSize) {
-            closeLeaf();
+        if (i > leafFirst && leaf.used + leaf.wordPartSize(e.word) + tail > kNodeSize - kLeafReserve) {
+            closeLeaf(i);
             leaf = NodeBuilder(kLeafHeader);
+            leafFirst = i;
         }
         leaf.putWord(e.word);
         leaf.data[leaf.used++] = char(e.title ? 1 : 0);
         putEncint(leaf.data, leaf.used, e.documents);
-        put32(leaf.data, leaf.used, std::uint32_t(kHeaderSize) + e.wlcOffset);
+        // The leaf's codes start where the previous leaf ended.
+        put32(leaf.data, leaf.used, std::uint32_t(out.size()) + e.wlcOffset - codesAt(leafFirst));
         leaf.used += 6;  // the offset and a zero word
         putEncint(leaf.data, leaf.used, e.wlcSize);
-        leafHasEntries = true;
         entryBytes += e.word.size();
         longest = std::max(longest, e.word.size());
         anyTitle = anyTitle || e.title;
         if (i == 0 || entries[i - 1].word != e.word)
             ++distinctWords;
     }
-    closeLeaf();
-    const std::uint32_t leafCount = std::uint32_t(nodes.size());
-    const std::uint16_t lastLeafFree = std::uint16_t(kNodeSize - leaf.used);
-    for (std::uint32_t i = 0; i + 1 < leafCount; ++i)
-        put32(nodes[i], 0, firstLeaf + (i + 1) * kNodeSize);
+    closeLeaf(entries.size());
+    const std::uint32_t leafCount = std::uint32_t(children.size());
+    const std::uint32_t firstIndexNode = std::uint32_t(out.size());
+    std::vector<QByteArray> nodes;  // the index nodes, from firstIndexNode on
 
     // Index levels: an entry per child, holding the child's last word. A tree too large for
     // one index node gets three levels laid out for CHMLib's search as well (see below).
     int depth = 1;
     if (children.size() > 1) {
-        std::vector<ChildRef> parents = indexLevel(children, nodes, firstLeaf, false);
+        std::vector<ChildRef> parents = indexLevel(children, nodes, firstIndexNode, false);
         ++depth;
         if (parents.size() > 1) {
             const std::size_t plainLevel = nodes.size() - parents.size();
             nodes.resize(plainLevel);
-            std::vector<ChildRef> underRoot = indexLevel(children, nodes, firstLeaf, true);
+            std::vector<ChildRef> underRoot = indexLevel(children, nodes, firstIndexNode, true);
             if (underRoot.empty()) {  // more than one root can index: plain levels
                 nodes.resize(plainLevel);
-                underRoot = indexLevel(children, nodes, firstLeaf, false);
+                underRoot = indexLevel(children, nodes, firstIndexNode, false);
             }
             parents = std::move(underRoot);
         }
         while (parents.size() > 1) {
-            parents = indexLevel(parents, nodes, firstLeaf, false);
+            parents = indexLevel(parents, nodes, firstIndexNode, false);
             ++depth;
         }
         children = std::move(parents);
     }
     const std::uint32_t root = children.front().offset;
+    for (const QByteArray &node : nodes)
+        unused += qFromLittleEndian<quint16>(node.constData());
 
-    QByteArray out(kHeaderSize, '\0');
     out[2] = 0x28;
     put32(out, 0x04, info.files);
     put32(out, 0x08, root);
@@ -227,17 +221,18 @@ QByteArray writeFtsFile(const std::vector<FtsEntry> &entries, const QByteArray &
     out[0x23] = char(info.locationRoot);
     put32(out, 0x2E, kNodeSize);
     put32(out, 0x32, anyTitle ? 1 : 0);
+    put32(out, 0x36, info.furthestRepeat);
     put32(out, 0x3E, std::uint32_t(longest));
-    put32(out, 0x42, std::uint32_t(std::min<std::uint64_t>(info.wordsIndexed, 0xFFFFFFFF)));
+    const auto clamped = [](std::uint64_t v) { return std::uint32_t(std::min<std::uint64_t>(v, 0xFFFFFFFF)); };
+    put32(out, 0x42, clamped(info.wordsIndexed));
     put32(out, 0x46, distinctWords);
-    put32(out, 0x4A, std::uint32_t(std::min<std::uint64_t>(info.wordBytes, 0xFFFFFFFF)));
-    put32(out, 0x52, std::uint32_t(std::min<std::uint64_t>(entryBytes, 0xFFFFFFFF)));
-    put32(out, 0x56, lastLeafFree);
+    put32(out, 0x4A, clamped(info.longWordBytes));
+    put32(out, 0x4E, clamped(info.shortWordBytes));
+    put32(out, 0x52, clamped(entryBytes));
+    put32(out, 0x56, clamped(unused));
     put32(out, 0x5E, info.files ? info.files - 1 : 0);
     put32(out, 0x7A, info.codePage);
     put32(out, 0x7E, info.languageId);
-    out.reserve(kHeaderSize + wlc.size() + qsizetype(nodes.size()) * kNodeSize);
-    out += wlc;
     for (const QByteArray &node : nodes)
         out += node;
     return out;

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <numeric>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -18,10 +17,8 @@
 namespace zelbrin::chm {
 namespace {
 
-// Keys of the per-thread vocabulary start with a tag: the context, and whether the key is
-// the beginning of an ideograph run rather than a word of the text.
+// Keys of the per-thread vocabulary start with a tag: the context.
 constexpr char16_t kTitleTag = 1;
-constexpr char16_t kRunTag = 2;
 // Longest word stored, in bytes of the code page.
 constexpr std::size_t kMaxWordBytes = 99;
 
@@ -84,63 +81,14 @@ struct Occurrence {
     std::uint32_t location;
 };
 
-// Converts words to the code page one character at a time (the ANSI code pages are
-// stateless), remembering each character's bytes.
-class WordEncoder {
-public:
-    explicit WordEncoder(const char *iconvName) : m_iconv(iconv_open(iconvName, "UTF-16LE")), m_cache(0x10000, 0) {}
-    ~WordEncoder() {
-        if (m_iconv != reinterpret_cast<iconv_t>(-1))
-            iconv_close(m_iconv);
-    }
-    WordEncoder(const WordEncoder &) = delete;
-    WordEncoder &operator=(const WordEncoder &) = delete;
-    bool valid() const { return m_iconv != reinterpret_cast<iconv_t>(-1); }
-
-    // False when a character has no place in the code page.
-    bool encode(std::u16string_view word, std::string &out) {
-        out.clear();
-        for (char16_t c : word) {
-            if (c < 0x80) {
-                out.push_back(char(c));
-                continue;
-            }
-            std::uint32_t &known = m_cache[c];
-            if (known == 0)
-                known = lookUp(c);
-            if (known == kUnencodable)
-                return false;
-            for (std::uint32_t n = known >> 24, i = 0; i < n; ++i)
-                out.push_back(char(known >> (8 * (n - 1 - i))));
-        }
-        return true;
-    }
-
-private:
-    static constexpr std::uint32_t kUnencodable = 1;
-    std::uint32_t lookUp(char16_t c) {
-        if (c >= 0xD800 && c <= 0xDFFF)  // beyond the BMP: no ANSI code page has it
-            return kUnencodable;
-        char in[2] = {char(c & 0xFF), char(c >> 8)};
-        char out[8];
-        char *inp = in;
-        char *outp = out;
-        size_t inLeft = 2;
-        size_t outLeft = sizeof out;
-        iconv(m_iconv, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(m_iconv, &inp, &inLeft, &outp, &outLeft) == size_t(-1) || inLeft != 0)
-            return kUnencodable;
-        const std::size_t n = sizeof out - outLeft;
-        if (n == 0 || n > 3)
-            return kUnencodable;
-        std::uint32_t packed = std::uint32_t(n) << 24;
-        for (std::size_t i = 0; i < n; ++i)
-            packed |= std::uint32_t((unsigned char)out[i]) << (8 * (n - 1 - i));
-        return packed;
-    }
-    iconv_t m_iconv;
-    std::vector<std::uint32_t> m_cache;
-};
+// A word in the code page; false when a character has no place in it.
+bool encodeWord(const CodePageCharacters &codePage, std::u16string_view word, std::string &out) {
+    out.clear();
+    for (char16_t c : word)
+        if (!codePage.append(c, out))  // a surrogate (beyond the BMP) has no place either
+            return false;
+    return true;
+}
 
 // What one thread learns from its share of the pages.
 struct ThreadIndex {
@@ -155,46 +103,24 @@ struct ThreadIndex {
 // A page's words, titles first, continue one location count per document.
 class PageIndexer {
 public:
-    PageIndexer(ThreadIndex &index, int runPrefix) : m_index(index), m_runPrefix(std::size_t(runPrefix)) {}
+    explicit PageIndexer(ThreadIndex &index) : m_index(index) {}
 
     void add(std::uint32_t document, const PageWords &words, bool title) {
         const char16_t tag = title ? kTitleTag : 0;
-        std::size_t runBegin = 0;
-        std::uint32_t runLocation = 0;
         for (std::size_t i = 0; i < words.words.size(); ++i) {
             const PageWords::Word &w = words.words[i];
             const std::uint32_t location = m_location++;
-            if (!w.ideograph || !w.continuesRun) {
-                addRun(document, words, runBegin, i, runLocation, tag);
-                runBegin = i;
-                runLocation = location;
-            }
             if (w.length == 0)
                 continue;
             m_key.assign(1, tag);
             m_key.append(words.chars, w.start, w.length);
             m_index.occurrences.push_back({m_index.vocabulary.intern(m_key), document, location});
         }
-        addRun(document, words, runBegin, words.words.size(), runLocation, tag);
     }
     void newDocument() { m_location = 0; }
 
 private:
-    // The run words[begin, end) of ideographs, stored from each position on.
-    void addRun(std::uint32_t document, const PageWords &words, std::size_t begin, std::size_t end,
-                std::uint32_t location, char16_t tag) {
-        if (m_runPrefix < 2 || end - begin < 2 || !words.words[begin].ideograph)
-            return;
-        for (std::size_t p = begin; p + 1 < end; ++p, ++location) {
-            m_key.assign(1, char16_t(tag | kRunTag));
-            for (std::size_t q = p; q < end && q - p < m_runPrefix; ++q)
-                m_key.append(words.chars, words.words[q].start, words.words[q].length);
-            m_index.occurrences.push_back({m_index.vocabulary.intern(m_key), document, location});
-        }
-    }
-
     ThreadIndex &m_index;
-    std::size_t m_runPrefix;
     std::u16string m_key;
     std::uint32_t m_location = 0;
 };
@@ -234,7 +160,6 @@ struct EntrySource {
 struct GlobalEntry {
     std::string word;
     bool title;
-    bool run;
     std::vector<EntrySource> sources;  // in thread order, hence in document order
 };
 
@@ -284,37 +209,37 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
         std::max<std::size_t>(documents, 1));
     const std::vector<std::size_t> share = balancedSplit(documentWeight, threadCount);
 
+    const CodePageCharacters *characters = CodePageCharacters::of(("CP" + std::to_string(codePage)).c_str());
+    if (!characters)
+        return {};
+
     // 1. Each thread reads its share of the documents, then puts its keys into the code
     // page and groups its occurrences by key.
     std::vector<ThreadIndex> threads(threadCount);
-    bool encoderMissing = false;
     runOnThreads(threadCount, [&](std::size_t t) {
         ThreadIndex &index = threads[t];
         std::uint64_t weight = 0;
         for (std::size_t d = share[t]; d < share[t + 1]; ++d)
             weight += documentWeight[d];
         index.occurrences.reserve(std::size_t(weight / 12));  // pages hold a word per 6 (plain text) to 30 (office HTML) characters
-        PageIndexer indexer(index, options.ideographRunPrefix);
+        PageIndexer indexer(index);
         PageWords words;
         for (std::size_t d = share[t]; d < share[t + 1]; ++d) {
             indexer.newDocument();
             for (std::size_t i = documentStart[d]; i < documentStart[d + 1]; ++i) {
                 const SearchPage &page = pages[order[i]];
                 words.clear();
-                appendPlainWords(page.title, words);
+                appendPlainWords(page.title, words, characters);
                 indexer.add(page.topic, words, true);
                 words.clear();
-                appendVisibleWords(page.html, words);
+                appendVisibleWords(page.html, words, characters);
                 indexer.add(page.topic, words, false);
             }
         }
-        WordEncoder encoder(("CP" + std::to_string(codePage)).c_str());
-        if (!encoder.valid() && t == 0)
-            encoderMissing = true;
         index.encoded.resize(index.vocabulary.size());
-        for (std::uint32_t k = 0; k < index.vocabulary.size() && encoder.valid(); ++k) {
+        for (std::uint32_t k = 0; k < index.vocabulary.size(); ++k) {
             std::string &bytes = index.encoded[k];
-            if (!encoder.encode(index.vocabulary.key(k).substr(1), bytes) || bytes.size() > kMaxWordBytes)
+            if (!encodeWord(*characters, index.vocabulary.key(k).substr(1), bytes) || bytes.size() > kMaxWordBytes)
                 bytes.clear();
         }
         // Counting sort by key keeps each key's occurrences in document and location order.
@@ -328,8 +253,6 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
             sorted[next[o.key]++] = o;
         index.occurrences = std::move(sorted);
     });
-    if (encoderMissing)
-        return {};
 
     // 2. One entry per word and context over all threads, in tree order.
     std::vector<GlobalEntry> entries;
@@ -346,15 +269,15 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
                 id += index.encoded[k];
                 const auto [it, added] = ids.emplace(id, std::uint32_t(entries.size()));
                 if (added)
-                    entries.push_back({index.encoded[k], (tag & kTitleTag) != 0, (tag & kRunTag) != 0, {}});
+                    entries.push_back({index.encoded[k], (tag & kTitleTag) != 0, {}});
                 entries[it->second].sources.push_back({t, k});
             }
         }
     }
     std::sort(entries.begin(), entries.end(), [](const GlobalEntry &a, const GlobalEntry &b) {
         if (a.word != b.word)
-            return ftsWordLess(a.word, b.word);
-        return !a.title && b.title;  // text before title, as hhc writes them
+            return a.word < b.word;  // bytes compared unsigned
+        return !a.title && b.title;  // text before title, as HTML Help Workshop writes them
     });
 
     // 3. Location codes, on all threads: first the roots that code them shortest, then
@@ -370,8 +293,8 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
             forEachDocument(entries[e], threads, [&](std::uint32_t delta, std::uint32_t count, const Occurrence *p,
                                                      const Occurrence *end) {
                 documentCodes[t].add(delta);
-                countCodes[t].add(entries[e].run ? 0 : count);
-                for (std::uint32_t previous = 0; p < end && !entries[e].run; previous = p->location, ++p)
+                countCodes[t].add(count);
+                for (std::uint32_t previous = 0; p < end; previous = p->location, ++p)
                     locationCodes[t].add(p->location - previous);
             });
     });
@@ -388,48 +311,63 @@ QByteArray buildFullTextSearch(const QList<SearchPage> &pages, const SearchOptio
     info.codePage = std::uint32_t(codePage);
     info.languageId = options.languageId;
 
+    // Besides the codes, what the header reports of the words: how many occurrences and
+    // bytes they hold (words of one or two bytes, a double-byte character above all,
+    // apart), and the furthest location at which a word occurs again.
+    struct WordStatistics {
+        std::uint64_t occurrences = 0;
+        std::uint64_t shortBytes = 0;
+        std::uint64_t longBytes = 0;
+        std::uint32_t furthestRepeat = 0;
+        std::uint64_t paddingBytes = 0;
+    };
     std::vector<FtsEntry> tree(entries.size());
     std::vector<QByteArray> codes(threadCount);
-    std::vector<std::uint64_t> wordsIndexed(threadCount), wordBytes(threadCount);
+    std::vector<WordStatistics> statistics(threadCount);
     runOnThreads(threadCount, [&](std::size_t t) {
         QByteArray &out = codes[t];
+        WordStatistics &words = statistics[t];
         for (std::size_t e = ranges[t]; e < ranges[t + 1]; ++e) {
             FtsEntry &entry = tree[e];
             entry.word = std::move(entries[e].word);
             entry.title = entries[e].title;
             entry.wlcOffset = std::uint32_t(out.size());
             ScaleRootWriter bits(out);
+            std::uint64_t occurrences = 0;
             forEachDocument(entries[e], threads, [&](std::uint32_t delta, std::uint32_t count, const Occurrence *p,
                                                      const Occurrence *end) {
-                // Run beginnings are there to be found by their first bytes, not to be placed:
-                // the phrase matching of the Windows viewer uses the ideographs' own locations.
                 bits.putScaleRoot(delta, info.documentRoot);
-                bits.putScaleRoot(entries[e].run ? 0 : count, info.countRoot);
-                for (std::uint32_t previous = 0; p < end && !entries[e].run; previous = p->location, ++p)
+                bits.putScaleRoot(count, info.countRoot);
+                for (std::uint32_t previous = 0; p < end; previous = p->location, ++p) {
                     bits.putScaleRoot(p->location - previous, info.locationRoot);
+                    if (occurrences++ > 0)
+                        words.furthestRepeat = std::max(words.furthestRepeat, p->location);
+                }
                 bits.alignToByte();
                 ++entry.documents;
-                if (!entries[e].run) {
-                    wordsIndexed[t] += count;
-                    wordBytes[t] += std::uint64_t(count) * entry.word.size();
-                }
             });
+            words.occurrences += occurrences;
+            (entry.word.size() <= 2 ? words.shortBytes : words.longBytes) += occurrences * entry.word.size();
+            // HTML Help Workshop leaves a tenth more room, in zero bytes, after the codes of a
+            // word found in three documents or more; its readers pass over them.
+            const qsizetype codes = out.size() - qsizetype(entry.wlcOffset);
+            if (entry.documents >= 3) {
+                out.append(codes / 10, '\0');
+                words.paddingBytes += std::uint64_t(codes / 10);
+            }
             entry.wlcSize = std::uint32_t(out.size()) - entry.wlcOffset;
         }
     });
-    // Entries with the same codes (run beginnings of one page, above all) share them.
     QByteArray wlc;
-    std::unordered_map<std::string_view, std::uint32_t> stored;
     for (std::size_t t = 0; t < threadCount; ++t) {
-        for (std::size_t e = ranges[t]; e < ranges[t + 1]; ++e) {
-            const std::string_view block(codes[t].constData() + tree[e].wlcOffset, tree[e].wlcSize);
-            const auto [it, added] = stored.emplace(block, std::uint32_t(wlc.size()));
-            if (added)
-                wlc.append(block.data(), qsizetype(block.size()));
-            tree[e].wlcOffset = it->second;
-        }
-        info.wordsIndexed += wordsIndexed[t];
-        info.wordBytes += wordBytes[t];
+        for (std::size_t e = ranges[t]; e < ranges[t + 1]; ++e)
+            tree[e].wlcOffset += std::uint32_t(wlc.size());
+        wlc += codes[t];
+        info.wordsIndexed += statistics[t].occurrences;
+        info.shortWordBytes += statistics[t].shortBytes;
+        info.longWordBytes += statistics[t].longBytes;
+        info.furthestRepeat = std::max(info.furthestRepeat, statistics[t].furthestRepeat);
+        info.paddingBytes += statistics[t].paddingBytes;
     }
     return writeFtsFile(tree, wlc, info);
 }

@@ -1,5 +1,6 @@
 #include "pagetext.h"
 
+#include "codepage.h"
 #include "htmlentities.h"
 
 #include <QChar>
@@ -11,7 +12,7 @@
 namespace zelbrin::chm {
 namespace {
 
-enum class CharClass { WordChar, Ideograph, Mark, Ignorable, Apostrophe, Dot, Space, LineBreak, Separator };
+enum class CharClass { WordChar, Single, Mark, Ignorable, Apostrophe, Dot, Space, Separator };
 
 bool isIdeograph(char32_t c) {
     if (c >= 0x4E00 && c <= 0x9FFF)
@@ -35,9 +36,7 @@ CharClass classify(char32_t c) {
             return CharClass::Apostrophe;
         if (c == '.')
             return CharClass::Dot;
-        if (c == '\n' || c == '\r')
-            return CharClass::LineBreak;
-        if (c == ' ' || c == '\t' || c == '\f' || c == '\v')
+        if (c == ' ' || c == '\t' || c == '\f' || c == '\v' || c == '\n' || c == '\r')
             return CharClass::Space;
         return CharClass::Separator;
     }
@@ -46,7 +45,7 @@ CharClass classify(char32_t c) {
     if (c == 0xAD || c == 0x200C || c == 0x200D || c == 0x2060 || c == 0xFEFF || (c >= 0xFE00 && c <= 0xFE0F))
         return CharClass::Ignorable;
     if (isIdeograph(c))
-        return CharClass::Ideograph;
+        return CharClass::Single;
     if (QChar::isSpace(c))
         return CharClass::Space;
     if (QChar::isMark(c))
@@ -114,39 +113,52 @@ bool isAsciiAlnum(char16_t c) {
 // Splits a stream of characters into words.
 class WordSplitter {
 public:
-    explicit WordSplitter(PageWords &out) : m_out(out) {}
+    WordSplitter(PageWords &out, const CodePageCharacters *codePage)
+        : m_out(out), m_doubleByte(codePage && codePage->doubleByte() ? codePage : nullptr) {}
 
     void character(char32_t c) {
-        if (c >= 0xFF01 && c <= 0xFF5E)  // full-width ASCII reads as ASCII
-            c -= 0xFEE0;
-        const CharClass cls = classify(c);
+        CharClass cls;
+        if (m_doubleByte && c >= 0x80 && m_doubleByte->length(c) == 2) {
+            cls = CharClass::Single;
+        } else {
+            if (!m_doubleByte && c >= 0xFF01 && c <= 0xFF5E)  // full-width ASCII reads as ASCII
+                c -= 0xFEE0;
+            cls = classify(c);
+        }
+        const bool digit = c >= '0' && c <= '9';
         if (m_pending != Pending::None) {
-            const bool keep = m_pending == Pending::Apostrophe ? cls == CharClass::WordChar
-                                                               : (c >= '0' && c <= '9');
+            const bool keep = m_pending == Pending::Apostrophe ? cls == CharClass::WordChar : digit;
             if (keep && m_pending == Pending::Dot)
                 append(u'.');
             m_pending = Pending::None;
             if (!keep)
                 endWord();
         }
+        // A number keeps its decimal points and drops its thousands separators: "2019.2.1",
+        // "1,000" -> "1000"; after a letter they end the word ("python3.8" is two words).
+        if (c == ',' && m_inWord && m_numeric && m_lastDigit) {
+            m_pending = Pending::Comma;
+            return;
+        }
         switch (cls) {
         case CharClass::WordChar:
             if (!m_inWord) {
                 m_inWord = true;
                 m_tooLong = false;
-                m_hasAlnum = false;
+                m_hasWordChar = false;
+                m_numeric = digit;
                 m_start = m_out.chars.size();
             }
-            m_lastDigit = c >= '0' && c <= '9';
-            m_hasAlnum = m_hasAlnum || (c != '_' && c != '#');
+            m_lastDigit = digit;
+            m_numeric = m_numeric && digit;
+            m_hasWordChar = m_hasWordChar || c != '#';
             appendFolded(c);
             break;
-        case CharClass::Ideograph: {
+        case CharClass::Single: {
             endWord();
             PageWords::Word w;
             w.start = std::uint32_t(m_out.chars.size());
-            w.ideograph = true;
-            w.continuesRun = m_runOpen && m_gap != Gap::Broken;
+            w.single = true;
             if (c > 0xFFFF) {
                 m_out.chars.push_back(QChar::highSurrogate(c));
                 m_out.chars.push_back(QChar::lowSurrogate(c));
@@ -156,8 +168,6 @@ public:
                 w.length = 1;
             }
             m_out.words.push_back(w);
-            m_runOpen = true;
-            m_gap = Gap::None;
             break;
         }
         case CharClass::Mark:
@@ -174,21 +184,12 @@ public:
                 separator();
             break;
         case CharClass::Dot:
-            if (m_inWord && m_lastDigit)
+            if (m_inWord && m_numeric && m_lastDigit)
                 m_pending = Pending::Dot;
             else
                 separator();
             break;
-        case CharClass::LineBreak:
-            endWord();
-            if (m_gap == Gap::None)
-                m_gap = Gap::LineBreak;
-            break;
         case CharClass::Space:
-            endWord();
-            if (m_gap != Gap::LineBreak)
-                m_gap = Gap::Broken;
-            break;
         case CharClass::Separator:
             separator();
             break;
@@ -198,13 +199,10 @@ public:
     void separator() {
         m_pending = Pending::None;
         endWord();
-        m_runOpen = false;
-        m_gap = Gap::Broken;
     }
 
 private:
-    enum class Pending { None, Apostrophe, Dot };
-    enum class Gap { None, LineBreak, Broken };
+    enum class Pending { None, Apostrophe, Dot, Comma };
 
     void appendFolded(char32_t c) {
         if (c < 0x80) {
@@ -239,8 +237,7 @@ private:
         if (!m_inWord)
             return;
         m_inWord = false;
-        m_runOpen = false;
-        if (!m_hasAlnum) {  // "#" or "__" alone is no word
+        if (!m_hasWordChar) {  // "#" alone is no word ("_" is, as HTML Help Workshop indexes it)
             m_out.chars.resize(m_start);
             return;
         }
@@ -251,14 +248,14 @@ private:
     }
 
     PageWords &m_out;
+    const CodePageCharacters *m_doubleByte;  // set for a double-byte code page
     std::size_t m_start = 0;
     bool m_inWord = false;
     bool m_tooLong = false;
-    bool m_hasAlnum = false;
+    bool m_hasWordChar = false;
     bool m_lastDigit = false;
-    bool m_runOpen = false;
+    bool m_numeric = false;  // the word so far is digits and decimal points
     Pending m_pending = Pending::None;
-    Gap m_gap = Gap::Broken;
 };
 
 // An element name of up to eight ASCII characters packed into one number, for quick lookups.
@@ -269,18 +266,6 @@ constexpr std::uint64_t packedName(std::string_view name) {
     return key;
 }
 
-// Elements whose tags do not end a word: "Instal<span>lation</span>" is one word.
-// Tags with a namespace prefix (Office's o:p, st1:place, v:shape) count as inline too.
-constexpr std::uint64_t kInlineElements[] = {
-    packedName("a"),      packedName("abbr"),  packedName("acronym"), packedName("b"),      packedName("bdi"),
-    packedName("bdo"),    packedName("big"),   packedName("blink"),   packedName("cite"),   packedName("code"),
-    packedName("data"),   packedName("del"),   packedName("dfn"),     packedName("em"),     packedName("font"),
-    packedName("i"),      packedName("ins"),   packedName("kbd"),     packedName("label"),  packedName("mark"),
-    packedName("nobr"),   packedName("q"),     packedName("rp"),      packedName("rt"),     packedName("ruby"),
-    packedName("s"),      packedName("samp"),  packedName("small"),   packedName("span"),   packedName("strike"),
-    packedName("strong"), packedName("sub"),   packedName("sup"),     packedName("time"),   packedName("tt"),
-    packedName("u"),      packedName("var"),   packedName("wbr"),     packedName("script"), packedName("style"),
-    packedName("noscript"), packedName("xml"), packedName("title"),   packedName("template")};
 // Elements whose content is never shown.
 constexpr std::uint64_t kHiddenElements[] = {packedName("script"), packedName("style"),    packedName("noscript"),
                                              packedName("xml"),    packedName("title"),    packedName("template")};
@@ -305,8 +290,10 @@ public:
         const qsizetype n = m_s.size();
         while (m_i < n) {
             const char16_t c = m_s[m_i].unicode();
-            if (c == '<' && markup())
+            if (c == '<' && markup()) {
+                m_words.separator();  // every tag ends a word, as HTML Help Workshop reads pages
                 continue;
+            }
             if (c == '&') {
                 m_words.character(reference());
                 continue;
@@ -349,10 +336,8 @@ private:
             return false;
         const qsizetype nameStart = p;
         std::uint64_t name = 0;
-        bool prefixed = false;
         for (; p < n && isNameChar(m_s[p].unicode()); ++p) {
             const char16_t ch = m_s[p].unicode();
-            prefixed = prefixed || ch == ':';
             name = (name << 8) | std::uint8_t(ch >= 'A' && ch <= 'Z' ? ch + 32 : ch);
         }
         const QStringView tagName = m_s.sliced(nameStart, p - nameStart);
@@ -381,8 +366,6 @@ private:
         m_i = p;
         if (!closing && !selfClosing && nameIn(name, kHiddenElements))
             skipContent(tagName);
-        if (!prefixed && !nameIn(name, kInlineElements))
-            m_words.separator();
         return true;
     }
 
@@ -473,13 +456,13 @@ private:
 
 }  // namespace
 
-void appendVisibleWords(QStringView html, PageWords &out) {
-    WordSplitter words(out);
+void appendVisibleWords(QStringView html, PageWords &out, const CodePageCharacters *codePage) {
+    WordSplitter words(out, codePage);
     HtmlScanner(html, words).run();
 }
 
-void appendPlainWords(QStringView text, PageWords &out) {
-    WordSplitter words(out);
+void appendPlainWords(QStringView text, PageWords &out, const CodePageCharacters *codePage) {
+    WordSplitter words(out, codePage);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
         if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())

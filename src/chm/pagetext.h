@@ -8,18 +8,21 @@
 
 namespace zelbrin::chm {
 
+class CodePageCharacters;
+
 // The searchable words of a page, in reading order, folded the way the full-text index
 // stores them: lower case, Latin accents removed ("Déjà" -> "deja"), apostrophes inside a
-// word dropped ("it's" -> "its"). Each word takes the next location; an ideograph (Han,
-// kana, Hangul) is a word of its own, as the Windows indexer treats double-byte text.
+// word dropped ("it's" -> "its"), a number's decimal points kept and its thousands
+// separators dropped ("2019.2.1", "1,000" -> "1000"). Each word takes the next location. An ideograph (Han,
+// kana, Hangul) is a word of its own; in a double-byte code page (Chinese, Japanese,
+// Korean) so is every character the code page writes in two bytes, punctuation, full-width
+// letters and digits, Greek and pinyin letters included, kept as it is: HTML Help Workshop
+// indexes double-byte text one character at a time.
 struct PageWords {
     struct Word {
         std::uint32_t start = 0;   // into chars
         std::uint32_t length = 0;  // UTF-16 units; 0 for a word too long to index
-        bool ideograph = false;
-        // An ideograph that directly follows the previous word, also an ideograph, with
-        // nothing but markup or a source line break between them: the two belong to one run.
-        bool continuesRun = false;
+        bool single = false;       // one character that is a word of its own
     };
     std::u16string chars;
     std::vector<Word> words;
@@ -38,10 +41,11 @@ struct PageWords {
 constexpr std::uint32_t kMaxWordLength = 99;
 
 // Appends the words of the visible text of an HTML page: no markup, no script, style or
-// title content, no comments; character references decoded; block elements separate
-// words while inline ones (b, span, a, Office's o:p ...) do not.
-void appendVisibleWords(QStringView html, PageWords &out);
+// title content, no comments; character references decoded; every tag ends a word
+// ("Instal<span>lation</span>" is two), as HTML Help Workshop reads pages. codePage is the
+// code page the index stores its words in (nothing: split as in a single-byte one).
+void appendVisibleWords(QStringView html, PageWords &out, const CodePageCharacters *codePage = nullptr);
 // Appends the words of plain text (a page title).
-void appendPlainWords(QStringView text, PageWords &out);
+void appendPlainWords(QStringView text, PageWords &out, const CodePageCharacters *codePage = nullptr);
 
 }  // namespace zelbrin::chm

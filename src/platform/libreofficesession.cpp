@@ -174,7 +174,8 @@ void LibreOfficeSession::startWorker() {
     const QStringList hello = protocol::decodeLine(line);
     if (hello.value(0) != QLatin1String(protocol::kReady)) {
         killWorker();
-        throw BuildError(QStringLiteral("无法启动办公软件（LibreOffice）：%1").arg(hello.value(1)));
+        // The worker's words may carry LibreOffice's own: they are the detail.
+        throw BuildError(QStringLiteral("无法启动办公软件（LibreOffice）"), hello.value(1));
     }
     startedFromPrepared_ = hello.value(1) == QLatin1String(protocol::kPrepared);
 }
@@ -233,8 +234,8 @@ LibreOfficeSession::Outcome LibreOfficeSession::convert(const char *kind, const 
         try {
             startWorker();
         } catch (const BuildError &e) {
-            replacementFailure_ = e.message();
-            *errorText = e.message();
+            replacementFailure_ = e.detail().isEmpty() ? e.message() : e.message() + u'：' + e.detail();
+            *errorText = replacementFailure_;
             return Outcome::Broken;
         }
     }
@@ -267,8 +268,9 @@ void LibreOfficeSession::convertWordDocument(const QString &source, const QStrin
     const Outcome outcome = convert(protocol::kWriter, source, target, &error, &fault);
     if (outcome == Outcome::Done)
         return;
+    // How the office ended, in the worker's words that may carry LibreOffice's own, is the detail.
     if (outcome == Outcome::Broken || fault == QLatin1String(protocol::kFaultOfficeCrashed))
-        throw OfficeError(QStringLiteral("办公软件已退出或无响应：%1：%2").arg(source, error));
+        throw OfficeError(QStringLiteral("办公软件已退出或无响应：%1").arg(source), error);
     if (const QString reason = documentFaultText(fault); !reason.isEmpty())
         throw DocumentError({reason, error});
     throw BuildError(QStringLiteral("办公软件转换失败：%1：%2").arg(source, error));

@@ -39,6 +39,10 @@ struct FakeOfficeLog {
 
 class FakeOffice : public OfficeSession {
 public:
+    // What the office says when it dies in a document (failWordFor), in its own words.
+    static inline const QString kCrashDetail =
+        QStringLiteral("LibreOffice 在转换时崩溃或断开了连接：Binary URP bridge disposed during call");
+
     explicit FakeOffice(FakeOfficeLog &log) : log_(log) {
         std::lock_guard lock(log_.mutex);
         ++log_.sessions;
@@ -55,7 +59,7 @@ public:
         if (log_.beforeResult)
             log_.beforeResult(source);
         if (!log_.failWordFor.isEmpty() && source == log_.failWordFor)
-            throw OfficeError(QStringLiteral("办公软件已退出或无响应：") + source);
+            throw OfficeError(QStringLiteral("办公软件已退出或无响应：") + source, kCrashDetail);
         if (const auto fault = faultOf(source))
             throw DocumentError(*fault);
         write(source, target);

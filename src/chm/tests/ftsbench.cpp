@@ -53,8 +53,6 @@ int main(int argc, char **argv) {
     for (int threads : {1, 0}) {
         SearchOptions options;
         options.threads = threads;
-        if (qEnvironmentVariableIsSet("FTS_RUN_PREFIX"))  // to weigh index size against longer ideograph words
-            options.ideographRunPrefix = qEnvironmentVariableIntValue("FTS_RUN_PREFIX");
         QElapsedTimer timer;
         timer.start();
         const double cpuBefore = cpuSeconds();

@@ -1,6 +1,6 @@
 #include "container.h"
+#include "ftsreader.h"
 #include "fulltextsearch.h"
-#include "ftsfile.h"
 #include "pythonsearch.h"
 
 #include "gbk.h"
@@ -13,6 +13,8 @@
 
 #include <functional>
 #include <map>
+#include <optional>
+#include <span>
 
 using namespace zelbrin;
 using namespace zelbrin::chm;
@@ -20,142 +22,56 @@ using namespace zelbrin::chm::testing;
 
 namespace {
 
-// Reads /$FIftiMain back the way the readers do.
-struct ReadEntry {
-    std::string word;
-    int context = 0;
-    std::map<std::uint32_t, std::vector<std::uint32_t>> hits;  // document -> locations
-};
-
-struct ReadIndex {
-    std::uint32_t files = 0, root = 0, leaves = 0, depth = 0, codePage = 0, languageId = 0;
-    std::vector<ReadEntry> entries;  // along the leaf chain
-};
-
-std::uint32_t u32(const QByteArray &d, qsizetype at) {
-    return qFromLittleEndian<quint32>(d.constData() + at);
-}
-std::uint16_t u16(const QByteArray &d, qsizetype at) {
-    return qFromLittleEndian<quint16>(d.constData() + at);
+std::span<const unsigned char> bytesOf(const QByteArray &data) {
+    return {reinterpret_cast<const unsigned char *>(data.constData()), std::size_t(data.size())};
 }
 
-std::uint32_t encint(const QByteArray &d, qsizetype &at) {
-    std::uint32_t value = 0;
-    for (int shift = 0;; shift += 7) {
-        const unsigned char b = (unsigned char)d[at++];
-        value |= std::uint32_t(b & 0x7F) << shift;
-        if (!(b & 0x80))
-            return value;
-    }
+hh::FtsIndex readIndex(const QByteArray &data) {
+    std::string error;
+    const auto index = hh::readFullTextIndex(bytesOf(data), error);
+    EXPECT_TRUE(index) << error;
+    return index.value_or(hh::FtsIndex());
 }
 
-struct BitReader {
-    const QByteArray &d;
-    qsizetype bit;
-    int next() {
-        const int v = ((unsigned char)d[bit >> 3] >> (7 - (bit & 7))) & 1;
-        ++bit;
-        return v;
-    }
-    std::uint64_t scaleRoot(int root) {
-        int ones = 0;
-        while (next())
-            ++ones;
-        const int n = root + (ones ? ones - 1 : 0);
-        std::uint64_t v = 0;
-        for (int i = 0; i < n; ++i)
-            v = (v << 1) | std::uint64_t(next());
-        return ones ? v | (std::uint64_t(1) << n) : v;
-    }
-};
+using Hits = std::map<std::uint32_t, std::vector<std::uint32_t>>;
 
-std::string readWord(const QByteArray &d, qsizetype &at, const std::string &previous) {
-    const int length = (unsigned char)d[at];
-    const int shared = (unsigned char)d[at + 1];
-    std::string word = previous.substr(0, std::size_t(shared)) + d.mid(at + 2, length - 1).toStdString();
-    at += 1 + length;
-    return word;
-}
-
-ReadIndex readIndex(const QByteArray &d) {
-    ReadIndex index;
-    EXPECT_EQ(u32(d, 0), 0x00280000u);
-    EXPECT_EQ(u32(d, 0x2E), 4096u);
-    index.files = u32(d, 4);
-    index.root = u32(d, 0x14);
-    EXPECT_EQ(u32(d, 8), index.root);
-    index.leaves = u32(d, 0x10);
-    index.depth = u16(d, 0x18);
-    index.codePage = u32(d, 0x7A);
-    index.languageId = u32(d, 0x7E);
-    const int roots[3] = {d[0x1F], d[0x21], d[0x23]};
-    std::uint32_t node = index.root;
-    for (std::uint32_t level = index.depth; level > 1; --level) {  // down the first children
-        qsizetype at = node + 2;
-        readWord(d, at, {});
-        node = u32(d, at);
+// The documents and locations of a word (context 1: titles); nothing when it is not listed.
+std::optional<Hits> hitsOf(const hh::FtsIndex &index, const std::string &word, bool title = false) {
+    for (const hh::FtsWord &w : index.words) {
+        if (w.word != word || w.title != title)
+            continue;
+        Hits hits;
+        for (const hh::FtsDocumentHits &d : w.documents)
+            hits[d.document] = d.locations;
+        return hits;
     }
-    std::uint32_t leafCount = 0;
-    for (; node; node = u32(d, node), ++leafCount) {
-        const qsizetype end = node + 4096 - u16(d, node + 6);
-        std::string word;
-        for (qsizetype at = node + 8; at < end;) {
-            ReadEntry e;
-            word = e.word = readWord(d, at, word);
-            e.context = d[at++];
-            const std::uint32_t documents = encint(d, at);
-            const std::uint32_t offset = u32(d, at);
-            at += 6;
-            const std::uint32_t size = encint(d, at);
-            BitReader bits{d, qsizetype(offset) * 8};
-            std::uint32_t document = 0;
-            for (std::uint32_t i = 0; i < documents; ++i) {
-                bits.bit = (bits.bit + 7) & ~qsizetype(7);
-                document += std::uint32_t(bits.scaleRoot(roots[0]));
-                std::uint32_t location = 0;
-                std::vector<std::uint32_t> &locations = e.hits[document];
-                for (std::uint64_t n = bits.scaleRoot(roots[1]); n > 0; --n)
-                    locations.push_back(location += std::uint32_t(bits.scaleRoot(roots[2])));
-            }
-            EXPECT_LE((bits.bit + 7) / 8, qsizetype(offset + size)) << e.word;
-            index.entries.push_back(std::move(e));
-        }
-    }
-    EXPECT_EQ(leafCount, index.leaves);
-    return index;
-}
-
-// The leaf CHMLib's readers descend to: in each index node the first entry not below the word.
-std::uint32_t leafFor(const QByteArray &d, const std::string &text) {
-    std::uint32_t node = u32(d, 0x14);
-    for (std::uint32_t level = u16(d, 0x18); level > 1; --level) {
-        const qsizetype end = node + 4096 - u16(d, node);
-        std::string word;
-        std::uint32_t child = 0;
-        for (qsizetype at = node + 2; at < end && !child; at += 6) {
-            word = readWord(d, at, word);
-            if (!ftsWordLess(word, text))
-                child = u32(d, at);
-        }
-        if (!child)
-            return 0;
-        node = child;
-    }
-    return node;
-}
-
-const ReadEntry *find(const ReadIndex &index, const std::string &word, int context = 0) {
-    for (const ReadEntry &e : index.entries)
-        if (e.word == word && e.context == context)
-            return &e;
-    return nullptr;
+    return std::nullopt;
 }
 
 std::string gbk(const QString &text) {
     return encodeGbk(text).value_or(QByteArray()).toStdString();
 }
 
-using Hits = std::map<std::uint32_t, std::vector<std::uint32_t>>;
+// The documents holding the characters of text at consecutive locations: how the Windows
+// viewer matches a query of several ideographs.
+QSet<std::uint32_t> phraseDocuments(const hh::FtsIndex &index, const QString &text) {
+    std::vector<Hits> parts;
+    for (QChar c : text)
+        parts.push_back(hitsOf(index, gbk(c)).value_or(Hits()));
+    QSet<std::uint32_t> found;
+    for (const auto &[document, locations] : parts.front())
+        for (std::uint32_t start : locations) {
+            bool all = true;
+            for (std::size_t k = 1; k < parts.size() && all; ++k) {
+                const auto hits = parts[k].find(document);
+                all = hits != parts[k].end() &&
+                      std::binary_search(hits->second.begin(), hits->second.end(), std::uint32_t(start + k));
+            }
+            if (all)
+                found.insert(document);
+        }
+    return found;
+}
 
 }  // namespace
 
@@ -208,64 +124,71 @@ struct Generator {
 
 }  // namespace
 
-TEST(FullTextSearch, WordsTitlesAndIdeographRunsInGbk) {
+TEST(FullTextSearch, WordsTitlesAndDoubleByteCharactersInGbk) {
     const QList<SearchPage> pages = {
         {2, QStringLiteral("Installation Guide"),
-         QStringLiteral("<p>Install the manual. Installation, installation!</p><p>用户手册</p><p>计算机程序设计语言</p>")},
+         QStringLiteral("<p>Install the manual. Installation, installation!</p><p>用户手册，计算机</p>")},
         {0, QStringLiteral("用户"), QStringLiteral("<p>drag and drop</p>")},
-        {5, QString(), QStringLiteral("<p>カタカナ \U00020B9F café</p>")},
+        {5, QString(), QStringLiteral("<p>カタカナ \U00020B9F café ＡＢ１２Traymond提示“α”</p>")},
     };
     SearchOptions options;
     options.threads = 2;
-    options.ideographRunPrefix = 6;
     const QByteArray fts = buildFullTextSearch(pages, options);
-    const ReadIndex index = readIndex(fts);
-    EXPECT_EQ(index.files, 3u);
-    EXPECT_EQ(index.depth, 1u);
-    EXPECT_EQ(index.codePage, 936u);
-    EXPECT_EQ(index.languageId, 0x804u);
-    for (std::size_t i = 1; i < index.entries.size(); ++i) {
-        const ReadEntry &a = index.entries[i - 1], &b = index.entries[i];
-        EXPECT_TRUE(ftsWordLess(a.word, b.word) || (a.word == b.word && a.context < b.context)) << b.word;
+    const hh::FtsIndex index = readIndex(fts);
+    EXPECT_EQ(index.header.files, 3u);
+    EXPECT_EQ(index.header.depth, 1u);
+    EXPECT_EQ(index.header.codePage, 936u);
+    EXPECT_EQ(index.header.languageId, 0x804u);
+    for (std::size_t i = 1; i < index.words.size(); ++i) {
+        const hh::FtsWord &a = index.words[i - 1], &b = index.words[i];
+        EXPECT_TRUE(a.word < b.word || (a.word == b.word && !a.title && b.title)) << b.word;
     }
 
     // Title words come first, the page text continues the locations.
-    ASSERT_TRUE(find(index, "installation"));
-    EXPECT_EQ(find(index, "installation")->hits, (Hits{{2, {5, 6}}}));
-    EXPECT_EQ(find(index, "installation", 1)->hits, (Hits{{2, {0}}}));
-    EXPECT_EQ(find(index, "install")->hits, (Hits{{2, {2}}}));
-    EXPECT_EQ(find(index, "drop")->hits, (Hits{{0, {4}}}));
-    // One word per ideograph, with its location, and each run from every position on (at
-    // most six ideographs), with its pages only.
-    EXPECT_EQ(find(index, gbk(QStringLiteral("用")))->hits, (Hits{{2, {7}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("册")))->hits, (Hits{{2, {10}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("用")), 1)->hits, (Hits{{0, {0}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("用户手册")))->hits, (Hits{{2, {}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("户手册")))->hits, (Hits{{2, {}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("手册")))->hits, (Hits{{2, {}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("用户")), 1)->hits, (Hits{{0, {}}}));
-    EXPECT_FALSE(find(index, gbk(QStringLiteral("册手"))));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("计算机程序设")))->hits, (Hits{{2, {}}}));
-    EXPECT_FALSE(find(index, gbk(QStringLiteral("计算机程序设计"))));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("语")))->hits, (Hits{{2, {18}}}));
-    EXPECT_EQ(find(index, gbk(QStringLiteral("カタカナ")))->hits, (Hits{{5, {}}}));
+    EXPECT_EQ(hitsOf(index, "installation"), (Hits{{2, {5, 6}}}));
+    EXPECT_EQ(hitsOf(index, "installation", true), (Hits{{2, {0}}}));
+    EXPECT_EQ(hitsOf(index, "install"), (Hits{{2, {2}}}));
+    EXPECT_EQ(hitsOf(index, "drop"), (Hits{{0, {4}}}));
+    // Every character GBK writes in two bytes is a word with its location, punctuation,
+    // full-width letters and digits, pinyin and Greek letters included; nothing longer.
+    EXPECT_EQ(hitsOf(index, gbk(QStringLiteral("用"))), (Hits{{2, {7}}}));
+    EXPECT_EQ(hitsOf(index, gbk(QStringLiteral("，"))), (Hits{{2, {11}}}));
+    EXPECT_EQ(hitsOf(index, gbk(QStringLiteral("机"))), (Hits{{2, {14}}}));
+    EXPECT_EQ(hitsOf(index, gbk(QStringLiteral("用")), true), (Hits{{0, {0}}}));
+    EXPECT_EQ(hitsOf(index, gbk(QStringLiteral("カ"))), (Hits{{5, {0, 2}}}));
     // U+20B9F has no GBK code: it is left out but keeps its place.
-    EXPECT_EQ(find(index, "cafe")->hits, (Hits{{5, {5}}}));
+    EXPECT_EQ(hitsOf(index, "caf"), (Hits{{5, {5}}}));
+    EXPECT_EQ(hitsOf(index, gbk(QStringLiteral("é"))), (Hits{{5, {6}}}));
+    EXPECT_EQ(hitsOf(index, gbk(QStringLiteral("Ａ"))), (Hits{{5, {7}}}));
+    EXPECT_EQ(hitsOf(index, gbk(QStringLiteral("２"))), (Hits{{5, {10}}}));
+    EXPECT_EQ(hitsOf(index, "traymond"), (Hits{{5, {11}}}));
+    EXPECT_EQ(hitsOf(index, gbk(QStringLiteral("α"))), (Hits{{5, {15}}}));
+    EXPECT_EQ(hitsOf(index, gbk(QStringLiteral("”"))), (Hits{{5, {16}}}));
+    for (const hh::FtsWord &w : index.words)
+        EXPECT_TRUE(w.word.size() <= 2 || (unsigned char)w.word[0] < 0x80) << w.word;
+    // The header's counts: occurrences, the bytes of words of up to two bytes and of longer
+    // ones, and the furthest location of a word met before ("installation" at 6).
+    EXPECT_EQ(index.header.wordsIndexed, 36u);
+    EXPECT_EQ(index.header.shortWordBytes, 2u * 24);
+    EXPECT_EQ(index.header.longWordBytes, 12u * 3 + 5 + 7 + 3 + 6 + 4 + 3 + 4 + 3 + 8);
+    EXPECT_EQ(index.header.furthestRepeat, 6u);
 
-    // A language with a single-byte code page keeps only what it can hold.
+    // A language with a single-byte code page keeps only what it can hold, and reads
+    // full-width letters as Latin ones.
     options.languageId = 0x409;
-    const ReadIndex western = readIndex(buildFullTextSearch(pages, options));
-    EXPECT_EQ(western.codePage, 1252u);
-    for (const ReadEntry &e : western.entries)
+    const hh::FtsIndex western = readIndex(buildFullTextSearch(pages, options));
+    EXPECT_EQ(western.header.codePage, 1252u);
+    for (const hh::FtsWord &e : western.words)
         for (char c : e.word)
             EXPECT_TRUE((unsigned char)c < 0x80) << e.word;
-    EXPECT_TRUE(find(western, "cafe"));
+    EXPECT_TRUE(hitsOf(western, "cafe"));
+    EXPECT_TRUE(hitsOf(western, "ab12traymond"));
 
     // No pages: a valid index without words.
-    const ReadIndex empty = readIndex(buildFullTextSearch({}, options));
-    EXPECT_EQ(empty.files, 0u);
-    EXPECT_EQ(empty.leaves, 1u);
-    EXPECT_TRUE(empty.entries.empty());
+    const hh::FtsIndex empty = readIndex(buildFullTextSearch({}, options));
+    EXPECT_EQ(empty.header.files, 0u);
+    EXPECT_EQ(empty.header.leafCount, 1u);
+    EXPECT_TRUE(empty.words.empty());
 }
 
 // Three levels of nodes: the same bytes on any thread count, every word reachable from the
@@ -289,33 +212,22 @@ TEST(FullTextSearch, LargeIndexIsTheSameOnAnyThreadCountAndEveryWordIsReachable)
         options.threads = threads;
         EXPECT_EQ(buildFullTextSearch(pages, options), one) << threads << " threads";
     }
-    const ReadIndex index = readIndex(one);
-    EXPECT_EQ(index.files, 3000u);
-    EXPECT_EQ(index.depth, 3u);
-    const ReadEntry *shared = find(index, "shared");
+    const hh::FtsIndex index = readIndex(one);
+    EXPECT_EQ(index.header.files, 3000u);
+    EXPECT_EQ(index.header.depth, 3u);
+    const auto shared = hitsOf(index, "shared");
     ASSERT_TRUE(shared);
-    ASSERT_EQ(shared->hits.size(), 3000u);
-    EXPECT_EQ(shared->hits.rbegin()->first, 5998u);
-    EXPECT_EQ(shared->hits.rbegin()->second, std::vector<std::uint32_t>{2});
-    for (const ReadEntry &e : index.entries) {
-        const std::uint32_t leaf = leafFor(one, e.word);
-        ASSERT_NE(leaf, 0u) << e.word;
-        // The entry is in that leaf, or (a word whose text and title entries straddle
-        // two leaves) in the next one.
-        bool inLeaf = false;
-        for (std::uint32_t node = leaf; node && !inLeaf; node = node == leaf ? u32(one, leaf) : 0) {
-            const qsizetype end = node + 4096 - u16(one, node + 6);
-            std::string word;
-            for (qsizetype at = node + 8; at < end && !inLeaf;) {
-                word = readWord(one, at, word);
-                inLeaf = word == e.word;
-                ++at;
-                encint(one, at);
-                at += 6;
-                encint(one, at);
-            }
-        }
-        EXPECT_TRUE(inLeaf) << e.word;
+    ASSERT_EQ(shared->size(), 3000u);
+    EXPECT_EQ(shared->rbegin()->first, 5998u);
+    EXPECT_EQ(shared->rbegin()->second, std::vector<std::uint32_t>{2});
+    for (std::size_t i = 0; i < index.words.size(); ++i) {
+        // The reader descends to the word's leaf, or (a word whose text and title entries
+        // straddle two leaves) to the one before it.
+        const hh::FtsWord &w = index.words[i];
+        const auto leaf = hh::leafFor(bytesOf(one), w.word);
+        ASSERT_TRUE(leaf) << w.word;
+        EXPECT_TRUE(*leaf == w.leaf || (i > 0 && index.words[i - 1].word == w.word && *leaf == index.words[i - 1].leaf))
+            << w.word;
     }
 
     QList<StoredFile> files = searchTables(tables);
@@ -364,15 +276,18 @@ TEST(FullTextSearch, CHMLibSearchFindsEveryPageByItsWordsAndIdeographs) {
         tables.append({QStringLiteral("page%1.htm").arg(i).toLatin1(), encodeGbk(title).value()});
     }
     const QByteArray fts = buildFullTextSearch(pages, SearchOptions());
-    EXPECT_EQ(u16(fts, 0x18), 2u);  // deep enough to need an index node, not deeper
+    const hh::FtsIndex index = readIndex(fts);
+    EXPECT_EQ(index.header.depth, 2u);  // deep enough to need an index node, not deeper
     QList<StoredFile> files = searchTables(tables);
     files.append({"/$FIftiMain", fts});
     QTemporaryDir tmp;
     const QString chmPath = tmp.path() + "/search.chm";
     ASSERT_EQ(writeContainer(chmPath, files), QString());
 
-    // Per sampled page: a word, one, two and four ideographs of a run, and its title word.
-    // CHMLib matches the beginnings of words, so every page holding such a beginning counts.
+    // Per sampled page: a word, an ideograph of a run, and its title word. CHMLib matches the
+    // beginnings of words, so every page holding such a beginning counts. Four ideographs of
+    // a run, which CHMLib cannot look up, lie at consecutive locations of exactly the pages
+    // that hold them.
     QList<SearchQuery> queries;
     QList<QSet<QByteArray>> expected;
     QList<bool> exact;
@@ -391,13 +306,18 @@ TEST(FullTextSearch, CHMLibSearchFindsEveryPageByItsWordsAndIdeographs) {
         });
         exact << true;
         const QString run = runsOf[p][p % runsOf[p].size()];
-        for (const QString &part : {run.mid(1, 1), run.mid(1, 2), run.left(4)}) {
-            queries.append({encodeGbk(part).value(), false});
-            expected << pagesWith([&](int q) {
+        const auto holding = [&](const QString &part) {
+            return pagesWith([&](int q) {
                 return std::any_of(runsOf[q].begin(), runsOf[q].end(), [&](const QString &r) { return r.contains(part); });
             });
-            exact << false;  // CHMLib compares bytes case-insensitively, so a few other characters match too
-        }
+        };
+        queries.append({encodeGbk(run.mid(1, 1)).value(), false});
+        expected << holding(run.mid(1, 1));
+        exact << false;  // CHMLib compares bytes case-insensitively, so a few other characters match too
+        QSet<QByteArray> phrasePages;
+        for (std::uint32_t document : phraseDocuments(index, run.left(4)))
+            phrasePages.insert(tables[qsizetype(document)].first);
+        EXPECT_EQ(phrasePages, holding(run.left(4))) << run.left(4).toStdString();
         const QString titleWord = QStringLiteral("title%1").arg(p);
         queries.append({titleWord.toLatin1(), true});
         expected << pagesWith([&](int q) { return QStringLiteral("title%1").arg(q).startsWith(titleWord); });

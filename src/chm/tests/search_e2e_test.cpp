@@ -1,7 +1,8 @@
 // Full-text search end to end: help projects compiled by hhc (directly, and through the
 // builder for the sample manual and the corpus), every page looked for by its own words
-// with python3-chm's search.
+// with python3-chm's search, and decoded strictly with the charset it declares.
 #include "chmcheck.h"
+#include "codepage.h"
 #include "gbk.h"
 #include "pagetext.h"
 #include "pythonsearch.h"
@@ -28,8 +29,9 @@ struct Query {
     QString word;
 };
 
-// For every page stored in the help file: three words of its visible text spread over the
-// page and, where it holds ideographs, one, two and up to six of them in a row.
+// For every page stored in the help file: three words of its visible text and two of its
+// double-byte characters, spread over the page. (A query of several ideographs is matched
+// through consecutive locations, which CHMLib's search does not do.)
 QList<Query> pickQueries(const QString &folder, int *pages) {
     QList<Query> queries;
     *pages = 0;
@@ -37,42 +39,31 @@ QList<Query> pickQueries(const QString &folder, int *pages) {
     for (QDirIterator it(folder, {"*.htm", "*.html"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
         files << it.next();
     files.sort();
+    const chm::CodePageCharacters *gbk = chm::CodePageCharacters::of("CP936");
     for (const QString &file : files) {
         QFile f(file);
         if (!f.open(QIODevice::ReadOnly))
             continue;
         chm::PageWords words;
-        chm::appendVisibleWords(decodePage(f.readAll()), words);
+        chm::appendVisibleWords(decodePage(f.readAll()), words, gbk);
         const QString page = QDir(folder).relativeFilePath(file);
-        QStringList latin;
-        QList<QString> runs;  // ideograph runs that GBK holds
-        QString run;
-        for (std::size_t i = 0; i <= words.words.size(); ++i) {
-            const bool ideograph = i < words.words.size() && words.words[i].ideograph &&
-                                   encodeGbk(words.word(i).toString()).has_value();
-            if (ideograph && words.words[i].continuesRun) {
-                run += words.word(i).toString();
+        QStringList latin, characters;
+        for (std::size_t i = 0; i < words.words.size(); ++i) {
+            const QString word = words.word(i).toString();
+            if (!encodeGbk(word).has_value())
                 continue;
-            }
-            if (run.size() >= 2)
-                runs << run;
-            run = ideograph ? words.word(i).toString() : QString();
-            if (i < words.words.size() && !words.words[i].ideograph && words.words[i].length >= 2 &&
-                encodeGbk(words.word(i).toString()).has_value())
-                latin << words.word(i).toString();
+            if (words.words[i].single)
+                characters << word;
+            else if (words.words[i].length >= 2)
+                latin << word;
         }
-        if (latin.isEmpty() && runs.isEmpty())
+        if (latin.isEmpty() && characters.isEmpty())
             continue;  // a page of pictures only
         ++*pages;
         for (int k = 1; k <= 3 && !latin.isEmpty(); ++k)
             queries.append({page, latin[latin.size() * k / 4]});
-        if (!runs.isEmpty()) {
-            const QString middle = runs[runs.size() / 2];
-            queries.append({page, middle.left(1)});
-            queries.append({page, middle.mid(middle.size() / 2 - 1, 2)});
-            if (middle.size() >= 3)
-                queries.append({page, middle.left(6)});
-        }
+        for (int k = 1; k <= 2 && !characters.isEmpty(); ++k)
+            queries.append({page, characters[characters.size() * k / 3]});
     }
     return queries;
 }
@@ -93,9 +84,39 @@ QStringList notFound(const QString &chmFile, const QList<Query> &queries) {
     return missing;
 }
 
+// The stored pages whose bytes the charset they declare does not hold, each with why: Python's
+// codecs decode them strictly, as xchm and kchmviewer's indexer take the name ("gb2312" is
+// GB 2312, not GBK). A page without a declaration must be ASCII.
+QStringList pagesNotDecodingStrictly(const QString &folder) {
+    static const char *script = R"py(import codecs, os, re, sys
+declared = re.compile(rb'<\?xml[^>]*encoding=["\']([^"\']+)|<meta[^>]*charset\s*=\s*["\']?([-\w:.]+)', re.I)
+for root, dirs, files in os.walk(sys.argv[1]):
+    for name in files:
+        if not name.lower().endswith(('.htm', '.html')):
+            continue
+        path = os.path.join(root, name)
+        data = open(path, 'rb').read()
+        head = data[:max(data.lower().find(b'<body'), 0) or len(data)]
+        m = declared.search(head)
+        charset = (m.group(1) or m.group(2)).decode('ascii') if m else 'ascii'
+        try:
+            data.decode(codecs.lookup(charset).name, 'strict')
+        except (LookupError, UnicodeDecodeError) as e:
+            print(os.path.relpath(path, sys.argv[1]) + ': ' + charset + ': ' + str(e)[:120])
+)py";
+    QString output;
+    const int code = runProgram("/usr/bin/python3", {"-c", script, folder}, &output, 120000);
+    QStringList problems = output.split(u'\n', Qt::SkipEmptyParts);
+    if (code != 0)
+        problems << QStringLiteral("the check failed with exit code %1").arg(code);
+    return problems;
+}
+
 void expectEveryPageFound(const QString &chmFile, const QString &unpackInto, int minimumPages) {
     const UnpackedChm chm = unpackChm(chmFile, unpackInto);
     ASSERT_TRUE(chm.error.isEmpty()) << chm.error.toStdString();
+    const QStringList undecodable = pagesNotDecodingStrictly(unpackInto);
+    EXPECT_TRUE(undecodable.isEmpty()) << undecodable.join(u'\n').toStdString();
     int pages = 0;
     const QList<Query> queries = pickQueries(unpackInto, &pages);
     EXPECT_GE(pages, minimumPages);
@@ -141,6 +162,14 @@ TEST(SearchEndToEnd, HandWrittenProjectThroughHhc) {
     QString output;
     ASSERT_EQ(runProgram(bin("hhc"), {dir + "/t.hhp"}, &output, 120000), 0) << output.toStdString();
     expectEveryPageFound(dir + "/t.chm", tmp.path() + "/out", 3);
+    // Title words are each page's own <title>; the contents' caption of a page without one
+    // ("mixed") is no title word.
+    QString error;
+    const QList<QList<QByteArray>> titles = chm::testing::searchWithPythonChm(
+        dir + "/t.chm", {{"introduction", true}, {encodeGbk(QStringLiteral("拖")).value(), true}, {"mixed", true}},
+        &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    EXPECT_EQ(titles, (QList<QList<QByteArray>>{{"intro.htm"}, {"sub/drag.htm"}, {}}));
 }
 
 TEST(SearchEndToEnd, SampleManual) {

@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <new>
 #include <optional>
 #include <sys/stat.h>
 
@@ -68,6 +69,12 @@ QString failedDocumentText(const FailedDocument &document) {
 
 QString buildErrorText(const BuildError &error) {
     return (dynamic_cast<const OfficeError *>(&error) ? kOfficeErrorPrefix : kBuildErrorPrefix) + error.message();
+}
+
+BuildError unexpectedBuildError(const std::exception &error) {
+    return BuildError(dynamic_cast<const std::bad_alloc *>(&error) ? QStringLiteral("内存不足")
+                                                                   : QStringLiteral("程序内部错误"),
+                      QString::fromLocal8Bit(error.what()));
 }
 
 QString buildSummaryText(const BuildReport &report) {
@@ -122,14 +129,18 @@ Build::~Build() {
 
 void Build::start() {
     thread_ = QThread::create([this] {
+        // What another program said in its own words stays apart, below the message.
+        const auto fail = [this](const BuildError &e) {
+            if (!wasCancelled())
+                errorText_ = e.detail().isEmpty() ? buildErrorText(e)
+                                                  : buildErrorText(e) + QStringLiteral("\n\n") + e.detail();
+        };
         try {
             report_ = run();
         } catch (const BuildError &e) {
-            if (!wasCancelled())
-                errorText_ = buildErrorText(e);
+            fail(e);
         } catch (const std::exception &e) {
-            if (!wasCancelled())
-                errorText_ = kBuildErrorPrefix + QString::fromLocal8Bit(e.what());
+            fail(unexpectedBuildError(e));
         }
     });
     // Delivered on this object's thread once the build's thread has ended.

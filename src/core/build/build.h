@@ -153,7 +153,10 @@ inline const QString kBuildErrorPrefix = QStringLiteral("编译时出错：");
 // The office could not be started, died or hung: the user is asked about the office.
 inline const QString kOfficeErrorPrefix = QStringLiteral("编译时出错，是否安装过office？：");
 // The message for an error that ended a build: the office's errors with kOfficeErrorPrefix,
-// the others with kBuildErrorPrefix.
+// the others with kBuildErrorPrefix. Its detail, when it has one, is shown apart.
 QString buildErrorText(const BuildError &error);
+// An error that no part of the build expected (the C++ library's, in English), as a build
+// error: named in the user's words, its own words as the detail.
+BuildError unexpectedBuildError(const std::exception &error);
 
 }  // namespace zelbrin

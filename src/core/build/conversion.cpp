@@ -245,10 +245,10 @@ void DocumentConverter::convertDocument(const QString &path, const QString &fold
         return;
     case OfficePool::Result::Outcome::Error:
         if (result.officeStartFailed)
-            throw OfficeStartError(result.error);
+            throw OfficeStartError(result.error, result.errorDetail);
         if (result.officeFault)
-            throw OfficeError(result.error);
-        throw BuildError(result.error);
+            throw OfficeError(result.error, result.errorDetail);
+        throw BuildError(result.error, result.errorDetail);
     }
 }
 

@@ -321,7 +321,15 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
         QDir().mkpath(result.folder);
     };
     emptyFolder();
-    QByteArray key;
+    QByteArray key, failureKey;
+    const auto failed = [&](const DocumentFault &fault) {
+        // The document would fail the same way in every build until it changes.
+        if (!failureKey.isEmpty() && faultLiesInContent(fault))
+            shared.cache->storeFailure(failureKey, fault);
+        result.outcome = Result::Outcome::Failed;
+        result.fault = fault;
+        return result;
+    };
     if (shared.cache) {
         key = shared.cache->keyFor(job.source, routeName(job.route), job.pageName);
         if (!key.isEmpty() && shared.cache->fetch(key, result.folder)) {
@@ -330,6 +338,12 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
             return result;
         }
         emptyFolder();  // a damaged entry may have left part of itself
+        failureKey = shared.cache->failureKeyFor(job.source, routeName(job.route));
+        if (const auto fault = failureKey.isEmpty() ? std::nullopt : shared.cache->fetchFailure(failureKey)) {
+            result.outcome = Result::Outcome::Failed;
+            result.fault = *fault;
+            return result;
+        }
     }
 
     if (!session) {
@@ -342,8 +356,10 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
             session = shared.factory(shared.settings.stop);
         } catch (const BuildError &e) {
             result.error = e.message();
+            result.errorDetail = e.detail();
         } catch (const std::exception &e) {
-            result.error = QString::fromLocal8Bit(e.what());
+            result.error = QStringLiteral("无法启动办公软件");
+            result.errorDetail = QString::fromLocal8Bit(e.what());
         }
         if (!session) {
             result.officeStartFailed = true;
@@ -359,15 +375,11 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
         try {
             session->convertWordDocument(job.source, page);
         } catch (const DocumentError &e) {
-            result.outcome = Result::Outcome::Failed;
-            result.fault = e.fault();
-            return result;
-        } catch (const OfficeError &e) {
-            result.error = e.message();
-            result.officeFault = true;
-            return result;
+            return failed(e.fault());
         } catch (const BuildError &e) {
             result.error = e.message();
+            result.errorDetail = e.detail();
+            result.officeFault = dynamic_cast<const OfficeError *>(&e) != nullptr;
             return result;
         }
     } else {
@@ -388,11 +400,8 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
                     QThread::msleep(kPauseSliceMs);
             }
         }
-        if (!made) {
-            result.outcome = Result::Outcome::Failed;
-            result.fault = made.fault.reason.isEmpty() ? DocumentFault{kEveryAttemptFailed, {}} : made.fault;
-            return result;
-        }
+        if (!made)
+            return failed(made.fault.reason.isEmpty() ? DocumentFault{kEveryAttemptFailed, {}} : made.fault);
     }
     if (!key.isEmpty())
         shared.cache->store(key, result.folder);

@@ -66,6 +66,7 @@ public:
         QString folder;
         DocumentFault fault;  // Failed: why
         QString error;        // Error: what happened
+        QString errorDetail;  // Error: what the office said in its own words; may be empty
         bool officeFault = false;        // Error: the office failed (OfficeError)
         bool officeStartFailed = false;  // Error: the office could not be started
         bool fromCache = false;

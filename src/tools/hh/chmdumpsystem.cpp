@@ -1,6 +1,7 @@
 // The dump's sections about the files the viewer reads to open a help file.
 #include "binaryreader.h"
 #include "chmdump.h"
+#include "ftsreader.h"
 
 #include <QMap>
 
@@ -294,7 +295,46 @@ void dumpSmallFiles(const DumpInput &in, DumpOutput &out) {
 
 void dumpFullTextIndex(const DumpInput &in, DumpOutput &out) {
     out.heading(QStringLiteral("$FIftiMain"));
-    out.field(QStringLiteral("length"), QString::number(in.file("/$FIftiMain").size()));
+    const QByteArray data = in.file("/$FIftiMain");
+    std::string error;
+    const auto index = readFullTextIndex(
+        {reinterpret_cast<const unsigned char *>(data.constData()), std::size_t(data.size())}, error);
+    if (!index) {
+        out.field(QStringLiteral("damaged"), QString::fromStdString(error));
+        return;
+    }
+    if (index->empty) {
+        out.field(QStringLiteral("length"), QStringLiteral("0 (search off)"));
+        return;
+    }
+    const FtsHeader &h = index->header;
+    const auto number = [&](const char *key, quint64 value) { out.field(QLatin1String(key), QString::number(value)); };
+    number("documents", h.files);
+    number("leaves", h.leafCount);
+    number("depth", h.depth);
+    out.field(QStringLiteral("code roots (document, count, location)"),
+              QStringLiteral("%1, %2, %3").arg(h.documentRoot).arg(h.countRoot).arg(h.locationRoot));
+    number("titles indexed (0x32)", h.hasTitles);
+    number("furthest repeated location (0x36)", h.furthestRepeat);
+    out.field(QStringLiteral("0x3A"), hex32(h.field3A));
+    number("longest word (0x3E)", h.longestWord);
+    number("occurrences (0x42)", h.wordsIndexed);
+    number("distinct words (0x46)", h.distinctWords);
+    number("bytes of longer words (0x4A)", h.longWordBytes);
+    number("bytes of 1-2 byte words (0x4E)", h.shortWordBytes);
+    number("bytes of entries (0x52)", h.entryBytes);
+    number("unused bytes (0x56)", h.unusedBytes);
+    number("code page", h.codePage);
+    out.field(QStringLiteral("language"), hex32(h.languageId));
+    for (const FtsWord &w : index->words) {
+        QString line = in.text(QByteArray::fromStdString(w.word)) + (w.title ? QStringLiteral(" title:") : QStringLiteral(":"));
+        for (const FtsDocumentHits &d : w.documents) {
+            line += QStringLiteral(" %1@").arg(d.document);
+            for (std::size_t i = 0; i < d.locations.size(); ++i)
+                line += (i ? QStringLiteral(",") : QString()) + QString::number(d.locations[i]);
+        }
+        out.line(line);
+    }
 }
 
 void dumpContentFiles(const DumpInput &in, DumpOutput &out) {

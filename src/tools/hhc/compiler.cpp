@@ -413,11 +413,12 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
         progress.report(QStringLiteral("hhc: indexing %1 pages for full-text search").arg(pageTexts.size()), true);
         QList<chm::SearchPage> search;
         search.reserve(pageTexts.size());
+        // Title words are the page's own <title>, as HTML Help Workshop indexes them, not the
+        // caption that stands in for a missing one.
         for (const HelpFilePage &page : std::as_const(staged.topicFiles)) {
             if (page.isSitemap)
                 continue;
-            const quint32 topic = internal.topicOf.value(page.name);
-            search.append({topic, internal.topicTitles.value(topic), pageTexts.take(page.name)});
+            search.append({internal.topicOf.value(page.name), page.title, pageTexts.take(page.name)});
         }
         chm::SearchOptions searchOptions;
         searchOptions.languageId = lcid;
@@ -428,6 +429,8 @@ void compileInto(const HelpProject &project, const CompileOptions &options, Comp
             r.warnings.append(QStringLiteral("no full-text search index could be made for code page %1").arg(codePage.number));
         else
             searchFiles.append({QByteArrayLiteral("/$FIftiMain"), index, true});
+    } else {
+        searchFiles.append({QByteArrayLiteral("/$FIftiMain"), QByteArray(), true});  // as HTML Help Workshop stores it
     }
     // A file that #SYSTEM or a window names is stored a second time under the bytes they
     // name it by, right after the first, where it compresses to almost nothing.

@@ -109,6 +109,35 @@ QString titleOf(const QString &text) {
     return decodeEntities(text.mid(start + 1, close - start - 1)).simplified();
 }
 
+QByteArray declaration(const char *charset) {
+    return QByteArray("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=") + charset + "\" />";
+}
+
+// The page with every charset declaration naming charset, or one added.
+QByteArray declaring(const QByteArray &page, const Declarations &d, const char *charset) {
+    QList<Edit> edits;
+    for (const Span &s : d.charsets)
+        edits.append({s, charset});
+    if (d.charsets.isEmpty())
+        edits.append({{d.insertAt, d.insertAt}, declaration(charset)});
+    return applyEdits(page, edits);
+}
+
+// A page in UTF-8 stored in charset, under charset's own name when its standard holds every
+// character, else under the wider name the Windows viewer reads the same (gbk beside
+// gb2312); what neither holds becomes a numeric character reference. Every byte stored is
+// then one the declared charset defines, for the readers that take the name at its word.
+// Nothing when iconv does not know the charset.
+std::optional<QByteArray> storedIn(const QByteArray &utf8Page, const char *charset) {
+    const Declarations d = findDeclarations(utf8Page);
+    const QString text = QString::fromUtf8(declaring(utf8Page, d, charset));
+    const std::optional<QByteArray> stored = chm::encodeStrictlyWithReferences(text, charset);
+    const char *wider = chm::widerCharset(charset);
+    if (!stored || !wider || stored == chm::encodeStrictlyWithReferences(text, wider))
+        return stored;  // nothing the wider charset holds beyond the declared one
+    return chm::encodeStrictlyWithReferences(QString::fromUtf8(declaring(utf8Page, d, wider)), wider);
+}
+
 }  // namespace
 
 ConvertedPage convertPage(const QByteArray &original, const chm::AnsiCodePage &codePage) {
@@ -135,31 +164,33 @@ ConvertedPage convertPage(const QByteArray &original, const chm::AnsiCodePage &c
     if (unicode || isUtf8Name(d.declared) || d.declared.isEmpty())
         utf8 = strictUtf8(page);
     if (!d.declared.isEmpty() && !isUtf8Name(d.declared) && !unicode) {
-        // Declared in a charset the viewer reads as it is.
-        result.stored = original;
+        // Declared in a charset the viewer reads as it is: kept byte for byte when they are
+        // all that charset's, else declared wider (gbk for gb2312 bytes that are GBK) or, as
+        // a last resort, stored again from what the viewer reads.
         result.text = chm::decodeCharset(original, d.declared)
                           .value_or(chm::decodeCharset(original, codePage.iconvName).value_or(QString()));
-    } else if (!utf8) {
-        if (!d.declared.isEmpty()) {  // says UTF-8 but is not: stored as it came
+        const char *wider = chm::widerCharset(d.declared);
+        if (chm::decodesStrictly(original, d.declared) || !chm::decodeCharset(original, d.declared))
             result.stored = original;
-            result.text = QString::fromUtf8(original);
-        } else {  // undeclared, not UTF-8: already in the code page
-            result.stored = original;
-            result.stored.insert(d.insertAt, QByteArray("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=") +
-                                                 codePage.htmlCharset + "\" />");
-            result.text = chm::decodeCharset(original, codePage.iconvName).value_or(QString());
-        }
+        else if (wider && chm::decodesStrictly(original, wider))
+            result.stored = declaring(original, d, wider);
+        else
+            result.stored = storedIn(result.text.toUtf8(), d.declared.constData()).value_or(original);
+    } else if (!utf8 && d.declared.isEmpty() && !unicode) {
+        // Undeclared, not UTF-8: in the code page already.
+        result.text = chm::decodeCharset(original, codePage.iconvName).value_or(QString());
+        const char *wider = chm::widerCharset(codePage.htmlCharset);
+        if (chm::decodesStrictly(original, codePage.htmlCharset))
+            result.stored = declaring(original, d, codePage.htmlCharset);
+        else if (wider && chm::decodesStrictly(original, wider))
+            result.stored = declaring(original, d, wider);
+        else
+            result.stored = storedIn(result.text.toUtf8(), codePage.htmlCharset).value_or(original);
     } else {
-        QList<Edit> edits;
-        for (const Span &s : d.charsets)
-            edits.append({s, codePage.htmlCharset});
-        if (d.charsets.isEmpty())
-            edits.append({{d.insertAt, d.insertAt},
-                          QByteArray("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=") +
-                              codePage.htmlCharset + "\" />"});
-        const QString declaredText = QString::fromUtf8(applyEdits(page, edits));
-        result.stored = chm::encodeAnsiWithReferences(declaredText, codePage);
-        result.text = *utf8;
+        // UTF-8 (a page that says so but is not reads as the viewer reads it, faults replaced).
+        result.text = utf8 ? *utf8 : QString::fromUtf8(page);
+        result.stored = storedIn(utf8 ? page : result.text.toUtf8(), codePage.htmlCharset)
+                            .value_or(chm::encodeAnsiWithReferences(result.text, codePage));
     }
     result.title = titleOf(result.text);
     return result;

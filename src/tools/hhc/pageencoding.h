@@ -23,6 +23,12 @@ struct ConvertedPage {
 // page already and gets the declaration. A page that declares another charset (the code
 // page's own, or any other the viewer knows), and an undeclared page of ASCII text only,
 // which reads the same in every code page, are stored byte for byte.
+//
+// Every stored page holds only bytes its declared charset defines, taken at its word as
+// strict readers (xchm, kchmviewer's indexer) take it: where the bytes of the code page
+// go beyond the standard the declaration names, the page declares the wider name the
+// Windows viewer reads the same (gbk, not gb2312, for GBK-only characters such as
+// traditional Chinese), and what no such name covers is written as character references.
 ConvertedPage convertPage(const QByteArray &page, const chm::AnsiCodePage &codePage);
 
 }  // namespace zelbrin::hhc

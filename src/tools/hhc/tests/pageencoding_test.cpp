@@ -40,6 +40,27 @@ TEST(PageEncoding, Utf8PagesBecomeGbkWithAMatchingDeclaration) {
                                                "</body></html>")));
         EXPECT_EQ(b.title, QStringLiteral("价格表"));
     }
+
+    // Traditional Chinese is GBK but not GB 2312: the page says gbk, which the Windows viewer
+    // reads as the same code page and strict readers (xchm) decode.
+    const ConvertedPage c = convertPage(QStringLiteral("<html><head><meta charset=\"utf-8\"></head>"
+                                                       "<body>我的愛 \U0001F600</body></html>").toUtf8(),
+                                        chinese);
+    EXPECT_EQ(c.stored, gbk(QStringLiteral("<html><head><meta charset=\"gbk\"></head><body>我的愛 &#128512;"
+                                           "</body></html>")));
+}
+
+TEST(PageEncoding, PagesWhoseBytesTheirCharsetDoesNotHoldDeclareWhatHoldsThem) {
+    const auto &chinese = ansiCodePage(0x0804);
+    const QByteArray head = "<html><head><meta http-equiv=Content-Type content=\"text/html; charset=";
+    // Declared gb2312, written in GBK: the same bytes, declared gbk.
+    const QByteArray lyric = gbk(QStringLiteral("<body>自我 歌詞</body></html>"));
+    EXPECT_EQ(convertPage(head + "gb2312\">" + lyric, chinese).stored, head + "gbk\">" + lyric);
+    // Bytes no GBK reader takes: stored as the viewer reads them, the faults as U+FFFD.
+    const ConvertedPage broken = convertPage(head + "gb2312\"><body>\xB0\xA1\xFF\xFF</body>", chinese);
+    EXPECT_EQ(broken.stored, head + "gb2312\"><body>\xB0\xA1&#65533;&#65533;</body>");
+    EXPECT_EQ(broken.text, QStringLiteral("<html><head><meta http-equiv=Content-Type content=\"text/html; "
+                                          "charset=gb2312\"><body>啊\uFFFD\uFFFD</body>"));
 }
 
 TEST(PageEncoding, PagesInTheCodePageOrAnotherDeclaredCharsetStayAsTheyAre) {

