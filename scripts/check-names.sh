@@ -31,12 +31,10 @@ CAPITALS = re.compile(r'(?:^|[a-z])[A-Z]{1,2}$')
 # Names of things outside the program that only look like defaults (function keys too).
 LEGITIMATE = re.compile(r'X11|X44|MD[245]|GB2312|GB18030|CP[0-9]+|H[1-6]|E2BIG|F[1-9]|F1[0-2]')
 
-# Folders that speak Qt's vocabulary throughout. src/core still declares TZLPProject, so
-# it joins the list once that is renamed; the check then covers all of src.
-FORM_VOCABULARY_FOLDERS = ('src/ui', 'src/app', 'src/testsupport')
+# Folders that speak Qt's vocabulary throughout: all of src.
+FORM_VOCABULARY_FOLDERS = ('src',)
 # A class of the form: T, then a name with a lower-case letter (TMainForm, TZLPProject; not
-# an acronym such as TLS). Flagged where it is declared, so that a class a folder outside
-# the list still declares may be used inside it until its own folder is renamed.
+# an acronym such as TLS). Flagged where it is declared.
 FORM_CLASS = re.compile(r'\b(?:class|struct|union|enum(?:\s+class|\s+struct)?|using)\s+'
                         r'(T[A-Z][A-Za-z0-9]*[a-z][A-Za-z0-9]*)\b')
 # A handler named after its control and event, one of the form's life events, a window

@@ -66,7 +66,6 @@ void makeFolder(const fs::path &target) {
 
 void copyListed(const fs::path &source, const fs::path &dest, const std::vector<Entry> &entries) {
     for (const Entry &entry : entries) {
-        QCoreApplication::processEvents();
         const fs::path target = dest / entry.relative;
         std::error_code ec;
         if (entry.folder) {
@@ -99,7 +98,6 @@ void copySubfolders(const QString &source, const QString &dest) {
     };
     std::vector<Subfolder> subfolders;
     for (const std::string &name : sortedNames(from)) {
-        QCoreApplication::processEvents();
         // The build folder of a project beside its documents is never carried along.
         if (name == "temp")
             continue;

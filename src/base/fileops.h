@@ -16,9 +16,8 @@ namespace zelbrin {
 void deleteDirectory(const QString &path);
 
 // Copies every plain subfolder of source, except one named exactly "temp", with its whole
-// content into dest (both end with "/"). Lets pending events run before each entry. The
-// entries to copy are listed before copying begins, so a dest inside source receives the
-// source as it was then and the copy ends.
+// content into dest (both end with "/"). The entries to copy are listed before copying
+// begins, so a dest inside source receives the source as it was then and the copy ends.
 void copySubfolders(const QString &source, const QString &dest);
 
 // Copies source's files and plain subfolders into dest, recursively, replacing files that

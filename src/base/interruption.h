@@ -7,12 +7,17 @@
 // error path, so that every destructor removes what it made, and ends with exitStatus().
 // A second signal does not wait for that: it removes the registered temporary files and
 // ends the process at once with the same status.
+#include <stop_token>
+
 namespace zelbrin::interruption {
 
 void install();
 // The signal received, 0 while none came.
 int received();
 inline bool requested() { return received() != 0; }
+// True as well when the work's own caller asked it to stop (a build's Cancel): work ends
+// through the same path on either.
+inline bool requested(const std::stop_token &stop) { return requested() || stop.stop_requested(); }
 // 128 + the signal number, as a shell reports a process ended by that signal.
 int exitStatus();
 

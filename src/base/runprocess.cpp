@@ -2,7 +2,6 @@
 
 #include "interruption.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QProcess>
 
@@ -11,7 +10,8 @@ namespace zelbrin {
 constexpr int kTerminateGraceMs = 10000;
 
 int runProcessAndWait(const QString &program, const QStringList &arguments, QString *output,
-                      const QString &workingDirectory, int timeoutMs, int silenceMs, bool *stalled) {
+                      const QString &workingDirectory, int timeoutMs, int silenceMs, bool *stalled,
+                      const std::stop_token &stop) {
     if (output)
         output->clear();
     if (stalled)
@@ -41,7 +41,7 @@ int runProcessAndWait(const QString &program, const QStringList &arguments, QStr
     while (!process.waitForFinished(10)) {
         if (process.state() == QProcess::NotRunning)
             break;
-        if (interruption::requested()) {
+        if (interruption::requested(stop)) {
             // Asked to stop: the child gets the chance to remove its own temporary files.
             process.terminate();
             if (!process.waitForFinished(kTerminateGraceMs))
@@ -61,7 +61,6 @@ int runProcessAndWait(const QString &program, const QStringList &arguments, QStr
             process.waitForFinished(-1);
             break;
         }
-        QCoreApplication::processEvents();
     }
     if (output) {
         *output = QString::fromLocal8Bit(printed + process.readAll());

@@ -148,33 +148,18 @@ bool parseManifest(const QByteArray &bytes, Manifest *manifest) {
     return true;
 }
 
-}  // namespace
+QByteArray manifestStart(const QByteArray &label) {
+    return QByteArray(kHeader) + "label " + label.toHex() + '\n';
+}
 
-bool store(const QString &source, const QString &destination, const QByteArray &label,
-           const QStringList &excluded) {
-    QList<Entry> entries;
-    listTree(source, {}, excluded, entries);
-    const QString partial = uniqueSibling(destination, kPartialPrefix);
-    if (!QDir().mkpath(partial))
-        return false;
-    QByteArray manifest = kHeader;
-    manifest += "label " + label.toHex() + '\n';
-    bool whole = true;
-    for (const Entry &entry : std::as_const(entries)) {
-        const QByteArray name = QUrl::toPercentEncoding(entry.relative, "/");
-        if (entry.folder) {
-            whole = QDir().mkpath(partial + u'/' + entry.relative);
-            manifest += "d " + name + '\n';
-        } else {
-            qint64 size = 0;
-            QByteArray digest;
-            whole = copyHashing(source + u'/' + entry.relative, partial + u'/' + entry.relative,
-                                &size, &digest);
-            manifest += "f " + QByteArray::number(size) + ' ' + digest + ' ' + name + '\n';
-        }
-        if (!whole)
-            break;
-    }
+QByteArray fileLine(qint64 size, const QByteArray &digest, const QString &relative) {
+    return "f " + QByteArray::number(size) + ' ' + digest + ' ' + QUrl::toPercentEncoding(relative, "/") + '\n';
+}
+
+// Ends a folder written at partial: when it is whole, its manifest goes in last and the
+// folder is renamed into place; otherwise it is removed. True when destination holds a
+// sealed folder afterwards.
+bool seal(const QString &partial, const QString &destination, QByteArray manifest, bool whole) {
     if (whole) {
         manifest += "end " + QCryptographicHash::hash(manifest, QCryptographicHash::Sha1).toHex() + '\n';
         QFile file(partial + u'/' + QLatin1String(kManifestName));
@@ -198,6 +183,49 @@ bool store(const QString &source, const QString &destination, const QByteArray &
     return QFileInfo(destination + u'/' + QLatin1String(kManifestName)).isFile();
 }
 
+}  // namespace
+
+bool store(const QString &source, const QString &destination, const QByteArray &label,
+           const QStringList &excluded) {
+    QList<Entry> entries;
+    listTree(source, {}, excluded, entries);
+    const QString partial = uniqueSibling(destination, kPartialPrefix);
+    if (!QDir().mkpath(partial))
+        return false;
+    QByteArray manifest = manifestStart(label);
+    bool whole = true;
+    for (const Entry &entry : std::as_const(entries)) {
+        if (entry.folder) {
+            whole = QDir().mkpath(partial + u'/' + entry.relative);
+            manifest += "d " + QUrl::toPercentEncoding(entry.relative, "/") + '\n';
+        } else {
+            qint64 size = 0;
+            QByteArray digest;
+            whole = copyHashing(source + u'/' + entry.relative, partial + u'/' + entry.relative,
+                                &size, &digest);
+            manifest += fileLine(size, digest, entry.relative);
+        }
+        if (!whole)
+            break;
+    }
+    return seal(partial, destination, manifest, whole);
+}
+
+bool storeFile(const QString &name, const QByteArray &content, const QString &destination,
+               const QByteArray &label) {
+    if (!isInside(name) || name.contains(u'/'))
+        return false;
+    const QString partial = uniqueSibling(destination, kPartialPrefix);
+    if (!QDir().mkpath(partial))
+        return false;
+    QFile file(partial + u'/' + name);
+    const bool whole = file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush();
+    file.close();
+    const QByteArray manifest = manifestStart(label) +
+        fileLine(content.size(), QCryptographicHash::hash(content, QCryptographicHash::Sha1).toHex(), name);
+    return seal(partial, destination, manifest, whole);
+}
+
 bool restore(const QString &sealedFolder, const QString &destination, const QByteArray &label) {
     Manifest manifest;
     if (!parseManifest(readManifestBytes(sealedFolder), &manifest) || manifest.label != label)
@@ -219,6 +247,26 @@ bool restore(const QString &sealedFolder, const QString &destination, const QByt
             return false;
     }
     return true;
+}
+
+std::optional<QByteArray> readFile(const QString &sealedFolder, const QString &name,
+                                   const QByteArray &label) {
+    Manifest manifest;
+    if (!parseManifest(readManifestBytes(sealedFolder), &manifest) || manifest.label != label)
+        return std::nullopt;
+    for (qsizetype i = 0; i < manifest.entries.size(); ++i) {
+        if (manifest.entries[i].folder || manifest.entries[i].relative != name)
+            continue;
+        QFile file(sealedFolder + u'/' + name);
+        if (!file.open(QIODevice::ReadOnly) || file.size() != manifest.sizes[i])
+            return std::nullopt;
+        const QByteArray content = file.readAll();
+        if (content.size() != manifest.sizes[i] ||
+            QCryptographicHash::hash(content, QCryptographicHash::Sha1).toHex() != manifest.digests[i])
+            return std::nullopt;
+        return content;
+    }
+    return std::nullopt;
 }
 
 qint64 contentSize(const QString &sealedFolder) {

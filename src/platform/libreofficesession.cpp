@@ -7,7 +7,6 @@
 #include "officeprotocol.h"
 #include "progresswatch.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -36,7 +35,7 @@ constexpr qint64 kQuitStallMs = 15000;
 constexpr qint64 kQuitLimitMs = 2 * 60000;
 constexpr qint64 kConversionLimitMs = 30 * 60000;
 constexpr int kReapTimeoutMs = 10000;
-// Short slices, so that a window stays painted while the office works.
+// Short slices, so that an interruption or a cancelled build is noticed at once.
 constexpr int kSliceMs = 20;
 
 // True while a process of the group exists that has not ended (zombies do not count:
@@ -106,8 +105,9 @@ QString documentFaultText(const QString &code) {
 }  // namespace
 
 LibreOfficeSession::LibreOfficeSession(const QString &workerProgram, int stallMs,
-                                       const QString &profileTemplate)
-    : workerProgram_(workerProgram), stallMs_(stallMs), profileTemplate_(profileTemplate) {
+                                       const QString &profileTemplate, std::stop_token stop)
+    : workerProgram_(workerProgram), stallMs_(stallMs), profileTemplate_(profileTemplate),
+      stop_(std::move(stop)) {
     startWorker();
 }
 
@@ -174,14 +174,15 @@ void LibreOfficeSession::startWorker() {
     const QStringList hello = protocol::decodeLine(line);
     if (hello.value(0) != QLatin1String(protocol::kReady)) {
         killWorker();
-        throw BuildError(QStringLiteral("无法启动办公软件（LibreOffice）：%1").arg(hello.value(1)));
+        // The worker's words may carry LibreOffice's own: they are the detail.
+        throw BuildError(QStringLiteral("无法启动办公软件（LibreOffice）"), hello.value(1));
     }
     startedFromPrepared_ = hello.value(1) == QLatin1String(protocol::kPrepared);
 }
 
 bool LibreOfficeSession::readLine(ProgressWatch &watch, QByteArray *line) {
     while (true) {
-        if (interruption::requested())
+        if (interruption::requested(stop_))
             return false;
         if (worker_->canReadLine()) {
             *line = worker_->readLine();
@@ -192,10 +193,6 @@ bool LibreOfficeSession::readLine(ProgressWatch &watch, QByteArray *line) {
         if (watch.expired())
             return false;
         worker_->waitForReadyRead(kSliceMs);
-        if (QCoreApplication::instance() && !worker_->canReadLine())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, kSliceMs);
-        if (!worker_) // a handler run by processEvents may have ended the session
-            return false;
     }
 }
 
@@ -237,8 +234,8 @@ LibreOfficeSession::Outcome LibreOfficeSession::convert(const char *kind, const 
         try {
             startWorker();
         } catch (const BuildError &e) {
-            replacementFailure_ = e.message();
-            *errorText = e.message();
+            replacementFailure_ = e.detail().isEmpty() ? e.message() : e.message() + u'：' + e.detail();
+            *errorText = replacementFailure_;
             return Outcome::Broken;
         }
     }
@@ -271,8 +268,9 @@ void LibreOfficeSession::convertWordDocument(const QString &source, const QStrin
     const Outcome outcome = convert(protocol::kWriter, source, target, &error, &fault);
     if (outcome == Outcome::Done)
         return;
+    // How the office ended, in the worker's words that may carry LibreOffice's own, is the detail.
     if (outcome == Outcome::Broken || fault == QLatin1String(protocol::kFaultOfficeCrashed))
-        throw OfficeError(QStringLiteral("办公软件已退出或无响应：%1：%2").arg(source, error));
+        throw OfficeError(QStringLiteral("办公软件已退出或无响应：%1").arg(source), error);
     if (const QString reason = documentFaultText(fault); !reason.isEmpty())
         throw DocumentError({reason, error});
     throw BuildError(QStringLiteral("办公软件转换失败：%1：%2").arg(source, error));
@@ -297,7 +295,7 @@ ConversionAttempt LibreOfficeSession::convertPresentation(const QString &source,
 void LibreOfficeSession::quit() {
     if (!worker_)
         return;
-    if (interruption::requested()) {
+    if (interruption::requested(stop_)) {
         // The worker may be in the middle of a document: no waiting for a clean end.
         killWorker();
         return;
@@ -330,8 +328,8 @@ void LibreOfficeSession::quit() {
 
 OfficeSessionFactory makeLibreOfficeSessionFactory(const QString &workerProgram, int stallMs,
                                                    const QString &profileTemplate) {
-    return [workerProgram, stallMs, profileTemplate]() -> std::unique_ptr<OfficeSession> {
-        return std::make_unique<LibreOfficeSession>(workerProgram, stallMs, profileTemplate);
+    return [workerProgram, stallMs, profileTemplate](const std::stop_token &stop) -> std::unique_ptr<OfficeSession> {
+        return std::make_unique<LibreOfficeSession>(workerProgram, stallMs, profileTemplate, stop);
     };
 }
 

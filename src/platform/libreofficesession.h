@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
+#include <stop_token>
 
 class QProcess;
 
@@ -26,9 +27,10 @@ public:
     // Starts the worker and waits until its office is up; throws BuildError otherwise.
     // A conversion counts as hung once the worker and its office have used no CPU time
     // for stallMs. profileTemplate: the prepared profile that the office starts from
-    // (made there when missing); empty for a fresh profile every time.
+    // (made there when missing); empty for a fresh profile every time. Once stop is
+    // requested, every wait ends at once and quit() kills the worker.
     LibreOfficeSession(const QString &workerProgram, int stallMs,
-                       const QString &profileTemplate = {});
+                       const QString &profileTemplate = {}, std::stop_token stop = {});
     ~LibreOfficeSession() override;
 
     void convertWordDocument(const QString &source, const QString &target) override;
@@ -63,6 +65,7 @@ private:
     std::unique_ptr<QProcess> worker_;
     std::unique_ptr<QTemporaryDir> profile_;
     qint64 processGroup_ = 0;
+    std::stop_token stop_;
 };
 
 // The factory that the build uses: every call starts one session (one worker, one

@@ -29,7 +29,7 @@ struct FakeOfficeLog {
     QString failWordFor;               // a source whose Word conversion throws as if the office died
     QMap<QString, DocumentFault> faults;  // sources that cannot be converted through their own fault
     QString pictureMissingFor;         // a source whose page links a picture that is not written
-    // Runs inside every Word conversion, on the thread that runs the build (the window's),
+    // Runs inside every Word conversion, on the application's main thread (the window's),
     // while the office's own thread waits for it.
     std::function<void()> duringWord;
     // Runs in the office's own thread during every conversion, before the page is written
@@ -39,6 +39,10 @@ struct FakeOfficeLog {
 
 class FakeOffice : public OfficeSession {
 public:
+    // What the office says when it dies in a document (failWordFor), in its own words.
+    static inline const QString kCrashDetail =
+        QStringLiteral("LibreOffice 在转换时崩溃或断开了连接：Binary URP bridge disposed during call");
+
     explicit FakeOffice(FakeOfficeLog &log) : log_(log) {
         std::lock_guard lock(log_.mutex);
         ++log_.sessions;
@@ -55,7 +59,7 @@ public:
         if (log_.beforeResult)
             log_.beforeResult(source);
         if (!log_.failWordFor.isEmpty() && source == log_.failWordFor)
-            throw OfficeError(QStringLiteral("办公软件已退出或无响应：") + source);
+            throw OfficeError(QStringLiteral("办公软件已退出或无响应：") + source, kCrashDetail);
         if (const auto fault = faultOf(source))
             throw DocumentError(*fault);
         write(source, target);
@@ -78,7 +82,7 @@ public:
     }
 
     static OfficeSessionFactory factory(FakeOfficeLog &log) {
-        return [&log] { return std::make_unique<FakeOffice>(log); };
+        return [&log](const std::stop_token &) { return std::make_unique<FakeOffice>(log); };
     }
 
 private:

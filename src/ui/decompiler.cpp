@@ -2,27 +2,12 @@
 
 #include "decompiledialog.h"
 #include "prompts.h"
-#include "runprocess.h"
 
-#include <QElapsedTimer>
+#include <QProcess>
+#include <QTimer>
 #include <QFileInfo>
 
 namespace zelbrin::ui {
-
-DecompileOutcome unpackHelpFile(const QString &hhProgram, const QString &helpFileText,
-                                const QString &destinationText, int timeoutMs) {
-    // A missing help file is reported instead of being handed to hh.
-    const bool exists = QFileInfo(helpFileText.trimmed()).isFile();
-    QString output;
-    QElapsedTimer clock;
-    clock.start();
-    const int exitCode =
-        exists ? runProcessAndWait(hhProgram, decompileArguments(helpFileText, destinationText),
-                                   &output, {}, timeoutMs)
-               : 1;
-    const bool timedOut = exitCode != 0 && clock.elapsed() >= timeoutMs;
-    return decompileResult(exists, exitCode, timedOut, output, timeoutMs / 1000);
-}
 
 Decompiler::Decompiler(DecompileDialog &dialog, UserPrompts &prompts, QString programFolder,
                        QString hhProgram)
@@ -35,6 +20,14 @@ Decompiler::Decompiler(DecompileDialog &dialog, UserPrompts &prompts, QString pr
     connect(&dialog, &DecompileDialog::destinationBrowseRequested, this,
             &Decompiler::chooseDestination);
     connect(&dialog, &DecompileDialog::startRequested, this, &Decompiler::start);
+}
+
+Decompiler::~Decompiler() {
+    if (hh_) {
+        hh_->disconnect(this);
+        hh_->kill();
+        hh_->waitForFinished(-1);
+    }
 }
 
 void Decompiler::chooseHelpFile() {
@@ -59,16 +52,58 @@ void Decompiler::start() {
     const QString destination = dialog_.destination();
     if (const QString missing = decompileMissingFields(helpFile, destination); !missing.isEmpty()) {
         prompts_.titledNotice(kNoticeTitle, missing, UserPrompts::Icon::Warning);
+        emit finished();
         return;
     }
     if (decompileRefused(helpFile, destination)) {
         prompts_.titledNotice(kNoticeTitle, kDecompileSameFolderText, UserPrompts::Icon::Warning);
+        emit finished();
+        return;
+    }
+    // A missing help file is reported instead of being handed to hh.
+    if (!QFileInfo(helpFile.trimmed()).isFile()) {
+        finish(false, 1, false);
         return;
     }
     dialog_.setRunning(true);
-    const DecompileOutcome outcome = unpackHelpFile(hhProgram_, helpFile, destination, timeoutMs_);
+    timedOut_ = false;
+    hh_ = new QProcess(this);
+    hh_->setProgram(hhProgram_);
+    hh_->setArguments(decompileArguments(helpFile, destination));
+    hh_->setStandardInputFile(QProcess::nullDevice());
+    hh_->setProcessChannelMode(QProcess::MergedChannels);
+    deadline_ = new QTimer(this);
+    deadline_->setSingleShot(true);
+    connect(deadline_, &QTimer::timeout, this, [this] {
+        timedOut_ = true;
+        hh_->kill();
+    });
+    connect(hh_, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus status) {
+        finish(true, status == QProcess::NormalExit ? exitCode : 1, timedOut_);
+    });
+    connect(hh_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            finish(true, 1, false);
+    });
+    deadline_->start(timeoutMs_);
+    hh_->start();
+}
+
+void Decompiler::finish(bool helpFileExists, int exitCode, bool timedOut) {
+    QString output;
+    if (hh_) {
+        output = QString::fromLocal8Bit(hh_->readAll());
+        hh_->disconnect(this);
+        hh_->deleteLater();
+        hh_ = nullptr;
+        deadline_->deleteLater();
+        deadline_ = nullptr;
+    }
+    const DecompileOutcome outcome =
+        decompileResult(helpFileExists, exitCode, timedOut, output, timeoutMs_ / 1000);
     prompts_.titledNotice(kNoticeTitle, outcome.text, outcome.icon);
     dialog_.setRunning(false);
+    emit finished();
 }
 
 }  // namespace zelbrin::ui

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
@@ -419,7 +420,7 @@ void MainWindow::createLayout() {
     compilePanel_->setAutoFillBackground(true);
     // Wide enough for the step text with its count and a document name; a longer name is
     // cut off at the panel's edge.
-    compilePanel_->resize(420, 72);
+    compilePanel_->resize(420, 80);
     auto *pc = new QVBoxLayout(compilePanel_);
     compileStepLabel_ = new QLabel(compilePanel_);
     compileStepLabel_->setObjectName(QStringLiteral("compileStepLabel"));
@@ -430,8 +431,14 @@ void MainWindow::createLayout() {
     compileProgress_->setObjectName(QStringLiteral("compileProgress"));
     compileProgress_->setTextVisible(false);
     compileProgress_->setRange(0, 0);
+    cancelBuildButton_ = new QPushButton(QStringLiteral("取消"), compilePanel_);
+    cancelBuildButton_->setObjectName(QStringLiteral("cancelBuildButton"));
+    connect(cancelBuildButton_, &QPushButton::clicked, this, &MainWindow::cancelBuild);
+    auto *progressRow = new QHBoxLayout;
+    progressRow->addWidget(compileProgress_, 1);
+    progressRow->addWidget(cancelBuildButton_);
     pc->addWidget(compileStepLabel_);
-    pc->addWidget(compileProgress_);
+    pc->addLayout(progressRow);
     compilePanel_->hide();
 }
 

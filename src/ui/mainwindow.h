@@ -18,6 +18,7 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QPushButton;
 class QSettings;
 class QSplitter;
 class QStatusBar;
@@ -34,6 +35,7 @@ QString defaultUpdateBaseUrl();
 }  // namespace zelbrin::platform
 
 namespace zelbrin {
+class Build;
 struct BuildReport;
 }
 
@@ -178,6 +180,14 @@ public slots:
     void redoEdit();
     // The documents the last build could not convert, in a list the user can read.
     void showFailedDocuments();
+    // Stops the running build (the compile panel's 取消).
+    void cancelBuild();
+
+signals:
+    // A build that compile() started has ended, whichever way.
+    void buildFinished();
+
+public slots:
     // The update question, run on the user-interface thread for the update check.
     void askToUpdate();
     // A drag within the tree started on node; a copy or move later takes it.
@@ -206,6 +216,7 @@ private:
     void fillRecentMenu();
     QString suggestedProjectPath() const;
     void showBuildResult(const BuildReport &report);
+    void finishBuild();
     void showProjectCaption(const QString &caption);
     void startUpdateCheck();
     void setupTreeEditing();
@@ -274,6 +285,7 @@ private:
     QFrame *compilePanel_{};
     QLabel *compileStepLabel_{};
     QProgressBar *compileProgress_{};
+    QPushButton *cancelBuildButton_{};
     QLabel *webLabel_{};
     // The last build's result in the status bar, with the documents it could not convert.
     QLabel *buildResultLabel_{};
@@ -303,6 +315,8 @@ private:
     TreeNode *draggedNode_ = nullptr;
     bool shown_ = false;
     bool building_ = false;
+    Build *build_ = nullptr;  // child; the running build
+    QList<QPair<QAction *, bool>> actionStatesBeforeBuild_;
     // Auxiliary commands (mainwindow_other.cpp).
     int productNumber_ = 6;
     AboutDialog *aboutDialog_ = nullptr;      // child; kept once created

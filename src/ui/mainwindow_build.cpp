@@ -1,6 +1,6 @@
 // The compile command's front end: the save question, the compile panel with the
-// build's steps and progress, the window held still while the build runs, and the
-// result in the status bar.
+// build's steps, progress and Cancel, the commands held while the build runs on its own
+// thread, and the result in the status bar.
 #include "mainwindow.h"
 
 #include "build.h"
@@ -13,19 +13,22 @@
 #include "windowcloser.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace zelbrin::ui {
 
 namespace {
+const QString kCancellingStep = QStringLiteral("正在取消编译...");
+const QString kBuildCancelledText = QStringLiteral("编译已取消");
+
 QString resultNotOpenedMessage(const QString &chm) {
     return QStringLiteral("没有能打开帮助文件的程序，或者该程序无法启动。\n帮助文件位于：") + chm;
 }
@@ -55,9 +58,9 @@ void MainWindow::compile() {
 
     // Every command waits while the build runs; afterwards each gets its state back.
     building_ = true;
-    QList<QPair<QAction *, bool>> saved;
+    actionStatesBeforeBuild_.clear();
     for (QAction *a : findChildren<QAction *>()) {
-        saved.append({a, a->isEnabled()});
+        actionStatesBeforeBuild_.append({a, a->isEnabled()});
         a->setEnabled(false);
     }
     leftPane_->setEnabled(false);
@@ -73,36 +76,61 @@ void MainWindow::compile() {
     if (!options_.officeFactory)
         env.pageCache = platform::libreOfficePageCache(worker);
     env.closeViewer = [](const QString &title) { platform::closeWindowTitled(title); };
-    Build build(*project_, env);
-    connect(&build, &Build::stepChanged, this, [this](const QString &step) {
+    // The build runs on a thread of its own; the window only shows what it tells and
+    // answers what it asks.
+    build_ = new Build(*project_, env, this);
+    Build *build = build_;
+    connect(build, &Build::stepChanged, this, [this](const QString &step) {
         compileStepLabel_->setText(step);
         compileProgress_->setRange(0, 0);
-        QCoreApplication::processEvents();
     });
-    connect(&build, &Build::progressChanged, this, [this](const ConversionProgress &progress) {
+    connect(build, &Build::progressChanged, this, [this](const ConversionProgress &progress) {
         compileStepLabel_->setText(conversionProgressText(progress));
         compileProgress_->setRange(0, progress.total);
         compileProgress_->setValue(progress.done);
-        QCoreApplication::processEvents();
     });
-    connect(&build, &Build::noticeGiven, this, [this, &build](const QString &text) {
+    connect(build, &Build::noticeGiven, this, [this, build](const QString &text) {
         prompts_->notice(text);
-        build.reply(UserPrompts::Answer::Yes);
+        build->reply(UserPrompts::Answer::Yes);
     });
-    connect(&build, &Build::questionAsked, this, [this, &build](const QString &text, bool withCancel) {
-        build.reply(prompts_->ask(text, withCancel));
+    connect(build, &Build::questionAsked, this, [this, build](const QString &text, bool withCancel) {
+        build->reply(prompts_->ask(text, withCancel));
     });
-    BuildReport report;
-    try {
-        report = build.run();
-    } catch (const BuildError &e) {
-        prompts_->notice(buildErrorText(e));
-    } catch (const std::exception &e) {
-        prompts_->notice(kBuildErrorPrefix + QString::fromLocal8Bit(e.what()));
-    }
-    // Told after the build, once the panel is gone; a viewer that fails later is told then.
-    QString unopened;
+    connect(build, &Build::finished, this, &MainWindow::finishBuild);
+    cancelBuildButton_->setEnabled(true);
+    build->start();
+}
+
+void MainWindow::cancelBuild() {
+    if (!build_)
+        return;
+    cancelBuildButton_->setEnabled(false);
+    compileStepLabel_->setText(kCancellingStep);
+    build_->cancel();
+}
+
+void MainWindow::finishBuild() {
+    Build *build = build_;
+    build_ = nullptr;
+    build->deleteLater();
+    compileProgress_->setRange(0, 1);
+    compilePanel_->hide();
+    leftPane_->setEnabled(true);
+    rightPane_->setEnabled(true);
+    // Restore in reverse so a bound entry re-syncs after its command is back.
+    for (auto it = actionStatesBeforeBuild_.crbegin(); it != actionStatesBeforeBuild_.crend(); ++it)
+        it->first->setEnabled(it->second);
+    actionStatesBeforeBuild_.clear();
+    building_ = false;
+
+    const BuildReport report = build->wasCancelled() ? BuildReport() : build->report();
+    if (!build->errorText().isEmpty())
+        prompts_->notice(build->errorText());
+    showBuildResult(report);
+    if (build->wasCancelled())
+        buildResultLabel_->setText(kBuildCancelledText);
     if (!report.compiledFile.isEmpty()) {
+        // A viewer that fails once it has started is told about when it fails.
         QPointer<MainWindow> window(this);
         const QString chm = report.compiledFile;
         const bool started = platform::openWithDesktop(chm, [window, chm] {
@@ -110,20 +138,9 @@ void MainWindow::compile() {
                 window->prompts().notice(resultNotOpenedMessage(chm), UserPrompts::Icon::Warning);
         });
         if (!started)
-            unopened = chm;
+            prompts_->notice(resultNotOpenedMessage(chm), UserPrompts::Icon::Warning);
     }
-
-    compileProgress_->setRange(0, 1);
-    compilePanel_->hide();
-    leftPane_->setEnabled(true);
-    rightPane_->setEnabled(true);
-    // Restore in reverse so a bound entry re-syncs after its command is back.
-    for (auto it = saved.crbegin(); it != saved.crend(); ++it)
-        it->first->setEnabled(it->second);
-    building_ = false;
-    showBuildResult(report);
-    if (!unopened.isEmpty())
-        prompts_->notice(resultNotOpenedMessage(unopened), UserPrompts::Icon::Warning);
+    emit buildFinished();
 }
 
 void MainWindow::showBuildResult(const BuildReport &report) {

@@ -77,7 +77,6 @@ void MainWindow::startUpdater() {
     // it deals with a running workbench itself.
     close();
     QThread::msleep(1000);
-    QCoreApplication::processEvents();
     QProcess::startDetached(updater, {QStringLiteral("Zelbrin")});
 }
 

@@ -140,17 +140,6 @@ TEST_F(FilesFixture, CopyFolderTreeCopiesFilesAndPlainFolders) {
     EXPECT_FALSE(exists("d2"));
 }
 
-TEST_F(FilesFixture, CopySubfoldersLetsPendingEventsRun) {
-    file("src/one/a.txt");
-    folder("dest");
-    bool ran = false;
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
-    copySubfolders(path("src/"), path("dest/"));
-    EXPECT_TRUE(ran);
-    EXPECT_TRUE(exists("dest/one/a.txt"));
-}
-
 TEST_F(FilesFixture, DeleteDirectoryRemovesTheTreeButNotWhatLinksPointTo) {
     file("temp/html/a/b.htm");
     file("keep/k.txt", "k");

@@ -3,6 +3,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 #include <QTemporaryDir>
@@ -11,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <stop_token>
+#include <thread>
 
 using namespace zelbrin;
 
@@ -44,22 +47,27 @@ TEST(runProcessAndWait, ArgumentsAreNotSplitAndOutputIsMerged) {
     EXPECT_EQ(output.trimmed(), dir.path());
 }
 
-TEST(runProcessAndWait, EventsRunWhileTheChildRuns) {
-    // The child ends only once a timer of the waiting thread has fired five times, so the
-    // wait returns at all only if events ran meanwhile.
+TEST(runProcessAndWait, AStopRequestEndsTheChildAndFails) {
+    // The child would wait for ever; a stop requested from another thread once it runs
+    // ends it, as a cancelled build ends its compiler.
     QTemporaryDir dir;
-    const QString signal = dir.filePath("ticked");
-    int ticks = 0;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        if (++ticks == 5)
-            QFile(signal).open(QIODevice::WriteOnly);
+    const QString started = dir.filePath("started");
+    std::stop_source stop;
+    std::thread canceller([&] {
+        QElapsedTimer waited;
+        waited.start();
+        while (!QFileInfo::exists(started) && waited.elapsed() < 60000)
+            QThread::msleep(5);
+        stop.request_stop();
     });
-    timer.start(10);
-    EXPECT_EQ(runProcessAndWait("sh", {"-c", "while [ ! -e \"$0\" ]; do sleep 0.01; done", signal},
-                                nullptr, {}, 120000),
-              0);
-    EXPECT_GE(ticks, 5);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(runProcessAndWait("sh", {"-c", "touch \"$0\"; while :; do sleep 0.01; done", started},
+                                nullptr, {}, -1, -1, nullptr, stop.get_token()),
+              1);
+    canceller.join();
+    EXPECT_TRUE(QFileInfo::exists(started));
+    EXPECT_LT(clock.elapsed(), 10000);
 }
 
 TEST(runProcessAndWait, AChildPastItsTimeOutIsStoppedAndFails) {

@@ -15,7 +15,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
+#include <new>
 #include <optional>
 #include <sys/stat.h>
 
@@ -69,6 +71,12 @@ QString buildErrorText(const BuildError &error) {
     return (dynamic_cast<const OfficeError *>(&error) ? kOfficeErrorPrefix : kBuildErrorPrefix) + error.message();
 }
 
+BuildError unexpectedBuildError(const std::exception &error) {
+    return BuildError(dynamic_cast<const std::bad_alloc *>(&error) ? QStringLiteral("内存不足")
+                                                                   : QStringLiteral("程序内部错误"),
+                      QString::fromLocal8Bit(error.what()));
+}
+
 QString buildSummaryText(const BuildReport &report) {
     QString text = QStringLiteral("编译完成：%1（共 %2 个文档").arg(report.compiledFile).arg(report.documents);
     if (!report.failedDocuments.isEmpty())
@@ -81,12 +89,12 @@ class Build::Prompts : public UserPrompts {
 public:
     explicit Prompts(Build &build) : build_(build) {}
     Answer ask(const QString &text, bool withCancel) override {
-        build_.reply_.reset();
+        build_.forgetReply();
         emit build_.questionAsked(text, withCancel);
         return build_.waitForReply();
     }
     void notice(const QString &text, Icon) override {
-        build_.reply_.reset();
+        build_.forgetReply();
         emit build_.noticeGiven(text);
         build_.waitForReply();
     }
@@ -111,7 +119,50 @@ Build::Build(const Project &project, BuildEnvironment environment, QObject *pare
         tree_->insert(nullptr, i, StructureModel::cloneSubtree(tree.topLevel(i)));
 }
 
-Build::~Build() = default;
+Build::~Build() {
+    if (thread_) {
+        cancel();
+        thread_->wait();
+        delete thread_;
+    }
+}
+
+void Build::start() {
+    thread_ = QThread::create([this] {
+        // What another program said in its own words stays apart, below the message.
+        const auto fail = [this](const BuildError &e) {
+            if (!wasCancelled())
+                errorText_ = e.detail().isEmpty() ? buildErrorText(e)
+                                                  : buildErrorText(e) + QStringLiteral("\n\n") + e.detail();
+        };
+        try {
+            report_ = run();
+        } catch (const BuildError &e) {
+            fail(e);
+        } catch (const std::exception &e) {
+            fail(unexpectedBuildError(e));
+        }
+    });
+    // Delivered on this object's thread once the build's thread has ended.
+    connect(thread_, &QThread::finished, this, [this] {
+        thread_->wait();
+        delete thread_;
+        thread_ = nullptr;
+        emit finished();
+    });
+    thread_->start();
+}
+
+void Build::cancel() {
+    stop_.request_stop();
+    std::lock_guard lock(replyMutex_);
+    replied_.notify_all();
+}
+
+void Build::forgetReply() {
+    std::lock_guard lock(replyMutex_);
+    reply_.reset();
+}
 
 void Build::reply(UserPrompts::Answer answer) {
     std::lock_guard lock(replyMutex_);
@@ -121,7 +172,10 @@ void Build::reply(UserPrompts::Answer answer) {
 
 UserPrompts::Answer Build::waitForReply() {
     std::unique_lock lock(replyMutex_);
-    replied_.wait(lock, [this] { return reply_.has_value(); });
+    // A signal that asks the program to stop wakes nothing; it is looked for now and then.
+    while (!reply_ && !interruption::requested(stop_.get_token()))
+        replied_.wait_for(lock, std::chrono::milliseconds(50));
+    throwIfInterrupted(stop_.get_token());
     return *reply_;
 }
 
@@ -154,8 +208,9 @@ QString Build::writeHelpProject(const QString &defaultTopic) {
     // No limit on the whole compilation, which grows with the help file; only a compiler
     // that stops making progress is stopped.
     bool stalled = false;
-    const int exitCode = runProcessAndWait(compiler, {hhp}, &output, {}, -1, env_.compilerSilenceMs, &stalled);
-    throwIfInterrupted();
+    const int exitCode = runProcessAndWait(compiler, {hhp}, &output, {}, -1, env_.compilerSilenceMs, &stalled,
+                                          stop_.get_token());
+    throwIfInterrupted(stop_.get_token());
     const FileStamp after = FileStamp::of(chm);
     if (stalled) {
         const int ms = env_.compilerSilenceMs;
@@ -183,7 +238,7 @@ BuildReport Build::run() {
     const QString htmlFolder = buildFolder.path() + QStringLiteral("/html/");
     const auto removeBuildFolder = [&] {
         if (!env.keepBuildFolder)
-            runAside([&] { buildFolder.remove(); });
+            buildFolder.remove();
     };
     QDir().mkpath(htmlFolder);
     const QString name = name_;
@@ -196,6 +251,7 @@ BuildReport Build::run() {
     OfficePoolSettings poolSettings;
     poolSettings.workers = env.officeWorkers > 0 ? env.officeWorkers : defaultOfficeWorkers();
     poolSettings.stagingFolder = buildFolder.path() + QStringLiteral("/staging");
+    poolSettings.stop = stop_.get_token();
     OfficePool office(env.officeFactory, poolSettings, cache ? &*cache : nullptr);
     // An office that comes up after a count was shown (the count of a page the cache held)
     // shows that count again once its step has been told.
@@ -216,11 +272,11 @@ BuildReport Build::run() {
     try {
         emit stepChanged(kConversionStep);
         const StructureModel &tree = *tree_;
-        DocumentConverter converter(office, *prompts_);
+        DocumentConverter converter(office, *prompts_, stop_.get_token());
         report.documents = DocumentConverter::countDocuments(tree);
         converter.setProgress(showCount, report.documents);
         converter.convertTree(tree, htmlFolder);
-        throwIfInterrupted();
+        throwIfInterrupted(stop_.get_token());
         report.failedDocuments = converter.failedDocuments();
         report.pagesFromCache = office.pagesFromCache();
         report.officesStarted = office.officesStarted();
@@ -234,7 +290,7 @@ BuildReport Build::run() {
         }
         deleteDirectory(poolSettings.stagingFolder);
         if (cache)
-            runAside([&] { cache->trim(); });
+            cache->trim();
         emit stepChanged(QStringLiteral("正在编译..."));
         report.defaultTopic = converter.defaultTopic();
         report.compiledFile = writeHelpProject(report.defaultTopic);
@@ -247,7 +303,7 @@ BuildReport Build::run() {
         }
         // An office that cannot start leaves the HTML folder until the next build; one
         // that the user interrupted leaves nothing.
-        if (interruption::requested())
+        if (interruption::requested(stop_.get_token()))
             removeBuildFolder();
         throw;
     } catch (...) {

@@ -14,6 +14,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
+
+class QThread;
 
 namespace zelbrin {
 
@@ -71,15 +74,32 @@ struct BuildEnvironment {
 // contents and index, and runs hhc on them. It works on a copy of the project's tree
 // taken when it is made, so the project may be shown and edited meanwhile. Its steps, the
 // conversion's count and its notices and questions come as signals; a notice or question
-// holds the build until reply() answers it.
+// holds the build until reply() answers it. A window starts it on a thread of its own, so
+// that the window's own thread only ever waits for its events.
 class Build : public QObject {
     Q_OBJECT
 public:
     Build(const Project &project, BuildEnvironment environment, QObject *parent = nullptr);
+    // Cancels a running build and waits until it has cleaned up.
     ~Build() override;
 
     // Runs the build on the calling thread. Throws BuildError.
     BuildReport run();
+
+    // Runs the build on a thread of its own; finished() follows once it has ended. Its
+    // signals reach receivers of other threads queued, in the order sent.
+    void start();
+    bool isRunning() const { return thread_ != nullptr; }
+    // After finished(): what the build made, and the text of the error that ended it
+    // (empty when it succeeded or was cancelled).
+    const BuildReport &report() const { return report_; }
+    const QString &errorText() const { return errorText_; }
+    bool wasCancelled() const { return stop_.stop_requested(); }
+
+    // Stops the build from any thread: the offices and the compiler are killed, a waiting
+    // notice or question is given up, the build folder goes (unless it is to be kept) and
+    // a help file of an earlier build stays as it is.
+    void cancel();
 
     // The answer to the last notice or question (a notice's is ignored). Any thread.
     void reply(UserPrompts::Answer answer);
@@ -91,9 +111,12 @@ signals:
     void noticeGiven(const QString &text);
     // A Yes/No (or Yes/No/Cancel) question; the build waits for reply() with the answer.
     void questionAsked(const QString &text, bool withCancel);
+    // A build that start() began has ended.
+    void finished();
 
 private:
     class Prompts;
+    void forgetReply();
     UserPrompts::Answer waitForReply();
     // Writes the help project, contents and index files and runs hhc on them. Returns the
     // compiled help file, or "" when hhc is not in the program folder.
@@ -108,6 +131,10 @@ private:
     std::mutex replyMutex_;
     std::condition_variable replied_;
     std::optional<UserPrompts::Answer> reply_;
+    std::stop_source stop_;
+    QThread *thread_ = nullptr;
+    BuildReport report_;
+    QString errorText_;
 };
 
 // The build folder names, relative to the project directory (buildfolder.h).
@@ -126,7 +153,10 @@ inline const QString kBuildErrorPrefix = QStringLiteral("编译时出错：");
 // The office could not be started, died or hung: the user is asked about the office.
 inline const QString kOfficeErrorPrefix = QStringLiteral("编译时出错，是否安装过office？：");
 // The message for an error that ended a build: the office's errors with kOfficeErrorPrefix,
-// the others with kBuildErrorPrefix.
+// the others with kBuildErrorPrefix. Its detail, when it has one, is shown apart.
 QString buildErrorText(const BuildError &error);
+// An error that no part of the build expected (the C++ library's, in English), as a build
+// error: named in the user's words, its own words as the detail.
+BuildError unexpectedBuildError(const std::exception &error);
 
 }  // namespace zelbrin

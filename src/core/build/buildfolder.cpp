@@ -3,7 +3,6 @@
 #include "builderror.h"
 #include "fileops.h"
 #include "leftovers.h"
-#include "officepool.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -116,7 +115,7 @@ BuildFolder::BuildFolder(const QString &projectDirectory, const QString &project
         if (exists(path_)) {
             if (!madeByBuild(path_))
                 throw BuildError(userFolderMessage(path_));
-            runAside([&] { deleteDirectory(path_); });
+            deleteDirectory(path_);
             if (exists(path_))
                 throw BuildError(QStringLiteral("无法删除上次编译留下的临时文件夹：%1").arg(path_));
         }

@@ -22,8 +22,8 @@ QString missingDocumentMessage(const QString &path) {
     return QStringLiteral("编译文件中缺少") + path + QStringLiteral("文件，请确认！");
 }
 
-DocumentConverter::DocumentConverter(OfficePool &office, UserPrompts &prompts)
-    : office_(office), prompts_(prompts) {}
+DocumentConverter::DocumentConverter(OfficePool &office, UserPrompts &prompts, std::stop_token stop)
+    : office_(office), prompts_(prompts), stop_(std::move(stop)) {}
 
 QString DocumentConverter::parentFolder(const QString &folder) {
     int i = int(folder.size()) - 1;
@@ -184,7 +184,7 @@ void DocumentConverter::convertBranch(const TreeNode *node) {
 }
 
 void DocumentConverter::convertDocument(const QString &path, const QString &folder, const QString &pageName) {
-    throwIfInterrupted();
+    throwIfInterrupted(stop_);
     const QString ext = documentExtension(path);
     QDir().mkpath(folder);
     if (path.isEmpty())
@@ -245,10 +245,10 @@ void DocumentConverter::convertDocument(const QString &path, const QString &fold
         return;
     case OfficePool::Result::Outcome::Error:
         if (result.officeStartFailed)
-            throw OfficeStartError(result.error);
+            throw OfficeStartError(result.error, result.errorDetail);
         if (result.officeFault)
-            throw OfficeError(result.error);
-        throw BuildError(result.error);
+            throw OfficeError(result.error, result.errorDetail);
+        throw BuildError(result.error, result.errorDetail);
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <optional>
+#include <stop_token>
 
 namespace zelbrin {
 
@@ -32,7 +33,8 @@ class UserPrompts;
 // document's turn then waits for its page.
 class DocumentConverter {
 public:
-    DocumentConverter(OfficePool &office, UserPrompts &prompts);
+    // Ends with BuildError between documents once stop is requested.
+    DocumentConverter(OfficePool &office, UserPrompts &prompts, std::stop_token stop = {});
 
     // The whole tree into htmlFolder: each top-level node as a branch or a document, a
     // top-level document with its folders carried along.
@@ -82,6 +84,7 @@ private:
     QMultiHash<QString, int> submitted_;
     QString defaultTopic_;
     UserPrompts &prompts_;
+    std::stop_token stop_;
     std::function<void(const ConversionProgress &)> progress_;
     int total_ = 0;
     int done_ = 0;

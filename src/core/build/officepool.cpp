@@ -5,16 +5,13 @@
 #include "interruption.h"
 #include "pagecache.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
-#include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <limits>
@@ -26,15 +23,10 @@
 namespace zelbrin {
 namespace {
 
-// How often a waiting window thread looks at the interruption flag when nothing else
-// wakes it; results wake it at once.
+// How often a waiting thread looks at the interruption flag when nothing else wakes it;
+// results wake it at once.
 constexpr int kWakeEveryMs = 50;
 constexpr int kPauseSliceMs = 50;
-
-bool onEventThread() {
-    return QCoreApplication::instance() &&
-           QThread::currentThread() == QCoreApplication::instance()->thread();
-}
 
 QString routeName(OfficeRoute route) {
     switch (route) {
@@ -119,18 +111,8 @@ struct OfficePool::Shared {
     int fromCache = 0;
     QStringList quitErrors;
 
-    // Lives on the thread that waits, when that one has an event loop; what is posted to
-    // it runs there in the order posted, so the start of an office is told before
-    // anything that the office posts later (its pages, its questions).
-    QObject *notifier = nullptr;
-    std::function<void()> tellStarts;
-
-    // Wakes the thread that waits: through its event loop when it has one.
-    void wake() {
-        resultsReady.notify_all();
-        if (notifier)
-            QMetaObject::invokeMethod(notifier, tellStarts, Qt::QueuedConnection);
-    }
+    bool stopping() const { return interruption::requested(settings.stop); }
+    void wake() { resultsReady.notify_all(); }
 };
 
 OfficePool::OfficePool(OfficeSessionFactory factory, OfficePoolSettings settings,
@@ -141,11 +123,6 @@ OfficePool::OfficePool(OfficeSessionFactory factory, OfficePoolSettings settings
     shared_->settings.workers = std::max(1, shared_->settings.workers);
     shared_->cache = cache;
     shared_->running = shared_->settings.workers;
-    if (QCoreApplication::instance()) {
-        notifier_ = std::make_unique<QObject>();
-        shared_->notifier = notifier_.get();
-        shared_->tellStarts = [this] { tellStarts(); };
-    }
     for (int i = 0; i < shared_->settings.workers; ++i) {
         // The thread holds the shared state, so that it can finish even after the pool.
         QThread *thread = QThread::create([shared = shared_, i] { work(shared, i % 2 == 1); });
@@ -202,8 +179,8 @@ std::vector<int> OfficePool::submit(const std::vector<Document> &documents) {
 }
 
 OfficePool::Result OfficePool::take(int ticket) {
-    waitUntil([&] { return shared_->results.count(ticket) > 0 || interruption::requested(); });
-    throwIfInterrupted();
+    waitUntil([&] { return shared_->results.count(ticket) > 0 || shared_->stopping(); });
+    throwIfInterrupted(shared_->settings.stop);
     std::lock_guard lock(shared_->mutex);
     const auto it = shared_->results.find(ticket);
     Result result = it->second;
@@ -213,7 +190,7 @@ OfficePool::Result OfficePool::take(int ticket) {
 
 void OfficePool::settleStarts(int ticket) {
     waitUntil([&] {
-        return shared_->results.count(ticket) > 0 || shared_->startsDone > 0 || interruption::requested();
+        return shared_->results.count(ticket) > 0 || shared_->startsDone > 0 || shared_->stopping();
     });
 }
 
@@ -275,7 +252,7 @@ void OfficePool::waitUntil(const std::function<bool()> &done) {
         bool finished = false;
         {
             std::unique_lock lock(shared_->mutex);
-            if (!onEventThread() && !done())
+            if (!done())
                 shared_->resultsReady.wait_for(lock, std::chrono::milliseconds(kWakeEveryMs));
             finished = done();
         }
@@ -283,11 +260,6 @@ void OfficePool::waitUntil(const std::function<bool()> &done) {
         tellStarts();
         if (finished)
             return;
-        if (onEventThread()) {
-            QTimer wakeUp;
-            wakeUp.start(kWakeEveryMs);
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        }
     }
 }
 
@@ -298,7 +270,7 @@ void OfficePool::work(const std::shared_ptr<Shared> &shared, bool longestFirst) 
         {
             std::unique_lock lock(shared->mutex);
             shared->jobsReady.wait(lock, [&] { return shared->closing || !shared->queue.empty(); });
-            if (shared->closing || interruption::requested())
+            if (shared->closing || shared->stopping())
                 break;
             job = next(shared->queue, longestFirst);
         }
@@ -349,7 +321,15 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
         QDir().mkpath(result.folder);
     };
     emptyFolder();
-    QByteArray key;
+    QByteArray key, failureKey;
+    const auto failed = [&](const DocumentFault &fault) {
+        // The document would fail the same way in every build until it changes.
+        if (!failureKey.isEmpty() && faultLiesInContent(fault))
+            shared.cache->storeFailure(failureKey, fault);
+        result.outcome = Result::Outcome::Failed;
+        result.fault = fault;
+        return result;
+    };
     if (shared.cache) {
         key = shared.cache->keyFor(job.source, routeName(job.route), job.pageName);
         if (!key.isEmpty() && shared.cache->fetch(key, result.folder)) {
@@ -358,6 +338,12 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
             return result;
         }
         emptyFolder();  // a damaged entry may have left part of itself
+        failureKey = shared.cache->failureKeyFor(job.source, routeName(job.route));
+        if (const auto fault = failureKey.isEmpty() ? std::nullopt : shared.cache->fetchFailure(failureKey)) {
+            result.outcome = Result::Outcome::Failed;
+            result.fault = *fault;
+            return result;
+        }
     }
 
     if (!session) {
@@ -367,11 +353,13 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
             shared.wake();
         }
         try {
-            session = shared.factory();
+            session = shared.factory(shared.settings.stop);
         } catch (const BuildError &e) {
             result.error = e.message();
+            result.errorDetail = e.detail();
         } catch (const std::exception &e) {
-            result.error = QString::fromLocal8Bit(e.what());
+            result.error = QStringLiteral("无法启动办公软件");
+            result.errorDetail = QString::fromLocal8Bit(e.what());
         }
         if (!session) {
             result.officeStartFailed = true;
@@ -387,15 +375,11 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
         try {
             session->convertWordDocument(job.source, page);
         } catch (const DocumentError &e) {
-            result.outcome = Result::Outcome::Failed;
-            result.fault = e.fault();
-            return result;
-        } catch (const OfficeError &e) {
-            result.error = e.message();
-            result.officeFault = true;
-            return result;
+            return failed(e.fault());
         } catch (const BuildError &e) {
             result.error = e.message();
+            result.errorDetail = e.detail();
+            result.officeFault = dynamic_cast<const OfficeError *>(&e) != nullptr;
             return result;
         }
     } else {
@@ -412,40 +396,17 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
                 QElapsedTimer pause;
                 pause.start();
                 while (pause.elapsed() < shared.settings.presentationRetryPauseMs &&
-                       !interruption::requested())
+                       !shared.stopping())
                     QThread::msleep(kPauseSliceMs);
             }
         }
-        if (!made) {
-            result.outcome = Result::Outcome::Failed;
-            result.fault = made.fault.reason.isEmpty() ? DocumentFault{kEveryAttemptFailed, {}} : made.fault;
-            return result;
-        }
+        if (!made)
+            return failed(made.fault.reason.isEmpty() ? DocumentFault{kEveryAttemptFailed, {}} : made.fault);
     }
     if (!key.isEmpty())
         shared.cache->store(key, result.folder);
     result.outcome = Result::Outcome::Made;
     return result;
-}
-
-void runAside(const std::function<void()> &task) {
-    if (!onEventThread()) {
-        task();
-        return;
-    }
-    std::atomic<bool> done{false};
-    QThread *thread = QThread::create([&] {
-        task();
-        done = true;
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
-    });
-    thread->start();
-    QTimer wakeUp;
-    wakeUp.start(kWakeEveryMs);
-    while (!done)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    thread->wait();
-    delete thread;
 }
 
 }  // namespace zelbrin

@@ -2,7 +2,6 @@
 
 #include "officesession.h"
 
-#include <QObject>
 #include <QString>
 
 #include <deque>
@@ -27,6 +26,8 @@ struct OfficePoolSettings {
     int presentationRetryPauseMs = 1000;
     // Where pages are made, one folder per document, before the build places them.
     QString stagingFolder;
+    // Requested when the build is cancelled: waits end, offices are killed.
+    std::stop_token stop;
 };
 
 // What one office may take while it converts large documents.
@@ -52,8 +53,7 @@ int defaultOfficeWorkers();
 // can place the pages in tree order whatever order the offices finish them in. A page that
 // the cache holds is taken from it; an office is started only for the first document that
 // the cache does not hold, in the thread that needs it. The offices never run on the
-// calling thread: waiting for a page lets pending events run, so that a window stays
-// responsive.
+// calling thread, which only waits for their pages.
 class OfficePool {
 public:
     struct Result {
@@ -66,6 +66,7 @@ public:
         QString folder;
         DocumentFault fault;  // Failed: why
         QString error;        // Error: what happened
+        QString errorDetail;  // Error: what the office said in its own words; may be empty
         bool officeFault = false;        // Error: the office failed (OfficeError)
         bool officeStartFailed = false;  // Error: the office could not be started
         bool fromCache = false;
@@ -88,7 +89,8 @@ public:
     // Queues documents at once, so that no office begins before it can choose among them
     // all; returns their tickets in the same order.
     std::vector<int> submit(const std::vector<Document> &documents);
-    // Waits for the document's result. Throws BuildError when the build was interrupted.
+    // Waits for the document's result. Throws BuildError when the build was interrupted or
+    // cancelled.
     Result take(int ticket);
     // Waits until the document's result is in or an office is up, and tells the starts so
     // far.
@@ -119,13 +121,8 @@ private:
 
     std::shared_ptr<Shared> shared_;
     std::vector<QThread *> threads_;
-    std::unique_ptr<QObject> notifier_;
     bool toldStarting_ = false;
     bool toldStarted_ = false;
 };
-
-// Runs task on a thread of its own and waits for it, letting pending events run; for file
-// work that may take longer than a window may stand still.
-void runAside(const std::function<void()> &task);
 
 }  // namespace zelbrin

@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <stop_token>
 
 namespace zelbrin {
 
@@ -33,6 +34,15 @@ inline const QString kDocumentUnreadable = QStringLiteral("文档无法读取");
 inline const QString kKindNotConverted = QStringLiteral("不支持此类文件");
 inline const QString kDocumentNotConverted = QStringLiteral("文档无法转换");
 inline const QString kEveryAttemptFailed = QStringLiteral("办公软件多次转换失败");
+
+// True when the document fails the same way every time, whatever becomes of the office: it
+// is damaged, protected, no document or not what its extension says. Not so a missing or
+// unreadable file, which a person may mend without changing a byte, nor a failure that the
+// office may have caused (it died, hung, could not write).
+inline bool faultLiesInContent(const DocumentFault &fault) {
+    return fault.reason == kDocumentDamaged || fault.reason == kDocumentProtected ||
+           fault.reason == kNotADocument || fault.reason == kDocumentOfAnotherKind;
+}
 
 // A Word-route document that cannot be converted through its own fault.
 class DocumentError : public BuildError {
@@ -75,7 +85,9 @@ public:
     virtual void quit() = 0;
 };
 
-// Starts the office for one build; throws BuildError when it cannot be started.
-using OfficeSessionFactory = std::function<std::unique_ptr<OfficeSession>()>;
+// Starts the office for one build; throws BuildError when it cannot be started. Once stop
+// is requested (the build was cancelled), the session's waits end and its office is
+// killed instead of being asked to quit.
+using OfficeSessionFactory = std::function<std::unique_ptr<OfficeSession>(const std::stop_token &stop)>;
 
 }  // namespace zelbrin

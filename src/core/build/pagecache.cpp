@@ -16,8 +16,12 @@
 namespace zelbrin {
 namespace {
 
-// Changes whenever the way a key is made or an entry is laid out changes.
+// Change whenever the way a key is made or an entry is laid out changes; a page's key and a
+// failure's never coincide.
 constexpr char kKeyVersion[] = "zelbrin-page 1";
+constexpr char kFailureKeyVersion[] = "zelbrin-failure 1";
+// The one file of a failure's entry: the reason on its first line, the detail after it.
+constexpr char kFailureFile[] = "failure";
 
 // The values of the attributes through which a page names its pictures (links to other
 // documents are not its own and may lead anywhere).
@@ -84,6 +88,26 @@ bool pageLacksCompanions(const QString &folder) {
     return false;
 }
 
+// The entry's time says when it was last used: trim() keeps the recently used ones.
+void touch(const QString &entry) {
+    ::utimensat(AT_FDCWD, QFile::encodeName(entry).constData(), nullptr, 0);
+}
+
+// A key of parts and the bytes of source; empty when source cannot be read.
+QByteArray makeKey(const QString &source, const QStringList &parts) {
+    QFile file(source);
+    QCryptographicHash content(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !content.addData(&file))
+        return {};
+    QCryptographicHash key(QCryptographicHash::Sha256);
+    for (const QString &part : parts) {
+        key.addData(part.toUtf8());
+        key.addData(QByteArrayView("\n", 1));
+    }
+    key.addData(content.result());
+    return key.result().toHex().left(40);
+}
+
 }  // namespace
 
 QString zelbrinCacheFolder() {
@@ -103,18 +127,34 @@ QString PageCache::entryFolder(const QByteArray &key) const {
 
 QByteArray PageCache::keyFor(const QString &source, const QString &route,
                              const QString &pageName) const {
-    QFile file(source);
-    QCryptographicHash content(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !content.addData(&file))
-        return {};
-    QCryptographicHash key(QCryptographicHash::Sha256);
-    for (const QString &part : {QString::fromLatin1(kKeyVersion), settings_.officeIdentity, route,
-                                QFileInfo(source).absoluteFilePath(), pageName}) {
-        key.addData(part.toUtf8());
-        key.addData(QByteArrayView("\n", 1));
+    return makeKey(source, {QString::fromLatin1(kKeyVersion), settings_.officeIdentity, route,
+                            QFileInfo(source).absoluteFilePath(), pageName});
+}
+
+QByteArray PageCache::failureKeyFor(const QString &source, const QString &route) const {
+    return makeKey(source, {QString::fromLatin1(kFailureKeyVersion), settings_.officeIdentity, route,
+                            QFileInfo(source).absoluteFilePath()});
+}
+
+bool PageCache::storeFailure(const QByteArray &key, const DocumentFault &fault) const {
+    return QDir().mkpath(pagesFolder_) &&
+           sealed::storeFile(QLatin1String(kFailureFile), (fault.reason + u'\n' + fault.detail).toUtf8(),
+                             entryFolder(key), key);
+}
+
+std::optional<DocumentFault> PageCache::fetchFailure(const QByteArray &key) const {
+    const QString entry = entryFolder(key);
+    if (!QFileInfo(entry).isDir())
+        return std::nullopt;
+    const std::optional<QByteArray> record = sealed::readFile(entry, QLatin1String(kFailureFile), key);
+    if (!record) {
+        sealed::discard(entry);
+        return std::nullopt;
     }
-    key.addData(content.result());
-    return key.result().toHex().left(40);
+    touch(entry);
+    const QString text = QString::fromUtf8(*record);
+    const qsizetype lineEnd = text.indexOf(u'\n');
+    return DocumentFault{text.left(lineEnd), text.mid(lineEnd + 1)};
 }
 
 bool PageCache::fetch(const QByteArray &key, const QString &folder) const {
@@ -125,8 +165,7 @@ bool PageCache::fetch(const QByteArray &key, const QString &folder) const {
         sealed::discard(entry);
         return false;
     }
-    // The entry's time says when it was last used: trim() keeps the recently used ones.
-    ::utimensat(AT_FDCWD, QFile::encodeName(entry).constData(), nullptr, 0);
+    touch(entry);
     return true;
 }
 

@@ -1,12 +1,17 @@
 #pragma once
 
+#include "officesession.h"
+
 #include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 namespace zelbrin {
 
 // Converted pages kept between builds, so that a document is converted only once for as
-// long as it, the converter and the office stay the same.
+// long as it, the converter and the office stay the same; and, for as long, what made a
+// document fail through its own fault, so that it is not tried again.
 struct PageCacheSettings {
     // The cache's folder; empty turns the cache off.
     QString folder;
@@ -41,6 +46,17 @@ public:
     // page is whole: every file inside folder that the page links is there. False when
     // nothing was kept.
     bool store(const QByteArray &key, const QString &folder) const;
+
+    // The entry key of why route cannot convert source; empty when source cannot be read.
+    // It covers what keyFor() covers but the page name, which has no say in whether a
+    // document converts.
+    QByteArray failureKeyFor(const QString &source, const QString &route) const;
+    // Keeps fault as the entry of key, beside the pages and trimmed with them.
+    bool storeFailure(const QByteArray &key, const DocumentFault &fault) const;
+    // The fault kept under key; nullopt when there is none. A damaged entry is removed and
+    // counts as none.
+    std::optional<DocumentFault> fetchFailure(const QByteArray &key) const;
+
     // Removes the entries used longest ago until the rest fit into the limit, and what
     // killed builds left half written.
     void trim() const;

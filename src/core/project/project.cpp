@@ -37,17 +37,10 @@ void Project::setFileName(const QString &path) {
     emit captionChanged(caption());
 }
 
-void Project::create() {
-    modified_ = true;
-    open_ = true;
-    topics_ = {};
-    tree_->clear();
-    setFileName({});
-}
-
-void Project::close() {
-    modified_ = false;
-    open_ = false;
+// A new project counts as modified from the start; a closed one has nothing to save.
+void Project::startOver(bool open) {
+    modified_ = open;
+    open_ = open;
     topics_ = {};
     tree_->clear();
     setFileName({});

@@ -65,8 +65,9 @@ public:
     // without one, to fileName(). Failures are told through prompts.
     SaveOutcome save(UserPrompts &prompts, const QString &target = {});
     // A new, unnamed project with an empty tree, modified from the start.
-    void create();
-    void close();
+    void create() { startOver(true); }
+    // No project open; the working directory stays.
+    void close() { startOver(false); }
     void setModified(bool modified) { modified_ = modified; }
     // Names the project's file without writing it.
     void setFileName(const QString &path);
@@ -79,6 +80,8 @@ signals:
     void workCatalogChanged(const QString &folder);
 
 private:
+    void startOver(bool open);
+
     StructureModel *tree_;
     QString fileName_;
     QString workCatalog_;

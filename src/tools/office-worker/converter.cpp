@@ -233,6 +233,11 @@ uno::Reference<uno::XInterface> load(const uno::Reference<uno::XComponentContext
     }
     QString firstError;
     bool wantsPassword = false;
+    // The filter's own name ("Text", "MS Word 97") is said to be one, not left bare.
+    const auto keepFirst = [&](const uno::Exception &e, const OUString &filter) {
+        if (firstError.isEmpty())
+            firstError = QStringLiteral("%1（用筛选器“%2”打开）").arg(toQ(e.Message), toQ(filter));
+    };
     for (const OUString &filter : candidates) {
         try {
             return loadWithFilter(ctx, source, filter);
@@ -240,11 +245,9 @@ uno::Reference<uno::XInterface> load(const uno::Reference<uno::XComponentContext
             throw;
         } catch (const task::ErrorCodeIOException &e) {
             wantsPassword = wantsPassword || asksForPassword(sal_uInt32(e.ErrCode));
-            if (firstError.isEmpty())
-                firstError = QStringLiteral("%1（%2）").arg(toQ(e.Message), toQ(filter));
+            keepFirst(e, filter);
         } catch (const uno::Exception &e) {
-            if (firstError.isEmpty())
-                firstError = QStringLiteral("%1（%2）").arg(toQ(e.Message), toQ(filter));
+            keepFirst(e, filter);
         }
     }
     // The directory of a compound file may lie anywhere in it; its first megabyte holds it

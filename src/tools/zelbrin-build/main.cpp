@@ -133,19 +133,22 @@ int main(int argc, char *argv[]) {
     QObject::connect(&build, &Build::questionAsked, [&](const QString &text, bool withCancel) {
         build.reply(prompts.ask(text, withCancel));
     });
+    // A detail (another program's own words) follows its message, as a failed document's does.
+    const auto buildFailed = [](const BuildError &e) {
+        if (interruption::requested())
+            return interruptedExit();
+        printLine(stderr, buildErrorText(e));
+        if (!e.detail().isEmpty())
+            printLine(stderr, QStringLiteral("    ") + e.detail());
+        return 1;
+    };
     BuildReport report;
     try {
         report = build.run();
     } catch (const BuildError &e) {
-        if (interruption::requested())
-            return interruptedExit();
-        printLine(stderr, buildErrorText(e));
-        return 1;
+        return buildFailed(e);
     } catch (const std::exception &e) {
-        if (interruption::requested())
-            return interruptedExit();
-        printLine(stderr, kBuildErrorPrefix + QString::fromLocal8Bit(e.what()));
-        return 1;
+        return buildFailed(unexpectedBuildError(e));
     }
     if (interruption::requested())
         return interruptedExit();

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QSignalSpy>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -81,6 +82,15 @@ struct Decompile {
     QPushButton *button(const char *name) { return part<QPushButton>(dialog, name); }
 };
 
+// Starts the unpack as 开始转换 does and waits until the user has been told how it went.
+void startAndWait(Decompile &dlg) {
+    QSignalSpy done(&dlg.decompiler, &Decompiler::finished);
+    dlg.decompiler.start();
+    if (done.isEmpty()) {
+        ASSERT_TRUE(done.wait(120000));
+    }
+}
+
 }  // namespace
 
 TEST_F(DecompileTest, LayoutAndCaptions) {
@@ -120,7 +130,9 @@ TEST_F(DecompileTest, UnpacksThroughTheRealHhWithBlanksInBothPaths) {
     dlg.dialog.setHelpFile(chm);
     dlg.dialog.setDestination("  " + dest + " ");
     dlg.dialog.show();
+    QSignalSpy done(&dlg.decompiler, &Decompiler::finished);
     QTest::mouseClick(dlg.button("startButton"), Qt::LeftButton);
+    ASSERT_TRUE(done.count() > 0 || done.wait(120000));
     EXPECT_EQ(prompts.notices, QStringList{"转换成功！"});
     EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Information});
     for (auto it = pages.begin(); it != pages.end(); ++it)
@@ -148,7 +160,7 @@ TEST_F(DecompileTest, ButtonsAreDisabledWhileHhRunsAndTheDialogKeepsWorking) {
         }
     });
     timer.start(20);
-    dlg.decompiler.start();
+    startAndWait(dlg);
     timer.stop();
     EXPECT_GE(ticks, 3);
     EXPECT_FALSE(startEnabled);
@@ -166,7 +178,7 @@ TEST_F(DecompileTest, TheHelpFilesOwnFolderIsRefusedAsExactText) {
     const QString folder = QFileInfo(chm).path();
     dlg.dialog.setHelpFile(chm);
     dlg.dialog.setDestination(folder);
-    dlg.decompiler.start();
+    startAndWait(dlg);
     EXPECT_EQ(prompts.notices, QStringList{"转换保存位置不能与原CHM文件放在一起！"});
     EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Warning});
     EXPECT_FALSE(QFileInfo::exists(marker));
@@ -175,7 +187,7 @@ TEST_F(DecompileTest, TheHelpFilesOwnFolderIsRefusedAsExactText) {
     // Another spelling of the same folder is not the same text, so it is accepted.
     prompts.notices.clear();
     dlg.dialog.setDestination(folder + "/");
-    dlg.decompiler.start();
+    startAndWait(dlg);
     EXPECT_EQ(prompts.notices, QStringList{"转换成功！"});
     EXPECT_TRUE(QFileInfo::exists(marker));
     EXPECT_EQ(readFile(folder + "/index.htm"), pages["index.htm"]);
@@ -185,7 +197,7 @@ TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
     Decompile dlg(prompts, binFolder(), slowHh());
     dlg.dialog.setHelpFile(tmp.path() + "/absent.chm");
     dlg.dialog.setDestination(tmp.path() + "/out");
-    dlg.decompiler.start();
+    startAndWait(dlg);
     EXPECT_EQ(prompts.notices, QStringList{"转换失败！"});
     EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Warning});
     EXPECT_FALSE(QFileInfo::exists(marker));  // nothing was run
@@ -194,7 +206,7 @@ TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
     prompts.notices.clear();
     dlg.dialog.setHelpFile({});
     dlg.dialog.setDestination(" ");
-    dlg.decompiler.start();
+    startAndWait(dlg);
     EXPECT_EQ(prompts.notices, QStringList{"转换失败！\n没有填写需转换的CHM文件和保存目录。"});
     EXPECT_EQ(prompts.noticeTitles, QStringList(2, "提示"));  // every notice of the dialog
     EXPECT_FALSE(QFileInfo::exists(marker));
@@ -203,7 +215,7 @@ TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
     prompts.notices.clear();
     dlg.dialog.setHelpFile("/absent.chm");
     dlg.dialog.setDestination("/");
-    dlg.decompiler.start();
+    startAndWait(dlg);
     EXPECT_EQ(prompts.notices, QStringList{"转换失败！"});
 
     // hh ending with an error (here: a file that is no help file).
@@ -216,7 +228,7 @@ TEST_F(DecompileTest, MissingOrBrokenHelpFilesAreReportedAsFailures) {
     Decompile real(prompts, binFolder());
     real.dialog.setHelpFile(tmp.path() + "/fake.chm");
     real.dialog.setDestination(tmp.path() + "/out");
-    real.decompiler.start();
+    startAndWait(real);
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].startsWith("转换失败！\n无法解开该CHM文件，它可能已损坏："));
     EXPECT_TRUE(prompts.notices[0].contains("is not a compiled help file")) << prompts.notices[0].toStdString();
@@ -237,7 +249,7 @@ TEST_F(DecompileTest, AHangingOrFailingUnpackIsReportedAndTheDialogComesBack) {
     dlg.decompiler.setTimeout(1000);
     dlg.dialog.setHelpFile(chm);
     dlg.dialog.setDestination(tmp.path() + "/out");
-    dlg.decompiler.start();
+    startAndWait(dlg);
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].contains("反编译程序在1秒内没有完成，已被终止")) << prompts.notices[0].toStdString();
     EXPECT_EQ(prompts.noticeIcons, QList<Icon>{Icon::Warning});
@@ -252,7 +264,7 @@ TEST_F(DecompileTest, AHangingOrFailingUnpackIsReportedAndTheDialogComesBack) {
     Decompile real(prompts, binFolder());
     real.dialog.setHelpFile(chm);
     real.dialog.setDestination(tmp.path() + "/out");
-    real.decompiler.start();
+    startAndWait(real);
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].startsWith("转换失败！\n无法解开该CHM文件，它可能已损坏："));
     EXPECT_TRUE(prompts.notices[0].contains("truncated")) << prompts.notices[0].toStdString();
@@ -298,7 +310,16 @@ TEST_F(DecompileTest, TheCommandShowsTheDialogModallyAndDestroysIt) {
         seen->setHelpFile(chm);
         seen->setDestination(dest);
         QTest::mouseClick(part<QPushButton>(*seen, "startButton"), Qt::LeftButton);
-        QTest::mouseClick(part<QPushButton>(*seen, "closeButton"), Qt::LeftButton);
+        // Closed once the unpack has ended and given the buttons back.
+        auto *closer = new QTimer(seen);
+        QObject::connect(closer, &QTimer::timeout, [closer, &seen] {
+            QPushButton *close = part<QPushButton>(*seen, "closeButton");
+            if (!close->isEnabled())
+                return;
+            closer->stop();
+            QTest::mouseClick(close, Qt::LeftButton);
+        });
+        closer->start(20);
     });
     QTimer guard;  // never leave a modal loop hanging when the dialog was not found
     guard.setSingleShot(true);
@@ -306,7 +327,7 @@ TEST_F(DecompileTest, TheCommandShowsTheDialogModallyAndDestroysIt) {
         if (QWidget *m = QApplication::activeModalWidget())
             m->close();
     });
-    guard.start(10000);
+    guard.start(60000);
     part<QAction>(w, "decompileHelpFileAction")->trigger();
     EXPECT_TRUE(wasModal);
     EXPECT_TRUE(emptyAtStart);

@@ -19,7 +19,10 @@
 #include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
@@ -43,6 +46,15 @@ qint64 runQueueWaitNs() {
         return 0;
     const QList<QByteArray> fields = stat.readAll().split(' ');
     return fields.size() > 1 ? fields[1].toLongLong() : 0;
+}
+
+// Runs the compile command and waits for the build it started, if it started one.
+void compileAndWait(MainWindow &window) {
+    QSignalSpy finished(&window, &MainWindow::buildFinished);
+    window.compile();
+    if (window.isBuilding()) {
+        ASSERT_TRUE(finished.wait(300000));
+    }
 }
 
 const QByteArray kFakeHhc =
@@ -97,7 +109,7 @@ struct CompileCommandTest : ::testing::Test {
 
 TEST_F(CompileCommandTest, UnsavedChangesAnswerNoCompilesNothing) {
     prompts.answers = {Answer::No};
-    w->compile();
+    compileAndWait(*w);
     EXPECT_EQ(prompts.questions, QStringList{"编译之前必须先保存所做的修改！要保存并继续编译吗？"});
     EXPECT_EQ(log.sessions, 0);
     EXPECT_FALSE(part<QWidget>(*w, "compilePanel")->isVisible());
@@ -106,7 +118,7 @@ TEST_F(CompileCommandTest, UnsavedChangesAnswerNoCompilesNothing) {
 TEST_F(CompileCommandTest, UnnamedProjectAndCancelledSaveDialogCompilesNothing) {
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {""};
-    w->compile();
+    compileAndWait(*w);
     EXPECT_EQ(log.sessions, 0);
     EXPECT_TRUE(opened.isEmpty());
 }
@@ -114,7 +126,7 @@ TEST_F(CompileCommandTest, UnnamedProjectAndCancelledSaveDialogCompilesNothing) 
 TEST_F(CompileCommandTest, YesSavesThenBuildsAndOpensTheResult) {
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {projectFile()};
-    w->compile();
+    compileAndWait(*w);
     EXPECT_TRUE(QFileInfo::exists(projectFile()));
     EXPECT_EQ(log.sessions, 1);
     EXPECT_EQ(opened, QStringList{tmp.path() + "/Help.CHM"});
@@ -127,7 +139,7 @@ TEST_F(CompileCommandTest, YesSavesThenBuildsAndOpensTheResult) {
 
     // Without changes the next compile asks nothing.
     prompts.questions.clear();
-    w->compile();
+    compileAndWait(*w);
     EXPECT_TRUE(prompts.questions.isEmpty());
     EXPECT_EQ(log.sessions, 2);
 }
@@ -151,7 +163,7 @@ TEST_F(CompileCommandTest, CommandsAreBlockedWhileBuildingAndRestoredAfter) {
         EXPECT_FALSE(w->close());  // the window cannot be closed meanwhile
         w->compile();              // and a second build does not start
     };
-    w->compile();
+    compileAndWait(*w);
     EXPECT_TRUE(checked);
     EXPECT_EQ(log.sessions, 1);
     for (QAction *a : w->findChildren<QAction *>()) {
@@ -190,7 +202,7 @@ TEST_F(CompileCommandTest, ProgressCountResultFailedDocumentsAndAnUnopenedResult
         log.beforeResult = nullptr;
     };
     openWorks = false;
-    w->compile();
+    compileAndWait(*w);
     EXPECT_EQ(hintAtFirst, "正在转换为HTML文件... 1/2 a.doc");
     EXPECT_EQ(barAtFirst, std::make_pair(1, 2));
     const QString chm = tmp.path() + "/Help.CHM";
@@ -215,7 +227,7 @@ TEST_F(CompileCommandTest, ProgressCountResultFailedDocumentsAndAnUnopenedResult
 
     // A build that fails leaves no result of an earlier one standing.
     log.failWordFor = tmp.path() + "/a.doc";
-    w->compile();
+    compileAndWait(*w);
     EXPECT_TRUE(result().isEmpty());
     EXPECT_FALSE(failedButton->isVisible());
 }
@@ -249,7 +261,7 @@ TEST_F(CompileCommandTest, EventLoopNeverPausesOver100MillisecondsDuringABuild) 
     QObject::connect(&tick, &QTimer::timeout, measure);
     tick.start(5);
     clock.start();
-    w->compile();
+    compileAndWait(*w);
     measure();
     tick.stop();
     EXPECT_EQ(log.calls.size(), 25);
@@ -263,10 +275,10 @@ TEST_F(CompileCommandTest, BuildErrorIsShownWithThePrefix) {
     prompts.answers = {Answer::Yes};
     prompts.fileNames = {projectFile()};
     log.failWordFor = tmp.path() + "/a.doc";
-    w->compile();
-    ASSERT_EQ(prompts.notices.size(), 1);
-    EXPECT_TRUE(prompts.notices[0].startsWith("编译时出错，是否安装过office？："));
-    EXPECT_TRUE(prompts.notices[0].contains(tmp.path() + "/a.doc"));
+    compileAndWait(*w);
+    // The office's own words come below the message, apart from it.
+    EXPECT_EQ(prompts.notices, QStringList{"编译时出错，是否安装过office？：办公软件已退出或无响应：" + tmp.path() +
+                                           "/a.doc\n\n" + FakeOffice::kCrashDetail});
     EXPECT_FALSE(part<QWidget>(*w, "compilePanel")->isVisible());
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_TRUE(part<QAction>(*w, "compileAction")->isEnabled());
@@ -274,7 +286,7 @@ TEST_F(CompileCommandTest, BuildErrorIsShownWithThePrefix) {
     // Only the office's own failures ask about the office.
     log.failWordFor.clear();
     ASSERT_TRUE(QDir().mkpath(tmp.path() + "/temp"));
-    w->compile();
+    compileAndWait(*w);
     ASSERT_EQ(prompts.notices.size(), 2);
     EXPECT_TRUE(prompts.notices[1].startsWith("编译时出错：工程所在的文件夹中已有一个不是本程序建立的“temp”："))
         << prompts.notices[1].toStdString();
@@ -304,7 +316,7 @@ TEST_F(CompileCommandTest, AnOpenCaptionEditorIsCommittedBeforeTheBuild) {
         for (QAction *a : w->findChildren<QAction *>())
             EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
     };
-    w->compile();
+    compileAndWait(*w);
     EXPECT_TRUE(checked);
     // The edit counts as a change: it is saved before the build, and the build used it.
     EXPECT_EQ(prompts.questions.size(), 1);
@@ -338,11 +350,75 @@ TEST(CompileCommandReal, SampleManualCompilesFromTheWindow) {
     prompts.fileNames = {project};
     w.openProject();
     ASSERT_EQ(w.project().tree().topLevelCount(), 2);
-    w.compile();
+    compileAndWait(w);
     platform::setShellOpenHandler(nullptr);
     EXPECT_TRUE(prompts.notices.isEmpty()) << prompts.notices.join('\n').toStdString();
     EXPECT_EQ(opened, QStringList{tmp.path() + "/用户手册.CHM"});
     EXPECT_GT(QFileInfo(tmp.path() + "/用户手册.CHM").size(), 10000);
     EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/temp"));
     EXPECT_TRUE(part<QAction>(w, "compileAction")->isEnabled());
+}
+
+// 取消 on the compile panel, with the real office worker busy: the build ends within two
+// seconds, its offices and build folder gone, and the help file of an earlier build stays.
+TEST(CompileCommandReal, CancelEndsTheBuildWithinTwoSecondsAndKeepsTheLastHelpFile) {
+    // Copies of the sample's documents: pages that no earlier build has kept.
+    QTemporaryDir tmp;
+    QByteArray items;
+    for (const char *name : {"intro.doc", "install.docx", "prices.xls", "overview.ppt"}) {
+        const QString copy = tmp.path() + "/docs/" + name;
+        QDir().mkpath(tmp.path() + "/docs");
+        ASSERT_TRUE(QFile::copy(qEnvironmentVariable("ZELBRIN_SOURCE_DIR") + "/samples/manual/docs/" + name, copy));
+        items += "<Item Caption=\"" + QByteArray(name) + "\" FullDir=\"" + copy.toUtf8() + "\"/>";
+    }
+    QFile project(tmp.path() + "/用户手册.zlp");
+    ASSERT_TRUE(project.open(QIODevice::WriteOnly));
+    project.write("<用户手册><WorkCatalog/><Items>" + items + "</Items></用户手册>");
+    project.close();
+    const QString chm = tmp.path() + "/用户手册.CHM";
+    QFile lastGood(chm);
+    ASSERT_TRUE(lastGood.open(QIODevice::WriteOnly));
+    lastGood.write("the help file of an earlier build");
+    lastGood.close();
+
+    ScriptedPrompts prompts;
+    MainWindowOptions options{&prompts, false};
+    options.programFolder = qEnvironmentVariable("ZELBRIN_BIN_DIR");
+    MainWindow w(options);
+    w.show();
+    ASSERT_TRUE(w.openProjectFile(tmp.path() + "/用户手册.zlp", true));
+    QStringList opened;
+    platform::setShellOpenHandler([&](const QString &p) {
+        opened << p;
+        return true;
+    });
+    // Cancelled as soon as an office is on its way.
+    auto *step = part<QLabel>(w, "compileStepLabel");
+    QElapsedTimer sinceCancel;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (step->text() == kOfficeStartStep) {
+            watch.stop();
+            sinceCancel.start();
+            QTest::mouseClick(part<QPushButton>(w, "cancelBuildButton"), Qt::LeftButton);
+        }
+    });
+    watch.start(5);
+    QSignalSpy finished(&w, &MainWindow::buildFinished);
+    w.compile();
+    ASSERT_TRUE(finished.wait(300000));
+    platform::setShellOpenHandler(nullptr);
+    ASSERT_TRUE(sinceCancel.isValid()) << "the build ended before an office started";
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_LT(sinceCancel.elapsed(), 2000);
+    EXPECT_TRUE(prompts.notices.isEmpty()) << prompts.notices.join('\n').toStdString();
+    EXPECT_EQ(part<QLabel>(w, "buildResultLabel")->text(), "编译已取消");
+    EXPECT_FALSE(part<QWidget>(w, "compilePanel")->isVisible());
+    EXPECT_TRUE(part<QAction>(w, "compileAction")->isEnabled());
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/temp"));
+    ASSERT_TRUE(lastGood.open(QIODevice::ReadOnly));
+    EXPECT_EQ(lastGood.readAll(), "the help file of an earlier build");
+    // No office of this program is left, nor its private profile.
+    const QString ours = QStringLiteral("zelbrin-office-%1-").arg(QCoreApplication::applicationPid());
+    EXPECT_TRUE(QDir::temp().entryList({ours + "*"}, QDir::AllEntries | QDir::Hidden).isEmpty());
 }

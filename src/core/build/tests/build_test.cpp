@@ -13,6 +13,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
+#include <QThread>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -310,6 +312,38 @@ TEST_F(BuildTest, EmptyTreeStillBuildsWithoutStartingAnOffice) {
     EXPECT_TRUE(defaultTopic.isEmpty());
 }
 
+// A started build runs on a thread of its own; what it tells reaches the thread that
+// started it in order, and a notice holds the build until that thread has answered it.
+TEST_F(BuildTest, AStartedBuildRunsOnItsOwnThreadAndWaitsForEachAnswer) {
+    project.tree().addNode(nullptr, "gone.doc", false, tmp.path() + "/docs/gone.doc");
+    Build build(project, env);
+    QThread *buildThread = nullptr;
+    QObject::connect(&build, &Build::stepChanged, &build,
+                     [&] { buildThread = QThread::currentThread(); }, Qt::DirectConnection);
+    QStringList told;  // steps and notices as this thread received them
+    bool compiledBeforeAnswer = false;
+    QObject::connect(&build, &Build::stepChanged, [&](const QString &step) { told << step; });
+    QObject::connect(&build, &Build::noticeGiven, [&](const QString &text) {
+        told << text;
+        compiledBeforeAnswer = QFileInfo::exists(proj + "Manual.CHM");
+        build.reply(UserPrompts::Answer::Yes);
+    });
+    QSignalSpy finished(&build, &Build::finished);
+    build.start();
+    EXPECT_TRUE(build.isRunning());
+    ASSERT_TRUE(finished.wait(120000));
+    EXPECT_FALSE(build.isRunning());
+    EXPECT_NE(buildThread, nullptr);
+    EXPECT_NE(buildThread, QThread::currentThread());
+    EXPECT_FALSE(compiledBeforeAnswer);
+    EXPECT_EQ(told, (QStringList{"开始编译...", "正在转换为HTML文件...", "正在启动办公软件...",
+                                 "正在转换为HTML文件...", missingDocumentMessage(tmp.path() + "/docs/gone.doc"),
+                                 "正在编译...", "删除临时文件..."}));
+    EXPECT_TRUE(build.errorText().isEmpty());
+    EXPECT_FALSE(build.wasCancelled());
+    EXPECT_EQ(build.report().compiledFile, proj + "Manual.CHM");
+}
+
 TEST_F(BuildTest, MissingCompilerWritesNothingAndOpensNothing) {
     QFile::remove(bin + "hhc");
     env.keepBuildFolder = false;
@@ -350,7 +384,7 @@ TEST_F(BuildTest, ConversionErrorEndsTheOfficeAndRemovesTheBuildFolder) {
 }
 
 TEST_F(BuildTest, OfficeThatCannotStartLeavesTheHtmlFolder) {
-    env.officeFactory = []() -> std::unique_ptr<OfficeSession> {
+    env.officeFactory = [](const std::stop_token &) -> std::unique_ptr<OfficeSession> {
         throw BuildError("办公软件无法启动");
     };
     EXPECT_THROW(compile(), BuildError);
@@ -500,35 +534,69 @@ TEST_F(OrderedProjectTest, ParallelOfficesWriteWhatOneOfficeWrites) {
 TEST_F(OrderedProjectTest, CacheServesUnchangedDocumentsAndRebuildsChangedAndDamagedOnes) {
     env.pageCache.folder = tmp.path() + "/cache";
     env.pageCache.officeIdentity = "fake office 1";
+    // Documents that fail through their own fault are remembered as pages are.
+    TreeNode *more = project.tree().topLevel(2);
+    for (const char *name : {"h.doc", "p.pptx"}) {
+        writeFile(docs + name, QByteArray("content of ") + name);
+        project.tree().addNode(more, name, false, docs + name);
+    }
+    log.faults[docs + "h.doc"] = {kDocumentDamaged, "无法打开文档：General Error.（用筛选器“MS Word 97”打开）"};
+    log.faults[docs + "p.pptx"] = {kDocumentProtected, "无法打开文档：Wrong password.（用筛选器“Impress MS PowerPoint 2007 XML”打开）"};
     const BuildRecord first = build(2);
     // The repeated document's second turn may find its page kept already.
-    EXPECT_GE(log.calls.size(), 10);
+    EXPECT_GE(log.calls.size(), 12);
+    EXPECT_EQ(first.failed.mid(2), (QList<FailedDocument>{{docs + "h.doc", log.faults[docs + "h.doc"]},
+                                                          {docs + "p.pptx", log.faults[docs + "p.pptx"]}}));
 
-    // Nothing changed: no office starts and the build writes the same bytes.
+    // Nothing changed: no office starts, the same documents fail with the same words, and
+    // the build writes the same bytes.
     log.calls.clear();
     log.sessions = 0;
     const BuildRecord again = build(2);
     EXPECT_TRUE(log.calls.isEmpty()) << log.calls.join("\n").toStdString();
     EXPECT_EQ(log.sessions, 0);
     EXPECT_FALSE(again.steps.contains(kOfficeStartStep));
+    EXPECT_EQ(again.failed, first.failed);
     EXPECT_EQ(again.files, first.files);
 
-    // A changed document is converted again; so is one whose kept page was damaged.
+    // A changed document is converted again, a mended one that failed included; so is one
+    // whose kept page was damaged.
     writeFile(docs + "e.doc", "changed content of e.doc");
+    writeFile(docs + "h.doc", "mended content of h.doc");
+    log.faults.remove(docs + "h.doc");
     QDirIterator entries(tmp.path() + "/cache/pages", {"b.htm"}, QDir::Files, QDirIterator::Subdirectories);
     ASSERT_TRUE(entries.hasNext());
     writeFile(entries.next(), "garbage");
     log.calls.clear();
     const BuildRecord changed = build(2);
-    EXPECT_EQ(log.calls.size(), 2);
+    EXPECT_EQ(log.calls.size(), 3);
     EXPECT_EQ(log.calls.filter("/e.doc ->").size(), 1);
     EXPECT_EQ(log.calls.filter("/b.txt ->").size(), 1);
+    EXPECT_EQ(log.calls.filter("/h.doc ->").size(), 1);
     EXPECT_TRUE(changed.files["html/更多/e.htm"].contains("(24 bytes)"));
+    EXPECT_TRUE(changed.files["html/更多/h.htm"].contains("page of h.doc"));
     EXPECT_EQ(changed.files["html/指南/细节/b.htm"], first.files["html/指南/细节/b.htm"]);
+    EXPECT_EQ(changed.failed, (QList<FailedDocument>{first.failed[0], first.failed[1], first.failed[3]}));
 
-    // Without the cache every document is converted, the repeated one twice.
+    // A failure that the office may have caused is tried again in every build.
+    writeFile(docs + "k.xls", "content of k.xls");
+    project.tree().addNode(more, "k.xls", false, docs + "k.xls");
+    log.faults[docs + "k.xls"] = {{}, "LibreOffice 在转换时崩溃"};
+    for (int round = 1; round <= 2; ++round) {
+        log.calls.clear();
+        EXPECT_EQ(build(2).failed.last(), (FailedDocument{docs + "k.xls", {kEveryAttemptFailed, {}}}));
+        EXPECT_EQ(log.calls.filter("/k.xls ->").size(), 5);
+        EXPECT_EQ(log.calls.size(), 5);
+    }
+
+    // Without the cache every document is converted, the repeated one twice, and nothing
+    // is kept.
     env.pageCache = {};
     log.calls.clear();
-    EXPECT_EQ(build(2).files, changed.files);
-    EXPECT_EQ(log.calls.size(), 11);
+    const QStringList kept = QDir(tmp.path() + "/cache/pages").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    log.faults.remove(docs + "k.xls");
+    const BuildRecord uncached = build(2);
+    EXPECT_EQ(log.calls.size(), 14);
+    EXPECT_EQ(uncached.failed.last(), (FailedDocument{docs + "p.pptx", log.faults[docs + "p.pptx"]}));
+    EXPECT_EQ(QDir(tmp.path() + "/cache/pages").entryList(QDir::Dirs | QDir::NoDotAndDotDot), kept);
 }

@@ -48,6 +48,16 @@ TEST(PageCache, KeysFollowEverythingThatShapesThePage) {
     writeFile(tmp.path() + "/a.doc", "two");
     EXPECT_NE(cache.keyFor(tmp.path() + "/a.doc", "word", "a.htm"), key);
     EXPECT_TRUE(cache.keyFor(tmp.path() + "/missing.doc", "word", "missing.htm").isEmpty());
+
+    // A failure's key: the page's ingredients but the page name.
+    const QByteArray failure = cache.failureKeyFor(tmp.path() + "/a.doc", "word");
+    EXPECT_EQ(failure.size(), 40);
+    EXPECT_NE(failure, cache.keyFor(tmp.path() + "/a.doc", "word", "a.htm"));
+    EXPECT_NE(cache.failureKeyFor(tmp.path() + "/b.doc", "word"), failure);
+    EXPECT_NE(cache.failureKeyFor(tmp.path() + "/a.doc", "workbook"), failure);
+    EXPECT_NE(otherOffice.failureKeyFor(tmp.path() + "/a.doc", "word"), failure);
+    writeFile(tmp.path() + "/a.doc", "three");
+    EXPECT_NE(cache.failureKeyFor(tmp.path() + "/a.doc", "word"), failure);
 }
 
 TEST(PageCache, EntriesComeBackWholeOrNotAtAllAndTheOldestGoFirst) {
@@ -89,6 +99,18 @@ TEST(PageCache, EntriesComeBackWholeOrNotAtAllAndTheOldestGoFirst) {
     limited.trim();
     EXPECT_EQ(QDir(tmp.path() + "/cache/pages").entryList(QDir::Dirs | QDir::NoDotAndDotDot),
               (QStringList{"new", "used"}));
+
+    // A failure comes back with its reason and every line of its detail, or not at all.
+    const DocumentFault fault{"文档已损坏", "无法打开文档：General Error.\nGeneral input/output error.（用筛选器“MS Word 97”打开）"};
+    ASSERT_TRUE(cache.storeFailure("f1", fault));
+    EXPECT_FALSE(cache.fetchFailure("f2"));
+    const std::optional<DocumentFault> told = cache.fetchFailure("f1");
+    ASSERT_TRUE(told);
+    EXPECT_EQ(told->reason, fault.reason);
+    EXPECT_EQ(told->detail, fault.detail);
+    writeFile(tmp.path() + "/cache/pages/f1/failure", "文档有密码保护\n");
+    EXPECT_FALSE(cache.fetchFailure("f1"));
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/cache/pages/f1"));
 }
 
 TEST(SealedFolder, ConcurrentWritersNeverLetAReaderSeeHalfAFolder) {
