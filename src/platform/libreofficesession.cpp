@@ -224,7 +224,7 @@ void LibreOfficeSession::killWorker() {
 }
 
 LibreOfficeSession::Outcome LibreOfficeSession::convert(const char *kind, const QString &source,
-                                                        const QString &target,
+                                                        const QString &target, bool outline,
                                                         QString *errorText, QString *faultCode) {
     if (!worker_) {
         if (!replacementFailure_.isEmpty()) {
@@ -239,8 +239,10 @@ LibreOfficeSession::Outcome LibreOfficeSession::convert(const char *kind, const 
             return Outcome::Broken;
         }
     }
-    worker_->write(protocol::encodeLine(
-        {QLatin1String(protocol::kConvert), QLatin1String(kind), source, target}));
+    QStringList request{QLatin1String(protocol::kConvert), QLatin1String(kind), source, target};
+    if (outline)
+        request << QLatin1String(protocol::kOutline);
+    worker_->write(protocol::encodeLine(request));
     QByteArray line;
     ProgressWatch watch(-processGroup_, stallMs_, kConversionLimitMs);
     if (!readLine(watch, &line)) {
@@ -263,9 +265,9 @@ LibreOfficeSession::Outcome LibreOfficeSession::convert(const char *kind, const 
     return Outcome::Broken;
 }
 
-void LibreOfficeSession::convertWordDocument(const QString &source, const QString &target) {
+void LibreOfficeSession::convertWordDocument(const QString &source, const QString &target, bool outline) {
     QString error, fault;
-    const Outcome outcome = convert(protocol::kWriter, source, target, &error, &fault);
+    const Outcome outcome = convert(protocol::kWriter, source, target, outline, &error, &fault);
     if (outcome == Outcome::Done)
         return;
     // How the office ended, in the worker's words that may carry LibreOffice's own, is the detail.
@@ -276,20 +278,22 @@ void LibreOfficeSession::convertWordDocument(const QString &source, const QStrin
     throw BuildError(QStringLiteral("办公软件转换失败：%1：%2").arg(source, error));
 }
 
-ConversionAttempt LibreOfficeSession::attempt(const char *kind, const QString &source, const QString &target) {
+ConversionAttempt LibreOfficeSession::attempt(const char *kind, const QString &source, const QString &target,
+                                              bool outline) {
     QString error, fault;
-    if (convert(kind, source, target, &error, &fault) == Outcome::Done)
+    if (convert(kind, source, target, outline, &error, &fault) == Outcome::Done)
         return {true, {}};
     // A crashed or vanished office may do better in the next attempt.
     return {false, {documentFaultText(fault), error}};
 }
 
-ConversionAttempt LibreOfficeSession::convertWorkbook(const QString &source, const QString &target) {
-    return attempt(protocol::kCalc, source, target);
+ConversionAttempt LibreOfficeSession::convertWorkbook(const QString &source, const QString &target, bool outline) {
+    return attempt(protocol::kCalc, source, target, outline);
 }
 
-ConversionAttempt LibreOfficeSession::convertPresentation(const QString &source, const QString &target) {
-    return attempt(protocol::kImpress, source, target);
+ConversionAttempt LibreOfficeSession::convertPresentation(const QString &source, const QString &target,
+                                                          bool outline) {
+    return attempt(protocol::kImpress, source, target, outline);
 }
 
 void LibreOfficeSession::quit() {

@@ -33,9 +33,10 @@ public:
                        const QString &profileTemplate = {}, std::stop_token stop = {});
     ~LibreOfficeSession() override;
 
-    void convertWordDocument(const QString &source, const QString &target) override;
-    ConversionAttempt convertWorkbook(const QString &source, const QString &target) override;
-    ConversionAttempt convertPresentation(const QString &source, const QString &target) override;
+    void convertWordDocument(const QString &source, const QString &target, bool outline = false) override;
+    ConversionAttempt convertWorkbook(const QString &source, const QString &target, bool outline = false) override;
+    ConversionAttempt convertPresentation(const QString &source, const QString &target,
+                                          bool outline = false) override;
     void quit() override;
 
     // The running worker's process id (its process group), 0 when none runs.
@@ -48,9 +49,9 @@ public:
 private:
     enum class Outcome { Done, Failed, Broken };
     // faultCode: the worker's reason for a failed document (officeprotocol's kFault...).
-    Outcome convert(const char *kind, const QString &source, const QString &target,
+    Outcome convert(const char *kind, const QString &source, const QString &target, bool outline,
                     QString *errorText, QString *faultCode);
-    ConversionAttempt attempt(const char *kind, const QString &source, const QString &target);
+    ConversionAttempt attempt(const char *kind, const QString &source, const QString &target, bool outline);
     void startWorker();
     // Reads one answer line; false when the worker ended or the watch expired first.
     bool readLine(ProgressWatch &watch, QByteArray *line);

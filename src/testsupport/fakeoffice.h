@@ -1,6 +1,7 @@
 #pragma once
 
 #include "builderror.h"
+#include "documentoutline.h"
 #include "officesession.h"
 
 #include <QCoreApplication>
@@ -47,8 +48,8 @@ public:
         std::lock_guard lock(log_.mutex);
         ++log_.sessions;
     }
-    void convertWordDocument(const QString &source, const QString &target) override {
-        record(QStringLiteral("word %1 -> %2").arg(source, target));
+    void convertWordDocument(const QString &source, const QString &target, bool outline = false) override {
+        record(QStringLiteral("word %1 -> %2").arg(source, target), outline);
         if (log_.duringWord) {
             QCoreApplication *app = QCoreApplication::instance();
             if (app && QThread::currentThread() != app->thread())
@@ -62,19 +63,20 @@ public:
             throw OfficeError(QStringLiteral("办公软件已退出或无响应：") + source, kCrashDetail);
         if (const auto fault = faultOf(source))
             throw DocumentError(*fault);
-        write(source, target);
+        write(source, target, outline);
     }
-    ConversionAttempt convertWorkbook(const QString &source, const QString &target) override {
-        record(QStringLiteral("calc %1 -> %2").arg(source, target));
+    ConversionAttempt convertWorkbook(const QString &source, const QString &target, bool outline = false) override {
+        record(QStringLiteral("calc %1 -> %2").arg(source, target), outline);
         if (log_.beforeResult)
             log_.beforeResult(source);
-        return attempt(log_.failWorkbookAttempts, source, target);
+        return attempt(log_.failWorkbookAttempts, source, target, outline);
     }
-    ConversionAttempt convertPresentation(const QString &source, const QString &target) override {
-        record(QStringLiteral("impress %1 -> %2").arg(source, target));
+    ConversionAttempt convertPresentation(const QString &source, const QString &target,
+                                          bool outline = false) override {
+        record(QStringLiteral("impress %1 -> %2").arg(source, target), outline);
         if (log_.beforeResult)
             log_.beforeResult(source);
-        return attempt(log_.failPresentationAttempts, source, target);
+        return attempt(log_.failPresentationAttempts, source, target, outline);
     }
     void quit() override {
         std::lock_guard lock(log_.mutex);
@@ -86,21 +88,22 @@ public:
     }
 
 private:
-    void record(const QString &call) {
+    // A call that asks for the outline says so at its end.
+    void record(const QString &call, bool outline) {
         std::lock_guard lock(log_.mutex);
-        log_.calls << call;
+        log_.calls << (outline ? call + QStringLiteral(" +outline") : call);
     }
     std::optional<DocumentFault> faultOf(const QString &source) {
         std::lock_guard lock(log_.mutex);
         const auto it = log_.faults.constFind(source);
         return it == log_.faults.constEnd() ? std::nullopt : std::optional<DocumentFault>(*it);
     }
-    ConversionAttempt attempt(int &failuresLeft, const QString &source, const QString &target) {
+    ConversionAttempt attempt(int &failuresLeft, const QString &source, const QString &target, bool outline) {
         if (const auto fault = faultOf(source))
             return {false, *fault};
         if (failAttempt(failuresLeft))
             return {};
-        return {write(source, target), {}};
+        return {write(source, target, outline), {}};
     }
     bool failAttempt(int &failuresLeft) {
         std::lock_guard lock(log_.mutex);
@@ -111,7 +114,8 @@ private:
     }
     // The page names its source; the picture beside it is named after the page, as the
     // office names a page's pictures.
-    bool write(const QString &source, const QString &target) {
+    // Asked for the outline, it writes one without headings or index entries beside the page.
+    bool write(const QString &source, const QString &target, bool outline) {
         const QFileInfo page(target);
         QFile picture(page.path() + u'/' + page.completeBaseName() + QStringLiteral("_htm_1.png"));
         QFile f(target);
@@ -124,6 +128,10 @@ private:
         f.write("<html><body>page of " + QFileInfo(source).fileName().toUtf8() + " (" +
                 QByteArray::number(QFileInfo(source).size()) + " bytes)<img src=\"" +
                 picture.fileName().section(u'/', -1).toUtf8() + "\"></body></html>\n");
+        if (outline) {
+            QFile side(outlineFilePath(target));
+            return side.open(QIODevice::WriteOnly) && side.write(writeOutline({})) >= 0;
+        }
         return true;
     }
     FakeOfficeLog &log_;

@@ -113,6 +113,7 @@ private:
 Build::Build(const Project &project, BuildEnvironment environment, QObject *parent)
     : QObject(parent), env_(std::move(environment)), tree_(new StructureModel(this)),
       fileName_(project.fileName()), directory_(project.directory()), name_(project.name()),
+      topics_(project.topics()),
       prompts_(std::make_unique<Prompts>(*this)) {
     const StructureModel &tree = project.tree();
     for (int i = 0; i < tree.topLevelCount(); ++i)
@@ -179,7 +180,7 @@ UserPrompts::Answer Build::waitForReply() {
     return *reply_;
 }
 
-QString Build::writeHelpProject(const QString &defaultTopic) {
+QString Build::writeHelpProject(const QString &defaultTopic, const DocumentTopicsMap &topics) {
     const QString compiler = env_.programFolder + QStringLiteral("hhc");
     if (!QFileInfo(compiler).isExecutable()) {
         prompts_->notice(kCompilerMissingMessage, UserPrompts::Icon::None);
@@ -195,7 +196,7 @@ QString Build::writeHelpProject(const QString &defaultTopic) {
     QStringList contents, index;
     if (QDir().mkpath(helpFolder)) {
         checkGbkCaptions(tree);
-        writeSitemaps(contents, index, tree, htmlFolder);
+        writeSitemaps(contents, index, tree, htmlFolder, topics_, topics);
     }
     saveGbkLines(helpFolder + name + QStringLiteral(".hhc"), contents);
     saveGbkLines(helpFolder + name + QStringLiteral(".hhk"), index);
@@ -273,6 +274,7 @@ BuildReport Build::run() {
         emit stepChanged(kConversionStep);
         const StructureModel &tree = *tree_;
         DocumentConverter converter(office, *prompts_, stop_.get_token());
+        converter.setTopicSettings(topics_);
         report.documents = DocumentConverter::countDocuments(tree);
         converter.setProgress(showCount, report.documents);
         converter.convertTree(tree, htmlFolder);
@@ -293,7 +295,7 @@ BuildReport Build::run() {
             cache->trim();
         emit stepChanged(QStringLiteral("正在编译..."));
         report.defaultTopic = converter.defaultTopic();
-        report.compiledFile = writeHelpProject(report.defaultTopic);
+        report.compiledFile = writeHelpProject(report.defaultTopic, converter.documentTopics());
         if (!env.keepBuildFolder)
             emit stepChanged(QStringLiteral("删除临时文件..."));
     } catch (const OfficeStartError &) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "builderror.h"
+#include "helpproject.h"
 #include "officesession.h"
 #include "pagecache.h"
 #include "prompts.h"
@@ -120,13 +121,14 @@ private:
     UserPrompts::Answer waitForReply();
     // Writes the help project, contents and index files and runs hhc on them. Returns the
     // compiled help file, or "" when hhc is not in the program folder.
-    QString writeHelpProject(const QString &defaultTopic);
+    QString writeHelpProject(const QString &defaultTopic, const DocumentTopicsMap &topics);
 
     BuildEnvironment env_;
     StructureModel *tree_;
     QString fileName_;
     QString directory_;
     QString name_;
+    TopicSettings topics_;
     std::unique_ptr<Prompts> prompts_;
     std::mutex replyMutex_;
     std::condition_variable replied_;

@@ -1,13 +1,16 @@
 #include "conversion.h"
 
+#include "atomicfile.h"
 #include "build.h"
 #include "builderror.h"
+#include "documentoutline.h"
 #include "fileops.h"
 #include "helpproject.h"
 #include "officepool.h"
 #include "prompts.h"
 #include "structuretree.h"
 #include "textencoding.h"
+#include "topicsplitter.h"
 #include "wordhtml.h"
 
 #include <QDir>
@@ -101,7 +104,7 @@ void DocumentConverter::setDefaultTopicOnce(const QString &page) {
 }
 
 void DocumentConverter::convertTree(const StructureModel &tree, const QString &htmlFolder) {
-    layout_.emplace(tree);
+    layout_.emplace(tree, topicSettings_);
     htmlFolder_ = htmlFolder;
     submitOfficeDocuments(tree);
     for (int i = 0; i < tree.topLevelCount(); ++i) {
@@ -109,7 +112,7 @@ void DocumentConverter::convertTree(const StructureModel &tree, const QString &h
         if (node->hasChildren()) {
             convertBranch(node);
         } else {
-            convertDocument(node->link, htmlFolder, layout_->pageName(node));
+            convertLinked(node, htmlFolder);
             if (!node->link.isEmpty())
                 copySubfolders(node->link.left(node->link.lastIndexOf(u'/') + 1), htmlFolder);
         }
@@ -134,7 +137,8 @@ void DocumentConverter::submitOfficeDocuments(const StructureModel &tree) {
         const QFileInfo source(node->link);
         if ((route == Route::Word || route == Route::Workbook || route == Route::Presentation) &&
             source.isFile() && source.isReadable())
-            documents.push_back({officeRouteOf(route), node->link, layout_->pageName(node)});
+            documents.push_back({officeRouteOf(route), node->link, layout_->pageName(node),
+                                 !node->topics.appliedTo(topicSettings_).isOff()});
         return true;
     });
     const std::vector<int> tickets = office_.submit(documents);
@@ -143,7 +147,7 @@ void DocumentConverter::submitOfficeDocuments(const StructureModel &tree) {
 }
 
 int DocumentConverter::ticketFor(Route route, const QString &path, const QString &pageName) {
-    return office_.submit(officeRouteOf(route), path, pageName);
+    return office_.submit(officeRouteOf(route), path, pageName, currentNode_ && !currentTopics_.isOff());
 }
 
 void DocumentConverter::placePage(const QString &madeFolder, const QString &folder) {
@@ -167,7 +171,7 @@ void DocumentConverter::placePage(const QString &madeFolder, const QString &fold
 void DocumentConverter::convertBranch(const TreeNode *node) {
     const QString folder = htmlFolder_ + layout_->childFolder(node);
     if (!node->link.isEmpty())
-        convertDocument(node->link, htmlFolder_ + layout_->folderOf(node), layout_->pageName(node));
+        convertLinked(node, htmlFolder_ + layout_->folderOf(node));
     QString lastLink;
     for (int i = 0; i < node->childCount(); ++i) {
         const TreeNode *child = node->child(i);
@@ -175,12 +179,48 @@ void DocumentConverter::convertBranch(const TreeNode *node) {
             convertBranch(child);
         } else {
             lastLink = child->link;
-            convertDocument(child->link, folder, layout_->pageName(child));
+            convertLinked(child, folder);
         }
     }
     // Only the last leaf's folder is carried along, whatever the earlier leaves linked.
     if (!lastLink.isEmpty())
         copySubfolders(lastLink.left(lastLink.lastIndexOf(u'/') + 1), folder);
+}
+
+void DocumentConverter::convertLinked(const TreeNode *node, const QString &folder) {
+    currentNode_ = node;
+    currentTopics_ = node->topics.appliedTo(topicSettings_);
+    convertDocument(node->link, folder, layout_->pageName(node));
+    currentNode_ = nullptr;
+    currentTopics_ = {};
+}
+
+void DocumentConverter::splitIntoTopics(const QString &folder, const QString &pageName) {
+    const QString target = folder + pageName;
+    const QString sideFile = outlineFilePath(target);
+    std::optional<DocumentOutline> outline;
+    if (QFile side(sideFile); side.open(QIODevice::ReadOnly))
+        outline = readOutline(side.readAll());
+    QFile::remove(sideFile);
+    // A page without a readable outline still gets its caption as title, as one page.
+    const DocumentOutline read = outline.value_or(DocumentOutline{});
+    QFile pageFile(target);
+    if (!pageFile.open(QIODevice::ReadOnly))
+        throw BuildError(QStringLiteral("无法读取文件：") + target, pageFile.errorString());
+    const QByteArray page = pageFile.readAll();
+    pageFile.close();
+    const TopicSplit split = splitTopics(page, pageName, contentsCaption(currentNode_), read, currentTopics_.splitLevel);
+    for (const TopicPage &part : split.pages) {
+        QString error;
+        if (!writeFileAtomically(folder + part.fileName, part.html, &error))
+            throw BuildError(QStringLiteral("无法写入文件：") + folder + part.fileName, error);
+    }
+    // Every page of a split document has its contents entry, else only its neighbours'
+    // links would lead there.
+    const int depth = std::max(currentTopics_.contentsDepth, currentTopics_.splitLevel);
+    topics_.insert(currentNode_, {topicContents(read, split, depth),
+                                  topicKeywords(read, split, currentTopics_.indexKeywords,
+                                                currentTopics_.headingKeywords)});
 }
 
 void DocumentConverter::convertDocument(const QString &path, const QString &folder, const QString &pageName) {
@@ -236,6 +276,8 @@ void DocumentConverter::convertDocument(const QString &path, const QString &fold
         placePage(result.folder, folder);
         if (route == Route::Word && ext != u".txt")
             cleanWordHtml(target);
+        if (currentNode_ && !currentTopics_.isOff())
+            splitIntoTopics(folder, pageName);
         return;
     case OfficePool::Result::Outcome::Failed:
         // An earlier page of this name goes, as Excel deletes it before each attempt.

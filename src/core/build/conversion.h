@@ -2,7 +2,10 @@
 
 #include "helpproject.h"
 #include "officesession.h"
+#include "topiccontents.h"
+#include "topicsettings.h"
 
+#include <QHash>
 #include <QList>
 #include <QMultiHash>
 #include <QString>
@@ -36,6 +39,9 @@ public:
     // Ends with BuildError between documents once stop is requested.
     DocumentConverter(OfficePool &office, UserPrompts &prompts, std::stop_token stop = {});
 
+    // The project's settings for splitting documents into topics, which each document's
+    // own override refines; everything off (the default) gives one page per document.
+    void setTopicSettings(const TopicSettings &project) { topicSettings_ = project; }
     // The whole tree into htmlFolder: each top-level node as a branch or a document, a
     // top-level document with its folders carried along.
     void convertTree(const StructureModel &tree, const QString &htmlFolder);
@@ -53,6 +59,8 @@ public:
     const QString &defaultTopic() const { return defaultTopic_; }
     // Linked documents that got a stand-in page, in order.
     const QList<FailedDocument> &failedDocuments() const { return failed_; }
+    // What the outlines of the documents converted with topic settings on gave.
+    const DocumentTopicsMap &documentTopics() const { return topics_; }
     // The documents a build of tree converts: every link that is not empty.
     static int countDocuments(const StructureModel &tree);
 
@@ -70,6 +78,11 @@ private:
     void submitOfficeDocuments(const StructureModel &tree);
     int ticketFor(Route route, const QString &path, const QString &pageName);
     void placePage(const QString &madeFolder, const QString &folder);
+    // Converts node's document as its page pageName in folder, with its topic settings.
+    void convertLinked(const TreeNode *node, const QString &folder);
+    // Reads the outline beside the placed page (and removes it, so that it stays out of the
+    // help file), cuts the page into topics and keeps what they give the contents and index.
+    void splitIntoTopics(const QString &folder, const QString &pageName);
     // Lists the document as failed and writes the page that says why.
     void skipDocument(const QString &path, const QString &target, const DocumentFault &fault,
                       const QString &pageText = {});
@@ -89,6 +102,11 @@ private:
     int total_ = 0;
     int done_ = 0;
     QList<FailedDocument> failed_;
+    TopicSettings topicSettings_;
+    // The document being converted and its settings, while convertDocument runs for it.
+    const TreeNode *currentNode_ = nullptr;
+    TopicSettings currentTopics_;
+    DocumentTopicsMap topics_;
 };
 
 // "编译文件中缺少" + path + "文件，请确认！"

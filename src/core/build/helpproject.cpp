@@ -4,6 +4,7 @@
 #include "builderror.h"
 #include "structuretree.h"
 #include "textencoding.h"
+#include "topicsplitter.h"
 
 #include <QCryptographicHash>
 
@@ -58,7 +59,25 @@ QString numberedName(const QString &name, int n) {
     return dot < 0 ? QString(name + suffix) : QString(name.left(dot) + suffix + name.mid(dot));
 }
 
+// What the names of a split page's later pages begin with, in lower case.
+QString topicPartPrefix(const QString &pageName) {
+    QString first = topicPageFileName(pageName, 0).toLower();
+    first.chop(QStringLiteral("0.htm").size());
+    return first;
+}
+
+bool isTopicPartName(const QString &lowerName, const QString &prefix) {
+    if (!lowerName.startsWith(prefix) || !lowerName.endsWith(QStringLiteral(".htm")))
+        return false;
+    const QString number = lowerName.mid(prefix.size(), lowerName.size() - prefix.size() - 4);
+    return !number.isEmpty() && std::all_of(number.begin(), number.end(), [](QChar c) { return c.isDigit(); });
+}
+
 }  // namespace
+
+QString contentsCaption(const TreeNode *node) {
+    return node->hasChildren() ? node->caption : bareFileName(node->caption);
+}
 
 QString bareFileName(const QString &path) {
     const QString name = path.mid(path.lastIndexOf(u'/') + 1);
@@ -114,7 +133,7 @@ QString pageFileName(const QString &link) {
     return bareFileName(link) + QStringLiteral(".htm");
 }
 
-PageLayout::PageLayout(const StructureModel &tree) {
+PageLayout::PageLayout(const StructureModel &tree, const TopicSettings &project) {
     // Parents come before their children, so a parent's folder is known when a child's is
     // worked out.
     tree.forEach([&](const TreeNode *node) {
@@ -137,15 +156,28 @@ PageLayout::PageLayout(const StructureModel &tree) {
     struct Folder {
         QHash<QString, QString> firstLink;
         QHash<QString, QString> given;  // link -> name given to a later document
+        QList<std::pair<QString, QString>> partPrefixes;  // of split documents' pages, with their link
+        bool takenByParts(const QString &lowerName, const QString &link) const {
+            return std::any_of(partPrefixes.begin(), partPrefixes.end(), [&](const auto &part) {
+                return part.second != link && isTopicPartName(lowerName, part.first);
+            });
+        }
     };
     QHash<QString, Folder> folders;
+    const auto isSplit = [&](const TreeNode *node) { return node->topics.appliedTo(project).splitLevel > 0; };
+    tree.forEach([&](const TreeNode *node) {
+        if (!node->link.isEmpty() && isSplit(node))
+            folders[folderOf(node).toLower()].partPrefixes.append(
+                {topicPartPrefix(pageFileName(node->link)), node->link});
+        return true;
+    });
     tree.forEach([&](const TreeNode *node) {
         if (node->link.isEmpty())
             return true;
-        QHash<QString, QString> &firstLink = folders[folderOf(node).toLower()].firstLink;
+        Folder &folder = folders[folderOf(node).toLower()];
         const QString name = pageFileName(node->link).toLower();
-        if (!firstLink.contains(name))
-            firstLink.insert(name, node->link);
+        if (!folder.firstLink.contains(name) && !folder.takenByParts(name, node->link))
+            folder.firstLink.insert(name, node->link);
         return true;
     });
     tree.forEach([&](const TreeNode *node) {
@@ -159,10 +191,13 @@ PageLayout::PageLayout(const StructureModel &tree) {
         if (given.isEmpty()) {
             for (int n = 2; given.isEmpty(); ++n) {
                 const QString candidate = numberedName(name, n);
-                if (!folder.firstLink.contains(candidate.toLower()))
+                if (!folder.firstLink.contains(candidate.toLower()) &&
+                    !folder.takenByParts(candidate.toLower(), node->link))
                     given = candidate;
             }
             folder.firstLink.insert(given.toLower(), node->link);
+            if (isSplit(node))
+                folder.partPrefixes.append({topicPartPrefix(given), node->link});
         }
         renamed_.insert(node, given);
         return true;
@@ -206,24 +241,75 @@ QStringList helpProjectLines(const QString &projectDir, const QString &projectNa
     };
 }
 
+namespace {
+
+// Texts from documents may hold what ends a value; the help compiler reads references.
+QString escapedName(const QString &value) { return nameParam(value.toHtmlEscaped()); }
+QString escapedLocal(const QString &value) { return localParam(value.toHtmlEscaped()); }
+
+// The entries of a document's topics, each a list item with its own below it.
+void appendTopicEntries(QStringList &lines, const QList<TopicEntry> &entries, const QString &folder) {
+    for (const TopicEntry &entry : entries) {
+        lines << QStringLiteral("<LI> ") + kSitemapObject << escapedName(entry.title)
+              << escapedLocal(folder + entry.local)
+              << QStringLiteral("<param name=\"ImageNumber\" value=\"11\"></OBJECT>");
+        if (!entry.children.isEmpty()) {
+            lines << QStringLiteral("<UL>");
+            appendTopicEntries(lines, entry.children, folder);
+            lines << QStringLiteral("</UL>");
+        }
+    }
+}
+
+void appendKeywords(QStringList &lines, const QList<TopicKeyword> &keywords) {
+    for (const TopicKeyword &keyword : keywords) {
+        lines << QStringLiteral("<LI> ") + kSitemapObject + escapedName(keyword.text);
+        for (const KeywordPlace &place : keyword.places)
+            lines << escapedName(place.title) << escapedLocal(place.local);
+        lines.last() += QStringLiteral("</OBJECT>");
+        if (!keyword.subKeywords.isEmpty()) {
+            lines << QStringLiteral("<UL>");
+            appendKeywords(lines, keyword.subKeywords);
+            lines << QStringLiteral("</UL>");
+        }
+    }
+}
+
+void prefixLocals(QList<TopicKeyword> &keywords, const QString &folder) {
+    for (TopicKeyword &keyword : keywords) {
+        for (KeywordPlace &place : keyword.places)
+            place.local.prepend(folder);
+        prefixLocals(keyword.subKeywords, folder);
+    }
+}
+
+}  // namespace
+
 QString writeSitemapBranch(const TreeNode *node, QStringList &index, const PageLayout &layout,
-                           const QString &htmlFolder) {
+                           const QString &htmlFolder, const DocumentTopicsMap &topics) {
     QStringList block;
     const QString childFolder = htmlFolder + layout.childFolder(node);
     for (int i = 0; i < node->childCount(); ++i) {
         const TreeNode *child = node->child(i);
         const QString local = childFolder + layout.pageName(child);
+        const QList<TopicEntry> entries = topics.value(child).contents;
         if (child->hasChildren()) {
             QString head = QStringLiteral("<LI>") + kSitemapObject + nameParam(child->caption) + kFolderImage;
             if (!trimBlanks(child->link).isEmpty())
                 head += localParam(local);
             block << head + QStringLiteral("</OBJECT><UL>");
-            block << trimBlanks(writeSitemapBranch(child, index, layout, htmlFolder));
+            appendTopicEntries(block, entries, childFolder);
+            block << trimBlanks(writeSitemapBranch(child, index, layout, htmlFolder, topics));
             block << QStringLiteral("</UL>");
         } else {
             const QString title = bareFileName(child->caption);
             block << QStringLiteral("<LI> ") + kSitemapObject << nameParam(title) << localParam(local)
                   << QStringLiteral("<param name=\"ImageNumber\" value=\"11\"></OBJECT>");
+            if (!entries.isEmpty()) {
+                block << QStringLiteral("<UL>");
+                appendTopicEntries(block, entries, childFolder);
+                block << QStringLiteral("</UL>");
+            }
             index << QStringLiteral("<LI> ") + kSitemapObject + nameParam(title)
                   << nameParam(childFolder + title)
                   << localParam(local) + QStringLiteral("</OBJECT>");
@@ -236,8 +322,8 @@ QString writeSitemapBranch(const TreeNode *node, QStringList &index, const PageL
 }
 
 void writeSitemaps(QStringList &contents, QStringList &index, const StructureModel &tree,
-                   const QString &htmlFolder) {
-    const PageLayout layout(tree);
+                   const QString &htmlFolder, const TopicSettings &project, const DocumentTopicsMap &topics) {
+    const PageLayout layout(tree, project);
     index << QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\"><HTML><HEAD>")
           << QStringLiteral("<meta name=\"GENERATOR\" content=\"Microsoft&reg; HTML Help Workshop 4.1\">")
           << QStringLiteral("<!-- Sitemap 1.0 -->")
@@ -254,21 +340,40 @@ void writeSitemaps(QStringList &contents, QStringList &index, const StructureMod
     for (int i = 0; i < tree.topLevelCount(); ++i) {
         const TreeNode *node = tree.topLevel(i);
         const QString local = htmlFolder + layout.pagePath(node);
+        const QList<TopicEntry> entries = topics.value(node).contents;
         if (node->hasChildren()) {
             QString head = QStringLiteral("<UL><LI>") + kSitemapObject + nameParam(node->caption) + kFolderImage;
             if (!trimBlanks(node->link).isEmpty())
                 head += localParam(local);
             contents << head + QStringLiteral("</OBJECT><UL>");
+            appendTopicEntries(contents, entries, htmlFolder);
             // One list entry per file line; the saved bytes are the same either way.
-            const QString block = trimBlanks(writeSitemapBranch(node, index, layout, htmlFolder));
+            const QString block = trimBlanks(writeSitemapBranch(node, index, layout, htmlFolder, topics));
             contents << block.split(kCrLf);
             contents << QStringLiteral("</UL></UL>");
-        } else {
+        } else if (entries.isEmpty()) {
             const QString title = bareFileName(node->caption);
             contents << QStringLiteral("<UL><LI> ") + kSitemapObject + nameParam(title) << nameParam(title)
                      << localParam(local) + QStringLiteral("</OBJECT></UL>");
+        } else {
+            const QString title = bareFileName(node->caption);
+            contents << QStringLiteral("<UL><LI> ") + kSitemapObject + nameParam(title) << nameParam(title)
+                     << localParam(local) + QStringLiteral("</OBJECT><UL>");
+            appendTopicEntries(contents, entries, htmlFolder);
+            contents << QStringLiteral("</UL></UL>");
         }
     }
+    // Keywords that documents share list every place, in tree order.
+    QList<TopicKeyword> keywords;
+    tree.forEach([&](const TreeNode *node) {
+        if (const auto it = topics.constFind(node); it != topics.constEnd() && !it->keywords.isEmpty()) {
+            QList<TopicKeyword> own = it->keywords;
+            prefixLocals(own, htmlFolder + layout.folderOf(node));
+            mergeKeywords(keywords, own);
+        }
+        return true;
+    });
+    appendKeywords(index, keywords);
     index << QStringLiteral("</UL></BODY></HTML>");
 }
 
@@ -293,7 +398,7 @@ void checkGbkCaptions(const StructureModel &tree) {
     tree.forEach([](const TreeNode *node) {
         // A branch shows its whole caption, a leaf the bare name of it; the folders
         // made from captions hold no character the caption lacks, apart from "_".
-        const QString title = node->hasChildren() ? node->caption : bareFileName(node->caption);
+        const QString title = contentsCaption(node);
         if (!encodeGbk(title))
             throw BuildError(QStringLiteral("目录名称“%1”含有GBK编码无法表示的字符").arg(node->caption));
         if (!encodeGbk(pageFileName(node->link)))

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "topiccontents.h"
+#include "topicsettings.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -8,6 +11,18 @@ namespace zelbrin {
 
 class StructureModel;
 class TreeNode;
+
+// What a document's outline adds below its contents entry and to the index; locals are
+// page file names beside the document's page (topiccontents.h).
+struct DocumentTopics {
+    QList<TopicEntry> contents;
+    QList<TopicKeyword> keywords;
+};
+using DocumentTopicsMap = QHash<const TreeNode *, DocumentTopics>;
+
+// The caption a node's contents entry shows: a branch its whole caption, a leaf the bare
+// name of it. Its pages carry it as their title where topics are on.
+QString contentsCaption(const TreeNode *node);
 
 // Naming rule that ties a tree node to its page, and the texts of the help project
 // (.hhp), contents (.hhc) and index (.hhk) files. Folder paths end with "/".
@@ -39,9 +54,12 @@ QString pageFileName(const QString &link);
 // - A folder whose names would exceed the help file's longest internal name (512 bytes of
 //   UTF-8, with room for a page's pictures) is "~" + 16 hex digits of its path's hash, right
 //   below the HTML folder; the folders below it grow from there.
+// - A document that is split into topics (its settings applied to project's) claims the
+//   names of its later pages (topicPageFileName: "<stem>_part<n>.htm"); another document
+//   whose page would have such a name is numbered as above.
 class PageLayout {
 public:
-    explicit PageLayout(const StructureModel &tree);
+    explicit PageLayout(const StructureModel &tree, const TopicSettings &project = {});
 
     // The folder (below the HTML folder, ending in "/") that holds the pages of node's
     // children; "" for the top level (node null).
@@ -59,13 +77,16 @@ private:
 // The .hhp text; projectDir ends with "/", defaultTopic may be empty.
 QStringList helpProjectLines(const QString &projectDir, const QString &projectName,
                              const QString &defaultTopic);
-// Appends the whole contents text and the whole index text to the two lists.
+// Appends the whole contents text and the whole index text to the two lists. A document
+// with topics has their entries nested below its own; the keywords of every document
+// follow the documents' own index entries, joined where they are the same.
 void writeSitemaps(QStringList &contents, QStringList &index, const StructureModel &tree,
-                   const QString &htmlFolder);
+                   const QString &htmlFolder, const TopicSettings &project = {},
+                   const DocumentTopicsMap &topics = {});
 // The contents fragment of node's children and their descendants, lines joined with
 // CR LF; appends the index entries of the leaves among them.
 QString writeSitemapBranch(const TreeNode *node, QStringList &index, const PageLayout &layout,
-                           const QString &htmlFolder);
+                           const QString &htmlFolder, const DocumentTopicsMap &topics = {});
 
 // Saves lines in GBK, CR LF after every line, no BOM. Throws BuildError when a line cannot be
 // held by GBK or the file cannot be written (atomically: see atomicfile.h).

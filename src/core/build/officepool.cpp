@@ -88,6 +88,7 @@ struct OfficePool::Job {
     OfficeRoute route = OfficeRoute::Word;
     QString source;
     QString pageName;
+    bool outline = false;
     qint64 cost = 0;
 };
 
@@ -153,8 +154,8 @@ OfficePool::Job OfficePool::next(std::deque<Job> &queue, bool longestFirst) {
     return job;
 }
 
-int OfficePool::submit(OfficeRoute route, const QString &source, const QString &pageName) {
-    return submit(std::vector<Document>{{route, source, pageName}}).front();
+int OfficePool::submit(OfficeRoute route, const QString &source, const QString &pageName, bool outline) {
+    return submit(std::vector<Document>{{route, source, pageName, outline}}).front();
 }
 
 std::vector<int> OfficePool::submit(const std::vector<Document> &documents) {
@@ -171,7 +172,7 @@ std::vector<int> OfficePool::submit(const std::vector<Document> &documents) {
         if (shared_->startFailure)
             shared_->results[ticket] = *shared_->startFailure;
         else
-            shared_->queue.push_back({ticket, d.route, d.source, d.pageName, costs[i]});
+            shared_->queue.push_back({ticket, d.route, d.source, d.pageName, d.outline, costs[i]});
         tickets.push_back(ticket);
     }
     shared_->jobsReady.notify_all();
@@ -331,7 +332,12 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
         return result;
     };
     if (shared.cache) {
-        key = shared.cache->keyFor(job.source, routeName(job.route), job.pageName);
+        // A page with its outline is another page than one without: it carries marks, and
+        // the outline lies beside it in the entry.
+        key = shared.cache->keyFor(job.source,
+                                   job.outline ? routeName(job.route) + QStringLiteral("+outline")
+                                               : routeName(job.route),
+                                   job.pageName);
         if (!key.isEmpty() && shared.cache->fetch(key, result.folder)) {
             result.outcome = Result::Outcome::Made;
             result.fromCache = true;
@@ -373,7 +379,7 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
     const QString page = result.folder + u'/' + job.pageName;
     if (job.route == OfficeRoute::Word) {
         try {
-            session->convertWordDocument(job.source, page);
+            session->convertWordDocument(job.source, page, job.outline);
         } catch (const DocumentError &e) {
             return failed(e.fault());
         } catch (const BuildError &e) {
@@ -387,8 +393,8 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
         for (int attempt = 0; attempt < shared.settings.attempts && !made; ++attempt) {
             if (attempt > 0)
                 emptyFolder();
-            made = job.route == OfficeRoute::Workbook ? session->convertWorkbook(job.source, page)
-                                                      : session->convertPresentation(job.source, page);
+            made = job.route == OfficeRoute::Workbook ? session->convertWorkbook(job.source, page, job.outline)
+                                                      : session->convertPresentation(job.source, page, job.outline);
             // A damaged or protected document fails the same way every time.
             if (!made && !made.fault.reason.isEmpty())
                 break;

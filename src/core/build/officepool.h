@@ -58,7 +58,7 @@ class OfficePool {
 public:
     struct Result {
         enum class Outcome {
-            Made,    // folder holds the page (pageName) and its companion files, nothing else
+            Made,    // folder holds the page (pageName) and its companion files (and its outline), nothing else
             Failed,  // the document's own fault, or every attempt at a workbook or presentation failed
             Error,   // the office died or could not be started, or a page could not be written: ends the build
         };
@@ -83,9 +83,10 @@ public:
         OfficeRoute route = OfficeRoute::Word;
         QString source;
         QString pageName;
+        bool outline = false;  // the office marks the page and writes its outline beside it
     };
     // Queues a document; returns its ticket for take().
-    int submit(OfficeRoute route, const QString &source, const QString &pageName);
+    int submit(OfficeRoute route, const QString &source, const QString &pageName, bool outline = false);
     // Queues documents at once, so that no office begins before it can choose among them
     // all; returns their tickets in the same order.
     std::vector<int> submit(const std::vector<Document> &documents);

@@ -70,16 +70,21 @@ class OfficeSession {
 public:
     virtual ~OfficeSession() = default;
 
+    // With outline, every route also marks the document's headings, index entries, sheets
+    // or slides in the page and writes their outline beside it (documentoutline.h);
+    // without it the page is exactly as ever.
+    //
     // Word route (.doc, .docx, .txt): writes the page at target (companion files such as
     // pictures beside it, under names unique to this page). Throws DocumentError when the
     // document itself cannot be converted, OfficeError when the office died or hung, and
     // BuildError when the page cannot be written.
-    virtual void convertWordDocument(const QString &source, const QString &target) = 0;
+    virtual void convertWordDocument(const QString &source, const QString &target, bool outline = false) = 0;
     // Excel and PowerPoint routes: one attempt each. Never throw.
     // A workbook page carries every sheet; a presentation page every slide's text and a
     // picture of each slide.
-    virtual ConversionAttempt convertWorkbook(const QString &source, const QString &target) = 0;
-    virtual ConversionAttempt convertPresentation(const QString &source, const QString &target) = 0;
+    virtual ConversionAttempt convertWorkbook(const QString &source, const QString &target, bool outline = false) = 0;
+    virtual ConversionAttempt convertPresentation(const QString &source, const QString &target,
+                                                  bool outline = false) = 0;
     // Ends the office; no office process outlives this call. Throws OfficeError when the
     // office could not be ended cleanly (it is then killed all the same).
     virtual void quit() = 0;

@@ -16,13 +16,14 @@
 #include <QProcess>
 
 #include <cstdio>
+#include <optional>
 
 using namespace zelbrin;
 
 namespace {
 
 const QString kUsageLine = QStringLiteral(
-    "用法：zelbrin-build [--keep-temp] [--open] [--jobs N] [--no-cache] [--strict] 工程文件.zlp");
+    "用法：zelbrin-build [--keep-temp] [--open] [--jobs N] [--no-cache] [--strict] [--split N] 工程文件.zlp");
 const QString kUsage = kUsageLine + QStringLiteral(
     "\n把工程编译成帮助文件（.CHM），写在工程文件旁边。\n"
     "  --keep-temp  编译后保留临时文件夹（工程目录/temp）\n"
@@ -32,6 +33,8 @@ const QString kUsage = kUsageLine + QStringLiteral(
     "  --no-cache   转换每一个文档，不使用也不保留已转换的网页\n"
     "               （网页缓存在 $ZELBRIN_CACHE_DIR，否则在 ~/.cache/zelbrin）\n"
     "  --strict     有文档未能转换时退出码为 1（帮助文件照样写出）\n"
+    "  --split N    本次编译把文档按第 1 至 N 级标题分成多页（N 为 0 到 3，0 为不分页），\n"
+    "               代替工程设置的分页级别；文档自己的设置仍然有效\n"
     "退出码：0 帮助文件已写出，1 编译出错（加 --strict 时也包括有文档未能转换），2 参数有误或无法打开工程文件。");
 
 void printLine(FILE *stream, const QString &text) {
@@ -63,6 +66,7 @@ int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     bool keepTemp = false, open = false, noCache = false, strict = false;
     int jobs = 0;
+    std::optional<int> splitLevel;
     QString projectPath;
     const QStringList args = app.arguments().mid(1);
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -81,6 +85,15 @@ int main(int argc, char *argv[]) {
             jobs = value.toInt(&ok);
             if (!ok || jobs < 1)
                 return argumentError(QStringLiteral("--jobs 需要一个正整数，而不是“%1”").arg(value));
+        } else if (a == u"--split" || a.startsWith(u"--split=")) {
+            const QString value = a == u"--split" ? args.value(++i) : a.mid(8);
+            bool ok = false;
+            const int level = value.toInt(&ok);
+            if (!ok || level < 0 || level > TopicSettings::kMaxSplitLevel)
+                return argumentError(QStringLiteral("--split 需要 0 到 %1 之间的整数（0 为不分页），而不是“%2”")
+                                         .arg(TopicSettings::kMaxSplitLevel)
+                                         .arg(value));
+            splitLevel = level;
         } else if (a == u"-h" || a == u"--help") {
             printLine(stdout, kUsage);
             return 0;
@@ -106,6 +119,12 @@ int main(int argc, char *argv[]) {
     default:
         printLine(stderr, QStringLiteral("无法打开工程文件：") + path);
         return 2;
+    }
+
+    if (splitLevel) {
+        TopicSettings topics = project.topics();
+        topics.splitLevel = *splitLevel;
+        project.setTopics(topics);
     }
 
     BuildEnvironment env;

@@ -2,6 +2,7 @@
 #include "builderror.h"
 #include "fakeoffice.h"
 #include "officepool.h"
+#include "pagecache.h"
 #include "scriptedprompts.h"
 #include "structuretree.h"
 #include "project.h"
@@ -245,4 +246,40 @@ TEST_F(ConversionTest, HostileCaptionsStayInsideTheHtmlFolder) {
     ASSERT_EQ(log.calls.size(), 1);
     EXPECT_TRUE(QFileInfo(html + "_../x_.._.._y/a.htm").isFile());
     EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/proj/temp/y"));
+}
+
+// Topics on for a document: the office is asked for its outline, which is read and kept
+// out of the HTML folder; the cache keeps pages with and without an outline apart. Off,
+// nothing is asked and the page is the office's.
+TEST_F(ConversionTest, TopicSettingsAskForTheOutlineAndKeepItOutOfTheHelpFile) {
+    touch(docs + "a.doc");
+    touch(docs + "b.xls");
+    TreeNode *manual = node(nullptr, "手册.doc", docs + "a.doc");
+    node(nullptr, "b.xls", docs + "b.xls");
+    manual->topics.indexKeywords = true;
+    const PageCache cache({tmp.path() + "/cache", "fake office", 1 << 30});
+    const auto convert = [&](const TopicSettings &project) {
+        OfficePoolSettings settings;
+        settings.stagingFolder = tmp.path() + "/proj/temp/staging";
+        OfficePool pool(FakeOffice::factory(log), settings, &cache);
+        DocumentConverter withTopics(pool, prompts);
+        withTopics.setTopicSettings(project);
+        log.calls.clear();
+        withTopics.convertTree(tree, html);
+        pool.quit();
+        return withTopics.documentTopics().size();
+    };
+    EXPECT_EQ(convert({}), 1);
+    EXPECT_EQ(log.calls.size(), 2);
+    EXPECT_EQ(log.calls.filter(" +outline").size(), 1);
+    EXPECT_EQ(log.calls.filter("/a.doc ->").filter(" +outline").size(), 1);
+    EXPECT_EQ(QDir(html).entryList(QDir::Files), (QStringList{"a.htm", "a_htm_1.png", "b.htm", "b_htm_1.png"}));
+
+    EXPECT_EQ(convert({}), 1);
+    EXPECT_TRUE(log.calls.isEmpty()) << log.calls.join("\n").toStdString();
+    // Contents for every document: the workbook's page is made again, with its outline.
+    EXPECT_EQ(convert({0, 2, false, false}), 2);
+    EXPECT_EQ(log.calls.size(), 1);
+    EXPECT_EQ(log.calls.filter("/b.xls ->").filter(" +outline").size(), 1);
+    EXPECT_TRUE(QDir(html).entryList({"*.json"}, QDir::Files).isEmpty());
 }

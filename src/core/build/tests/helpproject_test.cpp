@@ -401,3 +401,76 @@ TEST(HelpProject, TextGbkCannotHoldIsABuildError) {
         EXPECT_TRUE(e.message().contains(dir.filePath("missing/x.hhc")));
     }
 }
+
+// A document's topics nest below its own entry, at the top level and below a catalog; the
+// keywords of two documents join where they are the same, after the documents' own index
+// entries; texts from documents are escaped. A split document claims its later pages'
+// names, and another document whose page would have one of them is numbered.
+TEST(HelpProject, TopicsNestBelowTheirDocumentAndKeywordsJoin) {
+    StructureModel tree;
+    TreeNode *manual = add(tree, nullptr, "手册.docx", "/d/手册.docx");
+    TreeNode *catalog = add(tree, nullptr, "目录");
+    TreeNode *guide = add(tree, catalog, "guide.docx", "/d/guide.docx");
+    TreeNode *part = add(tree, catalog, "guide_part2.docx", "/e/guide_PART2.docx");
+    guide->topics.splitLevel = 1;
+
+    DocumentTopicsMap topics;
+    topics[manual].contents = {{"1 安装", "手册.htm#a1", {{"1.1 \"要求\"", "手册.htm#a2", {}}}}};
+    topics[manual].keywords = {{"安装", {{"1 安装", "手册.htm#a1"}}, {{"步骤", {{"1 安装", "手册.htm#a1"}}, {}}}}};
+    topics[guide].contents = {{"Start", "guide_part2.htm", {}}};
+    topics[guide].keywords = {{"安装", {{"Start", "guide_part2.htm"}}, {}}};
+
+    Sitemaps s;
+    writeSitemaps(s.contents, s.index, tree, kHtml, {}, topics);
+    EXPECT_EQ(text(s.contentsBody()),
+              text({
+                  "<UL><LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"手册\">",
+                  "<param name=\"Name\" value=\"手册\">",
+                  "<param name=\"Local\" value=\"/srv/Work/temp/html/手册.htm\"></OBJECT><UL>",
+                  "<LI> <OBJECT type=\"text/sitemap\">",
+                  "<param name=\"Name\" value=\"1 安装\">",
+                  "<param name=\"Local\" value=\"/srv/Work/temp/html/手册.htm#a1\">",
+                  "<param name=\"ImageNumber\" value=\"11\"></OBJECT>",
+                  "<UL>",
+                  "<LI> <OBJECT type=\"text/sitemap\">",
+                  "<param name=\"Name\" value=\"1.1 &quot;要求&quot;\">",
+                  "<param name=\"Local\" value=\"/srv/Work/temp/html/手册.htm#a2\">",
+                  "<param name=\"ImageNumber\" value=\"11\"></OBJECT>",
+                  "</UL>",
+                  "</UL></UL>",
+                  "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"目录\"><param name=\"ImageNumber\" "
+                  "value=\"1\"></OBJECT><UL>",
+                  "<LI> <OBJECT type=\"text/sitemap\">",
+                  "<param name=\"Name\" value=\"guide\">",
+                  "<param name=\"Local\" value=\"/srv/Work/temp/html/目录/guide.htm\">",
+                  "<param name=\"ImageNumber\" value=\"11\"></OBJECT>",
+                  "<UL>",
+                  "<LI> <OBJECT type=\"text/sitemap\">",
+                  "<param name=\"Name\" value=\"Start\">",
+                  "<param name=\"Local\" value=\"/srv/Work/temp/html/目录/guide_part2.htm\">",
+                  "<param name=\"ImageNumber\" value=\"11\"></OBJECT>",
+                  "</UL>",
+                  "<LI> <OBJECT type=\"text/sitemap\">",
+                  "<param name=\"Name\" value=\"guide_part2\">",
+                  "<param name=\"Local\" value=\"/srv/Work/temp/html/目录/guide_PART2_2.htm\">",
+                  "<param name=\"ImageNumber\" value=\"11\"></OBJECT>",
+                  "</UL></UL>",
+              }));
+    EXPECT_EQ(text(s.indexBody().mid(6)),
+              text({
+                  "<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"安装\">",
+                  "<param name=\"Name\" value=\"1 安装\">",
+                  "<param name=\"Local\" value=\"/srv/Work/temp/html/手册.htm#a1\">",
+                  "<param name=\"Name\" value=\"Start\">",
+                  "<param name=\"Local\" value=\"/srv/Work/temp/html/目录/guide_part2.htm\"></OBJECT>",
+                  "<UL>",
+                  "<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"步骤\">",
+                  "<param name=\"Name\" value=\"1 安装\">",
+                  "<param name=\"Local\" value=\"/srv/Work/temp/html/手册.htm#a1\"></OBJECT>",
+                  "</UL>",
+              }));
+    // Not split, the other document keeps its own name.
+    guide->topics.splitLevel.reset();
+    EXPECT_EQ(PageLayout(tree).pageName(part), "guide_PART2.htm");
+    EXPECT_EQ(PageLayout(tree, {1, 0, false, false}).pageName(part), "guide_PART2_2.htm");
+}

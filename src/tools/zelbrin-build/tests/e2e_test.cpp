@@ -517,12 +517,16 @@ TEST(EndToEnd, HelpAndArgumentErrorsAreChinese) {
         {{"--bogus", "p.zlp"}, 2, "zelbrin-build：未知的选项：--bogus"},
         {{"--jobs", "0", "p.zlp"}, 2, "zelbrin-build：--jobs 需要一个正整数，而不是“0”"},
         {{"a.zlp", "b.zlp"}, 2, "zelbrin-build：只能编译一个工程文件，多出了：b.zlp"},
+        {{"--help"}, 0, "--split N    本次编译把文档按第 1 至 N 级标题分成多页（N 为 0 到 3，0 为不分页），"},
+        {{"--split", "4", "p.zlp"}, 2, "zelbrin-build：--split 需要 0 到 3 之间的整数（0 为不分页），而不是“4”"},
+        {{"--split=二", "p.zlp"}, 2, "zelbrin-build：--split 需要 0 到 3 之间的整数（0 为不分页），而不是“二”"},
     };
     for (const auto &c : cases) {
         QString out;
         EXPECT_EQ(runProgram(bin("zelbrin-build"), c.args, &out, 10000), c.exitCode) << out.toStdString();
         EXPECT_TRUE(out.contains(c.says)) << out.toStdString();
-        EXPECT_TRUE(out.contains("用法：zelbrin-build [--keep-temp] [--open] [--jobs N] [--no-cache] [--strict] 工程文件.zlp"))
+        EXPECT_TRUE(out.contains(
+            "用法：zelbrin-build [--keep-temp] [--open] [--jobs N] [--no-cache] [--strict] [--split N] 工程文件.zlp"))
             << out.toStdString();
         EXPECT_FALSE(out.contains("usage")) << out.toStdString();
     }
