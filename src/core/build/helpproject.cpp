@@ -264,8 +264,14 @@ void appendTopicEntries(QStringList &lines, const QList<TopicEntry> &entries, co
 void appendKeywords(QStringList &lines, const QList<TopicKeyword> &keywords) {
     for (const TopicKeyword &keyword : keywords) {
         lines << QStringLiteral("<LI> ") + kSitemapObject + escapedName(keyword.text);
-        for (const KeywordPlace &place : keyword.places)
-            lines << escapedName(place.title) << escapedLocal(place.local);
+        // A keyword of one place is a Name and a Local; the viewer shows its page's title.
+        // Several places come as pairs of title and Local, which the viewer lists to choose
+        // from (readers that know only the first form then show a title as the keyword).
+        if (keyword.places.size() == 1)
+            lines << escapedLocal(keyword.places.first().local);
+        else
+            for (const KeywordPlace &place : keyword.places)
+                lines << escapedName(place.title) << escapedLocal(place.local);
         lines.last() += QStringLiteral("</OBJECT>");
         if (!keyword.subKeywords.isEmpty()) {
             lines << QStringLiteral("<UL>");

@@ -35,7 +35,8 @@ public:
     explicit PageCache(PageCacheSettings settings);
 
     // The entry key of the page that route makes of source under the file name pageName;
-    // empty when source cannot be read. The key covers the document's bytes and path (links
+    // empty when source cannot be read (route names a page with its outline apart from one
+    // without: "word+outline"). The key covers the document's bytes and path (links
     // to pictures beside it are resolved against its folder), the route, the page name (the
     // companion files are named after it) and the office identity.
     QByteArray keyFor(const QString &source, const QString &route, const QString &pageName) const;

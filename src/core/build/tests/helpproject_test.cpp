@@ -465,7 +465,6 @@ TEST(HelpProject, TopicsNestBelowTheirDocumentAndKeywordsJoin) {
                   "<param name=\"Local\" value=\"/srv/Work/temp/html/目录/guide_part2.htm\"></OBJECT>",
                   "<UL>",
                   "<LI> <OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"步骤\">",
-                  "<param name=\"Name\" value=\"1 安装\">",
                   "<param name=\"Local\" value=\"/srv/Work/temp/html/手册.htm#a1\"></OBJECT>",
                   "</UL>",
               }));

@@ -169,4 +169,12 @@ TEST(Topics, LongManualsBecomePagesContentsAndIndex) {
         << keyword("What is docx4j?").toStdString();
     // Headings are keywords only where chosen.
     EXPECT_TRUE(keyword("环境").isEmpty());
+
+    // --split 0 turns the project's splitting off for one build; a document's own level
+    // still holds.
+    ASSERT_EQ(runProgram(bin("zelbrin-build"), {"--no-cache", "--split", "0", "--keep-temp", project}, &output,
+                         20 * 60 * 1000), 0)
+        << output.toStdString();
+    EXPECT_TRUE(partsOf(tmp.path() + "/temp/html/手册/", "框架使用手册").isEmpty());
+    EXPECT_EQ(partsOf(tmp.path() + "/temp/html/手册/", "Docx4j_GettingStarted").size(), 51);
 }
