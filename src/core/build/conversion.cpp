@@ -207,7 +207,7 @@ void DocumentConverter::splitIntoTopics(const QString &folder, const QString &pa
     QFile pageFile(target);
     if (!pageFile.open(QIODevice::ReadOnly))
         throw BuildError(QStringLiteral("无法读取文件：") + target, pageFile.errorString());
-    const QByteArray page = pageFile.readAll();
+    const QByteArray page = withFirstHeadingAnchor(pageFile.readAll(), read);
     pageFile.close();
     const TopicSplit split = splitTopics(page, pageName, contentsCaption(currentNode_), read, currentTopics_.splitLevel);
     for (const TopicPage &part : split.pages) {

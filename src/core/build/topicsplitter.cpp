@@ -431,6 +431,39 @@ QString topicPageFileName(const QString &pageFileName, int number) {
     return u'p' + QString::fromLatin1(digest) + suffix;
 }
 
+QByteArray withFirstHeadingAnchor(const QByteArray &page, const DocumentOutline &outline) {
+    if (outline.headings.isEmpty())
+        return page;
+    const QByteArray anchor = outline.headings.first().anchor.toUtf8();
+    static const QRegularExpression heading(QStringLiteral("^h[1-6]$"));
+    const QList<HtmlToken> tokens = scanHtml(page);
+    for (const HtmlToken &t : tokens)
+        if (t.kind == Kind::StartTag && (attributeValue(page, t, "name") == anchor || attributeValue(page, t, "id") == anchor))
+            return page;
+    qsizetype open = -1;
+    QByteArray text;
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const HtmlToken &t = tokens[i];
+        if (open < 0 && t.kind == Kind::StartTag && heading.match(QString::fromLatin1(t.name)).hasMatch()) {
+            open = i;
+        } else if (open >= 0 && t.kind == Kind::Text) {
+            text += page.mid(t.begin, t.end - t.begin);
+        } else if (open >= 0 && t.kind == Kind::EndTag && t.name == tokens[open].name) {
+            break;
+        }
+    }
+    if (open < 0)
+        return page;
+    // The outline writes the numbering label before the text, the page may not.
+    const auto compact = [](const QString &s) { return QString(s).remove(QRegularExpression(QStringLiteral("\\s"))); };
+    const QString inPage = compact(QString::fromUtf8(decodeEntities(text)));
+    const QString inOutline = compact(outline.headings.first().text);
+    if (inPage.isEmpty() || !inOutline.endsWith(inPage))
+        return page;
+    const qsizetype at = tokens[open].end;
+    return page.left(at) + "<a name=\"" + escapeHtmlText(anchor) + "\"></a>" + page.mid(at);
+}
+
 QByteArray withPageTitle(const QByteArray &page, const QString &title) {
     const QByteArray escaped = escapeHtmlText(title.toUtf8());
     for (const HtmlToken &t : scanHtml(page)) {

@@ -54,6 +54,12 @@ TopicSplit splitTopics(const QByteArray &page, const QString &pageFileName,
 // A name that would grow beyond what Linux file systems hold is shortened with a hash.
 QString topicPageFileName(const QString &pageFileName, int number);
 
+// The office drops the bookmark of a heading that opens the document, so the page lacks
+// the first heading's anchor when the document begins with it. Where the first heading
+// element of the body holds the outline's first heading, the anchor is put back at its
+// start; otherwise the page is returned as it is.
+QByteArray withFirstHeadingAnchor(const QByteArray &page, const DocumentOutline &outline);
+
 // The page with title as its <title> (one is added to the head when there is none).
 QByteArray withPageTitle(const QByteArray &page, const QString &title);
 

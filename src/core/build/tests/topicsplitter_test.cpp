@@ -101,6 +101,17 @@ TEST(TopicSplitter, LeavesWhatItCannotCutAndMergesAnEmptyStart) {
     EXPECT_EQ(whole.localOf(QStringLiteral("c")), QStringLiteral("p.htm#c"));
     EXPECT_EQ(withPageTitle("<html><head></head><body></body></html>", QStringLiteral("标题")),
               "<html><head><title>标题</title></head><body></body></html>");
+
+    // The first heading's anchor, which the office leaves out when the document opens with
+    // it, goes back where that heading's text stands first; nowhere else.
+    const DocumentOutline opening = outline({{1, "1 安装", "h1"}, {1, "卸载", "h2"}});
+    const QByteArray bare = page("<h1 class=\"w\"><font>安 装</font></h1><p>一</p><h1><a name=\"h2\"></a>卸载</h1>");
+    QByteArray mended = bare;
+    mended.replace("<h1 class=\"w\">", "<h1 class=\"w\"><a name=\"h1\"></a>");
+    EXPECT_EQ(withFirstHeadingAnchor(bare, opening), mended);
+    EXPECT_EQ(withFirstHeadingAnchor(mended, opening), mended);
+    EXPECT_EQ(withFirstHeadingAnchor(page("<h2>目录</h2><h1>安装</h1>"), opening), page("<h2>目录</h2><h1>安装</h1>"));
+    EXPECT_EQ(splitTopics(withFirstHeadingAnchor(bare, opening), "p.htm", "文档", opening, 1).pages.size(), 2);
 }
 
 TEST(TopicSplitter, NamesPagesAndReadsOutlinesAndIndexEntries) {
