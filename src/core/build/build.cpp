@@ -196,6 +196,7 @@ QString Build::writeHelpProject(const QString &defaultTopic, const DocumentTopic
     QStringList contents, index;
     if (QDir().mkpath(helpFolder)) {
         checkGbkCaptions(tree);
+        checkGbkTopics(tree, topics);
         writeSitemaps(contents, index, tree, htmlFolder, topics_, topics);
     }
     saveGbkLines(helpFolder + name + QStringLiteral(".hhc"), contents);

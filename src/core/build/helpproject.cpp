@@ -400,6 +400,48 @@ void saveGbkLines(const QString &path, const QStringList &lines) {
         throw BuildError(QStringLiteral("无法保存文件“%1”：%2").arg(path, error));
 }
 
+namespace {
+
+// The first text among entries and keywords that GBK cannot hold; empty when none.
+QString firstNonGbk(const QList<TopicEntry> &entries) {
+    for (const TopicEntry &entry : entries) {
+        if (!encodeGbk(entry.title))
+            return entry.title;
+        if (const QString below = firstNonGbk(entry.children); !below.isEmpty())
+            return below;
+    }
+    return {};
+}
+
+QString firstNonGbk(const QList<TopicKeyword> &keywords) {
+    for (const TopicKeyword &keyword : keywords) {
+        if (!encodeGbk(keyword.text))
+            return keyword.text;
+        for (const KeywordPlace &place : keyword.places)
+            if (!encodeGbk(place.title))
+                return place.title;
+        if (const QString below = firstNonGbk(keyword.subKeywords); !below.isEmpty())
+            return below;
+    }
+    return {};
+}
+
+}  // namespace
+
+void checkGbkTopics(const StructureModel &tree, const DocumentTopicsMap &topics) {
+    tree.forEach([&](const TreeNode *node) {
+        const auto it = topics.constFind(node);
+        if (it == topics.constEnd())
+            return true;
+        QString text = firstNonGbk(it->contents);
+        if (text.isEmpty())
+            text = firstNonGbk(it->keywords);
+        if (!text.isEmpty())
+            throw BuildError(QStringLiteral("文档“%1”的标题或索引项“%2”含有GBK编码无法表示的字符").arg(node->link, text));
+        return true;
+    });
+}
+
 void checkGbkCaptions(const StructureModel &tree) {
     tree.forEach([](const TreeNode *node) {
         // A branch shows its whole caption, a leaf the bare name of it; the folders

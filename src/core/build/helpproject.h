@@ -94,5 +94,8 @@ void saveGbkLines(const QString &path, const QStringList &lines);
 // Throws BuildError naming the first caption (or linked document) whose text written into the
 // contents or index file GBK cannot hold. Call before writing the sitemaps.
 void checkGbkCaptions(const StructureModel &tree);
+// The same for what documents' outlines add (headings, index entries), naming the first
+// document, in tree order, and its text.
+void checkGbkTopics(const StructureModel &tree, const DocumentTopicsMap &topics);
 
 }  // namespace zelbrin

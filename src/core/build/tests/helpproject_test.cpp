@@ -388,6 +388,27 @@ TEST(HelpProject, TextGbkCannotHoldIsABuildError) {
         EXPECT_TRUE(e.message().contains("/d/😀.doc"));
     }
 
+    // So are the headings and index entries of documents, deep down included.
+    tree.setLink(bad->child(0), "/d/leaf.doc");
+    tree.setCaption(tree.topLevel(1), "Later");
+    DocumentTopicsMap topics;
+    topics[bad->child(0)].contents = {{"1 概述", "leaf.htm", {{"1.1 ทดสอบ", "leaf.htm#a", {}}}}};
+    EXPECT_NO_THROW(checkGbkCaptions(tree));
+    try {
+        checkGbkTopics(tree, topics);
+        ADD_FAILURE() << "no error";
+    } catch (const BuildError &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("文档“/d/leaf.doc”的标题或索引项“1.1 ทดสอบ”含有GBK编码无法表示的字符"));
+    }
+    topics[bad->child(0)].contents = {};
+    topics[bad->child(0)].keywords = {{"主条目", {}, {{"次条目", {{"😀", "leaf.htm#x"}}, {}}}}};
+    try {
+        checkGbkTopics(tree, topics);
+        ADD_FAILURE() << "no error";
+    } catch (const BuildError &e) {
+        EXPECT_TRUE(e.message().endsWith(QStringLiteral("“😀”含有GBK编码无法表示的字符")));
+    }
+
     // saveGbkLines refuses instead of writing "?", and keeps the old file.
     QTemporaryDir dir;
     const QString path = dir.filePath("x.hhc");
