@@ -1,5 +1,7 @@
 #include "nodepropertiesdialog.h"
 
+#include "topicchoices.h"
+
 #include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -49,6 +51,9 @@ NodePropertiesDialog::NodePropertiesDialog(QWidget *parent) : QDialog(parent) {
     titleRow->addWidget(titleEdit_, 1);
     layout->addLayout(titleRow);
     layout->addWidget(frame, 1);
+    topicChoices_ = new TopicChoices(TopicChoices::Scope::Document, this);
+    topicChoices_->hide();
+    layout->addWidget(topicChoices_);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(ok);
@@ -73,6 +78,16 @@ void NodePropertiesDialog::setFileChoices(const QString &folder, const QStringLi
     fileChoices_->clear();
     fileChoices_->addItems(names);
 }
+
+void NodePropertiesDialog::showDocumentTopics(const TopicOverride &topics) {
+    linkEdit_->setReadOnly(true);
+    fileChoices_->hide();
+    topicChoices_->setOverride(topics);
+    topicChoices_->show();
+    adjustSize();
+}
+
+TopicOverride NodePropertiesDialog::topics() const { return topicChoices_->documentOverride(); }
 
 void NodePropertiesDialog::takeFile(QListWidgetItem *item) {
     if (item)
