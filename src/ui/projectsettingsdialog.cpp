@@ -15,6 +15,7 @@ ProjectSettingsDialog::ProjectSettingsDialog(QWidget *parent) : QDialog(parent) 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
+    setMinimumWidth(400);
     topicChoices_ = new TopicChoices(TopicChoices::Scope::Project, this);
     auto *hint = new QLabel(QStringLiteral("这些设置适用于工程中的每个文档；"
                                            "某个文档可在“目录属性设置”中另行设置。"),
