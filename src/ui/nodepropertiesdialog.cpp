@@ -1,5 +1,6 @@
 #include "nodepropertiesdialog.h"
 
+#include "dialogbuttons.h"
 #include "topicchoices.h"
 
 #include <QDir>
@@ -8,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace zelbrin::ui {
@@ -39,12 +39,6 @@ NodePropertiesDialog::NodePropertiesDialog(QWidget *parent) : QDialog(parent) {
     frameLayout->addLayout(linkRow);
     frameLayout->addWidget(fileChoices_, 1);
 
-    auto *ok = new QPushButton(QStringLiteral("确 定(&O)"), this);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    auto *cancel = new QPushButton(QStringLiteral("取 消(&C)"), this);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-
     auto *layout = new QVBoxLayout(this);
     auto *titleRow = new QHBoxLayout;
     titleRow->addWidget(titleLabel);
@@ -54,14 +48,8 @@ NodePropertiesDialog::NodePropertiesDialog(QWidget *parent) : QDialog(parent) {
     topicChoices_ = new TopicChoices(TopicChoices::Scope::Document, this);
     topicChoices_->hide();
     layout->addWidget(topicChoices_);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
+    layout->addLayout(okCancelRow(this));
 
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(fileChoices_, &QListWidget::itemClicked, this, &NodePropertiesDialog::takeFile);
 }
 

@@ -1,10 +1,9 @@
 #include "projectsettingsdialog.h"
 
+#include "dialogbuttons.h"
 #include "topicchoices.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace zelbrin::ui {
@@ -14,31 +13,18 @@ ProjectSettingsDialog::ProjectSettingsDialog(QWidget *parent) : QDialog(parent) 
     setWindowTitle(QStringLiteral("工程设置"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-
     setMinimumWidth(400);
+
     topicChoices_ = new TopicChoices(TopicChoices::Scope::Project, this);
     auto *hint = new QLabel(QStringLiteral("这些设置适用于工程中的每个文档；"
                                            "某个文档可在“目录属性设置”中另行设置。"),
                             this);
     hint->setWordWrap(true);
 
-    auto *ok = new QPushButton(QStringLiteral("确 定(&O)"), this);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    auto *cancel = new QPushButton(QStringLiteral("取 消(&C)"), this);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(topicChoices_);
     layout->addWidget(hint);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
-
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    layout->addLayout(okCancelRow(this));
 }
 
 void ProjectSettingsDialog::setTopics(const TopicSettings &topics) {
