@@ -222,7 +222,7 @@ void MainWindow::editNodeProperties() {
 
     NodePropertiesDialog dialog(this);
     if (document) {
-        dialog.showDocumentTopics(node->topics);
+        dialog.showDocumentTopics(node->topics, project_->topics());
     } else {
         // The list shows the project file's folder; an unnamed project shows the
         // working directory instead (or nothing).

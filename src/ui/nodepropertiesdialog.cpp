@@ -67,10 +67,11 @@ void NodePropertiesDialog::setFileChoices(const QString &folder, const QStringLi
     fileChoices_->addItems(names);
 }
 
-void NodePropertiesDialog::showDocumentTopics(const TopicOverride &topics) {
+void NodePropertiesDialog::showDocumentTopics(const TopicOverride &topics,
+                                              const TopicSettings &project) {
     linkEdit_->setReadOnly(true);
     fileChoices_->hide();
-    topicChoices_->setOverride(topics);
+    topicChoices_->setOverride(topics, project);
     topicChoices_->show();
     adjustSize();
 }

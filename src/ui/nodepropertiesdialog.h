@@ -29,8 +29,8 @@ public:
     void setFileChoices(const QString &folder, const QStringList &names);
     QString folder() const { return folder_; }
     // Shows the node as a document link: its link fixed, no file list, and the document's
-    // own topic choices, each either a value or "与工程相同".
-    void showDocumentTopics(const TopicOverride &topics);
+    // own topic choices, each either a value or "与工程相同" (the project's value named).
+    void showDocumentTopics(const TopicOverride &topics, const TopicSettings &project);
     TopicOverride topics() const;
 
 private:

@@ -98,13 +98,21 @@ TopicSettings TopicChoices::settings() const {
     return settings;
 }
 
-void TopicChoices::setOverride(const TopicOverride &topics) {
+void TopicChoices::setOverride(const TopicOverride &topics, const TopicSettings &project) {
+    if (scope_ != Scope::Document)
+        return;
+    const std::pair<QComboBox *, int> projectValues[] = {
+        {splitLevel_, project.splitLevel},
+        {contentsDepth_, project.contentsDepth},
+        {headingKeywordsChoice_, int(project.headingKeywords)},
+        {indexKeywordsChoice_, int(project.indexKeywords)}};
+    for (const auto &[box, value] : projectValues)
+        box->setItemText(0, QStringLiteral("%1（%2）")
+                                .arg(kAsProject, box->itemText(box->findData(value))));
     select(splitLevel_, topics.splitLevel);
     select(contentsDepth_, topics.contentsDepth);
-    if (scope_ == Scope::Document) {
-        select(headingKeywordsChoice_, topics.headingKeywords);
-        select(indexKeywordsChoice_, topics.indexKeywords);
-    }
+    select(headingKeywordsChoice_, topics.headingKeywords);
+    select(indexKeywordsChoice_, topics.indexKeywords);
 }
 
 TopicOverride TopicChoices::documentOverride() const {

@@ -20,7 +20,8 @@ public:
 
     void setSettings(const TopicSettings &settings);  // Scope::Project
     TopicSettings settings() const;
-    void setOverride(const TopicOverride &topics);  // Scope::Document
+    // Scope::Document; each "与工程相同" names the project's value after it.
+    void setOverride(const TopicOverride &topics, const TopicSettings &project);
     TopicOverride documentOverride() const;
 
 private:

@@ -1,8 +1,9 @@
 #pragma once
 
-// The edits of the structure tree, and of the project's topic settings, as undoable commands. They act on the StructureModel
-// alone, never on a view: focus, selection, expansion and editors stay with whoever shows
-// the tree, so the same commands serve any owner of the tree. (They live here rather than
+// The edits of the structure tree, and of the project's topic settings, as undoable
+// commands. The tree's act on the StructureModel alone, never on a view: focus, selection,
+// expansion and editors stay with whoever shows the tree, so the same commands serve any
+// owner of the tree. (They live here rather than
 // in the core because QUndoCommand is part of Qt GUI, which the core does not link.)
 //
 // Each function returns a command that has not run yet; pushing it on a QUndoStack runs

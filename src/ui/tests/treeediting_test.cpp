@@ -486,7 +486,7 @@ TEST_F(TreeEditingTest, PropertiesDialogFolderRules) {
 
 // The project's topic settings and a document's own choices go through their dialogs into
 // the project file, and come back into the dialogs when the file is opened again. A
-// choice the document leaves to the project shows as "与工程相同".
+// choice the document leaves to the project shows as "与工程相同" with the project's value.
 TEST_F(TreeEditingTest, TopicSettingsGoIntoTheProjectFileAndComeBack) {
     const char *documentChoices[] = {"splitLevelChoice", "contentsDepthChoice",
                                      "headingKeywordsChoice", "indexKeywordsChoice"};
@@ -537,7 +537,8 @@ TEST_F(TreeEditingTest, TopicSettingsGoIntoTheProjectFileAndComeBack) {
     selectNodes({one->child(0)});
     w->setDialogRunner([&](QDialog &d) { return showDocumentDialog(d, true); });
     w->editNodeProperties();
-    EXPECT_EQ(shown, QStringList(4, "与工程相同"));
+    EXPECT_EQ(shown, (QStringList{"与工程相同（二级标题）", "与工程相同（3）", "与工程相同（否）",
+                                  "与工程相同（是）"}));
     EXPECT_EQ(one->child(0)->topics, (TopicOverride{0, std::nullopt, true, std::nullopt}));
 
     prompts.fileNames.push_back(path("Help.zlp"));
@@ -568,8 +569,9 @@ TEST_F(TreeEditingTest, TopicSettingsGoIntoTheProjectFileAndComeBack) {
         selectNodes({document});
         w->editNodeProperties();
     }
-    EXPECT_EQ(shown, (QStringList{"不拆分", "与工程相同", "是", "与工程相同", "与工程相同",
-                                  "与工程相同", "与工程相同", "与工程相同"}));
+    EXPECT_EQ(shown, (QStringList{"不拆分", "与工程相同（3）", "是", "与工程相同（是）",
+                                  "与工程相同（二级标题）", "与工程相同（3）", "与工程相同（否）",
+                                  "与工程相同（是）"}));
     EXPECT_EQ(w->project().topics(), (TopicSettings{2, 3, false, true}));
     EXPECT_FALSE(modified());
 }
