@@ -217,6 +217,9 @@ void MainWindow::createMenus() {
     recentMenu_->setObjectName(QStringLiteral("recentMenu"));
     fillRecentMenu();
     fileMenu_->addSeparator();
+    editProjectSettingsAction_ = fileMenu_->addAction(QStringLiteral("工程设置(&T)..."), this,
+                                                      &MainWindow::editProjectSettings);
+    editProjectSettingsAction_->setObjectName(QStringLiteral("editProjectSettingsAction"));
     fileMenu_->addAction(compileAction_);
     fileMenu_->addAction(decompileHelpFileAction_);
     fileMenu_->addSeparator();
@@ -553,7 +556,8 @@ void MainWindow::applyProjectState() {
     for (QAction *a :
          {compileAction_, closeProjectAction_, newSiblingCatalogAction_, newChildCatalogAction_,
           deleteSelectedNodesAction_, renameFocusedNodeAction_, placeDocumentsAction_,
-          placeAllDocumentsAction_, removeDocumentsAction_, removeAllDocumentsAction_})
+          placeAllDocumentsAction_, removeDocumentsAction_, removeAllDocumentsAction_,
+          editProjectSettingsAction_})
         a->setEnabled(active);
     newSiblingCatalogTreeEntry_->setOwnEnabled(active);
     newChildCatalogTreeEntry_->setOwnEnabled(active);

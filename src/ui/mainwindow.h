@@ -172,6 +172,8 @@ public slots:
     void startDemonstration();
     void startUpdater();
     void editNodeProperties();
+    // 工程设置: the project's splitting, contents and keywords, as an undoable edit.
+    void editProjectSettings();
     void refreshDocuments();
     void enableTreeMenuEntries();
     void enableFileListMenuEntries();
@@ -260,6 +262,7 @@ private:
     BoundAction *chooseWorkCatalogMenuEntry_{};
     QAction *showAboutAction_{}, *startDemonstrationAction_{}, *startUpdaterAction_{};
     QAction *undoAction_{}, *redoAction_{};
+    QAction *editProjectSettingsAction_{};
     QToolBar *toolBar_{};
     BoundAction *chooseWorkCatalogTool_{}, *compileTool_{};
     QMenu *dropMenu_{}, *treeMenu_{}, *fileListMenu_{};

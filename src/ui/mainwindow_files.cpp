@@ -261,8 +261,10 @@ void MainWindow::offerMoveOrCopy(bool accepted, const QPoint &globalPos) {
 static QUndoCommand *copyEdit(StructureModel &model, const QString &text, TreeNode *dragged,
                               TreeNode *target, QUndoCommand *group = nullptr) {
     std::vector<std::unique_ptr<TreeNode>> copy;
-    if (!model.hasChildLink(target, dragged->link))
+    if (!model.hasChildLink(target, dragged->link)) {
         copy.push_back(makeNode(dragged->caption, dragged->link, ImageIndex::Page));
+        copy.back()->topics = dragged->topics;  // the document keeps its own choices
+    }
     return copy.empty() ? nullptr : appendNodesEdit(model, text, target, std::move(copy), group);
 }
 

@@ -1,10 +1,13 @@
-// Project lifecycle commands: New, Open, Save, Close, Quit and the close-time question.
+// Project lifecycle commands: New, Open, Save, Close, Quit and the close-time question;
+// the project's settings.
 #include "mainwindow.h"
 
 #include "projectfile.h"
+#include "projectsettingsdialog.h"
 #include "prompts.h"
 #include "structureview.h"
 #include "filelistwidget.h"
+#include "treecommands.h"
 
 #include <QApplication>
 #include <QDir>
@@ -170,6 +173,18 @@ void MainWindow::closeProject() {
         return;
     project_->close();
     setProjectModified(false);
+}
+
+void MainWindow::editProjectSettings() {
+    if (!project_->isOpen())
+        return;
+    ProjectSettingsDialog dialog(this);
+    dialog.setTopics(project_->topics());
+    if (runDialog_(dialog) != QDialog::Accepted)
+        return;
+    const TopicSettings topics = dialog.topics();
+    if (topics != project_->topics())
+        runEdit(setProjectTopicsEdit(*project_, QStringLiteral("工程设置"), topics));
 }
 
 void MainWindow::quit() { close(); }

@@ -54,6 +54,12 @@ static void revealChildrenOf(QTreeView *view, const StructureModel &model, TreeN
     view->expand(index);
 }
 
+// A catalog with children has a title and a page of its own to set; a document link has
+// a title and its own topic choices. A catalog without children has neither.
+static bool hasProperties(const TreeNode *node) {
+    return node->hasChildren() || !node->link.isEmpty();
+}
+
 static std::vector<std::unique_ptr<TreeNode>> oneNode(std::unique_ptr<TreeNode> node) {
     std::vector<std::unique_ptr<TreeNode>> nodes;
     nodes.push_back(std::move(node));
@@ -202,39 +208,49 @@ void MainWindow::enableTreeMenuEntries() {
                                      [](const TreeNode *n) { return !n->link.isEmpty(); });
     removeDocumentsTreeEntry_->setOwnEnabled(anyLink);
     removeAllDocumentsTreeEntry_->setOwnEnabled(anyLink);
-    editNodePropertiesTreeEntry_->setEnabled(any && selected.first()->hasChildren());
+    editNodePropertiesTreeEntry_->setEnabled(any && hasProperties(selected.first()));
 }
 
 void MainWindow::editNodeProperties() {
     const QList<TreeNode *> selected = selectedNodesInDisplayOrder();
-    if (selected.isEmpty() || !selected.first()->hasChildren())
+    if (selected.isEmpty() || !hasProperties(selected.first()))
         return;
     TreeNode *node = selected.first();
+    // A document link keeps its link (it is what the node is) and has topic choices; a
+    // catalog with children has a link to choose from a list of documents.
+    const bool document = !node->hasChildren();
 
-    // The list shows the project file's folder; an unnamed project shows the
-    // working directory instead (or nothing).
-    QString folder = project_->workCatalog();
-    if (!project_->fileName().isEmpty()) {
-        folder = project_->directory();
-        if (!isExistingFolder(folder)) {
-            prompts_->notice(QStringLiteral("文件夹不存在：") + folder, UserPrompts::Icon::Error);
-            return;
-        }
-    } else if (!isExistingFolder(folder)) {
-        folder.clear();
-    }
     NodePropertiesDialog dialog(this);
-    dialog.setFileChoices(folder, linkFileChoices(folder));
+    if (document) {
+        dialog.showDocumentTopics(node->topics, project_->topics());
+    } else {
+        // The list shows the project file's folder; an unnamed project shows the
+        // working directory instead (or nothing).
+        QString folder = project_->workCatalog();
+        if (!project_->fileName().isEmpty()) {
+            folder = project_->directory();
+            if (!isExistingFolder(folder)) {
+                prompts_->notice(QStringLiteral("文件夹不存在：") + folder,
+                                 UserPrompts::Icon::Error);
+                return;
+            }
+        } else if (!isExistingFolder(folder)) {
+            folder.clear();
+        }
+        dialog.setFileChoices(folder, linkFileChoices(folder));
+    }
     dialog.setTitle(node->caption);
     dialog.setLink(node->link);
     if (runDialog_(dialog) != QDialog::Accepted)
         return;
     const QString caption = trimBlanksAndControls(dialog.title());
-    const QString link = trimBlanksAndControls(dialog.link());
-    if (caption == node->caption && link == node->link)
+    const QString link = document ? node->link : trimBlanksAndControls(dialog.link());
+    const TopicOverride topics = document ? dialog.topics() : node->topics;
+    if (caption == node->caption && link == node->link && topics == node->topics)
         setProjectModified(true);  // OK counts as a change, as it always has
     else
-        runEdit(setTextsEdit(*model_, QStringLiteral("目录属性设置"), node, caption, link));
+        runEdit(setPropertiesEdit(*model_, QStringLiteral("目录属性设置"), node, caption, link,
+                                  topics));
 }
 
 void MainWindow::runEdit(QUndoCommand *edit) {

@@ -1,12 +1,14 @@
 #include "nodepropertiesdialog.h"
 
+#include "dialogbuttons.h"
+#include "topicchoices.h"
+
 #include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace zelbrin::ui {
@@ -37,26 +39,17 @@ NodePropertiesDialog::NodePropertiesDialog(QWidget *parent) : QDialog(parent) {
     frameLayout->addLayout(linkRow);
     frameLayout->addWidget(fileChoices_, 1);
 
-    auto *ok = new QPushButton(QStringLiteral("确 定(&O)"), this);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    auto *cancel = new QPushButton(QStringLiteral("取 消(&C)"), this);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-
     auto *layout = new QVBoxLayout(this);
     auto *titleRow = new QHBoxLayout;
     titleRow->addWidget(titleLabel);
     titleRow->addWidget(titleEdit_, 1);
     layout->addLayout(titleRow);
     layout->addWidget(frame, 1);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
+    topicChoices_ = new TopicChoices(TopicChoices::Scope::Document, this);
+    topicChoices_->hide();
+    layout->addWidget(topicChoices_);
+    layout->addLayout(okCancelRow(this));
 
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(fileChoices_, &QListWidget::itemClicked, this, &NodePropertiesDialog::takeFile);
 }
 
@@ -73,6 +66,17 @@ void NodePropertiesDialog::setFileChoices(const QString &folder, const QStringLi
     fileChoices_->clear();
     fileChoices_->addItems(names);
 }
+
+void NodePropertiesDialog::showDocumentTopics(const TopicOverride &topics,
+                                              const TopicSettings &project) {
+    linkEdit_->setReadOnly(true);
+    fileChoices_->hide();
+    topicChoices_->setOverride(topics, project);
+    topicChoices_->show();
+    adjustSize();
+}
+
+TopicOverride NodePropertiesDialog::topics() const { return topicChoices_->documentOverride(); }
 
 void NodePropertiesDialog::takeFile(QListWidgetItem *item) {
     if (item)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "topicsettings.h"
+
 #include <QDialog>
 
 class QLineEdit;
@@ -8,8 +10,11 @@ class QListWidgetItem;
 
 namespace zelbrin::ui {
 
+class TopicChoices;
+
 // The node-properties dialog "链接文件": a catalog's title and linked file, with a
-// list of one folder's documents to pick the link from.
+// list of one folder's documents to pick the link from; or a document link's title with
+// its own choices of splitting, contents and keywords.
 class NodePropertiesDialog : public QDialog {
     Q_OBJECT
 public:
@@ -23,12 +28,17 @@ public:
     // the link.
     void setFileChoices(const QString &folder, const QStringList &names);
     QString folder() const { return folder_; }
+    // Shows the node as a document link: its link fixed, no file list, and the document's
+    // own topic choices, each either a value or "与工程相同" (the project's value named).
+    void showDocumentTopics(const TopicOverride &topics, const TopicSettings &project);
+    TopicOverride topics() const;
 
 private:
     void takeFile(QListWidgetItem *item);
 
     QLineEdit *titleEdit_, *linkEdit_;
     QListWidget *fileChoices_;
+    TopicChoices *topicChoices_;
     QString folder_;
 };
 

@@ -1,5 +1,6 @@
 #include "treecommands.h"
 
+#include "project.h"
 #include "structuretree.h"
 
 #include <algorithm>
@@ -158,39 +159,55 @@ private:
     NodePlace from_, toParent_;
 };
 
-class SetTexts : public QUndoCommand {
+// Sets a node's caption, link and topic choices together, one step for the undo.
+class SetProperties : public QUndoCommand {
 public:
-    SetTexts(StructureModel &model, const QString &text, TreeNode *node, QString caption,
-             QString link)
-        : QUndoCommand(text), model_(model), nodeOnFirstRun_(node), caption_(std::move(caption)),
-          link_(std::move(link)) {}
+    struct Values {
+        QString caption, link;
+        TopicOverride topics;
+    };
+    SetProperties(StructureModel &model, const QString &text, TreeNode *node, Values values)
+        : QUndoCommand(text), model_(model), nodeOnFirstRun_(node), new_(std::move(values)) {}
 
     void redo() override {
         if (nodeOnFirstRun_) {
             place_ = placeOf(nodeOnFirstRun_);
-            oldCaption_ = nodeOnFirstRun_->caption;
-            oldLink_ = nodeOnFirstRun_->link;
+            old_ = {nodeOnFirstRun_->caption, nodeOnFirstRun_->link, nodeOnFirstRun_->topics};
             nodeOnFirstRun_ = nullptr;
         }
-        apply(caption_, link_);
+        apply(new_);
     }
-    void undo() override { apply(oldCaption_, oldLink_); }
+    void undo() override { apply(old_); }
 
 private:
-    void apply(const QString &caption, const QString &link) {
+    void apply(const Values &values) {
         TreeNode *node = nullptr;
         if (place_.empty() || !resolve(model_, place_, node))
             return;
-        if (node->caption != caption)
-            model_.setCaption(node, caption);
-        if (node->link != link)
-            model_.setLink(node, link);
+        if (node->caption != values.caption)
+            model_.setCaption(node, values.caption);
+        if (node->link != values.link)
+            model_.setLink(node, values.link);
+        node->topics = values.topics;
     }
 
     StructureModel &model_;
     TreeNode *nodeOnFirstRun_;
     NodePlace place_;
-    QString caption_, link_, oldCaption_, oldLink_;
+    Values new_, old_;
+};
+
+class SetProjectTopics : public QUndoCommand {
+public:
+    SetProjectTopics(Project &project, const QString &text, const TopicSettings &topics)
+        : QUndoCommand(text), project_(project), new_(topics), old_(project.topics()) {}
+
+    void redo() override { project_.setTopics(new_); }
+    void undo() override { project_.setTopics(old_); }
+
+private:
+    Project &project_;
+    TopicSettings new_, old_;
 };
 
 }  // namespace
@@ -233,7 +250,18 @@ QUndoCommand *moveToEndEdit(StructureModel &model, const QString &text, TreeNode
 
 QUndoCommand *setTextsEdit(StructureModel &model, const QString &text, TreeNode *node,
                            const QString &caption, const QString &link) {
-    return new SetTexts(model, text, node, caption, link);
+    return new SetProperties(model, text, node, {caption, link, node->topics});
+}
+
+QUndoCommand *setPropertiesEdit(StructureModel &model, const QString &text, TreeNode *node,
+                                const QString &caption, const QString &link,
+                                const TopicOverride &topics) {
+    return new SetProperties(model, text, node, {caption, link, topics});
+}
+
+QUndoCommand *setProjectTopicsEdit(Project &project, const QString &text,
+                                   const TopicSettings &topics) {
+    return new SetProjectTopics(project, text, topics);
 }
 
 }  // namespace zelbrin::ui

@@ -1,14 +1,17 @@
 #pragma once
 
-// The edits of the structure tree as undoable commands. They act on the StructureModel
-// alone, never on a view: focus, selection, expansion and editors stay with whoever shows
-// the tree, so the same commands serve any owner of the tree. (They live here rather than
+// The edits of the structure tree, and of the project's topic settings, as undoable
+// commands. The tree's act on the StructureModel alone, never on a view: focus, selection,
+// expansion and editors stay with whoever shows the tree, so the same commands serve any
+// owner of the tree. (They live here rather than
 // in the core because QUndoCommand is part of Qt GUI, which the core does not link.)
 //
 // Each function returns a command that has not run yet; pushing it on a QUndoStack runs
 // it. Nodes are named by pointer when a command is made and by place from its first run
 // on, so that undo and redo never reach a node that has been freed, and a node taken out
 // of the tree is kept by its command and put back whole.
+
+#include "topicsettings.h"
 
 #include <QString>
 #include <QUndoCommand>
@@ -17,6 +20,7 @@
 #include <vector>
 
 namespace zelbrin {
+class Project;
 class StructureModel;
 class TreeNode;
 }  // namespace zelbrin
@@ -51,5 +55,13 @@ QUndoCommand *moveToEndEdit(StructureModel &model, const QString &text, TreeNode
 // Sets a node's caption and link.
 QUndoCommand *setTextsEdit(StructureModel &model, const QString &text, TreeNode *node,
                            const QString &caption, const QString &link);
+// Sets a node's caption, link and its own topic choices in one step.
+QUndoCommand *setPropertiesEdit(StructureModel &model, const QString &text, TreeNode *node,
+                                const QString &caption, const QString &link,
+                                const TopicOverride &topics);
+// Sets the project's topic settings. Acts on the project rather than the tree, so it must
+// leave the stack with the project: a new, opened or closed project clears it.
+QUndoCommand *setProjectTopicsEdit(Project &project, const QString &text,
+                                   const TopicSettings &topics);
 
 }  // namespace zelbrin::ui

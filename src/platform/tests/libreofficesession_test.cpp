@@ -3,6 +3,7 @@
 
 #include "builderror.h"
 #include "libreofficesession.h"
+#include "corpusfolder.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,19 +23,9 @@
 using zelbrin::BuildError;
 using zelbrin::platform::LibreOfficeSession;
 using zelbrin::platform::makeLibreOfficeSessionFactory;
+using zelbrin::testing::corpusFolder;
 
 namespace {
-
-// CI puts a copy of shared/ beside the clone; a developer machine has it in /work.
-QString corpusFolder() {
-    const QStringList candidates{qEnvironmentVariable("ZELBRIN_SOURCE_DIR") +
-                                     QStringLiteral("/../shared/corpus"),
-                                 QStringLiteral("/work/shared/corpus")};
-    for (const QString &candidate : candidates)
-        if (QFileInfo(candidate + QStringLiteral("/README.md")).isFile())
-            return QDir(candidate).canonicalPath();
-    return {};
-}
 
 QString workerProgram() {
     return qEnvironmentVariable("ZELBRIN_BIN_DIR") + QStringLiteral("/zelbrin-office");

@@ -57,7 +57,8 @@ struct MainWindowTest : ::testing::Test {
                 entry("newSiblingCatalogTreeEntry"),
                 entry("newChildCatalogTreeEntry"),
                 entry("chooseWorkCatalogTool"),
-                entry("chooseWorkCatalogListEntry")};
+                entry("chooseWorkCatalogListEntry"),
+                entry("editProjectSettingsAction")};
     }
     void expectProjectCommands(bool enabled) {
         for (QAction *a : projectDependent())
@@ -108,7 +109,7 @@ TEST_F(MainWindowTest, LayoutMenusAndCommandTable) {
     for (QAction *a : w->menuBar()->actions().first()->menu()->actions())
         if (!a->isSeparator())
             letters << a->text().section("(&", 1).left(1);
-    EXPECT_EQ(letters.size(), 10);
+    EXPECT_EQ(letters.size(), 11);
     EXPECT_EQ(QSet<QString>(letters.begin(), letters.end()).size(), letters.size()) << letters.join(' ').toStdString();
     EXPECT_EQ(entry("compileAction")->property("category").toString(), "文件");
     EXPECT_FALSE(entry("compileAction")->icon().isNull());

@@ -243,6 +243,8 @@ TEST_F(PlacingTest, DroppingListRowsOnACatalog) {
 TEST_F(PlacingTest, DraggingAFileLinkOffersMoveOrCopy) {
     TreeNode *one = catalog(nullptr, "One");
     TreeNode *a = fileLink(one, "a.doc");
+    a->topics.splitLevel = 2;  // the document's own choices go with every copy
+    a->topics.indexKeywords = false;
     TreeNode *two = catalog(nullptr, "Two");
     view()->expandAll();
     markSaved();
@@ -268,6 +270,7 @@ TEST_F(PlacingTest, DraggingAFileLinkOffersMoveOrCopy) {
     EXPECT_EQ(captions(two), QStringList{"a.doc"});
     EXPECT_EQ(links(two), QStringList{path("a.doc")});
     EXPECT_EQ(two->child(0)->imageIndex, ImageIndex::Page);
+    EXPECT_EQ(two->child(0)->topics, a->topics);
     EXPECT_EQ(captions(one), QStringList{"a.doc"});
     EXPECT_EQ(w->draggedNode(), a);  // still remembered after a copy
     EXPECT_TRUE(modified());
@@ -288,9 +291,11 @@ TEST_F(PlacingTest, DraggingAFileLinkOffersMoveOrCopy) {
 
     // Move to the top level (dropped on empty space).
     TreeNode *b = fileLink(one, "b.doc");
+    b->topics.contentsDepth = 4;
     view()->expandAll();
     EXPECT_TRUE(dragNode(b, nullptr));
     EXPECT_EQ(captions(nullptr), (QStringList{"One", "Two", "b.doc"}));
+    EXPECT_EQ(m->topLevel(2)->topics, TopicOverride{.contentsDepth = 4});
     EXPECT_FALSE(one->hasChildren());
 }
 

@@ -3,8 +3,11 @@
 #include "boundaction.h"
 #include "nodepropertiesdialog.h"
 #include "projectfile.h"
+#include "projectsettingsdialog.h"
 #include "workbenchfixture.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -366,12 +369,13 @@ TEST_F(TreeEditingTest, ContextMenuEnabling) {
     EXPECT_FALSE(entry("editNodePropertiesTreeEntry")->isEnabled());
 
     // The first selected node in display order decides the properties entry, whatever the
-    // selection order.
+    // selection order: here the document link, which has properties of its own (its topic
+    // choices).
     selectNodes({plain, file});
     w->enableTreeMenuEntries();
     EXPECT_TRUE(entry("removeDocumentsTreeEntry")->isEnabled());
     EXPECT_TRUE(entry("removeAllDocumentsTreeEntry")->isEnabled());
-    EXPECT_FALSE(entry("editNodePropertiesTreeEntry")->isEnabled());
+    EXPECT_TRUE(entry("editNodePropertiesTreeEntry")->isEnabled());
     selectNodes({plain, cat});
     w->enableTreeMenuEntries();
     EXPECT_TRUE(entry("editNodePropertiesTreeEntry")->isEnabled());
@@ -397,6 +401,7 @@ TEST_F(TreeEditingTest, PropertiesDialogEditsTheUpperSelectedNode) {
         EXPECT_EQ(dlg.windowTitle(), "链接文件");
         EXPECT_EQ(dlg.title(), "Upper");
         EXPECT_EQ(dlg.link(), "");
+        EXPECT_FALSE(part<QGroupBox>(dlg, "topicChoices")->isVisible());
         auto *files = part<QListWidget>(dlg, "fileChoices");
         for (int i = 0; i < files->count(); ++i)
             shownFiles << files->item(i)->text();
@@ -436,6 +441,7 @@ TEST_F(TreeEditingTest, PropertiesDialogEditsTheUpperSelectedNode) {
 TEST_F(TreeEditingTest, PropertiesDialogFolderRules) {
     TreeNode *cat = catalog(nullptr, "C");
     TreeNode *file = fileLink(cat, "f.doc");
+    TreeNode *plain = catalog(nullptr, "Plain");
     int runs = 0;
     QString shownFolder;
     int shownCount = -1;
@@ -446,8 +452,8 @@ TEST_F(TreeEditingTest, PropertiesDialogFolderRules) {
         shownCount = part<QListWidget>(dlg, "fileChoices")->count();
         return int(QDialog::Rejected);
     });
-    // A file link first: no dialog.
-    selectNodes({file});
+    // A catalog without children: no dialog.
+    selectNodes({plain});
     w->editNodeProperties();
     EXPECT_EQ(runs, 0);
 
@@ -463,13 +469,110 @@ TEST_F(TreeEditingTest, PropertiesDialogFolderRules) {
     EXPECT_EQ(shownCount, 1);
 
     // The project file's folder has vanished: a notice naming it, no dialog, no change.
+    // A document link lists no folder and opens all the same.
     markSaved();
     w->project().setFileName(path("gone/Help.zlp"));
     w->editNodeProperties();
     EXPECT_EQ(runs, 2);
+    selectNodes({file});
+    w->editNodeProperties();
+    EXPECT_EQ(runs, 3);
+    EXPECT_TRUE(shownFolder.isEmpty());
     ASSERT_EQ(prompts.notices.size(), 1);
     EXPECT_TRUE(prompts.notices[0].contains(path("gone/")));
     EXPECT_EQ(cat->caption, "C");
+    EXPECT_FALSE(modified());
+}
+
+// The project's topic settings and a document's own choices go through their dialogs into
+// the project file, and come back into the dialogs when the file is opened again. A
+// choice the document leaves to the project shows as "与工程相同" with the project's value.
+TEST_F(TreeEditingTest, TopicSettingsGoIntoTheProjectFileAndComeBack) {
+    const char *documentChoices[] = {"splitLevelChoice", "contentsDepthChoice",
+                                     "headingKeywordsChoice", "indexKeywordsChoice"};
+    TreeNode *one = catalog(nullptr, "One");
+    fileLink(one, "a.doc");
+    fileLink(one, "b.doc");
+    markSaved();
+
+    QStringList shown;
+    const auto showProjectDialog = [&](QDialog &d, bool change) {
+        EXPECT_EQ(d.windowTitle(), "工程设置");
+        auto *split = part<QComboBox>(d, "splitLevelChoice");
+        auto *depth = part<QComboBox>(d, "contentsDepthChoice");
+        auto *headings = part<QCheckBox>(d, "headingKeywordsCheck");
+        auto *index = part<QCheckBox>(d, "indexKeywordsCheck");
+        shown = {split->currentText(), depth->currentText(),
+                 QString::number(headings->isChecked()), QString::number(index->isChecked())};
+        EXPECT_EQ(split->count(), 4);
+        EXPECT_EQ(depth->count(), 10);
+        if (change) {
+            split->setCurrentText("二级标题");
+            depth->setCurrentText("3");
+            index->setChecked(true);
+        }
+        part<QPushButton>(d, change ? "okButton" : "cancelButton")->click();
+        return d.result();
+    };
+    const auto showDocumentDialog = [&](QDialog &d, bool change) {
+        for (const char *name : documentChoices)
+            shown << part<QComboBox>(d, name)->currentText();
+        EXPECT_TRUE(part<QLineEdit>(d, "linkEdit")->isReadOnly());
+        EXPECT_FALSE(part<QListWidget>(d, "fileChoices")->isVisibleTo(&d));
+        if (change) {
+            part<QComboBox>(d, "splitLevelChoice")->setCurrentText("不拆分");
+            part<QComboBox>(d, "headingKeywordsChoice")->setCurrentText("是");
+        }
+        part<QPushButton>(d, change ? "okButton" : "cancelButton")->click();
+        return d.result();
+    };
+
+    w->setDialogRunner([&](QDialog &d) { return showProjectDialog(d, true); });
+    entry("editProjectSettingsAction")->trigger();
+    EXPECT_EQ(shown, (QStringList{"不拆分", "不列出", "0", "0"}));
+    EXPECT_EQ(w->project().topics(), (TopicSettings{2, 3, false, true}));
+    EXPECT_TRUE(modified());
+
+    shown.clear();
+    selectNodes({one->child(0)});
+    w->setDialogRunner([&](QDialog &d) { return showDocumentDialog(d, true); });
+    w->editNodeProperties();
+    EXPECT_EQ(shown, (QStringList{"与工程相同（二级标题）", "与工程相同（3）", "与工程相同（否）",
+                                  "与工程相同（是）"}));
+    EXPECT_EQ(one->child(0)->topics, (TopicOverride{0, std::nullopt, true, std::nullopt}));
+
+    prompts.fileNames.push_back(path("Help.zlp"));
+    w->saveProject();
+    QFile file(path("Help.zlp"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    EXPECT_TRUE(written.contains("<TopicSettings SplitLevel=\"2\" ContentsDepth=\"3\" "
+                                 "IndexKeywords=\"1\"/>"))
+        << written.toStdString();
+    EXPECT_TRUE(written.contains("a.doc\" SplitLevel=\"0\" HeadingKeywords=\"1\""));
+
+    w->closeProject();
+    ASSERT_TRUE(w->openProjectFile(path("Help.zlp"), true));
+    EXPECT_EQ(w->project().topics(), (TopicSettings{2, 3, false, true}));
+    one = m->topLevel(0);
+    EXPECT_EQ(one->child(0)->topics, (TopicOverride{0, std::nullopt, true, std::nullopt}));
+    EXPECT_TRUE(one->child(1)->topics.isEmpty());
+
+    // Shown again as saved; Cancel keeps them and the project unmodified.
+    shown.clear();
+    w->setDialogRunner([&](QDialog &d) { return showProjectDialog(d, false); });
+    entry("editProjectSettingsAction")->trigger();
+    EXPECT_EQ(shown, (QStringList{"二级标题", "3", "0", "1"}));
+    shown.clear();
+    w->setDialogRunner([&](QDialog &d) { return showDocumentDialog(d, false); });
+    for (TreeNode *document : {one->child(0), one->child(1)}) {
+        selectNodes({document});
+        w->editNodeProperties();
+    }
+    EXPECT_EQ(shown, (QStringList{"不拆分", "与工程相同（3）", "是", "与工程相同（是）",
+                                  "与工程相同（二级标题）", "与工程相同（3）", "与工程相同（否）",
+                                  "与工程相同（是）"}));
+    EXPECT_EQ(w->project().topics(), (TopicSettings{2, 3, false, true}));
     EXPECT_FALSE(modified());
 }
 
@@ -528,7 +631,23 @@ TEST_F(TreeEditingTest, NoCommandNestsDeeperThanTheLimitAndADeepFileIsRefused) {
 
 namespace {
 
-// The tree as text: caption, link in brackets, children in braces.
+// Topic choices as text: s split level, d contents depth, h heading keywords, x index
+// keywords, each followed by its value, only those that are set.
+QString topicsText(const TopicOverride &t) {
+    QStringList set;
+    const auto add = [&set](const char *key, auto value) {
+        if (value)
+            set << key + QString::number(int(*value));
+    };
+    add("s", t.splitLevel);
+    add("d", t.contentsDepth);
+    add("h", t.headingKeywords);
+    add("x", t.indexKeywords);
+    return set.isEmpty() ? QString() : "<" + set.join(' ') + ">";
+}
+
+// The tree as text: caption, link in brackets, topic choices in angle brackets, children
+// in braces.
 QString treeText(const StructureModel &model, const TreeNode *parent = nullptr) {
     QStringList parts;
     for (int i = 0; i < model.childCount(parent); ++i) {
@@ -536,11 +655,20 @@ QString treeText(const StructureModel &model, const TreeNode *parent = nullptr) 
         QString part = n->caption;
         if (!n->link.isEmpty())
             part += "[" + QFileInfo(n->link).fileName() + "]";
+        part += topicsText(n->topics);
         if (n->hasChildren())
             part += "{" + treeText(model, n) + "}";
         parts << part;
     }
     return parts.join(' ');
+}
+
+// The tree and, where set, the project's topic settings.
+QString projectText(const Project &project) {
+    const TopicSettings &t = project.topics();
+    const QString topics = topicsText({t.splitLevel, t.contentsDepth, t.headingKeywords,
+                                       t.indexKeywords});
+    return treeText(project.tree()) + (t.isOff() ? QString() : " 工程" + topics);
 }
 
 }  // namespace
@@ -603,6 +731,24 @@ TEST_F(TreeEditingTest, EveryEditUndoesAndRedoesWithTheList) {
              });
              t.w->editNodeProperties();
          }, "One{A[a.doc] Sub} Second[c.doc]{B[b.doc]}", {}},
+        {"目录属性设置", [](auto &t, auto &n) {
+             t.selectNodes({n.b});
+             t.w->setDialogRunner([&](QDialog &d) {
+                 auto &dialog = static_cast<NodePropertiesDialog &>(d);
+                 dialog.setTitle("Bee");
+                 part<QComboBox>(dialog, "splitLevelChoice")->setCurrentText("三级标题");
+                 part<QComboBox>(dialog, "indexKeywordsChoice")->setCurrentText("否");
+                 return int(QDialog::Accepted);
+             });
+             t.w->editNodeProperties();
+         }, "One{A[a.doc] Sub} Two{Bee[b.doc]<s3 x0>}", {"c.doc"}},
+        {"工程设置", [](auto &t, auto &) {
+             t.w->setDialogRunner([&](QDialog &d) {
+                 static_cast<ProjectSettingsDialog &>(d).setTopics({2, 3, true, false});
+                 return int(QDialog::Accepted);
+             });
+             t.entry("editProjectSettingsAction")->trigger();
+         }, "One{A[a.doc] Sub} Two{B[b.doc]} 工程<s2 d3 h1 x0>", {"c.doc"}},
     };
     useScratchFolder({"a.doc", "b.doc", "c.doc"});
     QAction *undo = entry("undoAction");
@@ -622,27 +768,27 @@ TEST_F(TreeEditingTest, EveryEditUndoesAndRedoesWithTheList) {
         view()->expandAll();
         w->refreshFileList();
         markSaved();
-        const QString treeBefore = treeText(*m);
+        const QString treeBefore = projectText(w->project());
         const QStringList rowsBefore = rowNames();
         ASSERT_EQ(rowsBefore, QStringList{"c.doc"});
         EXPECT_FALSE(undo->isEnabled());
 
         c.run(*this, n);
         closeAnyEditor(w->focusedNode());
-        EXPECT_EQ(treeText(*m), c.treeAfter);
+        EXPECT_EQ(projectText(w->project()), c.treeAfter);
         EXPECT_EQ(rowNames(), c.rowsAfter);
         EXPECT_TRUE(modified());
         EXPECT_EQ(undo->text(), QString("撤销 %1(&U)").arg(c.edit));
 
         undo->trigger();
-        EXPECT_EQ(treeText(*m), treeBefore);
+        EXPECT_EQ(projectText(w->project()), treeBefore);
         EXPECT_EQ(rowNames(), rowsBefore);
         EXPECT_FALSE(modified());  // back at the saved state
         EXPECT_FALSE(undo->isEnabled());
         EXPECT_EQ(redo->text(), QString("重做 %1(&Y)").arg(c.edit));
 
         redo->trigger();
-        EXPECT_EQ(treeText(*m), c.treeAfter);
+        EXPECT_EQ(projectText(w->project()), c.treeAfter);
         QStringList rows = rowNames(), expected = c.rowsAfter;
         rows.sort();
         expected.sort();

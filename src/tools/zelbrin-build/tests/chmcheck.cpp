@@ -105,13 +105,6 @@ int runProgram(const QString &program, const QStringList &args, QString *output,
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -3;
 }
 
-QString corpusFolder() {
-    const QString fromSource = qEnvironmentVariable("ZELBRIN_SOURCE_DIR") + "/../shared/corpus";
-    for (const QString &c : {fromSource, QStringLiteral("/work/shared/corpus")})
-        if (QFileInfo(c + "/README.md").isFile())
-            return QDir::cleanPath(c);
-    return {};
-}
 
 QString checkStoredFilesReadBack(const QString &hhp, const QString &scratch) {
     QList<zelbrin::chm::StoredFile> stored;

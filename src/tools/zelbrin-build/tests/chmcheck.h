@@ -1,5 +1,7 @@
 #pragma once
 
+#include "corpusfolder.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -25,8 +27,6 @@ UnpackedChm unpackChm(const QString &chm, const QString &intoFolder);
 QString decodePage(const QByteArray &bytes);
 // Runs a program and waits (up to timeoutMs); returns the exit code, -1 on time-out.
 int runProgram(const QString &program, const QStringList &args, QString *output, int timeoutMs);
-// shared/corpus beside the checkout (CI) or at /work/shared/corpus; empty when absent.
-QString corpusFolder();
 
 // Compiles the help project hhp (as a kept build folder holds it) again and checks that
 // CHMLib, 7-Zip and libmspack read every file the compiler stored back byte for byte.
