@@ -38,6 +38,14 @@ struct ProjectSitemap {
     StagedSitemap staged;
 };
 
+bool isAscii(const QString &text) {
+    for (QChar c : text) {
+        if (c.unicode() > 0x7F)
+            return false;
+    }
+    return true;
+}
+
 class Compilation {
 public:
     Compilation(const HelpProject &project, CompileResult &result, Stager &stager, const chm::AnsiCodePage &codePage)
@@ -61,6 +69,13 @@ public:
         if (s.stored.isEmpty())
             s.stored = stager_.stageAtTop(s.path);
         s.written = writtenName(value).value_or(s.stored);
+        // kchmviewer and xchm take the name a window records for UTF-8 and so find no
+        // contents or index under a code-page name ("用户手册.hhc"). The file is recorded
+        // under an ASCII second name instead, which every reader finds; its own name stays
+        // stored for links from outside.
+        if (!isAscii(s.written))
+            s.written = stager_.reserveTopName(optionKey == u"Contents file" ? QStringLiteral("contents.hhc")
+                                                                            : QStringLiteral("index.hhk"));
         recorded_.insert(s.written, s.stored);
         s.windowNamesIt = !fromWindow.isEmpty();
         return s;

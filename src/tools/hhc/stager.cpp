@@ -131,6 +131,16 @@ QString Stager::stageAtTop(const QString &sourcePath) {
     return it != staged_.constEnd() ? *it : addEntry(sourcePath, QString());
 }
 
+QString Stager::reserveTopName(const QString &wanted) {
+    const qsizetype dot = wanted.lastIndexOf(u'.');
+    const QString stem = dot < 0 ? wanted : wanted.left(dot), ext = dot < 0 ? QString() : wanted.mid(dot);
+    QString name = wanted;
+    for (int n = 2; !keepsName(QString(), name); ++n)
+        name = stem + u'-' + QString::number(n) + ext;
+    reserveName(QString(), name);
+    return name;
+}
+
 QString Stager::addEntry(const QString &sourcePath, const QString &folder) {
     const QString name = uniqueName(folder, sourcePath.mid(sourcePath.lastIndexOf(u'/') + 1), false);
     const QString staged = folder.isEmpty() ? name : folder + u'/' + name;

@@ -38,6 +38,9 @@ public:
     // Stages a file that lies outside the project folder at the top of the help file under
     // its own file name (the contents or index file that the project names there).
     QString stageAtTop(const QString &sourcePath);
+    // Keeps a name at the top of the help file for a second copy of a staged file: wanted,
+    // or "wanted-2", "wanted-3"... (before the extension) when a staged file has it.
+    QString reserveTopName(const QString &wanted);
 
     // Reads every staged page and style sheet, stages the files they link (and so on)
     // and works out how their links change. Nothing is written yet, so a missing or

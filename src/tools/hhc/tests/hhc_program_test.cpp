@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace hhctest;
 using zelbrin::testing::ReadKeyword;
 using zelbrin::testing::ReadTopic;
@@ -52,8 +54,18 @@ TEST_F(WorkbenchProject, CompilesContentsWithGbkTitlesThatAllResolve) {
     const QString out = tmp.path() + QStringLiteral("/unpacked");
     ASSERT_TRUE(extractChm(chm, out));
     const QMap<int, QByteArray> system = systemRecords(out);
-    // The window names the contents and index files, so #SYSTEM does not; both keep their names.
+    // The window names the contents and index files, so #SYSTEM does not; both keep their names,
+    // and the window records ASCII second names of them, which readers that take its names
+    // for UTF-8 (kchmviewer, xchm) find too.
     EXPECT_FALSE(system.contains(0) || system.contains(1));
+    const QByteArray windows = readFile(out + QStringLiteral("/#WINDOWS")), strings = readFile(out + QStringLiteral("/#STRINGS"));
+    ASSERT_GE(windows.size(), 8 + 0x68);
+    for (const auto &[field, own, second] : {std::tuple{0x60, ".hhc", "contents.hhc"}, std::tuple{0x64, ".hhk", "index.hhk"}}) {
+        const quint32 at = qFromLittleEndian<quint32>(windows.constData() + 8 + field);
+        ASSERT_LT(at, quint32(strings.size()));
+        EXPECT_EQ(QByteArray(strings.constData() + at), second);
+        EXPECT_EQ(readFile(out + u'/' + QLatin1String(second)), readFile(out + u'/' + name + QLatin1String(own)));
+    }
     ASSERT_TRUE(system.contains(2) && system.contains(3));
     EXPECT_EQ(zelbrin::decodeGbk(system[3]), name);  // the title
     ASSERT_GE(system[4].size(), 4);
