@@ -41,17 +41,17 @@ QString DocumentConverter::documentExtension(const QString &path) {
     return dot < 0 ? QString() : asciiLower(name.mid(dot));
 }
 
-DocumentConverter::Route DocumentConverter::routeOf(const QString &path) {
+DocumentRoute DocumentConverter::routeOf(const QString &path) {
     const QString ext = documentExtension(path);
     if (ext == u".doc" || ext == u".docx" || ext == u".txt" || ext == u".odt")
-        return Route::Word;
+        return DocumentRoute::Word;
     if (ext == u".htm" || ext == u".html")
-        return Route::Html;
+        return DocumentRoute::Html;
     if (ext == u".xls" || ext == u".xlsx" || ext == u".ods")
-        return Route::Workbook;
+        return DocumentRoute::Workbook;
     if (ext == u".ppt" || ext == u".pptx" || ext == u".odp")
-        return Route::Presentation;
-    return Route::None;
+        return DocumentRoute::Presentation;
+    return DocumentRoute::None;
 }
 
 int DocumentConverter::countDocuments(const StructureModel &tree) {
@@ -119,25 +119,14 @@ void DocumentConverter::convertTree(const StructureModel &tree, const QString &h
     }
 }
 
-namespace {
-
-OfficeRoute officeRouteOf(DocumentConverter::Route route) {
-    return route == DocumentConverter::Route::Word       ? OfficeRoute::Word
-           : route == DocumentConverter::Route::Workbook ? OfficeRoute::Workbook
-                                                         : OfficeRoute::Presentation;
-}
-
-}  // namespace
-
 void DocumentConverter::submitOfficeDocuments(const StructureModel &tree) {
     std::vector<OfficePool::Document> documents;
     tree.forEach([&](const TreeNode *node) {
-        const Route route = node->link.isEmpty() ? Route::None : routeOf(node->link);
+        const DocumentRoute route = node->link.isEmpty() ? DocumentRoute::None : routeOf(node->link);
         // A missing or unreadable document is told about in its turn, and gets no office work.
         const QFileInfo source(node->link);
-        if ((route == Route::Word || route == Route::Workbook || route == Route::Presentation) &&
-            source.isFile() && source.isReadable())
-            documents.push_back({officeRouteOf(route), node->link, layout_->pageName(node),
+        if (isOfficeRoute(route) && source.isFile() && source.isReadable())
+            documents.push_back({route, node->link, layout_->pageName(node),
                                  !node->topics.appliedTo(topicSettings_).isOff()});
         return true;
     });
@@ -146,8 +135,8 @@ void DocumentConverter::submitOfficeDocuments(const StructureModel &tree) {
         submitted_.insert(documents[i].source, tickets[i]);
 }
 
-int DocumentConverter::ticketFor(Route route, const QString &path, const QString &pageName) {
-    return office_.submit(officeRouteOf(route), path, pageName, currentNode_ && !currentTopics_.isOff());
+int DocumentConverter::ticketFor(DocumentRoute route, const QString &path, const QString &pageName) {
+    return office_.submit(route, path, pageName, currentNode_ && !currentTopics_.isOff());
 }
 
 void DocumentConverter::placePage(const QString &madeFolder, const QString &folder) {
@@ -229,7 +218,7 @@ void DocumentConverter::convertDocument(const QString &path, const QString &fold
     QDir().mkpath(folder);
     if (path.isEmpty())
         return;
-    const Route route = routeOf(path);
+    const DocumentRoute route = routeOf(path);
     const QString target = folder + pageName;
     // Tickets of one link were handed in in tree order; the earliest is this turn's.
     int ticket = -1;
@@ -246,14 +235,14 @@ void DocumentConverter::convertDocument(const QString &path, const QString &fold
         skipDocument(path, target, {kDocumentMissing, {}}, missingDocumentMessage(path));
         return;
     }
-    if (!source.isFile() || route == Route::None || !source.isReadable()) {
+    if (!source.isFile() || route == DocumentRoute::None || !source.isReadable()) {
         reportStart(path);
         skipDocument(path, target,
-                     {!source.isFile() ? kNotADocument : route == Route::None ? kKindNotConverted : kDocumentUnreadable, {}});
+                     {!source.isFile() ? kNotADocument : route == DocumentRoute::None ? kKindNotConverted : kDocumentUnreadable, {}});
         return;
     }
 
-    if (route == Route::Html) {
+    if (route == DocumentRoute::Html) {
         reportStart(path);
         QFile::remove(target);
         if (!QFile::copy(path, target))
@@ -268,20 +257,20 @@ void DocumentConverter::convertDocument(const QString &path, const QString &fold
     // otherwise give way to the start's messages.
     office_.settleStarts(ticket);
     reportStart(path);
-    if (route == Route::Word)
+    if (route == DocumentRoute::Word)
         setDefaultTopicOnce(target);
     const OfficePool::Result result = office_.take(ticket);
     switch (result.outcome) {
     case OfficePool::Result::Outcome::Made:
         placePage(result.folder, folder);
-        if (route == Route::Word && ext != u".txt")
+        if (route == DocumentRoute::Word && ext != u".txt")
             cleanWordHtml(target);
         if (currentNode_ && !currentTopics_.isOff())
             splitIntoTopics(folder, pageName);
         return;
     case OfficePool::Result::Outcome::Failed:
         // An earlier page of this name goes, as Excel deletes it before each attempt.
-        if (route == Route::Workbook)
+        if (route == DocumentRoute::Workbook)
             QFile::remove(target);
         skipDocument(path, target, result.fault);
         return;

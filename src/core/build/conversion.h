@@ -69,14 +69,12 @@ public:
     // The extension from the last "." of the file name, A-Z lowered; "" when none.
     static QString documentExtension(const QString &path);
 
-    // How a document becomes a page, by its extension.
-    enum class Route { None, Word, Html, Workbook, Presentation };
-    static Route routeOf(const QString &path);
+    static DocumentRoute routeOf(const QString &path);
 
 private:
     // Hands the office documents below nodes to the pool, in tree order.
     void submitOfficeDocuments(const StructureModel &tree);
-    int ticketFor(Route route, const QString &path, const QString &pageName);
+    int ticketFor(DocumentRoute route, const QString &path, const QString &pageName);
     void placePage(const QString &madeFolder, const QString &folder);
     // Converts node's document as its page pageName in folder, with its topic settings.
     void convertLinked(const TreeNode *node, const QString &folder);

@@ -28,11 +28,13 @@ namespace {
 constexpr int kWakeEveryMs = 50;
 constexpr int kPauseSliceMs = 50;
 
-QString routeName(OfficeRoute route) {
+QString routeName(DocumentRoute route) {
     switch (route) {
-    case OfficeRoute::Word: return QStringLiteral("word");
-    case OfficeRoute::Workbook: return QStringLiteral("workbook");
-    case OfficeRoute::Presentation: return QStringLiteral("presentation");
+    case DocumentRoute::Word: return QStringLiteral("word");
+    case DocumentRoute::Workbook: return QStringLiteral("workbook");
+    case DocumentRoute::Presentation: return QStringLiteral("presentation");
+    case DocumentRoute::None:
+    case DocumentRoute::Html: break;  // never sent to an office
     }
     return {};
 }
@@ -40,9 +42,9 @@ QString routeName(OfficeRoute route) {
 // A rough guess of a document's conversion time, to begin the longest early: a
 // presentation or workbook takes about three times as long per byte as a Word document
 // (slides are rendered as pictures, cells laid out one by one).
-qint64 expectedCost(OfficeRoute route, const QString &source) {
+qint64 expectedCost(DocumentRoute route, const QString &source) {
     const qint64 size = std::max<qint64>(QFileInfo(source).size(), 1);
-    return route == OfficeRoute::Word ? size : 3 * size;
+    return route == DocumentRoute::Word ? size : 3 * size;
 }
 
 }  // namespace
@@ -85,7 +87,7 @@ int defaultOfficeWorkers() { return limitOffices(0).offices; }
 
 struct OfficePool::Job {
     int ticket = 0;
-    OfficeRoute route = OfficeRoute::Word;
+    DocumentRoute route = DocumentRoute::Word;
     QString source;
     QString pageName;
     bool outline = false;
@@ -154,7 +156,7 @@ OfficePool::Job OfficePool::next(std::deque<Job> &queue, bool longestFirst) {
     return job;
 }
 
-int OfficePool::submit(OfficeRoute route, const QString &source, const QString &pageName, bool outline) {
+int OfficePool::submit(DocumentRoute route, const QString &source, const QString &pageName, bool outline) {
     return submit(std::vector<Document>{{route, source, pageName, outline}}).front();
 }
 
@@ -377,7 +379,7 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
     }
 
     const QString page = result.folder + u'/' + job.pageName;
-    if (job.route == OfficeRoute::Word) {
+    if (job.route == DocumentRoute::Word) {
         try {
             session->convertWordDocument(job.source, page, job.outline);
         } catch (const DocumentError &e) {
@@ -393,12 +395,12 @@ OfficePool::Result OfficePool::make(Shared &shared, std::unique_ptr<OfficeSessio
         for (int attempt = 0; attempt < shared.settings.attempts && !made; ++attempt) {
             if (attempt > 0)
                 emptyFolder();
-            made = job.route == OfficeRoute::Workbook ? session->convertWorkbook(job.source, page, job.outline)
+            made = job.route == DocumentRoute::Workbook ? session->convertWorkbook(job.source, page, job.outline)
                                                       : session->convertPresentation(job.source, page, job.outline);
             // A damaged or protected document fails the same way every time.
             if (!made && !made.fault.reason.isEmpty())
                 break;
-            if (!made && job.route == OfficeRoute::Presentation) {
+            if (!made && job.route == DocumentRoute::Presentation) {
                 QElapsedTimer pause;
                 pause.start();
                 while (pause.elapsed() < shared.settings.presentationRetryPauseMs &&

@@ -15,9 +15,6 @@ namespace zelbrin {
 
 class PageCache;
 
-// The office routes of a document (conversion.h maps extensions onto them).
-enum class OfficeRoute { Word, Workbook, Presentation };
-
 struct OfficePoolSettings {
     // Offices working at once; each runs in its own thread and takes the next document.
     int workers = 1;
@@ -80,13 +77,13 @@ public:
     OfficePool &operator=(const OfficePool &) = delete;
 
     struct Document {
-        OfficeRoute route = OfficeRoute::Word;
+        DocumentRoute route = DocumentRoute::Word;
         QString source;
         QString pageName;
         bool outline = false;  // the office marks the page and writes its outline beside it
     };
     // Queues a document; returns its ticket for take().
-    int submit(OfficeRoute route, const QString &source, const QString &pageName, bool outline = false);
+    int submit(DocumentRoute route, const QString &source, const QString &pageName, bool outline = false);
     // Queues documents at once, so that no office begins before it can choose among them
     // all; returns their tickets in the same order.
     std::vector<int> submit(const std::vector<Document> &documents);

@@ -9,6 +9,13 @@
 
 namespace zelbrin {
 
+// How a document becomes a page, by its extension: copied as it is (HTML), or converted by
+// the office as a text document, a workbook or a presentation. None: not a document.
+enum class DocumentRoute { None, Html, Word, Workbook, Presentation };
+inline bool isOfficeRoute(DocumentRoute route) {
+    return route != DocumentRoute::None && route != DocumentRoute::Html;
+}
+
 // Why a document got no page, when the fault lies in the document itself. The build skips
 // such a document and goes on.
 struct DocumentFault {
