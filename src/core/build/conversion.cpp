@@ -212,6 +212,21 @@ void DocumentConverter::splitIntoTopics(const QString &folder, const QString &pa
                                                 currentTopics_.headingKeywords)});
 }
 
+// A page's title is what the viewer's window, search results and Favorites show: the
+// caption the user gave, not the document's own title property, which is often a
+// template's ("The quick brown fox…" on page after page).
+void DocumentConverter::titleWithCaption(const QString &target) {
+    QFile file(target);
+    if (!file.open(QIODevice::ReadOnly))
+        throw BuildError(QStringLiteral("无法读取文件：") + target, file.errorString());
+    const QByteArray page = file.readAll();
+    file.close();
+    const QByteArray titled = withPageTitle(page, contentsCaption(currentNode_));
+    QString error;
+    if (titled != page && !writeFileAtomically(target, titled, &error))
+        throw BuildError(QStringLiteral("无法写入文件：") + target, error);
+}
+
 void DocumentConverter::convertDocument(const QString &path, const QString &folder, const QString &pageName) {
     throwIfInterrupted(stop_);
     const QString ext = documentExtension(path);
@@ -267,6 +282,8 @@ void DocumentConverter::convertDocument(const QString &path, const QString &fold
             cleanWordHtml(target);
         if (currentNode_ && !currentTopics_.isOff())
             splitIntoTopics(folder, pageName);
+        else if (currentNode_)
+            titleWithCaption(target);
         return;
     case OfficePool::Result::Outcome::Failed:
         // An earlier page of this name goes, as Excel deletes it before each attempt.

@@ -81,6 +81,7 @@ private:
     // Reads the outline beside the placed page (and removes it, so that it stays out of the
     // help file), cuts the page into topics and keeps what they give the contents and index.
     void splitIntoTopics(const QString &folder, const QString &pageName);
+    void titleWithCaption(const QString &target);
     // Lists the document as failed and writes the page that says why.
     void skipDocument(const QString &path, const QString &target, const DocumentFault &fault,
                       const QString &pageText = {});
