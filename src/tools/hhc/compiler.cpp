@@ -73,9 +73,11 @@ public:
         // contents or index under a code-page name ("用户手册.hhc"). The file is recorded
         // under an ASCII second name instead, which every reader finds; its own name stays
         // stored for links from outside.
-        if (!isAscii(s.written))
+        if (!isAscii(s.written)) {
+            recorded_.remove(s.written);
             s.written = stager_.reserveTopName(optionKey == u"Contents file" ? QStringLiteral("contents.hhc")
                                                                             : QStringLiteral("index.hhk"));
+        }
         recorded_.insert(s.written, s.stored);
         s.windowNamesIt = !fromWindow.isEmpty();
         return s;
