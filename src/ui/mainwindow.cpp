@@ -241,13 +241,13 @@ void MainWindow::createMenus() {
     // Each says which edit it takes back or does again.
     connect(undoStack_, &QUndoStack::canUndoChanged, undoAction_, &QAction::setEnabled);
     connect(undoStack_, &QUndoStack::canRedoChanged, redoAction_, &QAction::setEnabled);
-    connect(undoStack_, &QUndoStack::undoTextChanged, undoAction_, [this](const QString &text) {
-        undoAction_->setText(text.isEmpty() ? QStringLiteral("撤销(&U)")
-                                            : QStringLiteral("撤销 %1(&U)").arg(text));
+    // The stack outlives the window's own destructor (it goes with the window's children and
+    // says its texts once more as it clears), so these reach only the actions.
+    connect(undoStack_, &QUndoStack::undoTextChanged, undoAction_, [undo = undoAction_](const QString &text) {
+        undo->setText(text.isEmpty() ? QStringLiteral("撤销(&U)") : QStringLiteral("撤销 %1(&U)").arg(text));
     });
-    connect(undoStack_, &QUndoStack::redoTextChanged, redoAction_, [this](const QString &text) {
-        redoAction_->setText(text.isEmpty() ? QStringLiteral("重做(&Y)")
-                                            : QStringLiteral("重做 %1(&Y)").arg(text));
+    connect(undoStack_, &QUndoStack::redoTextChanged, redoAction_, [redo = redoAction_](const QString &text) {
+        redo->setText(text.isEmpty() ? QStringLiteral("重做(&Y)") : QStringLiteral("重做 %1(&Y)").arg(text));
     });
     editMenu_->addSeparator();
     entry(editMenu_, placeDocumentsAction_, "placeDocumentsMenuEntry", "选中(&S)");
