@@ -33,7 +33,8 @@ public:
             return false;
         const std::size_t length = node_[at_];
         const std::size_t shared = node_[at_ + 1];
-        if (length == 0 || shared > word.size() || !need(1 + length))
+        // Every word has at least one byte: an entry that leaves it empty is damaged.
+        if (length == 0 || shared > word.size() || shared + length == 1 || !need(1 + length))
             return fail();
         word.resize(shared);
         word.append(reinterpret_cast<const char *>(node_.data() + at_ + 2), length - 1);
